@@ -1,0 +1,27 @@
+# quorvane_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [QT] [ENV ...] [TIMEOUT s])
+#
+# One GoogleTest binary per call; every test case becomes a CTest test so that
+# ctest -j runs them in parallel. LABELS "threaded" marks suites that the TSan
+# pass runs again; QT marks suites that need a QApplication (run offscreen).
+function(quorvane_add_test name)
+  cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  quorvane_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest Threads::Threads)
+  if(NOT T_QT)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set(env ${T_ENV} "QUORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "QUORVANE_BINARY_DIR=${PROJECT_BINARY_DIR}"
+          "QUORVANE_PLUGIN_DIR=${QUORVANE_PLUGIN_DIR}"
+          "NATNET_CAPTURES_DIR=${PROJECT_SOURCE_DIR}/tests/data/natnet-captures")
+  if(T_QT)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+endfunction()

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Every test: the whole suite under ASan+UBSan, then the threaded suites again under TSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-$(nproc)}
+
+echo "== ASan+UBSan build and full suite"
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --preset dev -j "$jobs"
+
+echo "== TSan build and threaded suites"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j "$jobs"
+echo "== all tests passed"
