@@ -1,0 +1,171 @@
+// Bounded little-endian reader over a byte span.
+//
+// Every read checks what remains first; a failed read returns false (or a
+// failing Status) and leaves the position where it was.
+#pragma once
+
+#include "natnet/codec/Status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace NatNet::Wire {
+
+class ByteReader
+{
+public:
+    ByteReader(const uint8_t* data, size_t size) : m_data(data), m_size(data ? size : 0) {}
+
+    size_t position() const { return m_pos; }
+    size_t remaining() const { return m_size - m_pos; }
+    bool atEnd() const { return m_pos == m_size; }
+    const uint8_t* current() const { return m_data + m_pos; }
+
+    bool readU8(uint8_t& out)
+    {
+        if (remaining() < 1)
+            return false;
+        out = m_data[m_pos++];
+        return true;
+    }
+    bool readBool(bool& out)
+    {
+        uint8_t v = 0;
+        if (!readU8(v))
+            return false;
+        out = v != 0;
+        return true;
+    }
+    bool readU16(uint16_t& out)
+    {
+        if (remaining() < 2)
+            return false;
+        out = static_cast<uint16_t>(load(2));
+        m_pos += 2;
+        return true;
+    }
+    bool readI16(int16_t& out)
+    {
+        uint16_t v = 0;
+        if (!readU16(v))
+            return false;
+        out = static_cast<int16_t>(v);
+        return true;
+    }
+    bool readU32(uint32_t& out)
+    {
+        if (remaining() < 4)
+            return false;
+        out = static_cast<uint32_t>(load(4));
+        m_pos += 4;
+        return true;
+    }
+    bool readI32(int32_t& out)
+    {
+        uint32_t v = 0;
+        if (!readU32(v))
+            return false;
+        out = static_cast<int32_t>(v);
+        return true;
+    }
+    bool readU64(uint64_t& out)
+    {
+        if (remaining() < 8)
+            return false;
+        out = load(8);
+        m_pos += 8;
+        return true;
+    }
+    bool readF32(float& out)
+    {
+        uint32_t bits = 0;
+        if (!readU32(bits))
+            return false;
+        std::memcpy(&out, &bits, sizeof out);
+        return true;
+    }
+    bool readF64(double& out)
+    {
+        uint64_t bits = 0;
+        if (!readU64(bits))
+            return false;
+        std::memcpy(&out, &bits, sizeof out);
+        return true;
+    }
+    bool readBytes(void* out, size_t count)
+    {
+        if (remaining() < count)
+            return false;
+        if (count)
+            std::memcpy(out, m_data + m_pos, count);
+        m_pos += count;
+        return true;
+    }
+    bool skip(size_t count)
+    {
+        if (remaining() < count)
+            return false;
+        m_pos += count;
+        return true;
+    }
+
+    // A zero-terminated text of any length. The view excludes the zero; the
+    // position moves past it. Never looks beyond the span.
+    Status readCString(std::string_view& out)
+    {
+        const size_t left = remaining();
+        const void* zero = left ? std::memchr(m_data + m_pos, 0, left) : nullptr;
+        if (!zero)
+            return Status::UnterminatedString;
+        const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - (m_data + m_pos));
+        out = std::string_view(reinterpret_cast<const char*>(m_data + m_pos), length);
+        m_pos += length + 1;
+        return Status::Ok;
+    }
+    // As above, copied into a fixed field of `capacity` bytes: cut to
+    // capacity - 1 bytes and always terminated.
+    Status readCString(char* out, size_t capacity)
+    {
+        std::string_view text;
+        const Status status = readCString(text);
+        if (status != Status::Ok)
+            return status;
+        copyBounded(text, out, capacity);
+        return Status::Ok;
+    }
+
+    static void copyBounded(std::string_view text, char* out, size_t capacity)
+    {
+        if (capacity == 0)
+            return;
+        const size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
+        if (n)
+            std::memcpy(out, text.data(), n);
+        out[n] = '\0';
+    }
+
+private:
+    uint64_t load(size_t width) const
+    {
+        uint64_t v = 0;
+        for (size_t i = width; i-- > 0;)
+            v = (v << 8) | m_data[m_pos + i];
+        return v;
+    }
+
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+};
+
+// Text of a fixed-size field up to its first zero (or the whole field when the
+// sender left no zero); stale bytes after the zero are ignored.
+inline std::string_view boundedText(const char* field, size_t fieldSize)
+{
+    const void* zero = std::memchr(field, 0, fieldSize);
+    return std::string_view(field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize);
+}
+
+}  // namespace NatNet::Wire

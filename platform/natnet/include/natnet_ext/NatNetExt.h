@@ -1,0 +1,91 @@
+// Extensions of this NatNet library that the vendor's SDK does not have:
+// per-client counters, timeouts for tests, and where discovery announcements go.
+//
+// Programs and tests may include this header; code that must also build
+// against the vendor's SDK (the module) must not.
+//
+// Typical test use:
+//
+//     NatNetClient client;
+//     NatNetExt::ClientTimeouts fast;
+//     fast.connectTries = 2;
+//     fast.connectTryMs = 100;            // Connect to a silent server fails after ~0.2 s
+//     NatNetExt::SetClientTimeouts(client, fast);
+//     ... client.Connect(params) ...
+//     NatNetExt::ClientCounters counters;
+//     NatNetExt::GetClientCounters(client, &counters);
+//     EXPECT_EQ(counters.droppedForeignSender, 3u);
+//
+//     NatNetExt::SetDiscoveryTargets("127.0.0.1:41510");  // or NATNET_DISCOVERY_TARGETS=...
+#pragma once
+
+#include "NatNetClient.h"
+#include "NatNetTypes.h"
+
+#include <cstdint>
+
+namespace NatNetExt {
+
+// How long the client waits, and how often it talks to the server unprompted.
+struct ClientTimeouts
+{
+    // Connect sends NAT_CONNECT up to connectTries times and waits connectTryMs
+    // for the server information each time: by default it gives up after 1 s.
+    int connectTries = 4;
+    int connectTryMs = 250;
+    // GetDataDescriptionList: tries and milliseconds per try (descriptions can be large).
+    int descriptionTries = 3;
+    int descriptionTryMs = 500;
+    // Unicast keep-alive period; the server drops clients that fall silent.
+    int keepAliveMs = 1000;
+    // Echo period for the clock synchronisation.
+    int echoMs = 250;
+    // Unicast: after this long without any datagram from the server, the client
+    // repeats NAT_CONNECT with every keep-alive so that a restarted server
+    // streams to it again.
+    int reconnectAfterSilenceMs = 3000;
+};
+
+// Applies to the next Connect of this client. Values below 1 are refused.
+NATNET_API ErrorCode SetClientTimeouts(NatNetClient& client, const ClientTimeouts& timeouts);
+NATNET_API ErrorCode GetClientTimeouts(const NatNetClient& client, ClientTimeouts* timeouts);
+
+// What the client saw since it was constructed (all connections together).
+struct ClientCounters
+{
+    uint64_t datagramsReceived = 0;     // every datagram read from the client's sockets
+    uint64_t framesDecoded = 0;         // valid frames (handed to the frame callback if one is set)
+    uint64_t droppedForeignSender = 0;  // not from the server the client connected to
+    uint64_t droppedMalformed = 0;      // shorter than its header or its payload size
+    uint64_t droppedBadFrame = 0;       // a frame that failed to decode (wrong layout, counts, sizes)
+    uint64_t droppedStaleReply = 0;     // a reply while no request waited for it
+    uint64_t droppedUnexpected = 0;     // a message a client does not expect (no unknown-message callback)
+    uint64_t unknownMessages = 0;       // handed to the unknown-message callback
+    uint64_t requestsSent = 0;          // every try of every request, NAT_CONNECT included
+    uint64_t requestTimeouts = 0;       // requests that got no answer in all their tries
+    uint64_t keepAlivesSent = 0;
+    uint64_t echoRequestsSent = 0;
+    uint64_t echoResponsesReceived = 0;
+    uint64_t reconnectsSent = 0;        // NAT_CONNECT repeated after the server fell silent
+    uint16_t lastBadFrameStatus = 0;    // NatNet::Wire::Status of the last bad frame
+};
+
+NATNET_API ErrorCode GetClientCounters(const NatNetClient& client, ClientCounters* counters);
+
+// The bitstream version the client decodes frames with (zeros before the
+// server information arrived).
+NATNET_API ErrorCode GetDecodeVersion(const NatNetClient& client, uint8_t version[4]);
+
+// Where discovery announcements go: a comma-separated list of "a.b.c.d" or
+// "a.b.c.d:port" (port 1510 when omitted). Without a list set here the
+// environment variable NATNET_DISCOVERY_TARGETS is read (same syntax); without
+// either, announcements go to port 1510 at the broadcast address of every IPv4
+// interface that is up (for loopback: 127.255.255.255). Null or "" clears the
+// list set here. A malformed list is ErrorCode_InvalidArgument and changes nothing.
+NATNET_API ErrorCode SetDiscoveryTargets(const char* targets);
+
+// Period of the asynchronous discovery's announcements (the first goes out at
+// once); default 1000 ms. Applies to handles created afterwards.
+NATNET_API ErrorCode SetDiscoveryIntervalMs(int intervalMs);
+
+}  // namespace NatNetExt

@@ -1,0 +1,227 @@
+#include "UdpSocket.h"
+
+#include <boost/asio/ip/multicast.hpp>
+
+#if defined(__unix__) || defined(__APPLE__)
+#  include <netinet/in.h>
+#  include <sys/socket.h>
+#  include <sys/types.h>
+#  include <cerrno>
+#  include <cstring>
+#  define NATNET_HAVE_PKTINFO 1
+#endif
+
+namespace NatNet::Net {
+
+namespace {
+
+std::error_code toStd(const boost::system::error_code& ec)
+{
+    return std::error_code(ec.value(), std::system_category());
+}
+
+boost::asio::ip::udp::endpoint toAsio(Ipv4Endpoint endpoint)
+{
+    return {boost::asio::ip::address_v4(endpoint.address), endpoint.port};
+}
+
+}  // namespace
+
+UdpSocket::UdpSocket(boost::asio::io_context& io) : socket_(io) {}
+
+UdpSocket::~UdpSocket()
+{
+    close();
+}
+
+std::error_code UdpSocket::open(Ipv4Endpoint bindTo, const UdpSocketOptions& options)
+{
+    close();
+    boost::system::error_code ec;
+    socket_.open(boost::asio::ip::udp::v4(), ec);
+    if (ec) {
+        return toStd(ec);
+    }
+    if (options.reuseAddress) {
+        socket_.set_option(boost::asio::socket_base::reuse_address(true), ec);
+    }
+    if (!ec && options.broadcast) {
+        socket_.set_option(boost::asio::socket_base::broadcast(true), ec);
+    }
+    if (!ec && options.receiveBufferBytes > 0) {
+        socket_.set_option(boost::asio::socket_base::receive_buffer_size(options.receiveBufferBytes), ec);
+#if defined(SO_RCVBUFFORCE)
+        // Above the system limit only a privileged process gets its size; others keep what they got.
+        boost::asio::socket_base::receive_buffer_size granted;
+        boost::system::error_code readEc;
+        socket_.get_option(granted, readEc);
+        if (!ec && !readEc && granted.value() < options.receiveBufferBytes) {
+            const int wanted = options.receiveBufferBytes;
+            (void)::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof(wanted));
+        }
+#endif
+    }
+    if (!ec && options.sendBufferBytes > 0) {
+        socket_.set_option(boost::asio::socket_base::send_buffer_size(options.sendBufferBytes), ec);
+    }
+    if (!ec) {
+        socket_.bind(toAsio(bindTo), ec);
+    }
+    if (ec) {
+        boost::system::error_code ignored;
+        socket_.close(ignored);
+    }
+    return toStd(ec);
+}
+
+void UdpSocket::close()
+{
+    if (socket_.is_open()) {
+        boost::system::error_code ignored;
+        socket_.close(ignored);
+    }
+    localAddressReport_ = false;
+}
+
+Ipv4Endpoint UdpSocket::localEndpoint() const
+{
+    boost::system::error_code ec;
+    const auto endpoint = socket_.local_endpoint(ec);
+    if (ec || !endpoint.address().is_v4()) {
+        return {};
+    }
+    return {endpoint.address().to_v4().to_uint(), endpoint.port()};
+}
+
+std::error_code UdpSocket::joinMulticast(uint32_t group, uint32_t interfaceAddress)
+{
+    boost::system::error_code ec;
+    socket_.set_option(boost::asio::ip::multicast::join_group(boost::asio::ip::address_v4(group),
+                                                              boost::asio::ip::address_v4(interfaceAddress)),
+                       ec);
+    return toStd(ec);
+}
+
+std::error_code UdpSocket::setMulticastSending(uint32_t interfaceAddress, int ttl, bool loopback)
+{
+    boost::system::error_code ec;
+    socket_.set_option(boost::asio::ip::multicast::outbound_interface(boost::asio::ip::address_v4(interfaceAddress)),
+                       ec);
+    if (!ec) {
+        socket_.set_option(boost::asio::ip::multicast::hops(ttl), ec);
+    }
+    if (!ec) {
+        socket_.set_option(boost::asio::ip::multicast::enable_loopback(loopback), ec);
+    }
+    return toStd(ec);
+}
+
+std::error_code UdpSocket::enableLocalAddressReport()
+{
+#if defined(NATNET_HAVE_PKTINFO) && defined(IP_PKTINFO)
+    const int on = 1;
+    if (::setsockopt(socket_.native_handle(), IPPROTO_IP, IP_PKTINFO, &on, sizeof(on)) != 0) {
+        return std::error_code(errno, std::system_category());
+    }
+    localAddressReport_ = true;
+    return {};
+#else
+    return std::make_error_code(std::errc::operation_not_supported);
+#endif
+}
+
+std::error_code UdpSocket::sendTo(const void* data, size_t size, Ipv4Endpoint to)
+{
+    boost::system::error_code ec;
+    socket_.send_to(boost::asio::buffer(data, size), toAsio(to), 0, ec);
+    return toStd(ec);
+}
+
+std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& size, Ipv4Endpoint& sender,
+                                      uint32_t& localAddress)
+{
+    size = 0;
+    localAddress = 0;
+#if defined(NATNET_HAVE_PKTINFO) && defined(IP_PKTINFO)
+    if (localAddressReport_) {
+        sockaddr_in from{};
+        iovec io{buffer, capacity};
+        alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof(from);
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
+        const ssize_t got = ::recvmsg(socket_.native_handle(), &message, MSG_DONTWAIT);
+        if (got < 0) {
+            return std::error_code(errno, std::system_category());
+        }
+        size = static_cast<size_t>(got);
+        sender = {ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(header), sizeof(info));
+                // ipi_spec_dst is the interface's own address even when the datagram was
+                // addressed to a broadcast or group address.
+                localAddress = ntohl(info.ipi_spec_dst.s_addr);
+            }
+        }
+        if (localAddress == 0) {
+            localAddress = localAddressFacing(sender.address);
+        }
+        return {};
+    }
+#endif
+    boost::system::error_code ec;
+    const bool wasNonBlocking = socket_.non_blocking();
+    socket_.non_blocking(true, ec);
+    boost::asio::ip::udp::endpoint from;
+    if (!ec) {
+        size = socket_.receive_from(boost::asio::buffer(buffer, capacity), from, 0, ec);
+    }
+    boost::system::error_code ignored;
+    socket_.non_blocking(wasNonBlocking, ignored);
+    if (ec) {
+        return toStd(ec);
+    }
+    sender = {from.address().to_v4().to_uint(), from.port()};
+    localAddress = localAddressFacing(sender.address);
+    return {};
+}
+
+void UdpSocket::cancel()
+{
+    boost::system::error_code ignored;
+    socket_.cancel(ignored);
+}
+
+Ipv4Endpoint UdpSocket::senderEndpoint() const
+{
+    if (!sender_.address().is_v4()) {
+        return {};
+    }
+    return {sender_.address().to_v4().to_uint(), sender_.port()};
+}
+
+uint32_t localAddressFacing(uint32_t destination)
+{
+    boost::asio::io_context io;
+    boost::asio::ip::udp::socket probe(io);
+    boost::system::error_code ec;
+    probe.open(boost::asio::ip::udp::v4(), ec);
+    if (!ec) {
+        // connect() on UDP sends nothing; it only asks the routing table.
+        probe.connect(toAsio({destination, 9}), ec);
+    }
+    if (ec) {
+        return 0;
+    }
+    const auto local = probe.local_endpoint(ec);
+    return ec ? 0 : local.address().to_v4().to_uint();
+}
+
+}  // namespace NatNet::Net
