@@ -19,6 +19,7 @@ const char* statusName(Status status)
     case Status::BufferTooSmall: return "BufferTooSmall";
     case Status::MessageTooLarge: return "MessageTooLarge";
     case Status::InvalidRecord: return "InvalidRecord";
+    case Status::OutOfMemory: return "OutOfMemory";
     }
     return "Unknown";
 }

@@ -1,7 +1,8 @@
 // Bounded little-endian writer over a caller's buffer, with message framing.
 //
 // Writes past the end are refused and remembered: after a failed write the
-// writer stays failed and the encoder reports BufferTooSmall.
+// writer stays failed and the encoder reports BufferTooSmall. An encoder that
+// fails rewinds the writer to where its message began.
 #pragma once
 
 #include "natnet/codec/MessageId.h"
@@ -23,9 +24,12 @@ public:
     size_t capacity() const { return m_capacity; }
     bool failed() const { return m_failed; }
     const uint8_t* data() const { return m_data; }
-    void reset()
+    void reset() { rewind(0); }
+    // Drops everything written after `position` and clears a failure.
+    void rewind(size_t position)
     {
-        m_pos = 0;
+        if (position <= m_pos)
+            m_pos = position;
         m_failed = false;
     }
 

@@ -19,6 +19,7 @@ enum class Status : uint8_t {
     BufferTooSmall,          // encoder: the output buffer cannot hold the message
     MessageTooLarge,         // encoder: the payload exceeds MAX_PACKETSIZE
     InvalidRecord,           // encoder: a count out of range or a missing array in the record
+    OutOfMemory,             // a description list could not be allocated
 };
 
 // Stable name of a status ("Ok", "Truncated", ...), for logs and tools.

@@ -1,0 +1,538 @@
+#include "ClientSession.h"
+
+#include "transport/ThreadName.h"
+
+#include "natnet/codec/ByteWriter.h"
+#include "natnet/codec/FrameCodec.h"
+
+#include "LibraryVersion.h"
+#include "Log.h"
+
+#include <boost/asio/post.hpp>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace NatNet::Net {
+
+namespace {
+
+thread_local ClientSession* tCurrentSession = nullptr;
+
+// Large enough for the largest UDP datagram.
+constexpr size_t kReceiveBufferSize = 65536;
+// A generous kernel buffer: at 10 kHz a short stall of the receive thread must
+// not overflow it (the kernel caps it at its configured maximum).
+constexpr int kSocketReceiveBytes = 4 * 1024 * 1024;
+
+constexpr uint32_t kDefaultMulticastGroup = (239u << 24) | (255u << 16) | (42u << 8) | 99u;
+
+bool versionIsZero(const uint8_t (&version)[4])
+{
+    return version[0] == 0 && version[1] == 0 && version[2] == 0 && version[3] == 0;
+}
+
+void logLine(Verbosity level, const std::string& text)
+{
+    Internal::logMessage(level, text.c_str());
+}
+
+}  // namespace
+
+ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const SessionConfig& config)
+    : shared_(std::move(shared))
+    , config_(config)
+    , work_(boost::asio::make_work_guard(io_))
+    , command_(io_)
+    , data_(io_)
+    , echoTimer_(io_)
+    , keepAliveTimer_(io_)
+{
+    command_.buffer.resize(kReceiveBufferSize);
+}
+
+ClientSession::~ClientSession()
+{
+    stopping_.store(true, std::memory_order_release);
+    io_.stop();
+    if (thread_.joinable()) {
+        // The last owner may be the receive thread itself (a client destroyed in its
+        // own callback); it cannot join itself and ends right after this.
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();
+        } else {
+            thread_.join();
+        }
+    }
+}
+
+ClientSession* ClientSession::current()
+{
+    return tCurrentSession;
+}
+
+ErrorCode ClientSession::openCommandSocket()
+{
+    UdpSocketOptions options;
+    options.receiveBufferBytes = kSocketReceiveBytes;
+    const std::error_code ec = command_.socket.open({config_.localAddress, 0}, options);
+    if (ec) {
+        logLine(Verbosity_Error, "NatNet: cannot open the command socket on " + formatIpv4(config_.localAddress) +
+                                     ": " + ec.message());
+        return ErrorCode_Network;
+    }
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientSession::openDataSocket()
+{
+    const sServerDescription description = shared_->serverDescription();
+    uint32_t group = kDefaultMulticastGroup;
+    if (config_.multicastGroup) {
+        group = *config_.multicastGroup;
+    } else if (description.bConnectionInfoValid && description.ConnectionMulticast &&
+               isMulticast(ipv4FromBytes(description.ConnectionMulticastAddress))) {
+        group = ipv4FromBytes(description.ConnectionMulticastAddress);
+    }
+    uint16_t port = NATNET_DEFAULT_PORT_DATA;
+    if (config_.dataPort != 0) {
+        port = config_.dataPort;
+    } else if (description.bConnectionInfoValid && description.ConnectionDataPort != 0) {
+        port = description.ConnectionDataPort;
+    }
+
+    UdpSocketOptions options;
+    options.reuseAddress = true;  // several clients on one host share the data port
+    options.receiveBufferBytes = kSocketReceiveBytes;
+#if defined(__linux__) || defined(__APPLE__)
+    // Bound to the group, the socket gets that group's datagrams and nothing else on the port.
+    const uint32_t bindAddress = group;
+#else
+    const uint32_t bindAddress = 0;
+#endif
+    std::error_code ec = data_.socket.open({bindAddress, port}, options);
+    if (!ec) {
+        ec = data_.socket.joinMulticast(group, config_.localAddress);
+    }
+    if (ec) {
+        logLine(Verbosity_Error, "NatNet: cannot receive multicast group " + formatIpv4(group) + ":" +
+                                     std::to_string(port) + " on " + formatIpv4(config_.localAddress) + ": " +
+                                     ec.message());
+        data_.socket.close();
+        return ErrorCode_Network;
+    }
+    data_.buffer.resize(kReceiveBufferSize);
+    // From here on only the receive thread touches the data socket.
+    boost::asio::post(io_, [this] { receiveOn(data_); });
+    return ErrorCode_OK;
+}
+
+std::vector<uint8_t> ClientSession::encodeConnectDatagram() const
+{
+    Wire::ConnectRequest request;
+    request.hasSender = true;
+    request.sender.setName(Internal::kLibraryName);
+    std::memcpy(request.sender.version, Internal::kLibraryVersion, 4);
+    std::memcpy(request.sender.natNetVersion, Internal::kLibraryVersion, 4);
+    request.hasOptions = true;
+    request.subscribedDataOnly = config_.subscribedDataOnly;
+    std::memcpy(request.bitstreamVersion, config_.bitstreamVersion, 4);
+    std::vector<uint8_t> datagram(Wire::kHeaderSize + Wire::kSenderSize + Wire::kConnectOptionsSize);
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    Wire::encodeConnect(writer, request, Wire::MessageId::Connect);
+    datagram.resize(writer.size());
+    return datagram;
+}
+
+std::vector<uint8_t> ClientSession::encodeKeepAliveDatagram() const
+{
+    // The vendor's library sends its sender block with every keep-alive.
+    Wire::ConnectRequest block;
+    block.hasSender = true;
+    block.sender.setName(Internal::kLibraryName);
+    std::memcpy(block.sender.version, Internal::kLibraryVersion, 4);
+    std::memcpy(block.sender.natNetVersion, Internal::kLibraryVersion, 4);
+    std::vector<uint8_t> senderDatagram(Wire::kHeaderSize + Wire::kSenderSize);
+    Wire::ByteWriter senderWriter(senderDatagram.data(), senderDatagram.size());
+    Wire::encodeConnect(senderWriter, block, Wire::MessageId::Connect);
+
+    std::vector<uint8_t> datagram(Wire::kHeaderSize + Wire::kSenderSize);
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    Wire::encodeMessage(writer, static_cast<uint16_t>(Wire::MessageId::KeepAlive),
+                        senderDatagram.data() + Wire::kHeaderSize, senderWriter.size() - Wire::kHeaderSize);
+    datagram.resize(writer.size());
+    return datagram;
+}
+
+void ClientSession::startThread()
+{
+    std::lock_guard<std::mutex> lock(startMutex_);
+    thread_ = std::thread([self = shared_from_this()] { self->run(); });
+}
+
+void ClientSession::run()
+{
+    {
+        // Wait until the starting thread has stored thread_.
+        std::lock_guard<std::mutex> lock(startMutex_);
+    }
+    setCurrentThreadName("natnet-recv");
+    tCurrentSession = this;
+    while (!isStopping()) {
+        try {
+            io_.run();
+            break;
+        } catch (const std::exception& error) {
+            logLine(Verbosity_Error, std::string("NatNet: receive thread: ") + error.what());
+        } catch (...) {
+            logLine(Verbosity_Error, "NatNet: receive thread: unknown exception");
+        }
+    }
+    tCurrentSession = nullptr;
+}
+
+ErrorCode ClientSession::connect()
+{
+    shared_->clearServerDescription();
+    shared_->setDecodeVersion(Wire::Version());
+    shared_->clock.reset(0);
+    shared_->rigidBodies.clear();
+
+    if (const ErrorCode error = openCommandSocket()) {
+        return error;
+    }
+    connectDatagram_ = encodeConnectDatagram();
+    keepAliveDatagram_ = encodeKeepAliveDatagram();
+    // The first receive starts before the thread so that Asio sets up the socket
+    // here, before any other thread uses it.
+    receiveOn(command_);
+    startThread();
+
+    std::array<uint8_t, 1024> reply{};
+    size_t replySize = 0;
+    uint16_t replyId = 0;
+    const auto serverInfoId = static_cast<uint16_t>(Wire::MessageId::ServerInfo);
+    const ErrorCode result =
+        exchange(connectDatagram_.data(), connectDatagram_.size(), serverInfoId, serverInfoId,
+                 config_.timeouts.connectTries, config_.timeouts.connectTryMs, reply.data(), reply.size(), replySize,
+                 replyId);
+    if (result != ErrorCode_OK) {
+        logLine(Verbosity_Error, "NatNet: no answer from server " + formatIpv4(config_.server.address) + ":" +
+                                     std::to_string(config_.server.port));
+        return result;
+    }
+    if (config_.multicast) {
+        if (const ErrorCode error = openDataSocket()) {
+            return error;
+        }
+    }
+    boost::asio::post(io_, [this] { startTimers(); });
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientSession::exchange(const uint8_t* datagram, size_t size, uint16_t expectA, uint16_t expectB,
+                                  int tries, int timeoutMs, uint8_t* reply, size_t capacity, size_t& replySize,
+                                  uint16_t& replyId)
+{
+    replySize = 0;
+    replyId = 0;
+    std::unique_lock<std::mutex> lock(pendingMutex_);
+    pending_ = Pending{};
+    pending_.active = true;
+    pending_.expectA = expectA;
+    pending_.expectB = expectB;
+    pending_.reply = reply;
+    pending_.capacity = capacity;
+    for (int attempt = 0; attempt < tries && !pending_.done && !isStopping(); ++attempt) {
+        lock.unlock();
+        send(datagram, size);
+        bump(shared_->counters.requestsSent);
+        lock.lock();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        pendingChanged_.wait_until(lock, deadline, [this] { return pending_.done || isStopping(); });
+    }
+    const bool answered = pending_.done;
+    replySize = pending_.replySize;
+    replyId = pending_.replyId;
+    pending_ = Pending{};
+    if (answered) {
+        return ErrorCode_OK;
+    }
+    if (!isStopping()) {
+        bump(shared_->counters.requestTimeouts);
+    }
+    return ErrorCode_Network;
+}
+
+bool ClientSession::completePending(uint16_t id, const uint8_t* payload, size_t size)
+{
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        if (!pending_.active || pending_.done || (id != pending_.expectA && id != pending_.expectB)) {
+            return false;
+        }
+        const size_t kept = std::min(size, pending_.capacity);
+        if (kept > 0) {
+            std::memcpy(pending_.reply, payload, kept);
+        }
+        pending_.replySize = kept;
+        pending_.replyId = id;
+        pending_.done = true;
+    }
+    pendingChanged_.notify_all();
+    return true;
+}
+
+void ClientSession::sendDisconnectRequest()
+{
+    if (config_.multicast || !command_.socket.isOpen()) {
+        return;
+    }
+    static constexpr char kText[] = "Disconnect";
+    std::array<uint8_t, Wire::kHeaderSize + sizeof(kText)> datagram{};
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    if (Wire::encodeRequest(writer, kText) == Wire::Status::Ok) {
+        send(datagram.data(), writer.size());
+    }
+}
+
+void ClientSession::stop()
+{
+    stopping_.store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+    }
+    pendingChanged_.notify_all();
+    io_.stop();
+    if (current() != this && thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void ClientSession::send(const uint8_t* datagram, size_t size)
+{
+    // Losses are the protocol's business (requests retry, timers repeat).
+    (void)command_.socket.sendTo(datagram, size, config_.server);
+}
+
+void ClientSession::receiveOn(Channel& channel)
+{
+    channel.socket.asyncReceive(channel.buffer.data(), channel.buffer.size(),
+                                [this, &channel](std::error_code ec, size_t size, Ipv4Endpoint from) {
+                                    if (ec == std::errc::operation_canceled || isStopping()) {
+                                        return;
+                                    }
+                                    if (!ec) {
+                                        onDatagram(channel.buffer.data(), size, from);
+                                    }
+                                    if (!isStopping() && channel.socket.isOpen()) {
+                                        receiveOn(channel);
+                                    }
+                                });
+}
+
+void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from)
+{
+    AtomicCounters& counters = shared_->counters;
+    bump(counters.datagramsReceived);
+    if (from.address != config_.server.address) {
+        bump(counters.droppedForeignSender);
+        return;
+    }
+    Wire::Datagram datagram;
+    if (Wire::decodeDatagram(data, size, datagram) != Wire::Status::Ok) {
+        bump(counters.droppedMalformed);
+        return;
+    }
+    if (!config_.multicast) {
+        lastServerDatagramNs_ = ClockSync::localNowNs();
+    }
+    const bool fromCommandPort = from.port == config_.server.port;
+    switch (static_cast<Wire::MessageId>(datagram.messageId)) {
+    case Wire::MessageId::FrameOfData:
+        onFrame(datagram.payload, datagram.payloadSize);
+        return;
+    case Wire::MessageId::ServerInfo:
+        if (!fromCommandPort) {
+            bump(counters.droppedForeignSender);
+            return;
+        }
+        onServerInfo(datagram.payload, datagram.payloadSize, from);
+        return;
+    case Wire::MessageId::Response:
+    case Wire::MessageId::UnrecognizedRequest:
+    case Wire::MessageId::ModelDef:
+        if (!fromCommandPort) {
+            bump(counters.droppedForeignSender);
+        } else if (!completePending(datagram.messageId, datagram.payload, datagram.payloadSize)) {
+            bump(counters.droppedStaleReply);
+        }
+        return;
+    case Wire::MessageId::EchoResponse:
+        onEchoResponse(datagram.payload, datagram.payloadSize);
+        return;
+    default:
+        onUnknownMessage(datagram.messageId, datagram.payload, datagram.payloadSize);
+        return;
+    }
+}
+
+void ClientSession::onFrame(const uint8_t* payload, size_t size)
+{
+    AtomicCounters& counters = shared_->counters;
+    sFrameOfMocapData& frame = shared_->frame();
+    const Wire::Status status =
+        Wire::decodeFrame(payload, size, shared_->decodeVersion(), shared_->frameStorage(), frame);
+    if (status != Wire::Status::Ok) {
+        bump(counters.droppedBadFrame);
+        counters.lastBadFrameStatus.store(static_cast<uint16_t>(status), std::memory_order_relaxed);
+        return;
+    }
+    bump(counters.framesDecoded);
+    shared_->rigidBodies.record(frame);
+    NatNetFrameReceivedCallback callback = nullptr;
+    void* context = nullptr;
+    shared_->frameCallback(callback, context);
+    if (callback != nullptr && !isStopping()) {
+        callback(&frame, context);
+    }
+}
+
+void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoint from)
+{
+    Wire::ServerInfo info;
+    if (Wire::decodeServerInfo(payload, size, info) == Wire::Status::Ok) {
+        uint8_t host[4];
+        ipv4ToBytes(from.address, host);
+        sServerDescription description;
+        Wire::fillServerDescription(info, host, description);
+        const Wire::Version serverVersion = Wire::Version::fromBytes(info.sender.natNetVersion);
+        Wire::Version decodeVersion = serverVersion;
+        // A unicast client may ask a NatNet 4 server for an older layout when it connects.
+        if (!config_.multicast && !versionIsZero(config_.bitstreamVersion) && serverVersion.major >= 4) {
+            decodeVersion = Wire::Version::fromBytes(config_.bitstreamVersion);
+        }
+        shared_->setServerDescription(description);
+        shared_->setDecodeVersion(decodeVersion);
+        // A new server information can mean a restarted server with a new clock.
+        shared_->clock.reset(info.highResClockFrequency);
+        hostDescribed_ = true;
+    } else {
+        // An answer that describes no host: the connection stands, HostPresent stays false.
+        bump(shared_->counters.droppedMalformed);
+    }
+    completePending(static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size);
+}
+
+void ClientSession::onEchoResponse(const uint8_t* payload, size_t size)
+{
+    Wire::EchoResponse response;
+    if (Wire::decodeEchoResponse(payload, size, response) != Wire::Status::Ok) {
+        bump(shared_->counters.droppedMalformed);
+        return;
+    }
+    if (shared_->clock.addSample(response.requestStamp, ClockSync::localNowNs(), response.serverTicks)) {
+        bump(shared_->counters.echoResponsesReceived);
+    } else {
+        bump(shared_->counters.droppedStaleReply);
+    }
+}
+
+void ClientSession::onUnknownMessage(uint16_t id, const uint8_t* payload, size_t size)
+{
+    NatNetUnknownMessageCallback callback = nullptr;
+    void* context = nullptr;
+    shared_->unknownMessageCallback(callback, context);
+    if (callback == nullptr || isStopping()) {
+        bump(shared_->counters.droppedUnexpected);
+        return;
+    }
+    sPacket& packet = shared_->packet();
+    const size_t kept = std::min<size_t>(size, MAX_PACKETSIZE);
+    packet.iMessage = id;
+    packet.nDataBytes = static_cast<uint16_t>(kept);
+    if (kept > 0) {
+        std::memcpy(packet.Data.cData, payload, kept);
+    }
+    bump(shared_->counters.unknownMessages);
+    callback(&packet, context);
+}
+
+void ClientSession::startTimers()
+{
+    if (isStopping()) {
+        return;
+    }
+    lastServerDatagramNs_ = ClockSync::localNowNs();
+    echoTimer_.expires_after(std::chrono::milliseconds(0));
+    echoTimer_.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec) {
+            onEchoTimer();
+        }
+    });
+    if (!config_.multicast) {
+        keepAliveTimer_.expires_after(std::chrono::milliseconds(config_.timeouts.keepAliveMs));
+        keepAliveTimer_.async_wait([this](const boost::system::error_code& ec) {
+            if (!ec) {
+                onKeepAliveTimer();
+            }
+        });
+    }
+}
+
+namespace {
+
+// Next expiry of a periodic timer: one period later, but not in the past
+// (after a stall the timer does not fire a burst to catch up).
+std::chrono::steady_clock::time_point nextExpiry(std::chrono::steady_clock::time_point previous, int periodMs)
+{
+    const auto next = previous + std::chrono::milliseconds(periodMs);
+    return std::max(next, std::chrono::steady_clock::now());
+}
+
+}  // namespace
+
+void ClientSession::onEchoTimer()
+{
+    if (isStopping()) {
+        return;
+    }
+    std::array<uint8_t, 32> datagram{};
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    if (Wire::encodeEchoRequest(writer, ClockSync::localNowNs()) == Wire::Status::Ok) {
+        send(datagram.data(), writer.size());
+        bump(shared_->counters.echoRequestsSent);
+    }
+    echoTimer_.expires_at(nextExpiry(echoTimer_.expiry(), config_.timeouts.echoMs));
+    echoTimer_.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec) {
+            onEchoTimer();
+        }
+    });
+}
+
+void ClientSession::onKeepAliveTimer()
+{
+    if (isStopping()) {
+        return;
+    }
+    send(keepAliveDatagram_.data(), keepAliveDatagram_.size());
+    bump(shared_->counters.keepAlivesSent);
+    const uint64_t silentNs = ClockSync::localNowNs() - lastServerDatagramNs_;
+    if (silentNs > static_cast<uint64_t>(config_.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
+        // The server may have restarted and forgotten us: register again.
+        send(connectDatagram_.data(), connectDatagram_.size());
+        bump(shared_->counters.reconnectsSent);
+    }
+    keepAliveTimer_.expires_at(nextExpiry(keepAliveTimer_.expiry(), config_.timeouts.keepAliveMs));
+    keepAliveTimer_.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec) {
+            onKeepAliveTimer();
+        }
+    });
+}
+
+}  // namespace NatNet::Net

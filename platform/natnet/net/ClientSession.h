@@ -1,0 +1,147 @@
+// One connection of a NatNetClient to a server: its sockets, its receive
+// thread ("natnet-recv") and the request/response exchange.
+//
+// The receive thread runs an io_context that waits on the command socket (all
+// replies, and the frames in unicast) and, in multicast, on the data socket;
+// it also sends the echo requests and the unicast keep-alives from timers.
+// It completes the one pending request and calls the frame callback.
+//
+// Lifetime: shared between the owning client and the receive thread, so that
+// a client destroyed from inside its own frame callback leaves the thread
+// to finish safely on its own.
+#pragma once
+
+#include "ClientShared.h"
+#include "transport/Ipv4Text.h"
+#include "transport/UdpSocket.h"
+
+#include "natnet/codec/Messages.h"
+#include "natnet_ext/NatNetExt.h"
+
+#include "NatNetTypes.h"
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace NatNet::Net {
+
+struct SessionConfig
+{
+    bool multicast = true;
+    Ipv4Endpoint server;                    // server address and command port
+    uint32_t localAddress = 0;              // 0: any interface
+    uint16_t dataPort = 0;                  // multicast data port; 0: from the server information
+    std::optional<uint32_t> multicastGroup; // from the connect parameters; else the server's
+    bool subscribedDataOnly = false;
+    uint8_t bitstreamVersion[4] = {};       // requested; zeros: the server's own
+    NatNetExt::ClientTimeouts timeouts;
+};
+
+class ClientSession : public std::enable_shared_from_this<ClientSession>
+{
+public:
+    ClientSession(std::shared_ptr<ClientShared> shared, const SessionConfig& config);
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    // Opens the command socket, starts the receive thread, registers with the
+    // server (NAT_CONNECT until NAT_SERVERINFO) and, in multicast, joins the
+    // group. Called once, on the connecting thread.
+    ErrorCode connect();
+
+    // A request/response exchange: sends the datagram up to `tries` times and
+    // waits timeoutMs each time for a reply whose ID is expectA or expectB.
+    // The reply's payload goes to `reply` (capacity bytes at most).
+    // Returns ErrorCode_Network without an answer.
+    ErrorCode exchange(const uint8_t* datagram, size_t size, uint16_t expectA, uint16_t expectB, int tries,
+                       int timeoutMs, uint8_t* reply, size_t capacity, size_t& replySize, uint16_t& replyId);
+
+    // Sends "Disconnect" (unicast only) without waiting for an answer.
+    void sendDisconnectRequest();
+
+    // Stops the receive thread: no callback starts after this returns. From the
+    // receive thread itself it only asks the loop to end (the thread cannot join
+    // itself); from any other thread it also joins.
+    void stop();
+    bool isStopping() const { return stopping_.load(std::memory_order_acquire); }
+    bool isMulticast() const { return config_.multicast; }
+
+    // The session whose receive thread is calling, or nullptr.
+    static ClientSession* current();
+    const ClientShared* shared() const { return shared_.get(); }
+
+private:
+    struct Channel
+    {
+        explicit Channel(boost::asio::io_context& io) : socket(io) {}
+        UdpSocket socket;
+        std::vector<uint8_t> buffer;
+    };
+
+    struct Pending
+    {
+        bool active = false;
+        bool done = false;
+        uint16_t expectA = 0;
+        uint16_t expectB = 0;
+        uint16_t replyId = 0;
+        uint8_t* reply = nullptr;
+        size_t capacity = 0;
+        size_t replySize = 0;
+    };
+
+    ErrorCode openCommandSocket();
+    ErrorCode openDataSocket();
+    void startThread();
+    void run();
+    void receiveOn(Channel& channel);
+    void onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from);
+    void onFrame(const uint8_t* payload, size_t size);
+    void onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoint from);
+    void onEchoResponse(const uint8_t* payload, size_t size);
+    void onUnknownMessage(uint16_t id, const uint8_t* payload, size_t size);
+    bool completePending(uint16_t id, const uint8_t* payload, size_t size);
+    void startTimers();
+    void onEchoTimer();
+    void onKeepAliveTimer();
+    void send(const uint8_t* datagram, size_t size);
+    std::vector<uint8_t> encodeConnectDatagram() const;
+    std::vector<uint8_t> encodeKeepAliveDatagram() const;
+
+    std::shared_ptr<ClientShared> shared_;
+    SessionConfig config_;
+
+    boost::asio::io_context io_;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_;
+    Channel command_;
+    Channel data_;
+    boost::asio::steady_timer echoTimer_;
+    boost::asio::steady_timer keepAliveTimer_;
+    std::vector<uint8_t> connectDatagram_;
+    std::vector<uint8_t> keepAliveDatagram_;
+
+    std::mutex startMutex_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+
+    std::mutex pendingMutex_;
+    std::condition_variable pendingChanged_;
+    Pending pending_;
+
+    // Receive thread only.
+    uint64_t lastServerDatagramNs_ = 0;
+    bool hostDescribed_ = false;
+};
+
+}  // namespace NatNet::Net

@@ -1,0 +1,109 @@
+// What one NatNetClient keeps across its connections and shares with its
+// receive thread: callbacks, the server description, the clock model, the
+// counters, the reused frame record and the response buffer.
+#pragma once
+
+#include "ClockSync.h"
+#include "RigidBodyHistory.h"
+
+#include "natnet/codec/FrameStorage.h"
+#include "natnet/codec/Version.h"
+#include "natnet_ext/NatNetExt.h"
+
+#include "NatNetTypes.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace NatNet::Net {
+
+// Incremented on the receive thread, read anywhere; relaxed is enough for counts.
+struct AtomicCounters
+{
+    std::atomic<uint64_t> datagramsReceived{0};
+    std::atomic<uint64_t> framesDecoded{0};
+    std::atomic<uint64_t> droppedForeignSender{0};
+    std::atomic<uint64_t> droppedMalformed{0};
+    std::atomic<uint64_t> droppedBadFrame{0};
+    std::atomic<uint64_t> droppedStaleReply{0};
+    std::atomic<uint64_t> droppedUnexpected{0};
+    std::atomic<uint64_t> unknownMessages{0};
+    std::atomic<uint64_t> requestsSent{0};
+    std::atomic<uint64_t> requestTimeouts{0};
+    std::atomic<uint64_t> keepAlivesSent{0};
+    std::atomic<uint64_t> echoRequestsSent{0};
+    std::atomic<uint64_t> echoResponsesReceived{0};
+    std::atomic<uint64_t> reconnectsSent{0};
+    std::atomic<uint16_t> lastBadFrameStatus{0};
+
+    NatNetExt::ClientCounters snapshot() const;
+};
+
+inline void bump(std::atomic<uint64_t>& counter)
+{
+    counter.fetch_add(1, std::memory_order_relaxed);
+}
+
+class ClientShared
+{
+public:
+    // Room for the largest datagram plus zeros after it, so that a caller who
+    // reads a 4-byte answer from a shorter response reads zeros, not past the end.
+    static constexpr size_t kResponseCapacity = 65536;
+    static constexpr size_t kResponseSlack = 16;
+
+    ClientShared();
+    ~ClientShared();
+    ClientShared(const ClientShared&) = delete;
+    ClientShared& operator=(const ClientShared&) = delete;
+
+    void setFrameCallback(NatNetFrameReceivedCallback callback, void* context);
+    void frameCallback(NatNetFrameReceivedCallback& callback, void*& context) const;
+    void setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context);
+    void unknownMessageCallback(NatNetUnknownMessageCallback& callback, void*& context) const;
+
+    void setServerDescription(const sServerDescription& description);
+    void clearServerDescription();
+    sServerDescription serverDescription() const;
+
+    void setDecodeVersion(Wire::Version version);
+    Wire::Version decodeVersion() const;
+
+    ClockSync clock;
+    AtomicCounters counters;
+    RigidBodyHistory rigidBodies;
+
+    // Receive thread only (one session at a time uses them).
+    sFrameOfMocapData& frame() { return *frame_; }
+    Wire::FrameStorage& frameStorage() { return storage_; }
+    sPacket& packet();
+
+    // Serialises requests of this client; the response buffer below belongs to
+    // whoever holds it, and keeps the last answer until the next request.
+    std::mutex requestMutex;
+    uint8_t* response() { return response_.get(); }
+    size_t responseSize = 0;
+    std::vector<uint8_t> scratchReply;  // model definitions and connect replies
+
+private:
+    mutable std::mutex callbackMutex_;
+    NatNetFrameReceivedCallback frameCallback_ = nullptr;
+    void* frameContext_ = nullptr;
+    NatNetUnknownMessageCallback unknownCallback_ = nullptr;
+    void* unknownContext_ = nullptr;
+
+    mutable std::mutex descriptionMutex_;
+    sServerDescription description_{};
+
+    std::atomic<uint32_t> decodeVersion_{0};
+
+    std::unique_ptr<sFrameOfMocapData> frame_;
+    Wire::FrameStorage storage_;
+    std::unique_ptr<sPacket> packet_;
+    std::unique_ptr<uint8_t[]> response_;
+};
+
+}  // namespace NatNet::Net
