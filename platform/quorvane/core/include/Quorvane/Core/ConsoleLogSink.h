@@ -1,0 +1,27 @@
+#pragma once
+
+#include <Quorvane/Core/CoreExport.h>
+#include <Quorvane/Core/LogSink.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace Quorvane {
+
+/// Writes one line per message to a C stream (stderr by default):
+///     14:03:07.412 WARNING [AlgorithmFactory] Algorithm already registered: X
+/// with " (file:line)" appended when a source location was given. Lines from
+/// different threads never interleave.
+class QUORVANE_CORE_EXPORT ConsoleLogSink : public LogSink
+{
+public:
+    explicit ConsoleLogSink(std::FILE* stream = stderr);
+    ~ConsoleLogSink() override;
+    void write(const LogEntry& entry) override;
+
+private:
+    std::FILE* m_stream;
+    std::mutex m_mutex;
+};
+
+}  // namespace Quorvane

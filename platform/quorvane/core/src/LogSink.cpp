@@ -1,0 +1,7 @@
+#include <Quorvane/Core/LogSink.h>
+
+namespace Quorvane {
+
+LogSink::~LogSink() = default;
+
+}  // namespace Quorvane
