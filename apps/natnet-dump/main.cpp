@@ -1,0 +1,123 @@
+// natnet-dump: prints one JSON object per NatNet datagram of a capture file
+// (pcap or pcapng) or of live UDP traffic.
+#include "CaptureReader.h"
+#include "DatagramDescriber.h"
+#include "UdpListener.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <string>
+
+namespace {
+
+bool parseVersion(const std::string& text, NatNet::Wire::Version& out)
+{
+    unsigned major = 0;
+    unsigned minor = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 255 || minor > 255)
+        return false;
+    out = NatNet::Wire::Version(static_cast<uint8_t>(major), static_cast<uint8_t>(minor));
+    return NatNet::Wire::isSupported(out);
+}
+
+std::string endpoint(uint32_t address, uint16_t port)
+{
+    return NatNet::Dump::formatAddress(address) + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Print NatNet datagrams as JSON, one object per line"};
+    std::string capture;
+    int listenPort = -1;
+    std::string multicastGroup;
+    std::string interfaceAddress;
+    std::vector<int> ports{1510, 1511};
+    std::string bitstream;
+    size_t count = 0;
+    double seconds = 0.0;
+    app.add_option("capture", capture, "pcap or pcapng file to decode");
+    app.add_option("--listen", listenPort, "receive live on this UDP port instead")->check(CLI::Range(0, 65535));
+    app.add_option("--multicast", multicastGroup, "with --listen: join this multicast group");
+    app.add_option("--interface", interfaceAddress, "with --listen: local interface address (default any)");
+    app.add_option("--ports", ports, "capture: NatNet UDP ports (source or destination)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--bitstream", bitstream, "decode as this NatNet version (M.m), ignoring server information");
+    app.add_option("--count", count, "stop after this many datagrams");
+    app.add_option("--seconds", seconds, "with --listen: stop after this many seconds");
+    CLI11_PARSE(app, argc, argv);
+
+    if (capture.empty() == (listenPort < 0)) {
+        std::cerr << "natnet-dump: give either a capture file or --listen PORT\n";
+        return 2;
+    }
+    NatNet::Wire::Version version(3, 0);
+    if (!bitstream.empty() && !parseVersion(bitstream, version)) {
+        std::cerr << "natnet-dump: unsupported bitstream version " << bitstream << "\n";
+        return 2;
+    }
+    NatNet::Dump::DatagramDescriber describer(version, !bitstream.empty());
+    size_t printed = 0;
+    auto done = [&] { return count != 0 && printed >= count; };
+
+    if (!capture.empty()) {
+        NatNet::Dump::CaptureReader reader;
+        std::string error;
+        if (!reader.open(capture, error)) {
+            std::cerr << "natnet-dump: " << capture << ": " << error << "\n";
+            return 1;
+        }
+        const std::set<int> natnetPorts(ports.begin(), ports.end());
+        NatNet::Dump::UdpDatagram datagram;
+        while (!done() && reader.next(datagram)) {
+            if (!natnetPorts.count(datagram.sourcePort) && !natnetPorts.count(datagram.destinationPort))
+                continue;
+            nlohmann::json line = describer.describe(datagram.payload.data(), datagram.payload.size());
+            line["time"] = datagram.captureTime;
+            line["source"] = endpoint(datagram.sourceAddress, datagram.sourcePort);
+            line["destination"] = endpoint(datagram.destinationAddress, datagram.destinationPort);
+            if (datagram.truncated)
+                line["captureTruncated"] = true;
+            std::cout << line.dump() << "\n";
+            ++printed;
+        }
+        std::cout.flush();
+        return 0;
+    }
+
+    NatNet::Dump::UdpListener listener;
+    std::string error;
+    if (!listener.open(static_cast<uint16_t>(listenPort), multicastGroup, interfaceAddress, error)) {
+        std::cerr << "natnet-dump: " << error << "\n";
+        return 1;
+    }
+    std::cerr << "natnet-dump: listening on UDP port " << listener.boundPort() << "\n";
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<uint8_t> payload;
+    while (!done()) {
+        int waitMs = 200;
+        if (seconds > 0.0) {
+            const double left = seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (left <= 0.0)
+                break;
+            waitMs = std::min(waitMs, static_cast<int>(left * 1000.0) + 1);
+        }
+        uint32_t source = 0;
+        uint16_t sourcePort = 0;
+        if (!listener.receive(payload, source, sourcePort, waitMs))
+            continue;
+        nlohmann::json line = describer.describe(payload.data(), payload.size());
+        line["source"] = endpoint(source, sourcePort);
+        std::cout << line.dump() << std::endl;
+        ++printed;
+    }
+    return 0;
+}
