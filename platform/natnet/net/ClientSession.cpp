@@ -94,7 +94,7 @@ ErrorCode ClientSession::openDataSocket()
     if (config_.multicastGroup) {
         group = *config_.multicastGroup;
     } else if (description.bConnectionInfoValid && description.ConnectionMulticast &&
-               isMulticast(ipv4FromBytes(description.ConnectionMulticastAddress))) {
+               Net::isMulticast(ipv4FromBytes(description.ConnectionMulticastAddress))) {
         group = ipv4FromBytes(description.ConnectionMulticastAddress);
     }
     uint16_t port = NATNET_DEFAULT_PORT_DATA;

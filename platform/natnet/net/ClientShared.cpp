@@ -27,10 +27,9 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
 }
 
 ClientShared::ClientShared()
-    : frame_(std::make_unique<sFrameOfMocapData>())
+    : frame_(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
     , response_(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
 {
-    std::memset(frame_.get(), 0, sizeof(sFrameOfMocapData));
     std::memset(response_.get(), 0, kResponseCapacity + kResponseSlack);
     scratchReply.reserve(kResponseCapacity);
 }

@@ -1,0 +1,346 @@
+#include "ClientCore.h"
+
+#include "transport/Ipv4Text.h"
+
+#include "natnet/codec/ByteWriter.h"
+#include "natnet/codec/Messages.h"
+#include "natnet/codec/ModelDefinitions.h"
+
+#include "Log.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace NatNet::Net {
+
+namespace {
+
+// Parses "M.m[.b[.r]]" (the argument of "Bitstream,...").
+bool parseVersionText(std::string_view text, uint8_t (&out)[4])
+{
+    uint8_t parts[4] = {};
+    size_t count = 0;
+    size_t i = 0;
+    while (count < 4) {
+        unsigned value = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+            ++digits;
+            ++i;
+        }
+        if (digits == 0 || value > 255) {
+            return false;
+        }
+        parts[count++] = static_cast<uint8_t>(value);
+        if (i == text.size()) {
+            break;
+        }
+        if (text[i] != '.') {
+            return false;
+        }
+        ++i;
+    }
+    if (i != text.size() || count < 2) {
+        return false;
+    }
+    std::memcpy(out, parts, 4);
+    return true;
+}
+
+bool validTimeouts(const NatNetExt::ClientTimeouts& t)
+{
+    return t.connectTries >= 1 && t.connectTryMs >= 1 && t.descriptionTries >= 1 && t.descriptionTryMs >= 1 &&
+           t.keepAliveMs >= 1 && t.echoMs >= 1 && t.reconnectAfterSilenceMs >= 1;
+}
+
+}  // namespace
+
+ClientCore::ClientCore() : shared_(std::make_shared<ClientShared>()) {}
+
+ClientCore::~ClientCore()
+{
+    if (ClientSession* own = ClientSession::current(); own != nullptr && own->shared() == shared_.get()) {
+        // Destroyed from inside its own callback: the receive thread keeps the
+        // session alive until it has returned from the callback, then ends.
+        own->sendDisconnectRequest();
+        own->stop();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    stopSessionLocked();
+}
+
+bool ClientCore::onOwnReceiveThread() const
+{
+    const ClientSession* own = ClientSession::current();
+    return own != nullptr && own->shared() == shared_.get();
+}
+
+std::shared_ptr<ClientSession> ClientCore::currentSession() const
+{
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    return session_;
+}
+
+void ClientCore::stopSessionLocked()
+{
+    if (session_) {
+        session_->sendDisconnectRequest();
+        session_->stop();
+        session_.reset();
+    }
+}
+
+ErrorCode ClientCore::connect(const sNatNetClientConnectParams& params)
+{
+    if (onOwnReceiveThread()) {
+        return ErrorCode_InvalidOperation;  // the receive thread cannot replace itself
+    }
+    if (params.connectionType != ConnectionType_Multicast && params.connectionType != ConnectionType_Unicast) {
+        return ErrorCode_InvalidArgument;
+    }
+    SessionConfig config;
+    config.multicast = params.connectionType == ConnectionType_Multicast;
+    const auto server = parseIpv4(params.serverAddress);
+    if (!server || *server == 0 || *server == 0xFFFFFFFFu || isMulticast(*server)) {
+        return ErrorCode_InvalidArgument;
+    }
+    config.server = {*server, params.serverCommandPort != 0 ? params.serverCommandPort
+                                                            : static_cast<uint16_t>(NATNET_DEFAULT_PORT_COMMAND)};
+    if (params.localAddress != nullptr && params.localAddress[0] != '\0') {
+        const auto local = parseIpv4(params.localAddress);
+        if (!local || isMulticast(*local) || *local == 0xFFFFFFFFu) {
+            return ErrorCode_InvalidArgument;
+        }
+        config.localAddress = *local;
+    }
+    config.dataPort = params.serverDataPort;
+    if (config.multicast && params.multicastAddress != nullptr && params.multicastAddress[0] != '\0') {
+        const auto group = parseIpv4(params.multicastAddress);
+        if (!group || !isMulticast(*group)) {
+            return ErrorCode_InvalidArgument;
+        }
+        config.multicastGroup = *group;
+    }
+    config.subscribedDataOnly = params.subscribedDataOnly;
+    std::memcpy(config.bitstreamVersion, params.BitstreamVersion, 4);
+
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    stopSessionLocked();
+    config.timeouts = timeouts();
+    auto session = std::make_shared<ClientSession>(shared_, config);
+    const ErrorCode result = session->connect();
+    if (result != ErrorCode_OK) {
+        session->stop();
+        shared_->clearServerDescription();
+        return result;
+    }
+    session_ = std::move(session);
+    everConnected_ = true;
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::disconnect()
+{
+    if (ClientSession* own = ClientSession::current(); own != nullptr && own->shared() == shared_.get()) {
+        // From the frame callback: end the loop; the thread is joined by the next
+        // Connect, Disconnect or the destructor on another thread.
+        own->sendDisconnectRequest();
+        own->stop();
+        return ErrorCode_OK;
+    }
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    if (!session_) {
+        return everConnected_ ? ErrorCode_OK : ErrorCode_InvalidOperation;
+    }
+    stopSessionLocked();
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::setFrameCallback(NatNetFrameReceivedCallback callback, void* context)
+{
+    shared_->setFrameCallback(callback, context);
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context)
+{
+    shared_->setUnknownMessageCallback(callback, context);
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int timeoutMs, void** response,
+                                         int* responseSize)
+{
+    if (response != nullptr) {
+        *response = nullptr;
+    }
+    if (responseSize != nullptr) {
+        *responseSize = 0;
+    }
+    if (request == nullptr || tries < 1 || timeoutMs < 1) {
+        return ErrorCode_InvalidArgument;
+    }
+    const size_t length = strnlen(request, MAX_PACKETSIZE);
+    if (length >= MAX_PACKETSIZE) {
+        return ErrorCode_InvalidArgument;
+    }
+    if (onOwnReceiveThread()) {
+        return ErrorCode_InvalidOperation;  // the answer would have to come through this very thread
+    }
+    const std::shared_ptr<ClientSession> session = currentSession();
+    if (!session || session->isStopping()) {
+        return ErrorCode_Network;
+    }
+
+    std::vector<uint8_t> datagram(Wire::kHeaderSize + length + 1);
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    if (Wire::encodeRequest(writer, std::string_view(request, length)) != Wire::Status::Ok) {
+        return ErrorCode_InvalidArgument;
+    }
+
+    std::lock_guard<std::mutex> lock(shared_->requestMutex);
+    size_t size = 0;
+    uint16_t replyId = 0;
+    const ErrorCode result = session->exchange(
+        datagram.data(), writer.size(), static_cast<uint16_t>(Wire::MessageId::Response),
+        static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest), tries, timeoutMs, shared_->response(),
+        ClientShared::kResponseCapacity, size, replyId);
+    if (result != ErrorCode_OK) {
+        shared_->responseSize = 0;
+        return result;
+    }
+    if (replyId == static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest)) {
+        shared_->responseSize = 0;
+        return ErrorCode_Other;
+    }
+    // Zeros after the answer: a caller reading a 4-byte value from a shorter
+    // answer reads defined bytes inside the buffer.
+    std::memset(shared_->response() + size, 0, ClientShared::kResponseSlack);
+    shared_->responseSize = size;
+    if (response != nullptr) {
+        *response = shared_->response();
+    }
+    if (responseSize != nullptr) {
+        *responseSize = static_cast<int>(size);
+    }
+    maybeSwitchBitstream(*session, request, size);
+    return ErrorCode_OK;
+}
+
+void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* request, size_t responseSize)
+{
+    static constexpr std::string_view kCommand = "Bitstream,";
+    const std::string_view text(request);
+    if (session.isMulticast() || text.substr(0, kCommand.size()) != kCommand) {
+        return;
+    }
+    uint8_t wanted[4] = {};
+    if (!parseVersionText(text.substr(kCommand.size()), wanted)) {
+        return;
+    }
+    Wire::Response answer{shared_->response(), responseSize};
+    int32_t code = -1;
+    uint8_t echoed[4] = {};
+    const std::string_view answerText = answer.text();
+    // Success is a 0 result, or the text naming the new version.
+    const bool accepted = (answer.asInt32(code) && code == 0) ||
+                          (answerText.substr(0, kCommand.size()) == kCommand &&
+                           parseVersionText(answerText.substr(kCommand.size()), echoed) && echoed[0] == wanted[0] &&
+                           echoed[1] == wanted[1]);
+    if (accepted) {
+        shared_->setDecodeVersion(Wire::Version::fromBytes(wanted));
+    }
+}
+
+ErrorCode ClientCore::getServerDescription(sServerDescription* description) const
+{
+    if (description == nullptr) {
+        return ErrorCode_InvalidArgument;
+    }
+    *description = shared_->serverDescription();
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, uint32_t typeMask)
+{
+    if (descriptions == nullptr) {
+        return ErrorCode_InvalidArgument;
+    }
+    *descriptions = nullptr;
+    if (onOwnReceiveThread()) {
+        return ErrorCode_InvalidOperation;
+    }
+    const std::shared_ptr<ClientSession> session = currentSession();
+    if (!session || session->isStopping()) {
+        return ErrorCode_Network;
+    }
+    const NatNetExt::ClientTimeouts limits = timeouts();
+
+    uint8_t datagram[Wire::kHeaderSize];
+    Wire::ByteWriter writer(datagram, sizeof(datagram));
+    Wire::encodeEmpty(writer, Wire::MessageId::RequestModelDef);
+
+    std::lock_guard<std::mutex> lock(shared_->requestMutex);
+    std::vector<uint8_t>& reply = shared_->scratchReply;
+    reply.resize(ClientShared::kResponseCapacity);
+    size_t size = 0;
+    uint16_t replyId = 0;
+    const auto modelDefId = static_cast<uint16_t>(Wire::MessageId::ModelDef);
+    const ErrorCode result =
+        session->exchange(datagram, writer.size(), modelDefId, modelDefId, limits.descriptionTries,
+                          limits.descriptionTryMs, reply.data(), reply.size(), size, replyId);
+    if (result != ErrorCode_OK) {
+        return result;
+    }
+    const Wire::Version version = shared_->decodeVersion();
+    const Wire::Status status = Wire::decodeModelDefinitions(reply.data(), size, version, descriptions, typeMask);
+    if (status != Wire::Status::Ok) {
+        const std::string text = std::string("NatNet: data descriptions not decoded: ") + Wire::statusName(status);
+        Internal::logMessage(Verbosity_Error, text.c_str());
+        *descriptions = nullptr;
+        return ErrorCode_Other;
+    }
+    return ErrorCode_OK;
+}
+
+ErrorCode ClientCore::getPredictedRigidBodyPose(int32_t streamingId, sRigidBodyData& pose, double dt) const
+{
+    return shared_->rigidBodies.predict(streamingId, dt, pose) ? ErrorCode_OK : ErrorCode_InvalidArgument;
+}
+
+double ClientCore::secondsSinceHostTimestamp(uint64_t timestamp) const
+{
+    return shared_->clock.secondsSince(timestamp, ClockSync::localNowNs());
+}
+
+ErrorCode ClientCore::setTimeouts(const NatNetExt::ClientTimeouts& timeouts)
+{
+    if (!validTimeouts(timeouts)) {
+        return ErrorCode_InvalidArgument;
+    }
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    timeouts_ = timeouts;
+    return ErrorCode_OK;
+}
+
+NatNetExt::ClientTimeouts ClientCore::timeouts() const
+{
+    std::lock_guard<std::mutex> lock(timeoutsMutex_);
+    return timeouts_;
+}
+
+NatNetExt::ClientCounters ClientCore::counters() const
+{
+    return shared_->counters.snapshot();
+}
+
+void ClientCore::decodeVersion(uint8_t (&version)[4]) const
+{
+    shared_->decodeVersion().toBytes(version);
+}
+
+}  // namespace NatNet::Net

@@ -1,0 +1,64 @@
+// The working part of NatNetClient: connection lifecycle, requests, and the
+// queries. NatNetClient's methods forward here inside a catch-all so that no
+// exception crosses the library's boundary.
+//
+// Locks: `lifecycle_` orders Connect and Disconnect and guards the session
+// pointer; it is held while a receive thread is joined, so nothing that a
+// frame callback may call takes it (those calls detect the receive thread
+// first). `ClientShared::requestMutex` serialises requests.
+#pragma once
+
+#include "ClientSession.h"
+#include "ClientShared.h"
+
+#include "natnet_ext/NatNetExt.h"
+
+#include "NatNetTypes.h"
+
+#include <memory>
+#include <mutex>
+
+namespace NatNet::Net {
+
+class ClientCore
+{
+public:
+    ClientCore();
+    ~ClientCore();
+    ClientCore(const ClientCore&) = delete;
+    ClientCore& operator=(const ClientCore&) = delete;
+
+    ErrorCode connect(const sNatNetClientConnectParams& params);
+    ErrorCode disconnect();
+
+    ErrorCode setFrameCallback(NatNetFrameReceivedCallback callback, void* context);
+    ErrorCode setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context);
+
+    ErrorCode sendMessageAndWait(const char* request, int tries, int timeoutMs, void** response, int* responseSize);
+    ErrorCode getServerDescription(sServerDescription* description) const;
+    ErrorCode getDataDescriptionList(sDataDescriptions** descriptions, uint32_t typeMask);
+    ErrorCode getPredictedRigidBodyPose(int32_t streamingId, sRigidBodyData& pose, double dt) const;
+    double secondsSinceHostTimestamp(uint64_t timestamp) const;
+
+    ErrorCode setTimeouts(const NatNetExt::ClientTimeouts& timeouts);
+    NatNetExt::ClientTimeouts timeouts() const;
+    NatNetExt::ClientCounters counters() const;
+    void decodeVersion(uint8_t (&version)[4]) const;
+
+private:
+    // True when called from this client's own receive thread (frame callback).
+    bool onOwnReceiveThread() const;
+    std::shared_ptr<ClientSession> currentSession() const;
+    void stopSessionLocked();
+    void maybeSwitchBitstream(const ClientSession& session, const char* request, size_t responseSize);
+
+    std::shared_ptr<ClientShared> shared_;
+    mutable std::mutex lifecycle_;
+    std::shared_ptr<ClientSession> session_;
+    bool everConnected_ = false;
+    // Own lock: a frame callback may read the timeouts while lifecycle_ is held for a join.
+    mutable std::mutex timeoutsMutex_;
+    NatNetExt::ClientTimeouts timeouts_;
+};
+
+}  // namespace NatNet::Net
