@@ -1,0 +1,91 @@
+#pragma once
+
+// Before any Qt header: Qt's keyword macros must not see the host's signal templates.
+#include <Quorvane/Core/SignalImpl.h>
+
+#include <Quorvane/Core/SignalConnection.h>
+#include <Quorvane/Core/SignalReceiver.h>
+#include <Quorvane/Stream/StreamExport.h>
+
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace Quorvane {
+
+class TrackingStream;
+
+namespace Internal {
+struct RefreshGate;
+}
+
+/// One view of the host display. A 2D view can show the instruments of a tracking stream seen
+/// along one axis: each instrument a dot at its position (millimetres around the view's centre)
+/// with its name; tracked ones filled, untracked ones hollow.
+///
+/// Threads: a widget, so it lives on the UI thread, and so do setStream() and the drawing. The
+/// stream's update signal arrives on the stream's receive thread; the view only posts a refresh
+/// to the UI thread from there, at most one at a time, and refreshes at most `kMaxRefreshHz`
+/// times a second however fast the stream updates. A stream destroyed while attached is
+/// detached by its aboutToBeDestroyed signal, on whatever thread destroys it.
+class QUORVANE_STREAM_EXPORT InteractiveView : public QWidget, public SignalReceiver
+{
+    Q_OBJECT
+
+public:
+    /// Which two tracker axes the view shows, horizontal first. XZ looks from above at a tracker
+    /// whose y axis points up (as OptiTrack's does).
+    enum class Plane { XY, XZ, YZ };
+
+    static constexpr int kMaxRefreshHz = 60;
+
+    explicit InteractiveView(QWidget* parent = nullptr);
+    ~InteractiveView() override;
+
+    /// Shows `stream` (not owned; null detaches). Replaces the stream shown before.
+    void setStream(TrackingStream* stream);
+    TrackingStream* stream() const;
+
+    void setPlane(Plane plane);
+    Plane plane() const { return m_plane; }
+    /// Half the width of the area shown, in millimetres (the shorter side of the widget).
+    void setHalfRangeMm(double halfRangeMm);
+    double halfRangeMm() const { return m_halfRangeMm; }
+
+    /// Widget position of a tracker position (millimetres) in the current plane and range.
+    QPointF toWidget(double x, double y, double z) const;
+
+    /// Refreshes asked for by the stream and carried out (each one an update() of the widget).
+    std::uint64_t refreshCount() const { return m_refreshCount; }
+    /// Paint events drawn.
+    std::uint64_t paintCount() const { return m_paintCount; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void requestRefreshFromAnyThread();
+    void onRefreshPosted();
+    void refreshNow();
+    void onStreamDestroying();
+
+    Plane m_plane = Plane::XZ;
+    double m_halfRangeMm = 1000.0;
+
+    mutable std::mutex m_streamMutex;
+    TrackingStream* m_stream = nullptr;  // guarded by m_streamMutex
+    SignalConnection m_updateConnection;
+    SignalConnection m_destroyConnection;
+
+    std::shared_ptr<Internal::RefreshGate> m_gate;
+    QTimer m_throttle;
+    std::chrono::steady_clock::time_point m_lastRefresh{};
+    std::uint64_t m_refreshCount = 0;
+    std::uint64_t m_paintCount = 0;
+};
+
+}  // namespace Quorvane

@@ -1,0 +1,415 @@
+#include <Quorvane/Stream/Stream.h>
+
+#include "StreamWorker.h"
+
+#include <Quorvane/Core/Log.h>
+
+#include <array>
+#include <exception>
+#include <sstream>
+#include <utility>
+
+namespace Quorvane {
+
+namespace Internal {
+
+const char* hookName(int hook)
+{
+    static const char* const names[] = {"open", "close", "start", "stop", "pause", "resume"};
+    return hook >= 0 && hook < 6 ? names[hook] : "?";
+}
+
+void logRefusedCall(const Stream& stream, const char* why)
+{
+    QUORVANE_LOG(3, "Stream", "Stream '" << stream.name() << "': lifecycle call refused " << why);
+}
+
+}  // namespace Internal
+
+/// One lifecycle call: admits it (refusing re-entry from a hook or the worker), holds the
+/// lifecycle lock, collects the states entered and emits them once the lock is released.
+class Stream::LifecycleCall
+{
+public:
+    explicit LifecycleCall(Stream& stream) : m_stream(stream)
+    {
+        const std::thread::id self = std::this_thread::get_id();
+        if (m_stream.m_lifecycleThread.load() == self) {
+            Internal::logRefusedCall(m_stream, "(called from inside a lifecycle hook)");
+            return;
+        }
+        if (m_stream.m_workerThread.load() == self) {
+            Internal::logRefusedCall(m_stream, "(called from its worker thread)");
+            return;
+        }
+        m_lock = std::unique_lock<std::mutex>(m_stream.m_lifecycleMutex);
+        m_stream.m_lifecycleThread.store(self);
+    }
+
+    ~LifecycleCall() { release(); }
+    LifecycleCall(const LifecycleCall&) = delete;
+    LifecycleCall& operator=(const LifecycleCall&) = delete;
+
+    bool admitted() const { return m_lock.owns_lock(); }
+
+    void entered(State state)
+    {
+        if (m_count < m_entered.size()) {
+            m_entered[m_count++] = state;
+        }
+    }
+
+    /// Releases the lock, emits the states entered, and returns `result`.
+    bool finish(bool result)
+    {
+        release();
+        for (std::size_t i = 0; i < m_count; ++i) {
+            m_stream.stateChanged.emitSignal(m_entered[i]);
+        }
+        return result;
+    }
+
+private:
+    void release()
+    {
+        if (m_lock.owns_lock()) {
+            m_stream.m_lifecycleThread.store(std::thread::id());
+            m_lock.unlock();
+        }
+    }
+
+    Stream& m_stream;
+    std::unique_lock<std::mutex> m_lock;
+    std::array<State, 4> m_entered{};
+    std::size_t m_count = 0;
+};
+
+Stream::Stream(std::string name) : Data(std::move(name)) {}
+
+Stream::~Stream()
+{
+    announceDestruction();
+    // A subclass that forgot to close leaves its worker running against a destroyed object;
+    // stopping it here is the best that can still be done.
+    stopWorker();
+}
+
+void Stream::announceDestruction()
+{
+    if (!m_destructionAnnounced.exchange(true)) {
+        aboutToBeDestroyed.emitSignal();
+    }
+}
+
+bool Stream::isStateOneOf(std::initializer_list<State> states) const
+{
+    const State current = state();
+    for (State s : states) {
+        if (s == current) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Stream::isStateOneOf(std::initializer_list<int> states) const
+{
+    const int current = static_cast<int>(state());
+    for (int s : states) {
+        if (s == current) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* Stream::stateName(State state)
+{
+    switch (state) {
+        case State::Closed:
+            return "Closed";
+        case State::Open:
+            return "Open";
+        case State::Running:
+            return "Running";
+        case State::Paused:
+            return "Paused";
+        case State::Error:
+            return "Error";
+    }
+    return "Invalid";
+}
+
+void Stream::enter(LifecycleCall& call, State newState)
+{
+    m_state.store(newState, std::memory_order_release);
+    call.entered(newState);
+    if (m_worker) {
+        m_worker->wake();
+    }
+}
+
+bool Stream::callHook(Hook hook)
+{
+    try {
+        switch (hook) {
+            case Hook::Open:
+                return openImpl();
+            case Hook::Close:
+                return closeImpl();
+            case Hook::Start:
+                return startImpl();
+            case Hook::Stop:
+                return stopImpl();
+            case Hook::Pause:
+                return pauseImpl();
+            case Hook::Resume:
+                return resumeImpl();
+        }
+    } catch (const std::exception& e) {
+        QUORVANE_LOG(4, "Stream", "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
+                                             << " failed: " << e.what());
+    } catch (...) {
+        QUORVANE_LOG(4, "Stream", "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
+                                             << " failed with an unknown exception");
+    }
+    return false;
+}
+
+bool Stream::open()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted() || state() != State::Closed) {
+        return call.finish(false);
+    }
+    if (!callHook(Hook::Open)) {
+        return call.finish(false);
+    }
+    enter(call, State::Open);
+    return call.finish(true);
+}
+
+bool Stream::start()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted()) {
+        return call.finish(false);
+    }
+    if (state() == State::Closed) {
+        if (!callHook(Hook::Open)) {
+            return call.finish(false);
+        }
+        enter(call, State::Open);
+    }
+    if (state() != State::Open) {
+        return call.finish(false);
+    }
+    if (!callHook(Hook::Start)) {
+        return call.finish(false);
+    }
+    enter(call, State::Running);
+    if (threadingMode() == ThreadingMode::WorkerThread) {
+        startWorker();
+    }
+    return call.finish(true);
+}
+
+bool Stream::pause()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted() || state() != State::Running || !supportsPausing()) {
+        return call.finish(false);
+    }
+    if (!callHook(Hook::Pause)) {
+        return call.finish(false);
+    }
+    enter(call, State::Paused);
+    return call.finish(true);
+}
+
+bool Stream::resume()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted() || state() != State::Paused) {
+        return call.finish(false);
+    }
+    if (!callHook(Hook::Resume)) {
+        return call.finish(false);
+    }
+    enter(call, State::Running);
+    return call.finish(true);
+}
+
+bool Stream::runStop(LifecycleCall& call)
+{
+    stopWorker();
+    if (!callHook(Hook::Stop)) {
+        enter(call, State::Error);
+        return false;
+    }
+    enter(call, State::Open);
+    return true;
+}
+
+bool Stream::stop()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted() || !isStateOneOf({State::Running, State::Paused})) {
+        return call.finish(false);
+    }
+    return call.finish(runStop(call));
+}
+
+bool Stream::runClose(LifecycleCall& call)
+{
+    if (!callHook(Hook::Close)) {
+        return false;
+    }
+    enter(call, State::Closed);
+    return true;
+}
+
+bool Stream::close()
+{
+    LifecycleCall call(*this);
+    if (!call.admitted()) {
+        return call.finish(false);
+    }
+    switch (state()) {
+        case State::Closed:
+            return call.finish(true);
+        case State::Running:
+        case State::Paused:
+            if (!runStop(call)) {
+                return call.finish(false);
+            }
+            return call.finish(runClose(call));
+        case State::Open:
+        case State::Error:
+            return call.finish(runClose(call));
+    }
+    return call.finish(false);
+}
+
+void Stream::startWorker()
+{
+    m_worker = std::make_unique<Internal::StreamWorker>(
+        [this]() -> std::optional<std::chrono::milliseconds> {
+            const std::optional<WorkContinuation> next = doWork();
+            if (!next) {
+                return std::nullopt;
+            }
+            return next->delay;
+        },
+        [this] { return workerMayWork(); }, m_workerThread);
+}
+
+void Stream::stopWorker()
+{
+    if (m_worker) {
+        m_worker->stop();
+        m_worker.reset();
+    }
+}
+
+bool Stream::workerMayWork() const
+{
+    const State s = state();
+    return s == State::Running || (s == State::Paused && worksWhilePaused());
+}
+
+Data::Kind Stream::kind() const
+{
+    return Kind::Stream;
+}
+
+Data::Modality Stream::modality() const
+{
+    return Modality::Other;
+}
+
+std::string Stream::describe() const
+{
+    std::ostringstream text;
+    text << kindName(kind()) << " '" << name() << "' (" << stateName(state()) << ")";
+    return text.str();
+}
+
+Stream::ThreadingMode Stream::threadingMode() const
+{
+    return ThreadingMode::External;
+}
+
+bool Stream::supportsAsyncOperation() const
+{
+    return false;
+}
+
+bool Stream::supportsPausing() const
+{
+    return false;
+}
+
+void Stream::reset() {}
+
+bool Stream::isRunning() const
+{
+    return isStateOneOf({State::Running, State::Paused});
+}
+
+std::string Stream::uuid() const
+{
+    return "Stream";
+}
+
+AlgorithmController* Stream::createDefaultStreamController()
+{
+    return nullptr;
+}
+
+bool Stream::openImpl()
+{
+    return true;
+}
+
+bool Stream::closeImpl()
+{
+    return true;
+}
+
+bool Stream::startImpl()
+{
+    return true;
+}
+
+bool Stream::stopImpl()
+{
+    return true;
+}
+
+bool Stream::pauseImpl()
+{
+    return true;
+}
+
+bool Stream::resumeImpl()
+{
+    return true;
+}
+
+bool Stream::workerThreadRequiresOpenGl() const
+{
+    return false;
+}
+
+std::optional<Stream::WorkContinuation> Stream::doWork()
+{
+    return std::nullopt;
+}
+
+bool Stream::worksWhilePaused() const
+{
+    return false;
+}
+
+}  // namespace Quorvane

@@ -1,0 +1,256 @@
+// The instrument store of TrackingStream: what each call changes and reports, unknown
+// identifiers, and concurrent writers and readers.
+#include <Quorvane/Stream/TrackingStream.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using M = InstrumentModification;
+
+/// A tracking stream that lets the test emit a frame's signal.
+class TestTrackingStream : public TrackingStream
+{
+public:
+    TestTrackingStream() : TrackingStream("Tracking Stream") {}
+    using TrackingStream::emitSignals;
+};
+
+Pose translation(double x, double y, double z)
+{
+    Pose pose = Pose::Identity();
+    pose(0, 3) = x;
+    pose(1, 3) = y;
+    pose(2, 3) = z;
+    return pose;
+}
+
+TEST(InstrumentStore, AddThenFindGivesIdentityAndTheGivenIdentity)
+{
+    TestTrackingStream stream;
+    EXPECT_EQ(stream.addInstrument(TrackerID("optitrack-3", "", "Wand"), true), InstrumentModifications(M::Added));
+    const std::optional<TrackingInstrument> found = stream.findInstrument("optitrack-3");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->identifier(), "optitrack-3");
+    EXPECT_EQ(found->serial(), "");
+    EXPECT_EQ(found->name(), "Wand");
+    EXPECT_TRUE(found->pose.isIdentity());
+    EXPECT_EQ(found->quality, 0.0);
+    EXPECT_EQ(found->updateCount, 0u);
+    EXPECT_FALSE(found->isTracked());
+    EXPECT_FALSE(stream.findInstrument("optitrack-30"));
+    EXPECT_FALSE(stream.findInstrument("optitrack-"));
+}
+
+TEST(InstrumentStore, UpdateReportsWhatChanged)
+{
+    TestTrackingStream stream;
+    stream.addInstrument(TrackerID("a", "", "A"), true);
+
+    struct Row
+    {
+        const char* name;
+        Pose pose;
+        double quality;
+        std::uint64_t timestamp;
+        std::uint32_t flags;
+        InstrumentModifications expected;
+    };
+    const Pose moved = translation(1, 2, 3);
+    const Row rows[] = {
+        {"first valid update", moved, 0.75, 10, 0,
+         M::Updated | M::PoseChanged | M::QualityChanged | M::TimestampChanged | M::TrackingChanged},
+        {"same values again", moved, 0.75, 10, 0, M::Updated},
+        {"only time moves", moved, 0.75, 11, 0, M::Updated | M::TimestampChanged},
+        {"status bits", moved, 0.75, 11, 4, M::Updated | M::FlagsChanged},
+        {"tracking lost", Pose::Identity(), 0.0, 12, 4,
+         M::Updated | M::PoseChanged | M::QualityChanged | M::TimestampChanged | M::TrackingChanged},
+        {"still lost", Pose::Identity(), 0.0, 13, 4, M::Updated | M::TimestampChanged},
+    };
+    std::uint64_t count = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(stream.updateInstrument("a", row.pose, row.quality, row.timestamp, row.flags).raw(),
+                  row.expected.raw());
+        const auto found = stream.findInstrument("a");
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->pose, row.pose);
+        EXPECT_EQ(found->quality, row.quality);
+        EXPECT_EQ(found->timestampMs, row.timestamp);
+        EXPECT_EQ(found->flags, row.flags);
+        EXPECT_EQ(found->updateCount, ++count);
+        EXPECT_EQ(found->name(), "A");
+    }
+}
+
+TEST(InstrumentStore, UnknownIdentifierIsIgnored)
+{
+    TestTrackingStream stream;
+    stream.addInstrument(TrackerID("optitrack-1", "", "One"), true);
+    EXPECT_TRUE(stream.updateInstrument("optitrack-2", translation(5, 5, 5), 0.0, 1, 0).empty());
+    EXPECT_FALSE(stream.findInstrument("optitrack-2"));
+    EXPECT_EQ(stream.numInstruments(), 1u);
+    EXPECT_EQ(stream.findInstrument("optitrack-1")->updateCount, 0u);
+}
+
+TEST(InstrumentStore, AddingAgainKeepsTrackingDataAndReportsRenames)
+{
+    TestTrackingStream stream;
+    stream.addInstrument(TrackerID("a", "", "A"), true);
+    stream.updateInstrument("a", translation(1, 0, 0), 1.0, 5, 0);
+
+    EXPECT_TRUE(stream.addInstrument(TrackerID("a", "", "A"), true).empty());
+    EXPECT_EQ(stream.addInstrument(TrackerID("a", "", "Alpha"), true), InstrumentModifications(M::Renamed));
+    EXPECT_EQ(stream.addInstrument(TrackerID("a", "", "Alpha"), false), InstrumentModifications(M::ActivityChanged));
+
+    const auto found = stream.findInstrument("a");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->name(), "Alpha");
+    EXPECT_EQ(found->pose, translation(1, 0, 0));
+    EXPECT_EQ(found->updateCount, 1u);
+    EXPECT_EQ(stream.numInstruments(), 1u);
+    EXPECT_TRUE(stream.addInstrument(TrackerID("", "", "nameless"), true).empty());
+    EXPECT_EQ(stream.numInstruments(), 1u);
+}
+
+TEST(InstrumentStore, SnapshotsKeepAddOrderAndAreIndependentCopies)
+{
+    TestTrackingStream stream;
+    for (const char* id : {"optitrack-10", "optitrack-2", "optitrack-1"}) {
+        stream.addInstrument(TrackerID(id, "", id), std::string(id) != "optitrack-2");
+    }
+    const std::vector<TrackingInstrument> all = stream.instruments();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].identifier(), "optitrack-10");
+    EXPECT_EQ(all[1].identifier(), "optitrack-2");
+    EXPECT_EQ(all[2].identifier(), "optitrack-1");
+
+    const std::vector<TrackingInstrument> active = stream.activeInstruments();
+    ASSERT_EQ(active.size(), 2u);
+    EXPECT_EQ(active[1].identifier(), "optitrack-1");
+
+    stream.addInstrument(TrackerID("optitrack-2", "", "renamed"), false);
+    stream.updateInstrument("optitrack-2", translation(9, 9, 9), 1.0, 1, 0);
+    EXPECT_EQ(all[1].name(), "optitrack-2") << "a snapshot must not see later changes";
+    EXPECT_TRUE(all[1].pose.isIdentity());
+}
+
+TEST(InstrumentStore, RemoveKeepsTheOthersReachable)
+{
+    TestTrackingStream stream;
+    for (const char* id : {"a", "b", "c"}) {
+        stream.addInstrument(TrackerID(id, "", id), true);
+    }
+    EXPECT_EQ(stream.removeInstrument("a"), InstrumentModifications(M::Removed));
+    EXPECT_TRUE(stream.removeInstrument("a").empty());
+    // Updates after the removal must reach the right instruments.
+    stream.updateInstrument("c", translation(3, 0, 0), 1.0, 1, 0);
+    stream.updateInstrument("b", translation(2, 0, 0), 1.0, 1, 0);
+    EXPECT_EQ(stream.findInstrument("b")->pose(0, 3), 2.0);
+    EXPECT_EQ(stream.findInstrument("c")->pose(0, 3), 3.0);
+    EXPECT_EQ(stream.numInstruments(), 2u);
+}
+
+TEST(InstrumentStore, NanQualityIsStoredAndReportedAsChange)
+{
+    TestTrackingStream stream;
+    stream.addInstrument(TrackerID("a", "", "A"), true);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(stream.updateInstrument("a", Pose::Identity(), nan, 0, 0).test(M::QualityChanged));
+    EXPECT_TRUE(std::isnan(stream.findInstrument("a")->quality));
+    EXPECT_FALSE(stream.findInstrument("a")->isTracked());
+}
+
+TEST(TrackingStreamSignals, EmitSignalsDeliversTheFrameFlagsFromTheReceiveThread)
+{
+    TestTrackingStream stream;
+    std::vector<InstrumentModifications> received;
+    std::thread::id slotThread;
+    stream.instrumentsUpdated.connect([&](InstrumentModifications m) {
+        received.push_back(m);
+        slotThread = std::this_thread::get_id();
+    });
+
+    std::thread receiveThread([&] {
+        InstrumentModifications frame;
+        frame |= stream.addInstrument(TrackerID("optitrack-1", "", "One"), true);
+        frame |= stream.updateInstrument("optitrack-1", translation(1, 2, 3), 0.5, 100, 0);
+        frame |= stream.updateInstrument("optitrack-9", Pose::Identity(), 0.0, 100, 0);
+        stream.emitSignals(frame);
+        stream.emitSignals(InstrumentModifications());
+    });
+    const std::thread::id receiverId = receiveThread.get_id();
+    receiveThread.join();
+
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_TRUE(received[0].test(M::Added | M::Updated | M::PoseChanged | M::QualityChanged));
+    EXPECT_TRUE(received[1].empty());
+    EXPECT_EQ(slotThread, receiverId);
+}
+
+TEST(TrackingStreamConcurrency, WritersAndReadersSeeConsistentInstruments)
+{
+    TestTrackingStream stream;
+    constexpr int kBodies = 8;
+    constexpr int kFrames = 2000;
+    for (int i = 0; i < kBodies; ++i) {
+        stream.addInstrument(TrackerID("optitrack-" + std::to_string(i), "", "Body " + std::to_string(i)), true);
+    }
+    std::atomic<int> emitted{0};
+    stream.instrumentsUpdated.connect([&](InstrumentModifications) { ++emitted; });
+
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        const std::string ids[kBodies] = {"optitrack-0", "optitrack-1", "optitrack-2", "optitrack-3",
+                                          "optitrack-4", "optitrack-5", "optitrack-6", "optitrack-7"};
+        for (int frame = 1; frame <= kFrames; ++frame) {
+            InstrumentModifications changes;
+            for (const std::string& id : ids) {
+                // Every value of one update is derived from the frame number, so a torn read shows.
+                changes |= stream.updateInstrument(id, translation(frame, 2.0 * frame, 3.0 * frame), frame,
+                                                   static_cast<std::uint64_t>(frame), 0);
+            }
+            stream.emitSignals(changes);
+        }
+        writing = false;
+    });
+
+    auto checkConsistent = [](const TrackingInstrument& instrument) {
+        if (instrument.updateCount == 0) {
+            return true;
+        }
+        const double frame = instrument.quality;
+        return instrument.pose(0, 3) == frame && instrument.pose(1, 3) == 2.0 * frame &&
+               instrument.pose(2, 3) == 3.0 * frame && instrument.timestampMs == static_cast<std::uint64_t>(frame) &&
+               instrument.updateCount == instrument.timestampMs;
+    };
+    int inconsistent = 0;
+    std::uint64_t lastSeen = 0;
+    int reads = 0;
+    while (writing.load() || reads == 0) {
+        for (const TrackingInstrument& instrument : stream.instruments()) {
+            inconsistent += checkConsistent(instrument) ? 0 : 1;
+        }
+        const auto one = stream.findInstrument("optitrack-7");
+        ASSERT_TRUE(one);
+        inconsistent += checkConsistent(*one) ? 0 : 1;
+        EXPECT_GE(one->timestampMs, lastSeen) << "updates must not go backwards";
+        lastSeen = one->timestampMs;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(inconsistent, 0);
+    EXPECT_EQ(emitted.load(), kFrames);
+    EXPECT_EQ(stream.findInstrument("optitrack-0")->updateCount, static_cast<std::uint64_t>(kFrames));
+}
+
+}  // namespace
+}  // namespace Quorvane

@@ -1,0 +1,103 @@
+// Handing a stream out of a StreamIoAlgorithm: takeOutput, outputTaken and clearStream as a
+// derived algorithm that holds its stream uses them.
+#include <Quorvane/Lib/OwningDataList.h>
+#include <Quorvane/Stream/StreamIoAlgorithm.h>
+#include <Quorvane/Stream/TrackingStream.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace Quorvane {
+namespace {
+
+/// Counts live instances, so the test sees who destroyed a stream.
+class CountedStream : public TrackingStream
+{
+public:
+    static int alive;
+    CountedStream() : TrackingStream("counted") { ++alive; }
+    ~CountedStream() override
+    {
+        close();
+        --alive;
+    }
+};
+int CountedStream::alive = 0;
+
+/// Holds its stream the way the host's stream creation template does: a raw pointer that it
+/// owns until the output is taken.
+class HoldingAlgorithm : public StreamIoAlgorithm
+{
+public:
+    ~HoldingAlgorithm() override { clearStream(); }
+
+    void execute() override
+    {
+        clearStream();
+        held = new CountedStream();
+        setStatus(held->open() ? 0 : 1);
+    }
+    Stream* currentStream() const override { return held; }
+    void clearStream() override
+    {
+        if (!outputTaken()) {
+            delete held;
+        }
+        held = nullptr;
+        StreamAlgorithmBase::clearStream();
+    }
+
+    CountedStream* held = nullptr;
+};
+
+TEST(StreamIoAlgorithm, TakeOutputHandsTheStreamOutOnce)
+{
+    CountedStream::alive = 0;
+    HoldingAlgorithm algorithm;
+    EXPECT_TRUE(algorithm.takeOutput().empty()) << "nothing to hand out before execute";
+    EXPECT_FALSE(algorithm.outputTaken());
+
+    algorithm.execute();
+    EXPECT_EQ(algorithm.status(), 0);
+    Stream* stream = algorithm.currentStream();
+    ASSERT_NE(stream, nullptr);
+
+    // Through the IoAlgorithm side too: both bases reach the same operation.
+    IoAlgorithm& asIo = algorithm;
+    OwningDataList out = asIo.takeOutput();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out.at(0), static_cast<Data*>(stream));
+    EXPECT_TRUE(algorithm.outputTaken());
+    EXPECT_TRUE(algorithm.takeOutput().empty()) << "a second owner would destroy the stream twice";
+
+    algorithm.execute();  // the taken stream must survive its replacement
+    EXPECT_EQ(CountedStream::alive, 2);
+    EXPECT_FALSE(algorithm.outputTaken());
+    out = OwningDataList();
+    EXPECT_EQ(CountedStream::alive, 1);
+}
+
+TEST(StreamIoAlgorithm, StreamNotHandedOutDiesWithTheAlgorithm)
+{
+    CountedStream::alive = 0;
+    {
+        HoldingAlgorithm algorithm;
+        algorithm.execute();
+        algorithm.execute();
+        EXPECT_EQ(CountedStream::alive, 1);
+    }
+    EXPECT_EQ(CountedStream::alive, 0);
+}
+
+TEST(StreamIoAlgorithm, DescribesItselfAsALiveInput)
+{
+    HoldingAlgorithm algorithm;
+    EXPECT_EQ(algorithm.ioMode(), IoAlgorithm::IoMode::Input);
+    EXPECT_TRUE(algorithm.supportedLocations().test(IoAlgorithm::Location::Network));
+    EXPECT_EQ(algorithm.dataGroup(), "Streams");
+    EXPECT_EQ(algorithm.status(), Algorithm::NotExecuted);
+}
+
+}  // namespace
+}  // namespace Quorvane

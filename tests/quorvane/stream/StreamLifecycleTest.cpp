@@ -1,0 +1,423 @@
+// The stream state machine: allowed and refused transitions, failing and throwing hooks, the
+// order of hooks and state signals, and the worker loop.
+#include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+#include <Quorvane/Stream/Stream.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using State = Stream::State;
+
+/// A stream whose hooks record their calls and answer as the test says.
+class ScriptedStream : public Stream
+{
+public:
+    ScriptedStream() : Stream("scripted") {}
+    ~ScriptedStream() override { close(); }
+
+    std::vector<std::string> calls;
+    bool openResult = true, closeResult = true, startResult = true, stopResult = true;
+    bool pauseResult = true, resumeResult = true;
+    bool pausing = true;
+    bool throwOnStart = false;
+    std::function<void()> duringStart;
+
+    bool supportsPausing() const override { return pausing; }
+
+protected:
+    bool openImpl() override { return record("open", openResult); }
+    bool closeImpl() override { return record("close", closeResult); }
+    bool startImpl() override
+    {
+        if (duringStart) {
+            duringStart();
+        }
+        if (throwOnStart) {
+            throw std::runtime_error("device gone");
+        }
+        return record("start", startResult);
+    }
+    bool stopImpl() override { return record("stop", stopResult); }
+    bool pauseImpl() override { return record("pause", pauseResult); }
+    bool resumeImpl() override { return record("resume", resumeResult); }
+
+private:
+    bool record(const char* name, bool result)
+    {
+        calls.emplace_back(name);
+        return result;
+    }
+};
+
+enum class Op { Open, Start, Pause, Resume, Stop, Close };
+
+bool run(Stream& stream, Op op)
+{
+    switch (op) {
+        case Op::Open:
+            return stream.open();
+        case Op::Start:
+            return stream.start();
+        case Op::Pause:
+            return stream.pause();
+        case Op::Resume:
+            return stream.resume();
+        case Op::Stop:
+            return stream.stop();
+        case Op::Close:
+            return stream.close();
+    }
+    return false;
+}
+
+/// Brings a fresh stream into `state` with successful hooks.
+void reach(ScriptedStream& stream, State state)
+{
+    switch (state) {
+        case State::Closed:
+            break;
+        case State::Open:
+            ASSERT_TRUE(stream.open());
+            break;
+        case State::Running:
+            ASSERT_TRUE(stream.start());
+            break;
+        case State::Paused:
+            ASSERT_TRUE(stream.start());
+            ASSERT_TRUE(stream.pause());
+            break;
+        case State::Error:
+            ASSERT_TRUE(stream.start());
+            stream.stopResult = false;
+            ASSERT_FALSE(stream.stop());
+            stream.stopResult = true;
+            break;
+    }
+    ASSERT_EQ(stream.state(), state);
+    stream.calls.clear();
+}
+
+struct TransitionRow
+{
+    const char* name;
+    State from;
+    Op op;
+    bool ok;
+    State to;
+    std::vector<std::string> hooks;
+};
+
+class TransitionTest : public ::testing::TestWithParam<TransitionRow>
+{
+};
+
+TEST_P(TransitionTest, MovesOnlyAlongAllowedEdges)
+{
+    const TransitionRow& row = GetParam();
+    ScopedLogCapture quiet;
+    ScriptedStream stream;
+    reach(stream, row.from);
+    EXPECT_EQ(run(stream, row.op), row.ok);
+    EXPECT_EQ(stream.state(), row.to);
+    EXPECT_EQ(stream.calls, row.hooks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stream, TransitionTest,
+    ::testing::Values(
+        TransitionRow{"OpenClosed", State::Closed, Op::Open, true, State::Open, {"open"}},
+        TransitionRow{"OpenTwice", State::Open, Op::Open, false, State::Open, {}},
+        TransitionRow{"OpenRunning", State::Running, Op::Open, false, State::Running, {}},
+        TransitionRow{"StartOpen", State::Open, Op::Start, true, State::Running, {"start"}},
+        TransitionRow{"StartClosedOpensFirst", State::Closed, Op::Start, true, State::Running, {"open", "start"}},
+        TransitionRow{"StartRunning", State::Running, Op::Start, false, State::Running, {}},
+        TransitionRow{"StartPaused", State::Paused, Op::Start, false, State::Paused, {}},
+        TransitionRow{"StartError", State::Error, Op::Start, false, State::Error, {}},
+        TransitionRow{"PauseRunning", State::Running, Op::Pause, true, State::Paused, {"pause"}},
+        TransitionRow{"PauseOpen", State::Open, Op::Pause, false, State::Open, {}},
+        TransitionRow{"ResumePaused", State::Paused, Op::Resume, true, State::Running, {"resume"}},
+        TransitionRow{"ResumeRunning", State::Running, Op::Resume, false, State::Running, {}},
+        TransitionRow{"StopRunning", State::Running, Op::Stop, true, State::Open, {"stop"}},
+        TransitionRow{"StopPaused", State::Paused, Op::Stop, true, State::Open, {"stop"}},
+        TransitionRow{"StopOpen", State::Open, Op::Stop, false, State::Open, {}},
+        TransitionRow{"StopClosed", State::Closed, Op::Stop, false, State::Closed, {}},
+        TransitionRow{"CloseOpen", State::Open, Op::Close, true, State::Closed, {"close"}},
+        TransitionRow{"CloseRunningStopsFirst", State::Running, Op::Close, true, State::Closed, {"stop", "close"}},
+        TransitionRow{"ClosePausedStopsFirst", State::Paused, Op::Close, true, State::Closed, {"stop", "close"}},
+        TransitionRow{"CloseClosedDoesNothing", State::Closed, Op::Close, true, State::Closed, {}},
+        TransitionRow{"CloseError", State::Error, Op::Close, true, State::Closed, {"close"}},
+        TransitionRow{"OpenError", State::Error, Op::Open, false, State::Error, {}}),
+    [](const ::testing::TestParamInfo<TransitionRow>& row) { return std::string(row.param.name); });
+
+struct FailureRow
+{
+    const char* name;
+    State from;
+    Op op;
+    bool ScriptedStream::*result;
+    State to;
+    std::vector<std::string> hooks;
+};
+
+class FailingHookTest : public ::testing::TestWithParam<FailureRow>
+{
+};
+
+TEST_P(FailingHookTest, LeavesASensibleState)
+{
+    const FailureRow& row = GetParam();
+    ScopedLogCapture quiet;
+    ScriptedStream stream;
+    reach(stream, row.from);
+    stream.*row.result = false;
+    EXPECT_FALSE(run(stream, row.op));
+    EXPECT_EQ(stream.state(), row.to);
+    EXPECT_EQ(stream.calls, row.hooks);
+    stream.*row.result = true;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stream, FailingHookTest,
+    ::testing::Values(
+        FailureRow{"OpenFails", State::Closed, Op::Open, &ScriptedStream::openResult, State::Closed, {"open"}},
+        FailureRow{"StartFailsStaysOpen", State::Open, Op::Start, &ScriptedStream::startResult, State::Open, {"start"}},
+        FailureRow{"StartFromClosedFailsLeavesOpen", State::Closed, Op::Start, &ScriptedStream::startResult,
+                   State::Open, {"open", "start"}},
+        FailureRow{"StartFromClosedOpenFails", State::Closed, Op::Start, &ScriptedStream::openResult, State::Closed,
+                   {"open"}},
+        FailureRow{"PauseFails", State::Running, Op::Pause, &ScriptedStream::pauseResult, State::Running, {"pause"}},
+        FailureRow{"ResumeFails", State::Paused, Op::Resume, &ScriptedStream::resumeResult, State::Paused, {"resume"}},
+        FailureRow{"StopFailsIsError", State::Running, Op::Stop, &ScriptedStream::stopResult, State::Error, {"stop"}},
+        FailureRow{"CloseFailsStaysOpen", State::Open, Op::Close, &ScriptedStream::closeResult, State::Open, {"close"}},
+        FailureRow{"CloseRunningStopFailsNoClose", State::Running, Op::Close, &ScriptedStream::stopResult,
+                   State::Error, {"stop"}},
+        FailureRow{"CloseRunningCloseFailsLeavesOpen", State::Running, Op::Close, &ScriptedStream::closeResult,
+                   State::Open, {"stop", "close"}}),
+    [](const ::testing::TestParamInfo<FailureRow>& row) { return std::string(row.param.name); });
+
+TEST(StreamLifecycle, PauseNeedsSupport)
+{
+    ScriptedStream stream;
+    stream.pausing = false;
+    ASSERT_TRUE(stream.start());
+    stream.calls.clear();
+    EXPECT_FALSE(stream.pause());
+    EXPECT_EQ(stream.state(), State::Running);
+    EXPECT_TRUE(stream.calls.empty());
+}
+
+TEST(StreamLifecycle, IsStateOneOfTakesNumbersAndStates)
+{
+    ScriptedStream stream;
+    EXPECT_FALSE(stream.isStateOneOf({4, 3}));
+    EXPECT_TRUE(stream.isStateOneOf({1}));
+    EXPECT_FALSE(stream.isStateOneOf({0}));
+    EXPECT_FALSE(stream.isStateOneOf(std::initializer_list<int>{}));
+    ASSERT_TRUE(stream.start());
+    EXPECT_TRUE(stream.isStateOneOf({4, 3}));
+    EXPECT_TRUE(stream.isStateOneOf({State::Running}));
+    EXPECT_TRUE(stream.isRunning());
+    ASSERT_TRUE(stream.pause());
+    EXPECT_TRUE(stream.isStateOneOf({4, 3}));
+    EXPECT_TRUE(stream.isRunning());
+    ASSERT_TRUE(stream.stop());
+    EXPECT_FALSE(stream.isStateOneOf({4, 3}));
+    EXPECT_TRUE(stream.isStateOneOf({State::Closed, State::Open}));
+    EXPECT_FALSE(stream.isRunning());
+}
+
+TEST(StreamLifecycle, SignalsEveryStateEnteredInOrder)
+{
+    std::vector<State> seen;  // outlives the stream, whose destructor still signals
+    ScriptedStream stream;
+    stream.stateChanged.connect([&](State s) { seen.push_back(s); });
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.close());
+    EXPECT_EQ(seen, (std::vector<State>{State::Open, State::Running, State::Open, State::Closed}));
+
+    seen.clear();
+    stream.startResult = false;
+    EXPECT_FALSE(stream.start());
+    EXPECT_EQ(seen, std::vector<State>{State::Open});
+}
+
+TEST(StreamLifecycle, StateSlotMayDriveTheStream)
+{
+    // The signal is emitted after the call has finished, so a slot may call the stream again.
+    bool stoppedFromSlot = false;
+    ScriptedStream stream;
+    stream.stateChanged.connect([&](State s) {
+        if (s == State::Running) {
+            stoppedFromSlot = stream.stop();
+        }
+    });
+    ASSERT_TRUE(stream.start());
+    EXPECT_TRUE(stoppedFromSlot);
+    EXPECT_EQ(stream.state(), State::Open);
+}
+
+TEST(StreamLifecycle, ThrowingHookIsAFailureAndLogged)
+{
+    ScopedLogCapture capture;
+    ScriptedStream stream;
+    stream.throwOnStart = true;
+    EXPECT_FALSE(stream.start());
+    EXPECT_EQ(stream.state(), State::Open);
+    EXPECT_EQ(capture.sink().count(4, "Stream", "Stream 'scripted': start failed: device gone"), 1u);
+}
+
+TEST(StreamLifecycle, LifecycleCallFromInsideAHookIsRefused)
+{
+    ScopedLogCapture quiet;
+    ScriptedStream stream;
+    bool nestedResult = true;
+    stream.duringStart = [&] {
+        nestedResult = stream.stop();
+        EXPECT_FALSE(stream.isStateOneOf({4, 3}));  // still Open while the hook runs
+    };
+    EXPECT_TRUE(stream.start());
+    EXPECT_FALSE(nestedResult);
+    EXPECT_EQ(stream.state(), State::Running);
+}
+
+TEST(StreamLifecycle, DescribesItself)
+{
+    ScriptedStream stream;
+    EXPECT_EQ(stream.describe(), "Stream 'scripted' (Closed)");
+    EXPECT_EQ(stream.kind(), Data::Kind::Stream);
+    EXPECT_EQ(std::string(Stream::stateName(static_cast<State>(0))), "Invalid");
+}
+
+/// A stream that asks for the worker and counts its calls.
+class WorkingStream : public Stream
+{
+public:
+    WorkingStream() : Stream("working") {}
+    ~WorkingStream() override { close(); }
+
+    ThreadingMode threadingMode() const override { return ThreadingMode::WorkerThread; }
+    bool supportsPausing() const override { return true; }
+
+    std::atomic<int> calls{0};
+    std::atomic<bool> inDoWork{false};
+    std::atomic<int> limit{1 << 30};
+    std::atomic<bool> tryStopFromWorker{false};
+    std::atomic<int> nestedStopResults{0};
+
+    bool waitForCalls(int n)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (calls.load() < n) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::yield();
+        }
+        return true;
+    }
+
+protected:
+    std::optional<WorkContinuation> doWork() override
+    {
+        inDoWork = true;
+        const int n = ++calls;
+        std::this_thread::yield();
+        inDoWork = false;
+        if (tryStopFromWorker.exchange(false)) {
+            nestedStopResults += stop() ? 100 : 1;
+        }
+        if (n >= limit.load()) {
+            return std::nullopt;
+        }
+        return WorkContinuation{std::chrono::milliseconds(1)};
+    }
+};
+
+TEST(StreamWorker, CallsDoWorkWhileRunningAndNotWhilePaused)
+{
+    ScopedLogCapture quiet;
+    WorkingStream stream;
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.waitForCalls(3));
+    ASSERT_TRUE(stream.pause());
+    // pause() returns after the state changed; a call already under way may still finish.
+    const int atPause = stream.calls.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_LE(stream.calls.load(), atPause + 1);
+    ASSERT_TRUE(stream.resume());
+    EXPECT_TRUE(stream.waitForCalls(atPause + 3));
+    ASSERT_TRUE(stream.stop());
+    EXPECT_FALSE(stream.inDoWork.load()) << "stop() must join the worker";
+    const int atStop = stream.calls.load();
+    ASSERT_TRUE(stream.start());
+    EXPECT_TRUE(stream.waitForCalls(atStop + 1)) << "a new start runs a new worker";
+}
+
+TEST(StreamWorker, EmptyContinuationEndsTheWorkerAndStopStillWorks)
+{
+    WorkingStream stream;
+    stream.limit = 2;
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.waitForCalls(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(stream.calls.load(), 2);
+    EXPECT_TRUE(stream.isRunning());
+    EXPECT_TRUE(stream.close());
+}
+
+TEST(StreamWorker, LifecycleCallFromTheWorkerIsRefusedNotDeadlocked)
+{
+    ScopedLogCapture quiet;
+    WorkingStream stream;
+    stream.tryStopFromWorker = true;
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.waitForCalls(2));
+    EXPECT_EQ(stream.nestedStopResults.load(), 1);
+    EXPECT_TRUE(stream.stop());
+}
+
+TEST(StreamConcurrency, StateQueriesRaceLifecycleCalls)
+{
+    ScriptedStream stream;
+    std::atomic<bool> done{false};
+    std::atomic<long> runningSeen{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            if (stream.isStateOneOf({4, 3})) {
+                ++runningSeen;
+            }
+            EXPECT_TRUE(stream.isStateOneOf({1, 2, 3, 4}));
+        }
+    });
+    std::thread controller([&] {
+        for (int i = 0; i < 300; ++i) {
+            stream.start();
+            stream.stop();
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        stream.close();
+        stream.open();
+    }
+    controller.join();
+    done = true;
+    reader.join();
+    EXPECT_TRUE(stream.close());
+    EXPECT_EQ(stream.state(), State::Closed);
+}
+
+}  // namespace
+}  // namespace Quorvane
