@@ -1,0 +1,113 @@
+#include "stream/OptiTrackStreamImpl.h"
+
+#include "stream/OptiTrackConnectionParams.h"
+#include "stream/OptiTrackLog.h"
+
+#include <cstring>
+
+namespace Quorvane {
+
+namespace Internal {
+namespace {
+
+/// The first four bytes of a query's answer. A query that succeeded but answered nothing, or
+/// fewer than four bytes, counts as failed: there is no value to read.
+bool readAnswer(ErrorCode result, const void* response, int responseBytes, void* value)
+{
+    if (result != ErrorCode_OK || response == nullptr || responseBytes < 4)
+        return false;
+    std::memcpy(value, response, 4);
+    return true;
+}
+
+}  // namespace
+}  // namespace Internal
+
+using Internal::kStreamCategory;
+using Internal::logMessage;
+
+OptiTrackStream::Impl::Impl(OptiTrackStream* owner)
+    : stream(owner)
+{
+    std::memset(static_cast<void*>(&serverDescription), 0, sizeof serverDescription);
+}
+
+OptiTrackStream::Impl::~Impl()
+{
+    // The client's receive thread reads this record; it must be gone before the fields are.
+    client.Disconnect();
+}
+
+bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& params)
+{
+    client.Disconnect();
+
+    sNatNetClientConnectParams connectParams{};
+    connectParams.connectionType = params.connectionType != 0 ? ConnectionType_Unicast : ConnectionType_Multicast;
+    connectParams.serverCommandPort = params.commandPort;
+    connectParams.serverDataPort = params.dataPort;
+    connectParams.serverAddress = params.serverAddress.c_str();
+    connectParams.localAddress = params.localAddress.c_str();
+    connectParams.multicastAddress = params.multicastAddress.empty() ? nullptr : params.multicastAddress.c_str();
+
+    const ErrorCode result = client.Connect(connectParams);
+    if (result != ErrorCode_OK) {
+        logMessage(4, kStreamCategory, "Unable to connect to server.  Error code: ", static_cast<int>(result),
+                   ". Exiting");
+        return false;
+    }
+
+    std::memset(static_cast<void*>(&serverDescription), 0, sizeof serverDescription);
+    const ErrorCode described = client.GetServerDescription(&serverDescription);
+    clockFrequency.store(serverDescription.HighResClockFrequency, std::memory_order_relaxed);
+    if (described != ErrorCode_OK || !serverDescription.HostPresent) {
+        logMessage(4, kStreamCategory, "Unable to connect to server. Host not present. Exiting.");
+        return false;
+    }
+
+    logServerInfo();
+
+    void* response = nullptr;
+    int responseBytes = 0;
+    float units = 0.0f;
+    const ErrorCode unitsResult = client.SendMessageAndWait("UnitsToMillimeters", &response, &responseBytes);
+    if (!Internal::readAnswer(unitsResult, response, responseBytes, &units)) {
+        logMessage(4, kStreamCategory, "Error getting units to mm scale.\n");
+        return false;
+    }
+    unitsToMillimeters.store(units, std::memory_order_relaxed);
+    logMessage(2, kStreamCategory, "Units to MM: ", units);
+
+    logMessage(0, kStreamCategory, "Client initialized and ready.\n");
+
+    logDataDescriptions();
+    return true;
+}
+
+void OptiTrackStream::Impl::logServerInfo()
+{
+    logMessage(2, kStreamCategory, "Server application info:");
+    logMessage(2, kStreamCategory, "Application: ", Internal::boundedText(serverDescription.szHostApp), " (ver. ",
+               Internal::VersionText{serverDescription.HostAppVersion, 4}, ")");
+    logMessage(2, kStreamCategory, "NatNet Version: ", Internal::VersionText{serverDescription.NatNetVersion, 4});
+
+    // One response pointer and byte count serve both queries.
+    void* response = nullptr;
+    int responseBytes = 0;
+
+    float frameRate = 0.0f;
+    const ErrorCode rateResult = client.SendMessageAndWait("FrameRate", &response, &responseBytes);
+    if (Internal::readAnswer(rateResult, response, responseBytes, &frameRate))
+        logMessage(2, kStreamCategory, "Mocap Framerate: ", frameRate);
+    else
+        logMessage(4, kStreamCategory, "Error getting frame rate.\n");
+
+    std::int32_t analogSamples = 0;
+    const ErrorCode analogResult = client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &responseBytes);
+    if (Internal::readAnswer(analogResult, response, responseBytes, &analogSamples))
+        logMessage(2, kStreamCategory, "Analog Samples Per Mocap Frame: ", analogSamples);
+    else
+        logMessage(4, kStreamCategory, "Error getting Analog frame rate.");
+}
+
+}  // namespace Quorvane

@@ -1,0 +1,497 @@
+// The frame callback fed with hand-built frames: poses, qualities, identities, timestamps, the
+// update signal and the per-frame diagnostic lines.
+
+#include "FrameTestSupport.h"
+
+#include <Quorvane/Core/Log.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace Quorvane::Testing {
+namespace {
+
+using Mod = InstrumentModification;
+
+struct PoseRow
+{
+    const char* name;
+    float q[4];  // x, y, z, w
+    float position[3];
+    float units;
+    double rotation[3][3];  // row index first
+    double translation[3];
+};
+
+class PoseFromFrame : public ::testing::TestWithParam<PoseRow>
+{
+};
+
+TEST_P(PoseFromFrame, matchesTheQuaternionFormulaAndTheScaledPosition)
+{
+    const PoseRow& row = GetParam();
+    FrameFixture f;
+    f.context.unitsToMillimeters = row.units;
+    auto frame = makeFrame();
+    sRigidBodyData& body = addBody(*frame, 1, true);
+    body.qx = row.q[0];
+    body.qy = row.q[1];
+    body.qz = row.q[2];
+    body.qw = row.q[3];
+    body.x = row.position[0];
+    body.y = row.position[1];
+    body.z = row.position[2];
+
+    f.deliver(*frame);
+
+    const auto instrument = f.stream.findInstrument("optitrack-1");
+    ASSERT_TRUE(instrument.has_value());
+    const Pose& pose = instrument->pose;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_DOUBLE_EQ(pose(r, c), row.rotation[r][c]) << "R" << r << c;
+        // Exact: the product is formed in single precision and then widened.
+        EXPECT_EQ(pose(r, 3), row.translation[r]) << "t" << r;
+        EXPECT_EQ(pose(3, r), 0.0);
+    }
+    EXPECT_EQ(pose(3, 3), 1.0);
+}
+
+const float kHalfSqrt2 = static_cast<float>(std::sqrt(0.5));
+const double kC = static_cast<double>(kHalfSqrt2);
+const double kC2 = 2.0 * kC * kC;  // 1 up to the float rounding of the components
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PoseFromFrame,
+    ::testing::Values(
+        PoseRow{"identity", {0, 0, 0, 1}, {0, 0, 0}, 1.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}},
+        PoseRow{"halfTurnZ", {0, 0, 1, 0}, {0, 0, 0}, 1.0f, {{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, {0, 0, 0}},
+        // Not normalised: used as it comes.
+        PoseRow{"unnormalised", {2, 0, 0, 0}, {0, 0, 0}, 1.0f, {{1, 0, 0}, {0, -7, 0}, {0, 0, -7}}, {0, 0, 0}},
+        // A quarter turn about z maps x onto y: the signs of R01 and R10.
+        PoseRow{"quarterTurnZ",
+                {0, 0, kHalfSqrt2, kHalfSqrt2},
+                {0, 0, 0},
+                1.0f,
+                {{1 - kC2, -kC2, 0}, {kC2, 1 - kC2, 0}, {0, 0, 1}},
+                {0, 0, 0}},
+        // A quarter turn about x maps y onto z: the signs of R12 and R21.
+        PoseRow{"quarterTurnX",
+                {kHalfSqrt2, 0, 0, kHalfSqrt2},
+                {0, 0, 0},
+                1.0f,
+                {{1, 0, 0}, {0, 1 - kC2, -kC2}, {0, kC2, 1 - kC2}},
+                {0, 0, 0}},
+        PoseRow{"metres", {0, 0, 0, 1}, {0.5f, -0.25f, 2.0f}, 1000.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {500, -250, 2000}},
+        // 0.1f * 1000 is 100 exactly in single precision, 100.0000015 in double.
+        PoseRow{"singlePrecision", {0, 0, 0, 1}, {0.1f, 0.3f, -0.7f}, 1000.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                {static_cast<double>(0.1f * 1000.0f), static_cast<double>(0.3f * 1000.0f),
+                 static_cast<double>(-0.7f * 1000.0f)}},
+        PoseRow{"millimetresUnchanged", {0, 0, 0, 1}, {12.5f, 0, -3}, 1.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {12.5, 0, -3}}),
+    [](const ::testing::TestParamInfo<PoseRow>& row) { return std::string(row.param.name); });
+
+TEST(FrameProcessing, singlePrecisionRowReallyDiffersFromDouble)
+{
+    // Guards the row above: it only catches a double-precision product if the two differ.
+    EXPECT_NE(static_cast<double>(0.1f * 1000.0f), static_cast<double>(0.1f) * 1000.0);
+}
+
+TEST(FrameProcessing, qualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
+{
+    struct Row
+    {
+        float meanError;
+        double maxError;
+        double quality;
+    };
+    const Row rows[] = {{0.25f, 1.0, 0.75}, {0.25f, 0.5, 1.5}, {1.5f, 1.0, -0.5}, {0.0f, 2.0, 0.5}};
+    for (const Row& row : rows) {
+        FrameFixture f;
+        f.context.maxError = row.maxError;
+        auto frame = makeFrame();
+        addBody(*frame, 5, true).MeanError = row.meanError;
+        f.deliver(*frame);
+        const auto instrument = f.stream.findInstrument("optitrack-5");
+        ASSERT_TRUE(instrument.has_value());
+        EXPECT_DOUBLE_EQ(instrument->quality, row.quality) << row.meanError << " / " << row.maxError;
+    }
+}
+
+TEST(FrameProcessing, meanErrorIsNotScaledByTheUnits)
+{
+    FrameFixture f;
+    f.context.unitsToMillimeters = 1000.0f;
+    auto frame = makeFrame();
+    addBody(*frame, 5, true).MeanError = 0.25f;
+    f.deliver(*frame);
+    EXPECT_DOUBLE_EQ(f.stream.findInstrument("optitrack-5")->quality, 0.75);
+}
+
+TEST(FrameProcessing, identifiersAndDisplayNames)
+{
+    struct Row
+    {
+        int id;
+        int position;  // index in the frame's rigid-body array
+        const char* markerSets[2];
+        int markerSetCount;
+        const char* identifier;
+        const char* name;
+    };
+    const Row rows[] = {
+        {3, 0, {"Wand", "all"}, 2, "optitrack-3", "Wand"},
+        {3, 2, {"Wand", "all"}, 2, "optitrack-3", "OptiTrack 3"},
+        {3, 1, {"Wand", "all"}, 2, "optitrack-3", "all"},
+        {-4, 0, {nullptr, nullptr}, 0, "optitrack--4", "OptiTrack -4"},
+        {0, 0, {nullptr, nullptr}, 0, "optitrack-0", "OptiTrack 0"},
+        {123456789, 0, {nullptr, nullptr}, 0, "optitrack-123456789", "OptiTrack 123456789"},
+        {std::numeric_limits<int>::min(), 0, {nullptr, nullptr}, 0, "optitrack--2147483648", "OptiTrack -2147483648"},
+    };
+    for (const Row& row : rows) {
+        FrameFixture f;
+        auto frame = makeFrame();
+        for (int m = 0; m < row.markerSetCount; ++m)
+            addMarkerSet(*frame, row.markerSets[m]);
+        // Other valid bodies before it, with IDs of their own.
+        for (int p = 0; p < row.position; ++p)
+            addBody(*frame, 1000 + p, true);
+        addBody(*frame, row.id, true);
+
+        f.deliver(*frame);
+
+        const auto instrument = f.stream.findInstrument(row.identifier);
+        ASSERT_TRUE(instrument.has_value()) << row.identifier;
+        EXPECT_EQ(instrument->name(), row.name) << row.identifier;
+        EXPECT_EQ(instrument->serial(), "");
+        EXPECT_TRUE(instrument->active);
+        const std::string created =
+            std::string("Created tracking instrument ") + row.identifier + "( name : " + row.name + " )";
+        EXPECT_EQ(f.log.sink().count(2, "OptiTrackStream", created), 1u) << created;
+    }
+}
+
+TEST(FrameProcessing, anUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    frame->nMarkerSets = 1;
+    std::memset(frame->MocapData[0].szName, 'A', sizeof frame->MocapData[0].szName);
+    frame->MocapData[0].nMarkers = 0x42424242;  // bytes that would follow the name
+    addBody(*frame, 9, true);
+    f.deliver(*frame);
+    EXPECT_EQ(f.stream.findInstrument("optitrack-9")->name(), std::string(MAX_NAMELENGTH, 'A'));
+}
+
+TEST(FrameProcessing, theInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEveryFrame)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    addMarkerSet(*frame, "Wand");
+    addBody(*frame, 3, true).x = 1.0f;
+    f.deliver(*frame);
+
+    // Later frames: a different marker-set name does not rename it.
+    std::strcpy(frame->MocapData[0].szName, "Probe");
+    frame->RigidBodies[0].x = 2.0f;
+    frame->fTimestamp = 2.0;
+    f.deliver(*frame);
+
+    const auto instrument = f.stream.findInstrument("optitrack-3");
+    ASSERT_TRUE(instrument.has_value());
+    EXPECT_EQ(instrument->name(), "Wand");
+    EXPECT_EQ(instrument->updateCount, 2u);
+    EXPECT_EQ(instrument->pose(0, 3), 2.0);
+    EXPECT_EQ(instrument->timestampMs, 2000u);
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), 1u);
+    EXPECT_EQ(f.stream.numInstruments(), 1u);
+}
+
+TEST(FrameProcessing, anInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    sRigidBodyData& body = addBody(*frame, 7, false);
+    body.x = 5.0f;
+    body.qz = 1.0f;
+    body.qw = 0.0f;
+
+    f.deliver(*frame);
+    f.deliver(*frame);
+    EXPECT_FALSE(f.stream.findInstrument("optitrack-7").has_value());
+    EXPECT_EQ(f.log.sink().count(0, "OptiTrackStream", "Tracking not valid - skip"), 2u);
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), 0u);
+
+    body.params = 1;
+    f.deliver(*frame);
+    auto instrument = f.stream.findInstrument("optitrack-7");
+    ASSERT_TRUE(instrument.has_value());
+    EXPECT_EQ(instrument->pose(0, 3), 5.0);
+    EXPECT_EQ(instrument->pose(0, 0), -1.0);
+
+    // Tracking lost again: identity pose, quality 0, still updated.
+    body.params = 0;
+    frame->fTimestamp = 3.0;
+    f.deliver(*frame);
+    instrument = f.stream.findInstrument("optitrack-7");
+    EXPECT_TRUE(instrument->pose.isIdentity());
+    EXPECT_EQ(instrument->quality, 0.0);
+    EXPECT_EQ(instrument->timestampMs, 3000u);
+    EXPECT_EQ(instrument->updateCount, 2u);
+}
+
+TEST(FrameProcessing, onlyTheLowestParameterBitMeansValid)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    addBody(*frame, 1, false).params = 0x7FFE;
+    addBody(*frame, 2, false).params = 0x0003;
+    f.deliver(*frame);
+    EXPECT_FALSE(f.stream.findInstrument("optitrack-1").has_value());
+    EXPECT_TRUE(f.stream.findInstrument("optitrack-2").has_value());
+}
+
+TEST(FrameProcessing, oneEmissionPerFrameWithTheUnionOfTheStoresFlags)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    f.deliver(*frame);  // no rigid bodies at all
+    ASSERT_EQ(f.emissions.size(), 1u);
+    EXPECT_TRUE(f.emissions[0].empty());
+
+    addBody(*frame, 1, true);
+    addBody(*frame, 2, false);  // unknown to the store: contributes nothing
+    f.deliver(*frame);
+    ASSERT_EQ(f.emissions.size(), 2u);
+    EXPECT_TRUE(f.emissions[1].test(Mod::Added | Mod::Updated));
+
+    frame->RigidBodies[0].x = 4.0f;
+    f.deliver(*frame);
+    ASSERT_EQ(f.emissions.size(), 3u);
+    EXPECT_FALSE(f.emissions[2].test(Mod::Added));
+    EXPECT_TRUE(f.emissions[2].test(Mod::Updated | Mod::PoseChanged));
+
+    // Only an invalid body that never had an instrument: the store reports nothing.
+    auto invalidOnly = makeFrame();
+    addBody(*invalidOnly, 2, false);
+    f.deliver(*invalidOnly);
+    ASSERT_EQ(f.emissions.size(), 4u);
+    EXPECT_TRUE(f.emissions[3].empty());
+}
+
+TEST(FrameProcessing, timestampInMillisecondsTruncatedAndGuarded)
+{
+    struct Row
+    {
+        double seconds;
+        std::uint64_t milliseconds;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Row rows[] = {
+        {0.9999, 999},
+        {1356.1166666666666, 1356116},
+        {0.0, 0},
+        {-0.0005, 0},
+        {-1.0, 0},
+        {-1e300, 0},
+        {nan, 0},
+        {-inf, 0},
+        {1e300, std::numeric_limits<std::uint64_t>::max()},
+        {inf, std::numeric_limits<std::uint64_t>::max()},
+        {1.8446744073709552e16, std::numeric_limits<std::uint64_t>::max()},  // x 1000 is 2^64
+        {9.2233720368547758e15, 9223372036854775808ull},                    // x 1000 is 2^63
+    };
+    for (const Row& row : rows) {
+        FrameFixture f;
+        auto frame = makeFrame();
+        frame->fTimestamp = row.seconds;
+        addBody(*frame, 1, true);
+        addBody(*frame, 2, true);
+        f.deliver(*frame);
+        EXPECT_EQ(f.stream.findInstrument("optitrack-1")->timestampMs, row.milliseconds) << row.seconds;
+        EXPECT_EQ(f.stream.findInstrument("optitrack-2")->timestampMs, row.milliseconds) << row.seconds;
+    }
+}
+
+TEST(FrameProcessing, countsPastTheFramesCapacityAreBounded)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    for (int i = 0; i < MAX_RIGIDBODIES; ++i)
+        frame->RigidBodies[i].ID = i;
+    frame->RigidBodies[MAX_RIGIDBODIES - 1].params = 1;
+    frame->nRigidBodies = MAX_RIGIDBODIES + 5000;
+    frame->nMarkerSets = MAX_MARKERSETS + 5000;
+    f.deliver(*frame);
+    EXPECT_EQ(f.stream.numInstruments(), 1u);
+    EXPECT_TRUE(f.stream.findInstrument("optitrack-999").has_value());
+    EXPECT_EQ(f.log.sink().count(0, "OptiTrackStream", "Tracking not valid - skip"),
+              static_cast<std::size_t>(MAX_RIGIDBODIES - 1));
+
+    frame->nRigidBodies = -3;
+    frame->nMarkerSets = -1;
+    f.deliver(*frame);
+    EXPECT_EQ(f.emissions.size(), 2u);
+    EXPECT_EQ(f.log.sink().count(0, "OptiTrack", "Rigid Bodies [Count=-3]\n"), 1u);
+}
+
+TEST(FrameProcessing, noFrameOrNoContextDoesNothing)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    addBody(*frame, 1, true);
+    OptiTrackStream::onFrameReceived(nullptr, &f.context);
+    OptiTrackStream::onFrameReceived(frame.get(), nullptr);
+    EXPECT_TRUE(f.emissions.empty());
+    EXPECT_EQ(f.stream.numInstruments(), 0u);
+}
+
+// ---- Diagnostic lines ----
+
+sFrameOfMocapData& diagnosticFrame(sFrameOfMocapData& frame)
+{
+    frame.iFrame = 162734;
+    frame.fTimestamp = 1356.1166666666666;
+    frame.CameraDataReceivedTimestamp = 1000;
+    frame.TransmitTimestamp = 3000;
+    frame.Timecode = 0x01020304;
+    frame.TimecodeSubframe = 5;
+    return frame;
+}
+
+bool startsAndEndsWith(const std::string& text, const std::string& head, const std::string& tail)
+{
+    return text.size() >= head.size() + tail.size() && text.compare(0, head.size(), head) == 0 &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(FrameDiagnostics, withoutMidExposureTheTransitLineReplacesSystemAndTotal)
+{
+    FrameFixture f;
+    f.context.clockFrequency = 1000000;  // 1 MHz: 2000 ticks are 2 ms
+    auto frame = makeFrame();
+    diagnosticFrame(*frame);
+    f.deliver(*frame);
+
+    const auto lines = f.texts("OptiTrack");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "FrameID: 162734");
+    EXPECT_EQ(lines[1], "Timestamp:1356.12");
+    EXPECT_EQ(lines[2], "Software latency: 2 milliseconds\n");
+    EXPECT_TRUE(startsAndEndsWith(lines[3], "Transit latency: ", " milliseconds\n")) << lines[3];
+    EXPECT_EQ(lines[4], "Timecode: 01:02:03:04.5\n");
+    EXPECT_EQ(lines[5], "Rigid Bodies [Count=0]\n");
+    for (const auto& record : f.records()) {
+        if (record.category == "OptiTrack") {
+            EXPECT_EQ(record.level, 0);
+        }
+    }
+}
+
+TEST(FrameDiagnostics, withMidExposureSystemAndTotalLatency)
+{
+    FrameFixture f;
+    f.context.clockFrequency = 1000000;
+    auto frame = makeFrame();
+    diagnosticFrame(*frame).CameraMidExposureTimestamp = 500;  // 2500 ticks before transmit
+    f.deliver(*frame);
+
+    const auto lines = f.texts("OptiTrack");
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[2], "Software latency: 2 milliseconds\n");
+    EXPECT_EQ(lines[3], "System latency: 2.5 milliseconds\n");
+    EXPECT_TRUE(startsAndEndsWith(lines[4], "Total client latency: ", " ms)\n")) << lines[4];
+    EXPECT_NE(lines[4].find(" milliseconds (transit time +"), std::string::npos) << lines[4];
+    EXPECT_EQ(lines[5], "Timecode: 01:02:03:04.5\n");
+}
+
+TEST(FrameDiagnostics, tickDifferencesWrapInSixtyFourBits)
+{
+    FrameFixture f;
+    f.context.clockFrequency = 1000000;
+    auto frame = makeFrame();
+    diagnosticFrame(*frame);
+    frame->CameraDataReceivedTimestamp = 2;
+    frame->TransmitTimestamp = 1;  // (1 - 2) * 1000 wraps to 2^64 - 1000
+    f.deliver(*frame);
+    EXPECT_EQ(f.texts("OptiTrack")[2], "Software latency: 1.84467e+13 milliseconds\n");
+}
+
+TEST(FrameDiagnostics, recordingBeforeModelsChanged)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    diagnosticFrame(*frame).params = 0x03;
+    addBody(*frame, 1, true);
+    addBody(*frame, 2, true);
+    f.deliver(*frame);
+
+    const auto lines = f.texts("OptiTrack");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[4], "RECORDING\n");
+    EXPECT_EQ(lines[5], "Models Changed.\n");
+    EXPECT_EQ(lines[7], "Rigid Bodies [Count=2]\n");
+
+    // Each bit alone gives only its own line.
+    FrameFixture g;
+    frame->params = 0x02;
+    g.deliver(*frame);
+    EXPECT_EQ(g.log.sink().count("RECORDING\n"), 0u);
+    EXPECT_EQ(g.log.sink().count("Models Changed.\n"), 1u);
+}
+
+TEST(FrameDiagnostics, theHeaderPrecedesTheBodiesLines)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    diagnosticFrame(*frame);
+    addBody(*frame, 1, false);
+    f.deliver(*frame);
+    const auto records = f.records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back().text, "Tracking not valid - skip");
+    EXPECT_EQ(records[records.size() - 2].text, "Rigid Bodies [Count=1]\n");
+}
+
+TEST(FrameDiagnostics, levelZeroOffLogsOnlyTheCreationLine)
+{
+    FrameFixture f;
+    Log::g_globalLevel = 1;
+    auto frame = makeFrame();
+    diagnosticFrame(*frame).params = 0x03;
+    addBody(*frame, 1, true);
+    addBody(*frame, 2, false);
+    f.deliver(*frame);
+    f.deliver(*frame);
+
+    const auto records = f.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, 2);
+    EXPECT_EQ(records[0].text, "Created tracking instrument optitrack-1( name : OptiTrack 1 )");
+}
+
+TEST(FrameDiagnostics, eachLineAsksForItsOwnCategory)
+{
+    FrameFixture f;
+    // Header lines off, body lines on.
+    Log::setCategoryLevel("OptiTrack", 3);
+    auto frame = makeFrame();
+    addBody(*frame, 2, false);
+    f.deliver(*frame);
+    EXPECT_TRUE(f.texts("OptiTrack").empty());
+    EXPECT_EQ(f.log.sink().count(0, "OptiTrackStream", "Tracking not valid - skip"), 1u);
+
+    // The creation line off: the instrument is created all the same.
+    Log::setCategoryLevel("OptiTrackStream", 3);
+    frame->RigidBodies[0].params = 1;
+    f.deliver(*frame);
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), 0u);
+    EXPECT_TRUE(f.stream.findInstrument("optitrack-2").has_value());
+}
+
+}  // namespace
+}  // namespace Quorvane::Testing
