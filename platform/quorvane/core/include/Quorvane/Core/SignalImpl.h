@@ -64,11 +64,11 @@ public:
         if (isBlocked()) {
             return;
         }
-        const std::shared_ptr<const Internal::SlotList> slots = snapshot();
-        if (!slots) {
+        const std::shared_ptr<const Internal::SlotList> slotList = snapshot();
+        if (!slotList) {
             return;
         }
-        for (const std::shared_ptr<Internal::SlotState>& slot : *slots) {
+        for (const std::shared_ptr<Internal::SlotState>& slot : *slotList) {
             Internal::SlotCall call(*slot);
             if (call.entered()) {
                 static_cast<Internal::TypedSlot<Args...>&>(*slot).function(args...);
