@@ -1,5 +1,7 @@
 // The instrument store of TrackingStream: what each call changes and reports, unknown
 // identifiers, and concurrent writers and readers.
+#include "TestStreams.h"
+
 #include <Quorvane/Stream/TrackingStream.h>
 
 #include <gtest/gtest.h>
@@ -16,22 +18,8 @@ namespace {
 
 using M = InstrumentModification;
 
-/// A tracking stream that lets the test emit a frame's signal.
-class TestTrackingStream : public TrackingStream
-{
-public:
-    TestTrackingStream() : TrackingStream("Tracking Stream") {}
-    using TrackingStream::emitSignals;
-};
-
-Pose translation(double x, double y, double z)
-{
-    Pose pose = Pose::Identity();
-    pose(0, 3) = x;
-    pose(1, 3) = y;
-    pose(2, 3) = z;
-    return pose;
-}
+using Testing::TestTrackingStream;
+using Testing::translation;
 
 TEST(InstrumentStore, AddThenFindGivesIdentityAndTheGivenIdentity)
 {

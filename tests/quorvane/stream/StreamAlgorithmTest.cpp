@@ -1,5 +1,7 @@
 // Handing a stream out of a StreamIoAlgorithm: takeOutput, outputTaken and clearStream as a
 // derived algorithm that holds its stream uses them.
+#include "TestStreams.h"
+
 #include <Quorvane/Lib/OwningDataList.h>
 #include <Quorvane/Stream/StreamIoAlgorithm.h>
 #include <Quorvane/Stream/TrackingStream.h>
@@ -11,45 +13,8 @@
 namespace Quorvane {
 namespace {
 
-/// Counts live instances, so the test sees who destroyed a stream.
-class CountedStream : public TrackingStream
-{
-public:
-    static int alive;
-    CountedStream() : TrackingStream("counted") { ++alive; }
-    ~CountedStream() override
-    {
-        close();
-        --alive;
-    }
-};
-int CountedStream::alive = 0;
-
-/// Holds its stream the way the host's stream creation template does: a raw pointer that it
-/// owns until the output is taken.
-class HoldingAlgorithm : public StreamIoAlgorithm
-{
-public:
-    ~HoldingAlgorithm() override { clearStream(); }
-
-    void execute() override
-    {
-        clearStream();
-        held = new CountedStream();
-        setStatus(held->open() ? 0 : 1);
-    }
-    Stream* currentStream() const override { return held; }
-    void clearStream() override
-    {
-        if (!outputTaken()) {
-            delete held;
-        }
-        held = nullptr;
-        StreamAlgorithmBase::clearStream();
-    }
-
-    CountedStream* held = nullptr;
-};
+using Testing::HoldingAlgorithm;
+using CountedStream = Testing::TestTrackingStream;
 
 TEST(StreamIoAlgorithm, TakeOutputHandsTheStreamOutOnce)
 {
