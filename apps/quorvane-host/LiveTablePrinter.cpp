@@ -1,0 +1,117 @@
+#include "LiveTablePrinter.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace Quorvane {
+namespace Host {
+
+namespace Internal {
+namespace {
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+
+std::string format(const char* pattern, ...)
+{
+    char buffer[256];
+    va_list args;
+    va_start(args, pattern);
+    const int n = std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    if (n < 0) {
+        return {};
+    }
+    return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
+                                                                             : sizeof buffer - 1);
+}
+
+/// Names and identifiers longer than their column are cut, so the table keeps its shape.
+std::string fit(const std::string& text, std::size_t width)
+{
+    return text.size() <= width ? text : text.substr(0, width - 1) + "~";
+}
+}  // namespace
+}  // namespace Internal
+
+LiveTablePrinter::LiveTablePrinter(std::ostream& out, bool redrawInPlace, std::chrono::milliseconds interval)
+    : m_out(out), m_redrawInPlace(redrawInPlace), m_interval(interval)
+{
+}
+
+void LiveTablePrinter::frame(const FrameSnapshot& snapshot, const FrameChanges&)
+{
+    m_latest = snapshot;
+    m_dirty = true;
+}
+
+void LiveTablePrinter::refresh(std::chrono::steady_clock::time_point now)
+{
+    // Ages keep growing without frames, so a terminal table is redrawn anyway; a log gets a
+    // new table only when something arrived.
+    if (!m_dirty && !(m_redrawInPlace && m_drawnOnce)) {
+        return;
+    }
+    if (m_drawnOnce && now - m_lastDraw < m_interval) {
+        return;
+    }
+    draw(now);
+}
+
+void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clock::time_point now)
+{
+    draw(now);
+    m_out << Internal::format("Summary: %llu frames in %.1f s (%.1f Hz), %llu not shown\n",
+                              static_cast<unsigned long long>(summary.frames), summary.durationS,
+                              summary.frameRateHz, static_cast<unsigned long long>(summary.framesDropped));
+    for (const RunSummary::Instrument& instrument : summary.instruments) {
+        m_out << Internal::format("  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n",
+                                  Internal::fit(instrument.id, 16).c_str(), Internal::fit(instrument.name, 24).c_str(),
+                                  static_cast<unsigned long long>(instrument.updates), instrument.rateHz,
+                                  instrument.lastQuality);
+    }
+    m_out.flush();
+}
+
+std::vector<std::string> LiveTablePrinter::formatTable(const std::vector<TrackingInstrument>& instruments,
+                                                       std::uint64_t frame, std::chrono::steady_clock::time_point now)
+{
+    std::vector<std::string> lines;
+    lines.push_back(Internal::format("frame %llu, %zu instruments", static_cast<unsigned long long>(frame),
+                                     instruments.size()));
+    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s", "id", "name", "x mm", "y mm", "z mm",
+                                     "quality", "rate Hz", "age ms"));
+    for (const TrackingInstrument& instrument : instruments) {
+        const double ageMs =
+            instrument.updateCount == 0
+                ? -1.0
+                : std::chrono::duration<double, std::milli>(now - instrument.lastUpdate).count();
+        lines.push_back(Internal::format("%-16s %-24s %10.2f %10.2f %10.2f %8.3f %8.1f %8.0f",
+                                         Internal::fit(instrument.identifier(), 16).c_str(),
+                                         Internal::fit(instrument.name(), 24).c_str(), instrument.pose(0, 3),
+                                         instrument.pose(1, 3), instrument.pose(2, 3), instrument.quality,
+                                         instrument.updateRateHz, ageMs));
+    }
+    return lines;
+}
+
+void LiveTablePrinter::draw(std::chrono::steady_clock::time_point now)
+{
+    const std::vector<std::string> lines = formatTable(m_latest.instruments, m_latest.frame, now);
+    if (m_redrawInPlace && m_linesOnScreen > 0) {
+        // Back to the first line of the previous table, then clear to the end of the screen.
+        m_out << "\x1b[" << m_linesOnScreen << "F\x1b[J";
+    }
+    for (const std::string& line : lines) {
+        m_out << line << '\n';
+    }
+    if (!m_redrawInPlace) {
+        m_out << '\n';
+    }
+    m_out.flush();
+    m_linesOnScreen = m_redrawInPlace ? lines.size() : 0;
+    m_lastDraw = now;
+    m_drawnOnce = true;
+    m_dirty = false;
+}
+
+}  // namespace Host
+}  // namespace Quorvane

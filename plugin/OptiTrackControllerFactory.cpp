@@ -1,0 +1,41 @@
+#include "plugin/OptiTrackControllerFactory.h"
+
+#include "stream/OptiTrackStream.h"
+
+#include <Quorvane/Core/Log.h>
+#include <Quorvane/Lib/Algorithm.h>
+#include <Quorvane/Lib/AlgorithmController.h>
+#include <Quorvane/Stream/CreateStreamIoAlgorithm.h>
+
+#include <exception>
+#include <sstream>
+
+namespace Quorvane {
+
+OptiTrackControllerFactory::OptiTrackControllerFactory() : AlgorithmControllerFactory("OptiTrack") {}
+
+OptiTrackControllerFactory::~OptiTrackControllerFactory() = default;
+
+AlgorithmController* OptiTrackControllerFactory::createController(Algorithm* algorithm) const
+{
+    using OptiTrackIoAlgorithm = CreateStreamIoAlgorithm<OptiTrackStream, 0, 0>;
+    auto* ioAlgorithm = dynamic_cast<OptiTrackIoAlgorithm*>(algorithm);
+    if (ioAlgorithm == nullptr) {
+        return nullptr;
+    }
+    try {
+        // The panel is added by the controller work: construct the OptiTrack panel for
+        // `ioAlgorithm` here and return it. Until then no panel is offered.
+        static_cast<void>(ioAlgorithm);
+        return nullptr;
+    } catch (const std::exception& e) {
+        if (Log::g_globalLevel <= 4 && Log::isAccepted(4, "")) {
+            std::ostringstream message;
+            message << "Cannot create the OptiTrack panel: " << e.what();
+            Log::log(4, "", message.str(), "", -1);
+        }
+        return nullptr;
+    }
+}
+
+}  // namespace Quorvane
