@@ -1,0 +1,82 @@
+// A synthetic tracking session: rigid bodies moving on smooth closed paths,
+// each with its own marker set and labeled markers, optionally with gaps of
+// invalid tracking.
+//
+// Body i (0-based) is named bodyName(i) ("Probe", "Pointer", "Reference", ...),
+// has streaming ID i + 1 and four markers. Its centre follows a Lissajous path
+// around (0, 1.2 m, 0) with radius 0.3 m + 0.05 m * i, one turn every 5 s,
+// and it turns about the vertical (Y) axis with the path. Positions are in the
+// chosen unit; quaternions are x, y, z, w.
+#pragma once
+
+#include "natnet/sim/Descriptions.h"
+
+#include "NatNetTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace NatNet::Sim {
+
+enum class Units { Metres, Millimetres };
+
+struct ScenarioConfig
+{
+    int rigidBodies = 3;
+    double rateHz = 120.0;
+    Units units = Units::Metres;
+    // Each body loses tracking for 0.5 s out of every 5 s (staggered per body):
+    // tracked bit clear, zero pose, its labeled markers absent.
+    bool invalidGaps = false;
+    // Marker sets and labeled markers; off gives rigid bodies only (smaller frames).
+    bool markers = true;
+    // Stop after this many frames (0: no limit) or this many seconds (0: no limit).
+    uint64_t frameCount = 0;
+    double durationSeconds = 0.0;
+    int32_t firstFrameNumber = 1;
+};
+
+class Scenario
+{
+public:
+    static constexpr int kMarkersPerBody = 4;
+    static constexpr int kMaxBodies = MAX_RIGIDBODIES;
+
+    explicit Scenario(const ScenarioConfig& config);
+
+    const ScenarioConfig& config() const { return config_; }
+    static std::string bodyName(int index);
+    // The UnitsToMillimeters answer that matches the positions.
+    float unitsToMillimeters() const;
+    // Frames this scenario streams (0: unlimited).
+    uint64_t totalFrames() const;
+
+    // Pose of body `index` at `seconds` after the start, as the frames carry it
+    // when tracked.
+    sRigidBodyData pose(int index, double seconds) const;
+    bool isTracked(int index, double seconds) const;
+
+    // Fills frame `index` (frame number firstFrameNumber + index, timestamp
+    // index / rate) except the three server-clock timestamps. The marker arrays
+    // the frame points to live in this object until the next fill.
+    void fill(uint64_t index, sFrameOfMocapData& frame);
+
+    // Marker sets named after the bodies (plus "all") and the rigid bodies.
+    Descriptions descriptions() const;
+
+private:
+    void markerPositions(int index, const sRigidBodyData& pose, float (*out)[3]) const;
+
+    ScenarioConfig config_;
+    float scale_;
+    struct MarkerSetStorage
+    {
+        std::unique_ptr<MarkerData[]> markers;
+        int32_t count = 0;
+    };
+    std::vector<MarkerSetStorage> markerSets_;  // one per body, then "all"
+};
+
+}  // namespace NatNet::Sim

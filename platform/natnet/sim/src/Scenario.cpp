@@ -1,0 +1,231 @@
+#include "natnet/sim/Scenario.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace NatNet::Sim {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTurnSeconds = 5.0;       // one turn of the path
+constexpr double kGapPeriodSeconds = 5.0;  // with invalidGaps: 0.5 s lost in every 5 s
+constexpr double kGapSeconds = 0.5;
+constexpr float kMarkerSize = 0.014f;      // metres
+constexpr float kResidual = 0.0002f;       // metres per ray
+constexpr float kMeanError = 0.0003f;      // metres
+
+// Marker positions in a body's own frame, metres: an asymmetric tool shape.
+constexpr float kMarkerOffsets[Scenario::kMarkersPerBody][3] = {
+    {0.040f, 0.000f, 0.000f},
+    {-0.030f, 0.000f, 0.020f},
+    {0.000f, 0.015f, -0.045f},
+    {-0.010f, -0.010f, 0.060f},
+};
+
+const char* const kNames[] = {"Probe",  "Pointer", "Reference", "Needle", "Drill",
+                              "Scope",  "Patient", "Table",     "Camera", "Saw"};
+
+// Rotation of v by `angle` about +Y (the rotation matrix of the quaternion (0, sin a/2, 0, cos a/2)).
+void yaw(const float (&v)[3], double angle, double (&out)[3])
+{
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    out[0] = c * v[0] + s * v[2];
+    out[1] = v[1];
+    out[2] = -s * v[0] + c * v[2];
+}
+
+}  // namespace
+
+Scenario::Scenario(const ScenarioConfig& config) : config_(config)
+{
+    config_.rigidBodies = std::clamp(config_.rigidBodies, 0, kMaxBodies);
+    if (!(config_.rateHz > 0.0)) {
+        config_.rateHz = 120.0;
+    }
+    scale_ = config_.units == Units::Millimetres ? 1000.0f : 1.0f;
+    if (config_.markers) {
+        markerSets_.resize(static_cast<size_t>(config_.rigidBodies) + 1);
+        for (int i = 0; i < config_.rigidBodies; ++i) {
+            markerSets_[static_cast<size_t>(i)].markers = std::make_unique<MarkerData[]>(kMarkersPerBody);
+            markerSets_[static_cast<size_t>(i)].count = kMarkersPerBody;
+        }
+        const int all = config_.rigidBodies * kMarkersPerBody;
+        markerSets_.back().markers = std::make_unique<MarkerData[]>(static_cast<size_t>(std::max(all, 1)));
+        markerSets_.back().count = all;
+    }
+}
+
+std::string Scenario::bodyName(int index)
+{
+    constexpr int kCount = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
+    if (index >= 0 && index < kCount) {
+        return kNames[index];
+    }
+    return std::string(kNames[((index % kCount) + kCount) % kCount]) + std::to_string(index / kCount + 1);
+}
+
+float Scenario::unitsToMillimeters() const
+{
+    return config_.units == Units::Millimetres ? 1.0f : 1000.0f;
+}
+
+uint64_t Scenario::totalFrames() const
+{
+    uint64_t total = config_.frameCount;
+    if (config_.durationSeconds > 0.0) {
+        const auto byDuration = static_cast<uint64_t>(std::llround(config_.durationSeconds * config_.rateHz));
+        total = total == 0 ? byDuration : std::min(total, byDuration);
+    }
+    return total;
+}
+
+bool Scenario::isTracked(int index, double seconds) const
+{
+    if (!config_.invalidGaps) {
+        return true;
+    }
+    // Staggered so that the bodies do not all vanish together.
+    const double phase = std::fmod(seconds + 1.3 * index, kGapPeriodSeconds);
+    return phase >= kGapSeconds;
+}
+
+sRigidBodyData Scenario::pose(int index, double seconds) const
+{
+    const int count = std::max(config_.rigidBodies, 1);
+    const double phase = 2.0 * kPi * index / count;
+    const double angle = 2.0 * kPi * seconds / kTurnSeconds + phase;
+    const double radius = 0.3 + 0.05 * index;
+    sRigidBodyData body;
+    body.ID = index + 1;
+    body.x = static_cast<float>(radius * std::cos(angle) * scale_);
+    body.y = static_cast<float>((1.2 + 0.1 * std::sin(2.0 * angle)) * scale_);
+    body.z = static_cast<float>(radius * std::sin(angle) * scale_);
+    // Facing along the path: yaw follows the angle.
+    body.qx = 0.0f;
+    body.qy = static_cast<float>(std::sin(-angle / 2.0));
+    body.qz = 0.0f;
+    body.qw = static_cast<float>(std::cos(-angle / 2.0));
+    body.MeanError = kMeanError * scale_;
+    body.params = 1;
+    return body;
+}
+
+void Scenario::markerPositions(int index, const sRigidBodyData& body, float (*out)[3]) const
+{
+    // The body's rotation is about +Y only: angle = 2 atan2(qy, qw).
+    const double angle = 2.0 * std::atan2(static_cast<double>(body.qy), static_cast<double>(body.qw));
+    (void)index;
+    for (int m = 0; m < kMarkersPerBody; ++m) {
+        double rotated[3];
+        yaw(kMarkerOffsets[m], angle, rotated);
+        out[m][0] = body.x + static_cast<float>(rotated[0] * scale_);
+        out[m][1] = body.y + static_cast<float>(rotated[1] * scale_);
+        out[m][2] = body.z + static_cast<float>(rotated[2] * scale_);
+    }
+}
+
+void Scenario::fill(uint64_t index, sFrameOfMocapData& frame)
+{
+    const double seconds = static_cast<double>(index) / config_.rateHz;
+    frame.iFrame = config_.firstFrameNumber + static_cast<int32_t>(index);
+    frame.nMarkerSets = 0;
+    frame.nOtherMarkers = 0;
+    frame.OtherMarkers = nullptr;
+    frame.nSkeletons = 0;
+    frame.nAssets = 0;
+    frame.nLabeledMarkers = 0;
+    frame.nForcePlates = 0;
+    frame.nDevices = 0;
+    frame.Timecode = 0;
+    frame.TimecodeSubframe = 0;
+    frame.fTimestamp = seconds;
+    frame.CameraMidExposureTimestamp = 0;
+    frame.CameraDataReceivedTimestamp = 0;
+    frame.TransmitTimestamp = 0;
+    frame.PrecisionTimestampSecs = 0;
+    frame.PrecisionTimestampFractionalSecs = 0;
+    frame.params = 0;
+
+    frame.nRigidBodies = config_.rigidBodies;
+    for (int i = 0; i < config_.rigidBodies; ++i) {
+        const bool tracked = isTracked(i, seconds);
+        sRigidBodyData body = pose(i, seconds);
+        if (!tracked) {
+            // What a lost body looks like on the wire: no pose, tracked bit clear.
+            body = sRigidBodyData();
+            body.ID = i + 1;
+        }
+        frame.RigidBodies[i] = body;
+        if (!config_.markers) {
+            continue;
+        }
+        MarkerData* markers = markerSets_[static_cast<size_t>(i)].markers.get();
+        if (tracked) {
+            markerPositions(i, body, markers);
+        } else {
+            std::memset(markers, 0, sizeof(MarkerData) * kMarkersPerBody);
+        }
+        std::memcpy(markerSets_.back().markers.get() + static_cast<size_t>(i) * kMarkersPerBody, markers,
+                    sizeof(MarkerData) * kMarkersPerBody);
+        for (int m = 0; m < kMarkersPerBody && tracked; ++m) {
+            if (frame.nLabeledMarkers >= MAX_LABELED_MARKERS) {
+                break;
+            }
+            sMarker& marker = frame.LabeledMarkers[frame.nLabeledMarkers++];
+            marker.ID = ((i + 1) << 16) | (m + 1);  // asset ID high, member ID low
+            marker.x = markers[m][0];
+            marker.y = markers[m][1];
+            marker.z = markers[m][2];
+            marker.size = kMarkerSize * scale_;
+            marker.params = 0x0A;  // point-cloud solved, has model
+            marker.residual = kResidual;
+        }
+    }
+    if (config_.markers) {
+        const int sets = std::min(config_.rigidBodies + 1, MAX_MARKERSETS);
+        for (int s = 0; s < sets; ++s) {
+            sMarkerSetData& set = frame.MocapData[s];
+            std::memset(set.szName, 0, sizeof(set.szName));
+            const std::string name = s < config_.rigidBodies ? bodyName(s) : std::string("all");
+            std::memcpy(set.szName, name.data(), std::min(name.size(), sizeof(set.szName) - 1));
+            set.nMarkers = markerSets_[static_cast<size_t>(s)].count;
+            set.Markers = markerSets_[static_cast<size_t>(s)].markers.get();
+        }
+        frame.nMarkerSets = sets;
+    }
+}
+
+Descriptions Scenario::descriptions() const
+{
+    Descriptions out;
+    MarkerSetModel all{"all", {}};
+    for (int i = 0; i < config_.rigidBodies; ++i) {
+        const std::string name = bodyName(i);
+        MarkerSetModel set{name, {}};
+        RigidBodyModel body;
+        body.name = name;
+        body.id = i + 1;
+        for (int m = 0; m < kMarkersPerBody; ++m) {
+            const std::string markerName = name + "_" + std::to_string(m + 1);
+            set.markerNames.push_back(markerName);
+            all.markerNames.push_back(markerName);
+            body.markers.push_back({kMarkerOffsets[m][0] * scale_, kMarkerOffsets[m][1] * scale_,
+                                    kMarkerOffsets[m][2] * scale_});
+            body.requiredLabels.push_back(0);
+            body.markerNames.push_back("Marker" + std::to_string(m + 1));
+        }
+        if (config_.markers) {
+            out.addMarkerSet(std::move(set));
+        }
+        out.addRigidBody(std::move(body));
+    }
+    if (config_.markers && config_.rigidBodies > 0) {
+        out.addMarkerSet(std::move(all));
+    }
+    return out;
+}
+
+}  // namespace NatNet::Sim
