@@ -1,0 +1,195 @@
+#include "controller/OptiTrackController.h"
+
+#include "controller/OptiTrackServerDiscovery.h"
+#include "controller/Ui_OptiTrackController.h"
+#include "stream/OptiTrackLog.h"
+#include "stream/OptiTrackStream.h"
+
+#include <Quorvane/Stream/DisplayWidgetMulti.h>
+#include <Quorvane/Stream/InteractiveView.h>
+#include <Quorvane/Stream/StreamIoAlgorithm.h>
+
+#include <QListWidgetItem>
+#include <QMetaObject>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QVariant>
+
+#include <sstream>
+
+namespace Quorvane {
+
+namespace Internal {
+
+const QString kConnectionKey = QStringLiteral("optitrackController/connection");
+const QString kAddressKey = QStringLiteral("optitrackController/address");
+const QString kCommandPortKey = QStringLiteral("optitrackController/commandport");
+const QString kDataPortKey = QStringLiteral("optitrackController/dataport");
+
+// The combo box lists "Unicast" first; the record says 1 for unicast and 0 for multicast.
+constexpr int kUnicastIndex = 0;
+constexpr int kMulticastIndex = 1;
+
+std::int32_t connectionTypeOfIndex(int index)
+{
+    return index == kUnicastIndex ? 1 : 0;
+}
+
+int indexOfConnectionType(std::int32_t connectionType)
+{
+    return connectionType == 1 ? kUnicastIndex : kMulticastIndex;
+}
+
+std::string dottedQuad(const std::array<std::uint8_t, 4>& bytes)
+{
+    std::ostringstream text;
+    text << static_cast<unsigned>(bytes[0]) << '.' << static_cast<unsigned>(bytes[1]) << '.'
+         << static_cast<unsigned>(bytes[2]) << '.' << static_cast<unsigned>(bytes[3]);
+    return text.str();
+}
+
+}  // namespace Internal
+
+OptiTrackController::OptiTrackController(StreamIoAlgorithm* algorithm)
+    : StreamControllerBase(algorithm, false), stream(nullptr), discovery(std::make_unique<OptiTrackServerDiscovery>())
+{
+    ui = std::make_unique<Ui_OptiTrackController>();
+    ui->setupUi(this);
+    setContentsMargins(9, 9, 9, 9);
+
+    connect(ui->connectPushButton, &QAbstractButton::clicked, this, [this](bool) { onConnectClicked(); });
+    connect(ui->connectionComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &OptiTrackController::onConnectionTypeChanged);
+    connect(ui->serversList, &QListWidget::currentItemChanged, this, &OptiTrackController::onServerSelected);
+    // Emitted on the NatNet discovery thread: the refresh is posted to the panel's thread.
+    // Qt discards a queued call whose receiver has been destroyed, and the discovery thread is
+    // joined before the panel's QObject part goes, so nothing runs after the panel is gone.
+    discovery->serversChanged.connect([this] {
+        QMetaObject::invokeMethod(this, [this] { updateServerList(); }, Qt::QueuedConnection);
+    });
+}
+
+OptiTrackController::~OptiTrackController()
+{
+    {
+        QSettings settings;
+        settings.setValue(Internal::kConnectionKey, ui->connectionComboBox->currentIndex());
+        settings.setValue(Internal::kAddressKey, ui->serverAddressLineEdit->text());
+        settings.setValue(Internal::kCommandPortKey, ui->commandPortSpinBox->value());
+        settings.setValue(Internal::kDataPortKey, ui->dataPortSpinBox->value());
+    }
+    // Members go in reverse order: connectionParams, then discovery (stopped and joined before
+    // its context is freed), then the form record.
+}
+
+void OptiTrackController::init()
+{
+    StreamControllerBase::init();
+    stream = dynamic_cast<OptiTrackStream*>(StreamControllerBase::stream());
+
+    if (DisplayWidgetMulti* host = display()) {
+        if (InteractiveView* view = host->view2D(0)) {
+            view->setVisible(true);
+        }
+    }
+
+    ui->multicastWidget->setEnabled(false);
+    discovery->stop();
+
+    QSettings settings;
+    ui->connectionComboBox->setCurrentIndex(settings.value(Internal::kConnectionKey).toInt());
+    ui->serverAddressLineEdit->setText(settings.value(Internal::kAddressKey).toString());
+    ui->commandPortSpinBox->setValue(settings.value(Internal::kCommandPortKey).toInt());
+    ui->dataPortSpinBox->setValue(settings.value(Internal::kDataPortKey).toInt());
+}
+
+void OptiTrackController::onConnectionTypeChanged(int index)
+{
+    const bool multicast = index == Internal::kMulticastIndex;
+    ui->multicastWidget->setEnabled(multicast);
+    if (multicast) {
+        discovery->start();
+    } else {
+        discovery->stop();
+    }
+}
+
+OptiTrackStream* OptiTrackController::liveStream()
+{
+    // The base forgets the stream when it is destroyed (say the algorithm executed again);
+    // the pointer taken in init() must not be used after that.
+    if (StreamControllerBase::stream() == nullptr) {
+        stream = nullptr;
+    }
+    return stream;
+}
+
+void OptiTrackController::onConnectClicked()
+{
+    OptiTrackStream* target = liveStream();
+    if (target == nullptr) {
+        Internal::logMessage(4, Internal::kNoCategory, "Could not start stream");
+        return;
+    }
+    target->close();
+
+    connectionParams.connectionType = Internal::connectionTypeOfIndex(ui->connectionComboBox->currentIndex());
+    connectionParams.serverAddress = ui->serverAddressLineEdit->text().toStdString();
+    connectionParams.commandPort = static_cast<std::uint16_t>(ui->commandPortSpinBox->value());
+    connectionParams.dataPort = static_cast<std::uint16_t>(ui->dataPortSpinBox->value());
+    target->setConnectionParams(connectionParams);
+
+    if (!target->start()) {
+        Internal::logMessage(4, Internal::kNoCategory, "Could not start stream");
+    }
+}
+
+void OptiTrackController::updateServerList()
+{
+    ui->serversList->clear();
+    const std::vector<DiscoveredServer> servers = discovery->discoveredServers();
+    for (const DiscoveredServer& server : servers) {
+        auto* item = new QListWidgetItem(QString::fromStdString(server.serverAddress));
+        item->setData(Qt::UserRole, ui->serversList->count());
+        ui->serversList->addItem(item);
+    }
+}
+
+void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidgetItem* /*previous*/)
+{
+    if (current == nullptr) {
+        return;
+    }
+    const std::vector<DiscoveredServer> servers = discovery->discoveredServers();
+    const int index = current->data(Qt::UserRole).toInt();
+    if (index < 0 || static_cast<std::size_t>(index) >= servers.size()) {
+        return;
+    }
+    const DiscoveredServer& server = servers[static_cast<std::size_t>(index)];
+
+    if (server.connectionInfoValid) {
+        connectionParams.connectionType = server.connectionMulticast ? 0 : 1;
+        connectionParams.dataPort = server.connectionDataPort;
+        connectionParams.multicastAddress =
+            server.connectionMulticast ? Internal::dottedQuad(server.connectionMulticastAddress) : std::string();
+    } else {
+        // A server older than NatNet 3.0 says nothing about how it streams.
+        connectionParams.connectionType = 0;
+        connectionParams.dataPort = 0;
+        connectionParams.multicastAddress.clear();
+    }
+    connectionParams.commandPort = server.serverCommandPort;
+    connectionParams.serverAddress = server.serverAddress;
+    connectionParams.localAddress = server.localAddress;
+
+    {
+        // Showing the server's mode is not choosing it: discovery and the list stay as they are.
+        const QSignalBlocker blocker(ui->connectionComboBox);
+        ui->connectionComboBox->setCurrentIndex(Internal::indexOfConnectionType(connectionParams.connectionType));
+    }
+    ui->serverAddressLineEdit->setText(QString::fromStdString(connectionParams.serverAddress));
+    ui->commandPortSpinBox->setValue(connectionParams.commandPort);
+    ui->dataPortSpinBox->setValue(connectionParams.dataPort);
+}
+
+}  // namespace Quorvane
