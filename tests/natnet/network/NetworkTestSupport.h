@@ -1,0 +1,183 @@
+// Helpers for the loopback tests of the NatNet client and simulator: connect
+// parameters for an in-process simulator, a frame recorder for the callback,
+// and waiting on conditions with a deadline (never a fixed sleep).
+#pragma once
+
+#include "natnet/sim/Simulator.h"
+#include "natnet_ext/NatNetExt.h"
+
+#include "NatNetClient.h"
+#include "NatNetTypes.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace NatNetTest {
+
+using namespace std::chrono_literals;
+
+// Polls `condition` every millisecond until it holds or `timeout` passes.
+inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// A group per test binary run keeps parallel runs of different suites apart;
+// the data port (ephemeral, per simulator) keeps tests apart within one.
+inline const char* kTestGroup = "239.255.42.99";
+
+inline NatNet::Sim::SimulatorConfig simConfig(bool multicast)
+{
+    NatNet::Sim::SimulatorConfig config;
+    config.localAddress = "127.0.0.1";
+    config.multicast = multicast;
+    config.multicastAddress = kTestGroup;
+    config.multicastTtl = 0;
+    return config;
+}
+
+// Holds the strings that sNatNetClientConnectParams points to.
+struct ConnectParams
+{
+    std::string server = "127.0.0.1";
+    std::string local = "127.0.0.1";
+    std::string group;
+    sNatNetClientConnectParams params;
+
+    ConnectParams(const NatNet::Sim::Simulator& sim, bool multicast)
+    {
+        params.connectionType = multicast ? ConnectionType_Multicast : ConnectionType_Unicast;
+        params.serverCommandPort = sim.commandPort();
+        params.serverDataPort = sim.dataPort();
+        if (multicast) {
+            group = kTestGroup;
+        }
+        refresh();
+    }
+    void refresh()
+    {
+        params.serverAddress = server.c_str();
+        params.localAddress = local.c_str();
+        params.multicastAddress = group.empty() ? nullptr : group.c_str();
+    }
+};
+
+// Short timeouts so that failures show quickly.
+inline NatNetExt::ClientTimeouts fastTimeouts()
+{
+    NatNetExt::ClientTimeouts timeouts;
+    timeouts.connectTries = 3;
+    timeouts.connectTryMs = 100;
+    timeouts.descriptionTries = 3;
+    timeouts.descriptionTryMs = 200;
+    return timeouts;
+}
+
+// Records what the frame callback saw (called on the receive thread).
+class FrameRecorder
+{
+public:
+    static void NATNET_CALLCONV onFrame(sFrameOfMocapData* frame, void* context)
+    {
+        static_cast<FrameRecorder*>(context)->record(*frame);
+    }
+
+    struct Seen
+    {
+        int32_t frameNumber = 0;
+        int16_t params = 0;
+        double timestamp = 0.0;
+        uint64_t transmitTimestamp = 0;
+        std::vector<sRigidBodyData> rigidBodies;
+        int32_t labeledMarkers = 0;
+        int32_t markerSets = 0;
+    };
+
+    void record(const sFrameOfMocapData& frame)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        frameNumbers_.push_back(frame.iFrame);
+        last_.frameNumber = frame.iFrame;
+        last_.params = frame.params;
+        last_.timestamp = frame.fTimestamp;
+        last_.transmitTimestamp = frame.TransmitTimestamp;
+        last_.rigidBodies.assign(frame.RigidBodies, frame.RigidBodies + frame.nRigidBodies);
+        last_.labeledMarkers = frame.nLabeledMarkers;
+        last_.markerSets = frame.nMarkerSets;
+        ++count_;
+    }
+
+    size_t count() const { return count_.load(); }
+    std::vector<int32_t> frameNumbers() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return frameNumbers_;
+    }
+    Seen last() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return last_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<int32_t> frameNumbers_;
+    Seen last_;
+    std::atomic<size_t> count_{0};
+};
+
+inline NatNetExt::ClientCounters countersOf(const NatNetClient& client)
+{
+    NatNetExt::ClientCounters counters;
+    NatNetExt::GetClientCounters(client, &counters);
+    return counters;
+}
+
+// A frame record on the heap (it is large), all zero.
+inline std::unique_ptr<sFrameOfMocapData> newFrame()
+{
+    return std::make_unique<sFrameOfMocapData>();
+}
+
+// Sets `frame` to `bodies` rigid bodies (IDs 1...) and nothing else.
+inline void buildFrame(sFrameOfMocapData& frame, int32_t number, int bodies)
+{
+    frame.nMarkerSets = 0;
+    frame.nOtherMarkers = 0;
+    frame.nSkeletons = 0;
+    frame.nAssets = 0;
+    frame.nLabeledMarkers = 0;
+    frame.nForcePlates = 0;
+    frame.nDevices = 0;
+    frame.params = 0;
+    frame.iFrame = number;
+    frame.nRigidBodies = bodies;
+    for (int i = 0; i < bodies; ++i) {
+        sRigidBodyData& body = frame.RigidBodies[i];
+        body.ID = i + 1;
+        body.x = 0.1f * static_cast<float>(i + 1);
+        body.y = 1.5f;
+        body.z = -0.25f * static_cast<float>(number % 7);
+        body.qw = 1.0f;
+        body.MeanError = 0.0005f;
+        body.params = 1;
+    }
+    frame.fTimestamp = number / 120.0;
+}
+
+}  // namespace NatNetTest
