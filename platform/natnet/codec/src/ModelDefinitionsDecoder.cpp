@@ -108,9 +108,13 @@ private:
     {
         if (count < 0)
             return Status::NegativeCount;
+        // Past the record's capacity is a bad count; past the bytes left, the
+        // datagram ends before the elements its count announces.
         const size_t n = static_cast<size_t>(count);
-        if (n > capacity || n > m_in.remaining() / minElementSize)
+        if (n > capacity)
             return Status::CountTooLarge;
+        if (n > m_in.remaining() / minElementSize)
+            return Status::Truncated;
         return Status::Ok;
     }
 

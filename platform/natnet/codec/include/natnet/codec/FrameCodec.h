@@ -14,9 +14,10 @@
 namespace NatNet::Wire {
 
 // Decodes a frame payload. The whole payload is validated first (every count
-// against the bytes left and the record's capacity, 4.1+ section sizes, the
-// exact payload length and the zero end tag); `out` and `storage` are
-// written only when the frame is valid, so a bad datagram changes nothing.
+// against the record's capacity, CountTooLarge, and against the bytes left,
+// Truncated; 4.1+ section sizes; the exact payload length and the zero end
+// tag); `out` and `storage` are written only when the frame is valid, so a
+// bad datagram changes nothing.
 // Only the used part of `out` is written: entries past each count keep old
 // values. Fields the version does not carry are set to zero.
 Status decodeFrame(const uint8_t* payload, size_t size, Version version, FrameStorage& storage,

@@ -7,8 +7,8 @@ namespace NatNet::Wire {
 
 enum class Status : uint8_t {
     Ok = 0,
-    Truncated,               // the datagram ends before the layout does
-    CountTooLarge,           // a count exceeds the bytes left or the record's capacity
+    Truncated,               // the datagram ends before the layout (or a count) says it does
+    CountTooLarge,           // a count exceeds the record's capacity
     NegativeCount,           // a count field is below zero
     UnterminatedString,      // a text field runs to the end without its zero
     UnknownMessage,          // not a message of the kind asked for
