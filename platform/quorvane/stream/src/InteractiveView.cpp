@@ -64,8 +64,8 @@ void InteractiveView::setStream(TrackingStream* newStream)
                     return;  // one refresh is already on its way; it will show this frame too
                 }
                 std::lock_guard<std::mutex> lock(gate->mutex);
-                if (InteractiveView* view = gate->view) {
-                    QMetaObject::invokeMethod(view, [view] { view->onRefreshPosted(); }, Qt::QueuedConnection);
+                if (gate->view) {
+                    QMetaObject::invokeMethod(gate->view, "onRefreshPosted", Qt::QueuedConnection);
                 }
             });
         m_destroyConnection = newStream->aboutToBeDestroyed.connect(this, [this] { onStreamDestroying(); });
@@ -95,7 +95,7 @@ void InteractiveView::requestRefreshFromAnyThread()
     }
     std::lock_guard<std::mutex> lock(m_gate->mutex);
     if (m_gate->view) {
-        QMetaObject::invokeMethod(this, [this] { onRefreshPosted(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "onRefreshPosted", Qt::QueuedConnection);
     }
 }
 

@@ -44,7 +44,8 @@ void StreamControllerBase::init()
         m_destroyConnection = current->aboutToBeDestroyed.connect(this, [this] { m_stream.store(nullptr); });
         if (m_defaultControls) {
             m_stateConnection = current->stateChanged.connect(this, [this](Stream::State) {
-                QMetaObject::invokeMethod(this, [this] { showState(); }, Qt::QueuedConnection);
+                // By name: the queued call carries nothing of ours from the stream's thread.
+                QMetaObject::invokeMethod(this, "showState", Qt::QueuedConnection);
             });
         }
     }

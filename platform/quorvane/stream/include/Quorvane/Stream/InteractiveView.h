@@ -69,7 +69,9 @@ protected:
 
 private:
     void requestRefreshFromAnyThread();
-    void onRefreshPosted();
+    // Invoked by name through a queued call: the call then carries no data of ours from the
+    // stream's thread, only the request itself.
+    Q_INVOKABLE void onRefreshPosted();
     void refreshNow();
     void onStreamDestroying();
 

@@ -56,7 +56,7 @@ public:
 
 private:
     void buildDefaultControls();
-    void showState();
+    Q_INVOKABLE void showState();
 
     StreamIoAlgorithm* m_streamAlgorithm;
     bool m_defaultControls;
