@@ -1,0 +1,76 @@
+// natnet-sim: serves NatNet on this machine as Motive would, streaming
+// synthetic rigid bodies or replaying a capture.
+#include "SimCommand.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <map>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"NatNet server simulator: answers NatNet clients and streams rigid bodies or a capture"};
+    NatNetSimApp::SimOptions options;
+    std::string bitstream = "4.1";
+    std::string units = "m";
+    bool multicast = false;
+    bool unicast = false;
+
+    app.add_option("--local-address", options.server.localAddress, "address the sockets bind to")
+        ->capture_default_str();
+    options.server.commandPort = 1510;
+    options.server.dataPort = 1511;
+    app.add_option("--command-port", options.server.commandPort, "command port (0: any free port)")
+        ->capture_default_str();
+    app.add_option("--data-port", options.server.dataPort, "data port (0: any free port)")->capture_default_str();
+    auto* multicastFlag = app.add_flag("--multicast", multicast, "send frames to a multicast group (default)");
+    app.add_flag("--unicast", unicast, "send frames to each connected client")->excludes(multicastFlag);
+    app.add_option("--multicast-address", options.server.multicastAddress, "multicast group")->capture_default_str();
+    options.server.multicastTtl = 1;
+    app.add_option("--multicast-ttl", options.server.multicastTtl, "multicast TTL (0 keeps frames on this host)")
+        ->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    app.add_flag("--answer-broadcasts", options.server.answerBroadcasts,
+                 "bind the command port on every interface so that broadcast discovery arrives");
+    app.add_option("--client-timeout", options.server.clientTimeoutMs,
+                   "drop unicast clients silent for this many milliseconds")
+        ->check(CLI::Range(1, 3600 * 1000))
+        ->capture_default_str();
+    app.add_option("--bitstream", bitstream, "NatNet bitstream version M.m (2.5 ... 4.2)")->capture_default_str();
+    app.add_option("--rigid-bodies", options.scenario.rigidBodies, "number of rigid bodies")
+        ->check(CLI::Range(0, 1000))
+        ->capture_default_str();
+    app.add_option("--rate", options.scenario.rateHz, "frames per second")
+        ->check(CLI::Range(0.1, 100000.0))
+        ->capture_default_str();
+    app.add_option("--units", units, "length unit of the positions: m or mm")
+        ->check(CLI::IsMember({"m", "mm"}))
+        ->capture_default_str();
+    app.add_flag("--invalid-gaps", options.scenario.invalidGaps, "bodies lose tracking 0.5 s in every 5 s");
+    bool noMarkers = false;
+    app.add_flag("--no-markers", noMarkers, "rigid bodies only: no marker sets, no labeled markers");
+    app.add_option("--duration", options.durationSeconds, "seconds to run (0: until Ctrl-C)")
+        ->check(CLI::Range(0.0, 1e7))
+        ->capture_default_str();
+    app.add_option("--replay", options.replayFile, "send the NatNet frames of this pcap/pcapng at their timing")
+        ->check(CLI::ExistingFile);
+    app.add_option("--replay-loops", options.replayLoops, "replays of the capture (0: until stopped)")
+        ->check(CLI::Range(0, 1000000))
+        ->capture_default_str();
+    app.add_flag("--quiet", options.quiet, "print only where it listens");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    if (!NatNetSimApp::parseBitstream(bitstream, options.bitstream)) {
+        std::cerr << "natnet-sim: --bitstream " << bitstream << ": not a version this simulator emits (2.5 ... 4.2)\n";
+        return 2;
+    }
+    options.server.multicast = !unicast;
+    options.scenario.units = units == "mm" ? NatNet::Sim::Units::Millimetres : NatNet::Sim::Units::Metres;
+    options.scenario.markers = !noMarkers;
+    return NatNetSimApp::runSimulator(options);
+}
