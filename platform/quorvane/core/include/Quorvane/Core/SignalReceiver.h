@@ -13,9 +13,13 @@ struct SlotState;
 }
 
 /// Base of objects whose member functions are connected to signals: connections
-/// made for a receiver are disconnected when it is destroyed (with SignalBase's
-/// guarantee: when the receiver is destroyed outside a slot, no call of its slots
-/// is still running afterwards). Copying a receiver copies no connections.
+/// made for a receiver are disconnected when it is destroyed, with SignalBase's
+/// guarantee. Copying a receiver copies no connections.
+///
+/// A receiver whose signals are emitted on other threads must call
+/// disconnectAllSignals() first thing in its own destructor: this base's destructor
+/// runs after the subclass's members are gone, so a call arriving in between would
+/// reach a half-destroyed object.
 class QUORVANE_CORE_EXPORT SignalReceiver
 {
 public:

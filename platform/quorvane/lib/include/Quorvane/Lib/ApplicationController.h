@@ -2,7 +2,10 @@
 
 #include <Quorvane/Core/NotCopyable.h>
 #include <Quorvane/Core/Properties.h>
+#include <Quorvane/Lib/AlgorithmControllerFactory.h>
 #include <Quorvane/Lib/AlgorithmDescriptor.h>
+#include <Quorvane/Lib/AlgorithmFactory.h>
+#include <Quorvane/Lib/DataAnnotationFactory.h>
 #include <Quorvane/Lib/DataList.h>
 #include <Quorvane/Lib/LibExport.h>
 
@@ -16,9 +19,6 @@ namespace Quorvane {
 
 class Algorithm;
 class AlgorithmController;
-class AlgorithmControllerFactory;
-class AlgorithmFactory;
-class DataAnnotationFactory;
 
 /// The host application's hub: owns the factories that plugins register and answers
 /// the host programs' questions over all of them, in registration order.

@@ -1,0 +1,81 @@
+#include <Quorvane/Core/Flags.h>
+#include <Quorvane/Core/String.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+enum class Bit : unsigned { A = 1u << 0, B = 1u << 1, C = 1u << 2 };
+QUORVANE_DECLARE_FLAG_OPERATORS(Bit)
+
+TEST(Flags, CombineTestAndReset)
+{
+    Flags<Bit> f;
+    EXPECT_TRUE(f.empty());
+    f |= Bit::A;
+    f |= Bit::C;
+    EXPECT_EQ(f.raw(), 5u);
+    EXPECT_TRUE(f.test(Bit::A));
+    EXPECT_FALSE(f.test(Bit::B));
+    EXPECT_FALSE(f.test(Bit::A | Bit::B));  // test() wants every bit
+    EXPECT_TRUE(f.testAny(Bit::A | Bit::B));
+    EXPECT_TRUE(f.test(Flags<Bit>()));
+    f.reset(Bit::A);
+    EXPECT_EQ(f, Flags<Bit>(Bit::C));
+    EXPECT_EQ((Bit::A | Bit::B).raw(), 3u);
+    EXPECT_EQ(Flags<Bit>::fromRaw(6) & Flags<Bit>(Bit::B), Flags<Bit>(Bit::B));
+}
+
+struct SplitRow
+{
+    const char* text;
+    const char* separator;
+    unsigned options;
+    std::vector<std::string> pieces;
+};
+
+class SplitTable : public ::testing::TestWithParam<SplitRow>
+{
+};
+
+TEST_P(SplitTable, GivesThePiecesInOrder)
+{
+    const SplitRow& row = GetParam();
+    EXPECT_EQ(String::split(row.text, row.separator, row.options), row.pieces)
+        << "text '" << row.text << "' separator '" << row.separator << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SplitTable,
+    ::testing::Values(
+        SplitRow{"IO;OptiTrack;OptiTrack Duo/Trio", ";", 0, {"IO", "OptiTrack", "OptiTrack Duo/Trio"}},
+        SplitRow{"no separator here", ";", 0, {"no separator here"}},
+        SplitRow{"", ";", 0, {}},
+        SplitRow{";;", ";", 0, {}},
+        SplitRow{";a;;b;", ";", 0, {"a", "b"}},
+        SplitRow{";a;;b;", ";", String::KeepEmptyParts, {"", "a", "", "b", ""}},
+        SplitRow{"", ";", String::KeepEmptyParts, {""}},
+        SplitRow{"key=", "=", String::KeepEmptyParts, {"key", ""}},
+        SplitRow{"a::b::c", "::", 0, {"a", "b", "c"}},
+        SplitRow{"a:::b", "::", 0, {"a", ":b"}},
+        SplitRow{" a , b ,, ", ",", String::TrimParts, {"a", "b"}},
+        SplitRow{"whole", "", 0, {"whole"}}));
+
+TEST(String, TrimJoinAndAffixes)
+{
+    EXPECT_EQ(String::trim(" \t x y \r\n"), "x y");
+    EXPECT_EQ(String::trim("   "), "");
+    EXPECT_EQ(String::join({"a", "b", "c"}, ", "), "a, b, c");
+    EXPECT_EQ(String::join({}, ", "), "");
+    EXPECT_TRUE(String::startsWith("OptiTrack.Stream", "OptiTrack."));
+    EXPECT_FALSE(String::startsWith("Opti", "OptiTrack"));
+    EXPECT_TRUE(String::endsWith("plugin.so", ".so"));
+    EXPECT_FALSE(String::endsWith("so", ".so"));
+}
+
+}  // namespace
+}  // namespace Quorvane

@@ -1,0 +1,167 @@
+#include <Quorvane/Core/ConsoleLogSink.h>
+#include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace Quorvane {
+namespace {
+
+using Record = RecordingLogSink::Record;
+
+TEST(Log, DefaultsToLevelTwoWithTheConsoleInstalled)
+{
+    EXPECT_EQ(Log::g_globalLevel, 2);
+    EXPECT_TRUE(Log::categoryLevels().empty());
+    EXPECT_FALSE(Log::isAccepted(1, "Any"));
+    EXPECT_TRUE(Log::isAccepted(2, "Any"));
+    // The console sink is installed: removing it succeeds once.
+    ASSERT_TRUE(Log::removeSink(Log::consoleSink()));
+    EXPECT_FALSE(Log::removeSink(Log::consoleSink()));
+    Log::addSink(Log::consoleSink());
+}
+
+TEST(Log, DeliversAcceptedMessagesWithLevelCategoryAndText)
+{
+    ScopedLogCapture capture(2);
+    Log::log(1, "Cat", "too low", "", -1);
+    Log::log(2, "Cat", "info", "", -1);
+    Log::log(4, "", "failure", "file.cpp", 12);
+    EXPECT_EQ(capture.sink().records(), (std::vector<Record>{{2, "Cat", "info"}, {4, "", "failure"}}));
+}
+
+TEST(Log, CategoryThresholdsOverrideTheGlobalLevel)
+{
+    ScopedLogCapture capture(2);
+    Log::setCategoryLevel("Chatty", 4);
+    Log::setCategoryLevel("Detailed", 0);
+
+    EXPECT_FALSE(Log::isAccepted(3, "Chatty"));
+    EXPECT_TRUE(Log::isAccepted(4, "Chatty"));
+    EXPECT_TRUE(Log::isAccepted(0, "Detailed"));
+    EXPECT_FALSE(Log::isAccepted(1, "Other"));  // others still follow the global level
+    EXPECT_TRUE(Log::isAccepted(2, "Other"));
+
+    Log::log(3, "Chatty", "dropped", "", -1);
+    Log::log(0, "Detailed", "kept", "", -1);
+    EXPECT_EQ(capture.sink().records(), (std::vector<Record>{{0, "Detailed", "kept"}}));
+
+    Log::clearCategoryLevel("Chatty");
+    EXPECT_TRUE(Log::isAccepted(3, "Chatty"));
+    EXPECT_EQ(Log::categoryLevels(), (std::map<std::string, int>{{"Detailed", 0}}));
+}
+
+TEST(Log, TheGuardBuildsNothingWhenTheLevelIsOff)
+{
+    ScopedLogCapture capture(3);
+    int built = 0;
+    auto text = [&] {
+        ++built;
+        return std::string("expensive");
+    };
+    QUORVANE_LOG(2, "Cat", text());
+    EXPECT_EQ(built, 0);
+    QUORVANE_LOG(3, "Cat", text() << ' ' << 42);
+    EXPECT_EQ(built, 1);
+    EXPECT_EQ(capture.sink().count(3, "Cat", "expensive 42"), 1u);
+}
+
+TEST(ScopedLogCapture, RestoresLevelsThresholdsAndSinks)
+{
+    Log::g_globalLevel = 3;
+    Log::setCategoryLevel("Kept", 1);
+    {
+        ScopedLogCapture capture(0);
+        EXPECT_EQ(Log::g_globalLevel, 0);
+        Log::setCategoryLevel("Temporary", 4);
+        Log::clearCategoryLevel("Kept");
+        // The console is silenced while the capture lives.
+        EXPECT_FALSE(Log::removeSink(Log::consoleSink()));
+        {
+            ScopedLogCapture inner(1);  // nested: both sinks record
+            Log::log(1, "X", "both", "", -1);
+            EXPECT_EQ(inner.sink().count("both"), 1u);
+        }
+        EXPECT_EQ(capture.sink().count("both"), 1u);
+        EXPECT_EQ(Log::g_globalLevel, 0);
+    }
+    EXPECT_EQ(Log::g_globalLevel, 3);
+    EXPECT_EQ(Log::categoryLevels(), (std::map<std::string, int>{{"Kept", 1}}));
+    EXPECT_TRUE(Log::removeSink(Log::consoleSink()));  // back in place
+    Log::addSink(Log::consoleSink());
+    Log::setCategoryLevels({});
+    Log::g_globalLevel = 2;
+}
+
+class ThrowingSink : public LogSink
+{
+public:
+    void write(const LogEntry&) override { throw std::runtime_error("sink broken"); }
+};
+
+TEST(Log, AThrowingSinkDoesNotStopTheOthersOrTheCaller)
+{
+    ScopedLogCapture capture(0);
+    auto broken = std::make_shared<ThrowingSink>();
+    Log::addSink(broken);
+    Log::addSink(broken);  // kept once
+    auto second = std::make_shared<RecordingLogSink>();
+    Log::addSink(second);
+    EXPECT_NO_THROW(Log::log(2, "", "still delivered", "", -1));
+    EXPECT_EQ(capture.sink().count("still delivered"), 1u);
+    EXPECT_EQ(second->count("still delivered"), 1u);
+    EXPECT_TRUE(Log::removeSink(broken));
+    EXPECT_FALSE(Log::removeSink(broken));
+    EXPECT_TRUE(Log::removeSink(second));
+}
+
+TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
+{
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        ConsoleLogSink sink(file);
+        LogEntry entry;
+        entry.level = 3;
+        entry.category = "AlgorithmFactory";
+        entry.text = "Algorithm already registered: X";
+        entry.file = "f.cpp";
+        entry.line = 7;
+        entry.time = std::chrono::system_clock::now();
+        sink.write(entry);
+        entry.category = "";
+        entry.file = "";
+        entry.text = "second";
+        sink.write(entry);
+    }
+    std::rewind(file);
+    char buffer[512] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+    std::fclose(file);
+    const std::string out(buffer, n);
+    // "HH:MM:SS.mmm WARNING [AlgorithmFactory] Algorithm already registered: X (f.cpp:7)\n"
+    const std::size_t firstEnd = out.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos);
+    const std::string first = out.substr(0, firstEnd);
+    ASSERT_GE(first.size(), 13u);
+    EXPECT_EQ(first[2], ':');
+    EXPECT_EQ(first[8], '.');
+    EXPECT_EQ(first.substr(12), " WARNING [AlgorithmFactory] Algorithm already registered: X (f.cpp:7)");
+    EXPECT_EQ(out.substr(firstEnd + 1 + 12), " WARNING second\n");
+}
+
+TEST(Log, LevelNames)
+{
+    EXPECT_EQ(Log::levelName(0), "DEBUG");
+    EXPECT_EQ(Log::levelName(4), "ERROR");
+    EXPECT_EQ(Log::levelName(9), "LEVEL9");
+}
+
+}  // namespace
+}  // namespace Quorvane
