@@ -1,0 +1,330 @@
+// The start: callback registration and the connect step against the scripted simulator on
+// loopback, with the exact log lines of success and of every failure.
+
+#include "SimTestSupport.h"
+
+#include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <NatNetClient.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace Quorvane::Testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+using NatNet::Sim::Answer;
+
+const char* const kStartError = "Error initializing client.  See log for details.  Exiting";
+
+class ConnectStep : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        sim.setAppName("Motive");
+        sim.setAppVersion({2, 3, 0, 1});
+        sim.setNatNetVersion({4, 1, 0, 0});
+        sim.setUnitsToMillimeters(1000.0f);
+        sim.setFrameRate(120.0f);
+        sim.setAnalogSamplesPerFrame(0);
+        ASSERT_TRUE(sim.start());
+        stream.setConnectionParams(paramsFor(sim));
+    }
+
+    Lines streamLines() const { return textsIn(log.sink().records(), "OptiTrackStream"); }
+
+    std::size_t count(int level, const std::string& text) const
+    {
+        return log.sink().count(level, "OptiTrackStream", text);
+    }
+
+    ScopedLogCapture log{0};
+    NatNet::Sim::Simulator sim{simulatorConfig(false)};
+    OptiTrackStream stream;
+};
+
+TEST_F(ConnectStep, aGoodStartLogsTheServerAndBecomesRunning)
+{
+    ASSERT_TRUE(stream.start());
+    EXPECT_TRUE(stream.isRunning());
+
+    const Lines expected = {
+        "Server application info:",
+        "Application: Motive (ver. 2.3.0.1)",
+        "NatNet Version: 4.1.0.0",
+        "Mocap Framerate: 120",
+        "Analog Samples Per Mocap Frame: 0",
+        "Units to MM: 1000",
+        "Client initialized and ready.\n",
+        "\n\nRequesting Data Descriptions...",
+        "Received 0 Data Descriptions: ",
+    };
+    EXPECT_EQ(streamLines(), expected);
+    const std::vector<int> levels = {2, 2, 2, 2, 2, 2, 0, 0, 0};
+    std::vector<int> seen;
+    for (const auto& record : log.sink().records())
+        if (record.category == "OptiTrackStream")
+            seen.push_back(record.level);
+    EXPECT_EQ(seen, levels);
+    EXPECT_EQ(sim.counters().modelDefRequests, 1u);
+}
+
+TEST_F(ConnectStep, theQueriesAreSentWhateverTheLogLevel)
+{
+    Log::g_globalLevel = 4;
+    ASSERT_TRUE(stream.start());
+    const auto counters = sim.counters();
+    EXPECT_EQ(counters.requestsFor("FrameRate"), 1u);
+    EXPECT_EQ(counters.requestsFor("AnalogSamplesPerMocapFrame"), 1u);
+    EXPECT_EQ(counters.requestsFor("UnitsToMillimeters"), 1u);
+    EXPECT_EQ(counters.modelDefRequests, 1u);
+    EXPECT_TRUE(log.sink().records().empty());
+}
+
+TEST_F(ConnectStep, aConnectFailureLogsItsErrorCode)
+{
+    // A server that answers nothing: the library gives up with its network error.
+    sim.setSilent(true);
+    EXPECT_FALSE(stream.start());
+    EXPECT_FALSE(stream.isRunning());
+    const Lines expected = {"Unable to connect to server.  Error code: 3. Exiting", kStartError};
+    EXPECT_EQ(streamLines(), expected);
+    EXPECT_EQ(count(4, kStartError), 1u);
+}
+
+TEST_F(ConnectStep, anAddressTheLibraryRefusesGivesItsCode)
+{
+    OptiTrackConnectionParams params = paramsFor(sim);
+    params.serverAddress = "not an address";
+    stream.setConnectionParams(params);
+
+    // The code the library itself gives for these parameters.
+    NatNetClient probe;
+    sNatNetClientConnectParams raw{};
+    raw.connectionType = ConnectionType_Unicast;
+    raw.serverCommandPort = params.commandPort;
+    raw.serverDataPort = params.dataPort;
+    raw.serverAddress = params.serverAddress.c_str();
+    raw.localAddress = params.localAddress.c_str();
+    const int code = probe.Connect(raw);
+    ASSERT_NE(code, 0);
+
+    EXPECT_FALSE(stream.start());
+    EXPECT_EQ(streamLines(),
+              (Lines{"Unable to connect to server.  Error code: " + std::to_string(code) + ". Exiting", kStartError}));
+}
+
+TEST_F(ConnectStep, aServerWithoutHostFailsTheStart)
+{
+    sim.setNoHostPresent(true);
+    EXPECT_FALSE(stream.start());
+    EXPECT_EQ(streamLines(), (Lines{"Unable to connect to server. Host not present. Exiting.", kStartError}));
+    EXPECT_EQ(sim.counters().requests, 0u);
+}
+
+TEST_F(ConnectStep, failingFrameRateAndAnalogQueriesDoNotStopTheStep)
+{
+    sim.setCommandAnswer("FrameRate", Answer::Unrecognized);
+    sim.setCommandAnswer("AnalogSamplesPerMocapFrame", Answer::Unrecognized);
+    ASSERT_TRUE(stream.start());
+    const Lines expected = {
+        "Server application info:",
+        "Application: Motive (ver. 2.3.0.1)",
+        "NatNet Version: 4.1.0.0",
+        "Error getting frame rate.\n",
+        "Error getting Analog frame rate.",
+        "Units to MM: 1000",
+        "Client initialized and ready.\n",
+        "\n\nRequesting Data Descriptions...",
+        "Received 0 Data Descriptions: ",
+    };
+    EXPECT_EQ(streamLines(), expected);
+    EXPECT_EQ(count(4, "Error getting frame rate.\n"), 1u);
+    EXPECT_EQ(count(4, "Error getting Analog frame rate."), 1u);
+}
+
+TEST_F(ConnectStep, answersShorterThanFourBytesAreFailedQueries)
+{
+    sim.setCommandResponse("FrameRate", {});
+    sim.setCommandResponse("AnalogSamplesPerMocapFrame", {1, 2, 3});
+    sim.setCommandResponse("UnitsToMillimeters", {0x00, 0x00});
+    EXPECT_FALSE(stream.start());
+    const Lines expected = {
+        "Server application info:",
+        "Application: Motive (ver. 2.3.0.1)",
+        "NatNet Version: 4.1.0.0",
+        "Error getting frame rate.\n",
+        "Error getting Analog frame rate.",
+        "Error getting units to mm scale.\n",
+        kStartError,
+    };
+    EXPECT_EQ(streamLines(), expected);
+}
+
+TEST_F(ConnectStep, exactlyFourBytesAreRead)
+{
+    // 4-byte answers in the server's byte order: 250.5 as float, 7 as int.
+    sim.setCommandResponse("FrameRate", {0x00, 0x80, 0x7a, 0x43});
+    sim.setCommandResponse("AnalogSamplesPerMocapFrame", {0x07, 0x00, 0x00, 0x00, 0xff});
+    ASSERT_TRUE(stream.start());
+    EXPECT_EQ(count(2, "Mocap Framerate: 250.5"), 1u);
+    EXPECT_EQ(count(2, "Analog Samples Per Mocap Frame: 7"), 1u);
+}
+
+TEST_F(ConnectStep, aFailingUnitsQueryKeepsTheEarlierScale)
+{
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.stop());
+
+    sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
+    log.sink().clear();
+    EXPECT_FALSE(stream.start());
+    const Lines lines = streamLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Error getting units to mm scale.\n");
+    EXPECT_EQ(lines.back(), kStartError);
+    // No report after the failure.
+    EXPECT_EQ(log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
+
+    // The client stays connected with the callback registered: frames still arrive, scaled with
+    // the scale of the earlier start.
+    const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
+    const auto pose = stream.findInstrument("optitrack-4")->pose;
+    EXPECT_EQ(pose(0, 3), 500.0);
+    EXPECT_EQ(pose(1, 3), -250.0);
+    EXPECT_EQ(pose(2, 3), 2000.0);
+}
+
+TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)
+{
+    sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
+    EXPECT_FALSE(stream.start());
+    const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
+    EXPECT_EQ(stream.findInstrument("optitrack-4")->pose(0, 3), 0.5);
+}
+
+TEST_F(ConnectStep, stopThenStartAndStartAfterAFailedStart)
+{
+    sim.setNoHostPresent(true);
+    EXPECT_FALSE(stream.start());
+    sim.setNoHostPresent(false);
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.stop());
+    EXPECT_FALSE(stream.isRunning());
+    ASSERT_TRUE(stream.start());
+    EXPECT_EQ(count(0, "Client initialized and ready.\n"), 2u);
+    EXPECT_GE(sim.counters().connects, 3u);
+
+    // After a stop and a new start, frames flow again.
+    const auto frame = oneBodyFrame(1, 0.001f, 0.0f, 0.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-1"));
+    EXPECT_TRUE(stream.close());
+}
+
+TEST_F(ConnectStep, setMaxErrorIsRefusedWhileRunning)
+{
+    stream.setMaxError(0.5);  // stopped: accepted
+    ASSERT_TRUE(stream.start());
+    stream.setMaxError(0.25);
+    EXPECT_EQ(log.sink().count(3, "", "Can't set max error while stream is running"), 1u);
+
+    const auto frame = oneBodyFrame(2, 0.0f, 0.0f, 0.0f, 0.25f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-2"));
+    EXPECT_DOUBLE_EQ(stream.findInstrument("optitrack-2")->quality, 1.5);  // 0.75 / 0.5
+
+    ASSERT_TRUE(stream.stop());
+    stream.setMaxError(0.25);
+    EXPECT_EQ(log.sink().count("Can't set max error while stream is running"), 1u);
+    ASSERT_TRUE(stream.start());
+    const auto updates = stream.findInstrument("optitrack-2")->updateCount;
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-2", updates));
+    EXPECT_DOUBLE_EQ(stream.findInstrument("optitrack-2")->quality, 3.0);  // 0.75 / 0.25
+}
+
+TEST_F(ConnectStep, newParametersWaitForTheNextStart)
+{
+    ASSERT_TRUE(stream.start());
+    OptiTrackConnectionParams elsewhere = paramsFor(sim);
+    elsewhere.serverAddress = "not an address";
+    stream.setConnectionParams(elsewhere);
+
+    // Still connected to the first server.
+    const auto frame = oneBodyFrame(6, 0.0f, 0.0f, 0.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-6"));
+    EXPECT_TRUE(stream.isRunning());
+
+    ASSERT_TRUE(stream.stop());
+    EXPECT_FALSE(stream.start());
+}
+
+TEST_F(ConnectStep, anyNonZeroConnectionTypeConnectsAsUnicast)
+{
+    OptiTrackConnectionParams params = paramsFor(sim);
+    params.connectionType = 7;
+    stream.setConnectionParams(params);
+    ASSERT_TRUE(stream.start());
+    // Only a unicast client registers with the server and keeps itself alive.
+    EXPECT_TRUE(sim.waitFor([](const auto& c) { return c.clientsConnected == 1 && c.keepAlives > 0; }, 3000ms));
+    const auto frame = oneBodyFrame(8, 0.0f, 0.0f, 0.0f);
+    EXPECT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-8"));
+}
+
+TEST_F(ConnectStep, aFailedDescriptionRequestStillStarts)
+{
+    sim.dropNext(NatNet::Sim::MessageKind::ModelDefRequest, 1000);
+    ASSERT_TRUE(stream.start());
+    const Lines lines = streamLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "\n\nRequesting Data Descriptions...");
+    EXPECT_EQ(lines.back(), "Unable to retrieve Data Descriptions.");
+    EXPECT_EQ(count(4, "Unable to retrieve Data Descriptions."), 1u);
+    EXPECT_TRUE(stream.isRunning());
+}
+
+TEST_F(ConnectStep, theServersDescriptionsAreReported)
+{
+    sDataDescriptions models{};
+    sRigidBodyDescription body{};
+    std::snprintf(body.szName, sizeof body.szName, "%s", "Probe");
+    body.ID = 3;
+    body.parentID = -1;
+    sMarkerSetDescription set{};
+    std::snprintf(set.szName, sizeof set.szName, "%s", "Probe");
+    char marker[] = "Probe_1";
+    char* names[] = {marker};
+    set.nMarkers = 1;
+    set.szMarkerNames = names;
+    models.nDataDescriptions = 2;
+    models.arrDataDescriptions[0].type = Descriptor_MarkerSet;
+    models.arrDataDescriptions[0].Data.MarkerSetDescription = &set;
+    models.arrDataDescriptions[1].type = Descriptor_RigidBody;
+    models.arrDataDescriptions[1].Data.RigidBodyDescription = &body;
+    sim.setDataDescriptions(models);
+
+    ASSERT_TRUE(stream.start());
+    const Lines lines = streamLines();
+    const Lines tail(lines.end() - 9, lines.end());
+    const Lines expected = {
+        "Received 2 Data Descriptions: ",
+        "Data Description # 0 (type=0)",
+        "MarkerSet Name: Probe",
+        "Probe_1 ",
+        "Data Description # 1 (type=1)",
+        "RigidBody Name: Probe",
+        "RigidBody ID: 3",
+        "RigidBody Parent ID: -1",
+        "Parent Offset: 0, 0, 0",
+    };
+    EXPECT_EQ(tail, expected);
+}
+
+}  // namespace
+}  // namespace Quorvane::Testing

@@ -1,0 +1,204 @@
+// The stream's identity and configuration without a server: the six keys, their order, types and
+// defaults, partial configuration, and the connection-parameter record.
+
+#include "stream/OptiTrackConnectionParams.h"
+#include "stream/OptiTrackStream.h"
+
+#include <Quorvane/Core/Properties.h>
+#include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Quorvane::Testing {
+namespace {
+
+using Keys = std::vector<std::string>;
+const Keys kKeys = {"localAddress", "serverAddress", "commandPort", "dataPort", "multicastAddress", "connectionType"};
+
+Properties configurationOf(const OptiTrackStream& stream)
+{
+    Properties properties;
+    stream.configuration(&properties);
+    return properties;
+}
+
+TEST(StreamConfiguration, aFreshStreamWritesExactlyTheDefaults)
+{
+    OptiTrackStream stream;
+    const Properties p = configurationOf(stream);
+    EXPECT_EQ(p.keys(), kKeys);
+    using Type = Properties::Type;
+    const std::vector<std::pair<std::string, Type>> types = {
+        {"localAddress", Type::String},   {"serverAddress", Type::String},    {"commandPort", Type::UnsignedShort},
+        {"dataPort", Type::UnsignedShort}, {"multicastAddress", Type::String}, {"connectionType", Type::Int}};
+    for (const auto& [key, type] : types) {
+        ASSERT_NE(p.value(key), nullptr) << key;
+        EXPECT_EQ(Properties::typeOf(*p.value(key)), type) << key;
+    }
+    std::string text;
+    unsigned short port = 0;
+    int type = -1;
+    EXPECT_TRUE(p.param("localAddress", text));
+    EXPECT_EQ(text, "127.0.0.1");
+    EXPECT_TRUE(p.param("serverAddress", text));
+    EXPECT_EQ(text, "127.0.0.1");
+    EXPECT_TRUE(p.param("commandPort", port));
+    EXPECT_EQ(port, 1510);
+    EXPECT_TRUE(p.param("dataPort", port));
+    EXPECT_EQ(port, 1511);
+    EXPECT_TRUE(p.param("multicastAddress", text));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(p.param("connectionType", type));
+    EXPECT_EQ(type, 0);
+}
+
+TEST(StreamConfiguration, configureThenConfigurationReproducesTheValues)
+{
+    Properties in;
+    in.setParam("connectionType", 7);
+    in.setParam("multicastAddress", "239.1.2.3");
+    in.setParam("dataPort", static_cast<unsigned short>(3883));
+    in.setParam("commandPort", static_cast<unsigned short>(65535));
+    in.setParam("serverAddress", "10.0.0.2");
+    in.setParam("localAddress", "192.168.1.20");
+
+    OptiTrackStream stream;
+    stream.configure(&in);
+    const Properties out = configurationOf(stream);
+    EXPECT_EQ(out.keys(), kKeys);  // written in its own order, whatever the input's
+    for (const auto& key : kKeys)
+        EXPECT_EQ(out.valueText(key), in.valueText(key)) << key;
+}
+
+TEST(StreamConfiguration, onlyTheGivenKeysChange)
+{
+    OptiTrackStream stream;
+    Properties full;
+    full.setParam("connectionType", 1);
+    full.setParam("commandPort", static_cast<unsigned short>(2000));
+    stream.configure(&full);
+
+    Properties partial;
+    partial.setParam("serverAddress", "10.0.0.9");
+    stream.configure(&partial);
+
+    const Properties out = configurationOf(stream);
+    EXPECT_EQ(out.valueText("serverAddress"), "10.0.0.9");
+    EXPECT_EQ(out.valueText("connectionType"), "1");
+    EXPECT_EQ(out.valueText("commandPort"), "2000");
+    EXPECT_EQ(out.valueText("dataPort"), "1511");
+    EXPECT_EQ(out.valueText("localAddress"), "127.0.0.1");
+    EXPECT_EQ(out.valueText("multicastAddress"), "");
+}
+
+TEST(StreamConfiguration, valuesOfTheWrongTypeLeaveTheirFields)
+{
+    OptiTrackStream stream;
+    Properties bad;
+    bad.setParam("commandPort", 70000);      // does not fit an unsigned short
+    bad.setParam("connectionType", "many");  // not a number
+    bad.setParam("serverAddress", 5);        // not a text
+    ScopedLogCapture quiet(4);
+    stream.configure(&bad);
+    const Properties out = configurationOf(stream);
+    EXPECT_EQ(out.valueText("commandPort"), "1510");
+    EXPECT_EQ(out.valueText("connectionType"), "0");
+    EXPECT_EQ(out.valueText("serverAddress"), "127.0.0.1");
+}
+
+TEST(StreamConfiguration, nullPropertiesAreIgnored)
+{
+    OptiTrackStream stream;
+    stream.configure(nullptr);
+    stream.configuration(nullptr);
+    EXPECT_EQ(configurationOf(stream).valueText("serverAddress"), "127.0.0.1");
+}
+
+TEST(StreamConfiguration, setConnectionParamsIsWhatConfigurationReports)
+{
+    OptiTrackConnectionParams params;
+    params.connectionType = 1;
+    params.serverAddress = "10.0.0.2";
+    params.multicastAddress = "239.255.42.99";
+    OptiTrackStream stream;
+    stream.setConnectionParams(params);
+    const Properties out = configurationOf(stream);
+    EXPECT_EQ(out.valueText("serverAddress"), "10.0.0.2");
+    EXPECT_EQ(out.valueText("multicastAddress"), "239.255.42.99");
+    EXPECT_EQ(out.valueText("connectionType"), "1");
+}
+
+TEST(StreamConfiguration, maxErrorAndUnitsAreNotPartOfTheConfiguration)
+{
+    OptiTrackStream stream;
+    stream.setMaxError(0.25);
+    EXPECT_EQ(configurationOf(stream).keys(), kKeys);
+}
+
+struct StreamProbe : OptiTrackStream
+{
+    using OptiTrackStream::doWork;
+};
+
+TEST(StreamIdentity, nameUuidWorkAndStateAfterConstruction)
+{
+    StreamProbe a;
+    OptiTrackStream b;
+    EXPECT_EQ(a.uuid(), "OptiTrackStream");
+    EXPECT_EQ(b.uuid(), "OptiTrackStream");
+    EXPECT_EQ(a.name(), "Tracking Stream");
+    EXPECT_FALSE(a.doWork().has_value());
+    EXPECT_FALSE(a.doWork().has_value());
+    EXPECT_FALSE(a.isRunning());
+    EXPECT_TRUE(a.openImpl());
+    EXPECT_TRUE(a.closeImpl());
+    EXPECT_TRUE(a.stopImpl());  // also when it never connected
+}
+
+TEST(StreamIdentity, openAndCloseChangeOnlyTheHostsState)
+{
+    ScopedLogCapture log(0);
+    OptiTrackStream stream;
+    EXPECT_TRUE(stream.open());
+    EXPECT_TRUE(stream.isStateOneOf({2}));
+    EXPECT_TRUE(stream.close());
+    EXPECT_TRUE(log.sink().records().empty());
+}
+
+TEST(StreamIdentity, setMaxErrorOnAStoppedStreamLogsNothing)
+{
+    ScopedLogCapture log(0);
+    OptiTrackStream stream;
+    stream.setMaxError(0.0);
+    stream.setMaxError(-2.0);
+    EXPECT_TRUE(log.sink().records().empty());
+}
+
+TEST(ConnectionParams, defaultsAndValueSemantics)
+{
+    const OptiTrackConnectionParams defaults;
+    EXPECT_EQ(defaults.connectionType, 0);
+    EXPECT_EQ(defaults.commandPort, 1510);
+    EXPECT_EQ(defaults.dataPort, 1511);
+    EXPECT_EQ(defaults.serverAddress, "127.0.0.1");
+    EXPECT_EQ(defaults.localAddress, "127.0.0.1");
+    EXPECT_EQ(defaults.multicastAddress, "");
+
+    OptiTrackConnectionParams a;
+    a.serverAddress = "a-rather-long-host-name-beyond-small-strings";
+    OptiTrackConnectionParams b = a;
+    b.serverAddress = "other";
+    EXPECT_EQ(a.serverAddress, "a-rather-long-host-name-beyond-small-strings");
+    OptiTrackConnectionParams c = std::move(a);
+    EXPECT_EQ(c.serverAddress, "a-rather-long-host-name-beyond-small-strings");
+    b = c;
+    EXPECT_EQ(b.serverAddress, c.serverAddress);
+}
+
+}  // namespace
+}  // namespace Quorvane::Testing

@@ -1,0 +1,109 @@
+#pragma once
+
+// The in-process NatNet simulator on loopback, and a stream pointed at it.
+
+#include "stream/OptiTrackConnectionParams.h"
+#include "stream/OptiTrackStream.h"
+
+#include <natnet/sim/Simulator.h>
+
+#include <Quorvane/Core/RecordingLogSink.h>
+
+#include <NatNetTypes.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Quorvane::Testing {
+
+using namespace std::chrono_literals;
+
+/// Polls `condition` until it holds or `timeout` has passed; returns whether it held.
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3000ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+inline NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast)
+{
+    NatNet::Sim::SimulatorConfig config;
+    config.localAddress = "127.0.0.1";
+    config.multicast = multicast;
+    config.multicastAddress = "239.255.42.99";
+    config.multicastTtl = 0;
+    return config;
+}
+
+/// Connection parameters for a simulator on loopback.
+inline OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
+{
+    OptiTrackConnectionParams params;
+    params.connectionType = sim.config().multicast ? 0 : 1;
+    params.commandPort = sim.commandPort();
+    params.dataPort = sim.dataPort();
+    params.serverAddress = "127.0.0.1";
+    params.localAddress = "127.0.0.1";
+    if (sim.config().multicast)
+        params.multicastAddress = sim.config().multicastAddress;
+    return params;
+}
+
+/// The texts of `records` in `category`, in order.
+inline std::vector<std::string> textsIn(const std::vector<RecordingLogSink::Record>& records,
+                                        const std::string& category)
+{
+    std::vector<std::string> result;
+    for (const auto& record : records)
+        if (record.category == category)
+            result.push_back(record.text);
+    return result;
+}
+
+/// A frame with one tracked rigid body at `position` (server units).
+inline std::unique_ptr<sFrameOfMocapData> oneBodyFrame(int id, float x, float y, float z, float meanError = 0.0f)
+{
+    auto frame = std::make_unique<sFrameOfMocapData>();
+    frame->iFrame = 1;
+    frame->nRigidBodies = 1;
+    sRigidBodyData& body = frame->RigidBodies[0];
+    body.ID = id;
+    body.x = x;
+    body.y = y;
+    body.z = z;
+    body.MeanError = meanError;
+    body.params = 1;
+    return frame;
+}
+
+/// Sends `frame` until the stream's instrument `identifier` shows an update count above `after`
+/// (a datagram on loopback is not lost in practice, but the first may race the registration).
+inline bool deliverUntilUpdated(NatNet::Sim::Simulator& sim, const sFrameOfMocapData& frame,
+                                const OptiTrackStream& stream, const std::string& identifier,
+                                std::uint64_t after = 0)
+{
+    return waitUntil(
+        [&] {
+            sim.sendFrame(frame);
+            return waitUntil(
+                [&] {
+                    const auto instrument = stream.findInstrument(identifier);
+                    return instrument && instrument->updateCount > after;
+                },
+                100ms);
+        },
+        3000ms);
+}
+
+}  // namespace Quorvane::Testing
