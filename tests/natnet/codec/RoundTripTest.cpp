@@ -92,7 +92,13 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
         EXPECT_EQ(f.Assets[1].nRigidBodies, 0);
         EXPECT_EQ(f.Assets[1].RigidBodyData, nullptr);
         ASSERT_EQ(f.Assets[1].nMarkers, 1);
-        EXPECT_EQ(0, std::memcmp(&f.Assets[1].MarkerData[0], &sent.Assets[1].MarkerData[0], sizeof(sMarker)));
+        const sMarker& m = f.Assets[1].MarkerData[0];
+        const sMarker& e = sent.Assets[1].MarkerData[0];
+        EXPECT_EQ(m.ID, e.ID);
+        EXPECT_EQ(m.z, e.z);
+        EXPECT_EQ(m.size, e.size);
+        EXPECT_EQ(m.params, e.params);
+        EXPECT_EQ(m.residual, e.residual);
     } else {
         EXPECT_EQ(f.nAssets, 0);
     }
@@ -228,7 +234,13 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
             ASSERT_EQ(x.nRigidBodies, 1);
             expectRigidBody(x.RigidBodies[0], s.Data.AssetDescription->RigidBodies[0], v);
             ASSERT_EQ(x.nMarkers, 2);
-            EXPECT_EQ(0, std::memcmp(&x.Markers[1], &s.Data.AssetDescription->Markers[1], sizeof(sMarkerDescription)));
+            const sMarkerDescription& m = x.Markers[1];
+            const sMarkerDescription& e = s.Data.AssetDescription->Markers[1];
+            EXPECT_STREQ(m.szName, e.szName);
+            EXPECT_EQ(m.ID, e.ID);
+            EXPECT_EQ(m.y, e.y);
+            EXPECT_EQ(m.size, e.size);
+            EXPECT_EQ(m.params, e.params);
             break;
         }
         default:
