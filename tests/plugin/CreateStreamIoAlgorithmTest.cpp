@@ -1,0 +1,309 @@
+// The stream IO algorithm template over a scripted stream: flag keys, configuration, ownership
+// of the stream across execute/takeOutput/destruction, and failures.
+
+#include "ScriptedStream.h"
+
+#include <Quorvane/Core/Properties.h>
+#include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+#include <Quorvane/Stream/CreateStreamIoAlgorithm.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using Testing::ScriptedStream;
+using ScriptedAlgorithm = CreateStreamIoAlgorithm<ScriptedStream, 0, 0>;
+
+Properties flags(std::vector<std::pair<std::string, bool>> values)
+{
+    Properties p;
+    for (const auto& [key, value] : values) {
+        p.setParam(key, value);
+    }
+    return p;
+}
+
+class CreateStreamIoAlgorithmTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ScriptedStream::resetScript(); }
+    ScriptedStream::Journal& journal() { return ScriptedStream::journal(); }
+    ScriptedStream::Script& script() { return ScriptedStream::script(); }
+
+    ScopedLogCapture log{0};
+    ScriptedAlgorithm algorithm;
+};
+
+struct FlagRow
+{
+    const char* name;
+    std::vector<std::pair<std::string, bool>> keys;
+    int opened;
+    int started;
+};
+
+class FlagKeys : public CreateStreamIoAlgorithmTest, public ::testing::WithParamInterface<FlagRow>
+{
+};
+
+TEST_P(FlagKeys, DecideWhetherExecuteOpensAndStarts)
+{
+    const Properties properties = flags(GetParam().keys);
+    algorithm.configure(&properties);
+    algorithm.execute();
+
+    EXPECT_EQ(algorithm.status(), 0);
+    EXPECT_EQ(journal().constructed, 1);
+    EXPECT_EQ(journal().opened, GetParam().opened);
+    EXPECT_EQ(journal().started, GetParam().started);
+    ASSERT_NE(algorithm.currentStream(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FlagKeys,
+    ::testing::Values(FlagRow{"none", {}, 0, 0}, FlagRow{"openAndStart", {{"open", true}, {"start", true}}, 1, 1},
+                      FlagRow{"openOnly", {{"open", true}}, 1, 0}, FlagRow{"autoOpen", {{"autoOpen", true}}, 1, 0},
+                      FlagRow{"connect", {{"connect", true}, {"autoStart", true}}, 1, 1},
+                      FlagRow{"firstOpenKeyWins", {{"autoOpen", true}, {"open", false}, {"start", true}}, 0, 0},
+                      FlagRow{"openBeatsConnect", {{"open", true}, {"connect", false}}, 1, 0},
+                      FlagRow{"firstStartKeyWins", {{"open", true}, {"autoStart", true}, {"start", false}}, 1, 0},
+                      FlagRow{"startWithoutOpen", {{"start", true}}, 0, 0}),
+    [](const ::testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
+
+TEST_F(CreateStreamIoAlgorithmTest, FlagsKeepTheirValueWhenALaterConfigureOmitsThem)
+{
+    const Properties on = flags({{"open", true}, {"start", true}});
+    algorithm.configure(&on);
+    Properties other;
+    other.setParam("serverAddress", "127.0.0.20");
+    algorithm.configure(&other);
+    algorithm.execute();
+    EXPECT_EQ(journal().opened, 1);
+    EXPECT_EQ(journal().started, 1);
+
+    const Properties off = flags({{"connect", false}});
+    algorithm.configure(&off);
+    algorithm.execute();
+    EXPECT_EQ(journal().opened, 1) << "connect=false must switch opening off again";
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, StartWithoutOpenMakesAConfiguredClosedStream)
+{
+    Properties properties = flags({{"start", true}});
+    properties.setParam("serverAddress", "127.0.0.20");
+    algorithm.configure(&properties);
+    algorithm.execute();
+
+    EXPECT_EQ(algorithm.status(), 0);
+    ASSERT_EQ(journal().configured.size(), 1u);
+    std::string server;
+    EXPECT_TRUE(journal().configured[0].param("serverAddress", server));
+    EXPECT_EQ(server, "127.0.0.20");
+    ASSERT_NE(algorithm.currentStream(), nullptr);
+    EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Closed);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, FailingOpenNeverStartsAndFails)
+{
+    script().openSucceeds = false;
+    const Properties properties = flags({{"open", true}, {"start", true}});
+    algorithm.configure(&properties);
+    algorithm.execute();
+
+    EXPECT_EQ(algorithm.status(), 1);
+    EXPECT_EQ(journal().opened, 1);
+    EXPECT_EQ(journal().started, 0);
+    // The stream reported its own failure and stays, so a panel could retry it.
+    EXPECT_NE(algorithm.currentStream(), nullptr);
+    EXPECT_EQ(log.sink().countContaining("Could not instantiate"), 0u);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, FailingStartFails)
+{
+    script().startSucceeds = false;
+    const Properties properties = flags({{"open", true}, {"start", true}});
+    algorithm.configure(&properties);
+    algorithm.execute();
+    EXPECT_EQ(algorithm.status(), 1);
+    EXPECT_EQ(journal().started, 1);
+    EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Open);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, ConfigureBeforeExecuteReachesTheStreamAtExecute)
+{
+    Properties properties;
+    properties.setParam("serverAddress", "127.0.0.2");
+    algorithm.configure(&properties);
+    EXPECT_EQ(journal().constructed, 0);
+
+    algorithm.execute();
+    ASSERT_EQ(journal().configured.size(), 1u);
+    EXPECT_EQ(journal().configured[0], properties);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, ConfigureAfterExecuteReachesTheStreamAtOnceAndTheNextOne)
+{
+    algorithm.execute();
+    EXPECT_TRUE(journal().configured.empty()) << "nothing was configured yet";
+
+    Properties properties;
+    properties.setParam("serverAddress", "127.0.0.3");
+    algorithm.configure(&properties);
+    ASSERT_EQ(journal().configured.size(), 1u);
+
+    Properties fromStream;
+    algorithm.configuration(&fromStream);
+    std::string server;
+    EXPECT_TRUE(fromStream.param("serverAddress", server));
+    EXPECT_EQ(server, "127.0.0.3");
+
+    algorithm.execute();
+    ASSERT_EQ(journal().configured.size(), 2u);
+    EXPECT_EQ(journal().configured[1], properties);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, ConfigurationWithoutStreamIsTheLastConfigurationOnly)
+{
+    Properties target;
+    target.setParam("sentinel", 1);
+    algorithm.configuration(&target);
+    EXPECT_EQ(target.keys(), std::vector<std::string>{"sentinel"}) << "a fresh algorithm writes nothing";
+    algorithm.configuration(nullptr);
+    algorithm.configure(nullptr);
+
+    Properties first;
+    first.setParam("serverAddress", "127.0.0.4");
+    first.setParam("open", true);
+    Properties second;
+    second.setParam("dataPort", static_cast<unsigned short>(1600));
+    algorithm.configure(&first);
+    algorithm.configure(&second);
+
+    Properties stored;
+    algorithm.configuration(&stored);
+    EXPECT_EQ(stored.keys(), std::vector<std::string>{"dataPort"}) << "each configure replaces the stored copy";
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, SecondExecuteDestroysTheFirstStream)
+{
+    algorithm.execute();
+    algorithm.execute();
+    EXPECT_EQ(journal().constructed, 2);
+    EXPECT_EQ(journal().destroyed, 1);
+    EXPECT_NE(algorithm.currentStream(), nullptr);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, StreamTakenOutSurvivesTheNextExecuteAndIsHandedOutOnce)
+{
+    algorithm.execute();
+    Stream* first = algorithm.currentStream();
+    OwningDataList taken = algorithm.takeOutput();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken.at(0), first);
+    EXPECT_TRUE(algorithm.takeOutput().empty()) << "a stream has one owner";
+
+    algorithm.execute();
+    EXPECT_EQ(journal().destroyed, 0) << "the host owns the first stream now";
+    OwningDataList second = algorithm.takeOutput();
+    EXPECT_EQ(second.size(), 1u) << "the new stream can be handed out";
+
+    taken = OwningDataList();
+    second = OwningDataList();
+    EXPECT_EQ(journal().destroyed, 2);
+}
+
+TEST_F(CreateStreamIoAlgorithmTest, ClearStreamDestroysOnlyWhatWasNotHandedOut)
+{
+    algorithm.clearStream();
+    algorithm.execute();
+    algorithm.clearStream();
+    EXPECT_EQ(journal().destroyed, 1);
+    EXPECT_EQ(algorithm.currentStream(), nullptr);
+
+    algorithm.execute();
+    OwningDataList taken = algorithm.takeOutput();
+    algorithm.clearStream();
+    EXPECT_EQ(journal().destroyed, 1);
+    EXPECT_FALSE(algorithm.outputTaken());
+    EXPECT_EQ(algorithm.currentStream(), nullptr);
+}
+
+TEST(CreateStreamIoAlgorithmLifetime, DestroyingTheAlgorithmDestroysAStreamNotHandedOut)
+{
+    ScriptedStream::resetScript();
+    auto kept = std::make_unique<ScriptedAlgorithm>();
+    kept->execute();
+    kept.reset();
+    EXPECT_EQ(ScriptedStream::journal().destroyed, 1);
+
+    auto handing = std::make_unique<ScriptedAlgorithm>();
+    handing->execute();
+    OwningDataList taken = handing->takeOutput();
+    handing.reset();
+    EXPECT_EQ(ScriptedStream::journal().destroyed, 1) << "a stream handed out belongs to the host";
+    taken = OwningDataList();
+    EXPECT_EQ(ScriptedStream::journal().destroyed, 2);
+}
+
+struct ThrowRow
+{
+    const char* name;
+    bool inConstructor;
+    const char* message;
+};
+
+class ThrowingStream : public CreateStreamIoAlgorithmTest, public ::testing::WithParamInterface<ThrowRow>
+{
+};
+
+TEST_P(ThrowingStream, IsLoggedDestroyedAndFails)
+{
+    algorithm.execute();  // a previous stream, not handed out
+    ASSERT_EQ(journal().constructed, 1);
+
+    Properties properties;
+    properties.setParam("serverAddress", "127.0.0.5");
+    algorithm.configure(&properties);
+    script().throwInConstructor = GetParam().inConstructor;
+    script().throwInConfigure = !GetParam().inConstructor;
+    log.sink().clear();
+
+    algorithm.execute();
+
+    EXPECT_EQ(algorithm.status(), 1);
+    EXPECT_EQ(algorithm.currentStream(), nullptr);
+    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", std::string("Could not instantiate a new Stream: ") +
+                                                                   GetParam().message),
+              1u);
+    // Nothing leaked: the previous stream and a half-made new one are both gone.
+    EXPECT_EQ(journal().destroyed, journal().constructed);
+    EXPECT_TRUE(algorithm.takeOutput().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ThrowingStream,
+                         ::testing::Values(ThrowRow{"constructor", true, "no device"},
+                                           ThrowRow{"configure", false, "bad setting"}),
+                         [](const ::testing::TestParamInfo<ThrowRow>& row) { return std::string(row.param.name); });
+
+TEST_F(CreateStreamIoAlgorithmTest, ThrowingConfigureOfTheCurrentStreamIsLoggedNotThrown)
+{
+    algorithm.execute();
+    script().throwInConfigure = true;
+    Properties properties = flags({{"open", true}});
+    EXPECT_NO_THROW(algorithm.configure(&properties));
+    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", "Could not configure the Stream: bad setting"), 1u);
+
+    // The flags and the stored copy were still taken.
+    script().throwInConfigure = false;
+    algorithm.execute();
+    EXPECT_EQ(journal().opened, 1);
+}
+
+}  // namespace
+}  // namespace Quorvane

@@ -1,0 +1,109 @@
+// The built module loaded the way the host loads it: by the host's PluginLoader, from the
+// plugin folder, into a program that does not link it.
+
+#include <Quorvane/Core/ScopedLogCapture.h>
+#include <Quorvane/Lib/Algorithm.h>
+#include <Quorvane/Lib/ApplicationController.h>
+#include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
+#include <Quorvane/Lib/PluginLoader.h>
+#include <Quorvane/Stream/StreamIoAlgorithm.h>
+#include <Quorvane/Stream/TrackingStream.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <memory>
+#include <string>
+
+namespace Quorvane {
+namespace {
+
+std::string modulePath()
+{
+    const char* dir = std::getenv("QUORVANE_PLUGIN_DIR");
+    return std::string(dir != nullptr ? dir : "") + "/libQuorvaneOptiTrack.so";
+}
+
+bool guardRegistered()
+{
+    for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
+        if (record.identifier == "Quorvane.OptiTrack") {
+            return true;
+        }
+    }
+    return false;
+}
+
+class PluginLoadingTest : public ::testing::Test
+{
+protected:
+    ScopedLogCapture log{2};
+    ApplicationController controller;
+    PluginLoader loader{controller};
+};
+
+TEST_F(PluginLoadingTest, LoaderAcceptsTheModuleAndItsDescriptor)
+{
+    ASSERT_FALSE(guardRegistered());
+    const PluginLoadResult result = loader.load(modulePath());
+    ASSERT_TRUE(result.ok()) << result.name() << ": " << result.message;
+    EXPECT_EQ(result.identifier, "Quorvane.OptiTrack");
+
+    ASSERT_EQ(loader.plugins().size(), 1u);
+    const PluginLoader::PluginInfo info = loader.plugins()[0];
+    EXPECT_EQ(info.vendor, "Quorvane GmbH");
+    EXPECT_EQ(info.description, "Plugin for real-time streaming from OptiTrack tracking systems");
+    EXPECT_EQ(info.dependencies, std::vector<std::string>{"Quorvane.Stream"});
+    EXPECT_EQ(info.descriptor.major, 4);
+    EXPECT_EQ(info.descriptor.minor, 5);
+    EXPECT_TRUE(info.descriptor.pluginVersion.empty());
+
+    // The identifier the module exports is the very text its guard registered.
+    void* handle = dlopen(modulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr);
+    using IdFunction = const char* (*)();
+    auto exported = reinterpret_cast<IdFunction>(dlsym(handle, "quorvanePluginId"));
+    ASSERT_NE(exported, nullptr);
+    bool matched = false;
+    for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
+        if (record.identifier == "Quorvane.OptiTrack") {
+            matched = record.function() == exported();
+        }
+    }
+    EXPECT_TRUE(matched);
+    dlclose(handle);
+
+    EXPECT_TRUE(loader.unload("Quorvane.OptiTrack"));
+    EXPECT_FALSE(guardRegistered()) << "the guard goes with the module";
+    EXPECT_TRUE(controller.factorySets().empty());
+}
+
+TEST_F(PluginLoadingTest, StreamAlgorithmOfTheLoadedModuleWorksThroughHostTypes)
+{
+    ASSERT_TRUE(loader.load(modulePath()).ok());
+    const auto descriptors = controller.ioAlgorithmDescriptors();
+    ASSERT_EQ(descriptors.size(), 1u);
+    EXPECT_EQ(descriptors[0].name, "OptiTrack.OptiTrackStream");
+    EXPECT_EQ(descriptors[0].displayPath, "IO;OptiTrack;OptiTrack Duo/Trio");
+    EXPECT_EQ(descriptors[0].factoryName, "OptiTrack");
+
+    {
+        std::unique_ptr<Algorithm> algorithm = controller.instantiateAlgorithm("OptiTrack.OptiTrackStream");
+        ASSERT_NE(algorithm, nullptr);
+        auto* io = dynamic_cast<StreamIoAlgorithm*>(algorithm.get());
+        ASSERT_NE(io, nullptr) << "host base types must be one across host and module";
+        algorithm->execute();
+        ASSERT_EQ(algorithm->status(), 0);
+        OwningDataList output = algorithm->takeOutput();
+        ASSERT_EQ(output.size(), 1u);
+        auto* stream = dynamic_cast<TrackingStream*>(output.at(0));
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(stream->uuid(), "OptiTrackStream");
+        EXPECT_EQ(stream->state(), Stream::State::Closed);
+    }  // module objects go before the module
+    loader.unloadAll();
+}
+
+}  // namespace
+}  // namespace Quorvane
