@@ -1,8 +1,5 @@
 #pragma once
 
-// Before any Qt header: Qt's keyword macros must not see the host's signal templates.
-#include <Quorvane/Core/SignalImpl.h>
-
 #include <Quorvane/Stream/StreamExport.h>
 
 #include <QWidget>

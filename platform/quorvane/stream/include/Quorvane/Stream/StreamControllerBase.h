@@ -1,8 +1,5 @@
 #pragma once
 
-// Before any Qt header: Qt's keyword macros must not see the host's signal templates.
-#include <Quorvane/Core/SignalImpl.h>
-
 #include <Quorvane/Core/SignalConnection.h>
 #include <Quorvane/Core/SignalReceiver.h>
 #include <Quorvane/Lib/AlgorithmController.h>

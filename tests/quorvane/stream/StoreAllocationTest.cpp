@@ -1,0 +1,109 @@
+// The frame path of the instrument store allocates nothing once the instruments exist: find,
+// update and emitSignals with a listener connected. This binary replaces the global allocation
+// functions to count calls made on the test's thread.
+#include "TestStreams.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+thread_local bool g_counting = false;
+thread_local long g_allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    if (g_counting) {
+        ++g_allocations;
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace Quorvane {
+namespace {
+
+using Testing::TestTrackingStream;
+using Testing::translation;
+
+/// Counts the allocations made on this thread by `body`.
+template <class F>
+long allocationsIn(F&& body)
+{
+    g_allocations = 0;
+    g_counting = true;
+    body();
+    g_counting = false;
+    return g_allocations;
+}
+
+TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
+{
+    TestTrackingStream stream;
+    // Identifiers past the small-string buffer, and long display names, as a tracker may send.
+    std::vector<std::string> ids;
+    for (int i = 0; i < 32; ++i) {
+        ids.push_back("optitrack-" + std::to_string(1000000 + i));
+        stream.addInstrument(TrackerID(ids.back(), "", "A rather long instrument display name " + std::to_string(i)),
+                             true);
+    }
+    long slotCalls = 0;
+    stream.instrumentsUpdated.connect([&](InstrumentModifications) { ++slotCalls; });
+    const Pose pose = translation(1, 2, 3);
+
+    auto frame = [&](int n) {
+        InstrumentModifications changes;
+        for (const std::string& id : ids) {
+            const std::string_view key(id);
+            if (!stream.findInstrument(key)) {
+                ADD_FAILURE() << "instrument missing";
+            }
+            changes |= stream.updateInstrument(key, pose, 0.5, static_cast<std::uint64_t>(n), 0);
+        }
+        stream.emitSignals(changes);
+    };
+    frame(0);  // first updates of every instrument
+    EXPECT_EQ(allocationsIn([&] {
+                  for (int n = 1; n <= 100; ++n) {
+                      frame(n);
+                  }
+              }),
+              0);
+    EXPECT_EQ(slotCalls, 101);
+}
+
+TEST(StoreAllocation, CountingSeesAllocations)
+{
+    // Guards the test above against a counter that never counts.
+    EXPECT_GT(allocationsIn([] { delete new std::vector<int>(100); }), 0);
+}
+
+}  // namespace
+}  // namespace Quorvane
