@@ -99,11 +99,14 @@ ErrorCode ClientCore::connect(const sNatNetClientConnectParams& params)
     if (onOwnReceiveThread()) {
         return ErrorCode_InvalidOperation;  // the receive thread cannot replace itself
     }
-    if (params.connectionType != ConnectionType_Multicast && params.connectionType != ConnectionType_Unicast) {
+    // Read as a plain integer: a caller may have stored any value in the enum's bytes.
+    int type = 0;
+    std::memcpy(&type, &params.connectionType, sizeof(type));
+    if (type != ConnectionType_Multicast && type != ConnectionType_Unicast) {
         return ErrorCode_InvalidArgument;
     }
     SessionConfig config;
-    config.multicast = params.connectionType == ConnectionType_Multicast;
+    config.multicast = type == ConnectionType_Multicast;
     const auto server = parseIpv4(params.serverAddress);
     if (!server || *server == 0 || *server == 0xFFFFFFFFu || isMulticast(*server)) {
         return ErrorCode_InvalidArgument;
