@@ -147,16 +147,6 @@ TEST(InstrumentStore, RemoveKeepsTheOthersReachable)
     EXPECT_EQ(stream.numInstruments(), 2u);
 }
 
-TEST(InstrumentStore, NanQualityIsStoredAndReportedAsChange)
-{
-    TestTrackingStream stream;
-    stream.addInstrument(TrackerID("a", "", "A"), true);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_TRUE(stream.updateInstrument("a", Pose::Identity(), nan, 0, 0).test(M::QualityChanged));
-    EXPECT_TRUE(std::isnan(stream.findInstrument("a")->quality));
-    EXPECT_FALSE(stream.findInstrument("a")->isTracked());
-}
-
 TEST(TrackingStreamSignals, EmitSignalsDeliversTheFrameFlagsFromTheReceiveThread)
 {
     TestTrackingStream stream;

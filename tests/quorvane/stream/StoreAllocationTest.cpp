@@ -89,7 +89,9 @@ TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
         }
         stream.emitSignals(changes);
     };
-    frame(0);  // first updates of every instrument
+    // The counter must see the library's allocations, or the zero below proves nothing.
+    EXPECT_GT(allocationsIn([&] { stream.addInstrument(TrackerID("optitrack-99999999", "", "Late"), true); }), 0);
+    frame(0);
     EXPECT_EQ(allocationsIn([&] {
                   for (int n = 1; n <= 100; ++n) {
                       frame(n);
@@ -97,12 +99,6 @@ TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
               }),
               0);
     EXPECT_EQ(slotCalls, 101);
-}
-
-TEST(StoreAllocation, CountingSeesAllocations)
-{
-    // Guards the test above against a counter that never counts.
-    EXPECT_GT(allocationsIn([] { delete new std::vector<int>(100); }), 0);
 }
 
 }  // namespace

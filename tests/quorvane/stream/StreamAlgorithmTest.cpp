@@ -55,14 +55,5 @@ TEST(StreamIoAlgorithm, StreamNotHandedOutDiesWithTheAlgorithm)
     EXPECT_EQ(CountedStream::alive, 0);
 }
 
-TEST(StreamIoAlgorithm, DescribesItselfAsALiveInput)
-{
-    HoldingAlgorithm algorithm;
-    EXPECT_EQ(algorithm.ioMode(), IoAlgorithm::IoMode::Input);
-    EXPECT_TRUE(algorithm.supportedLocations().test(IoAlgorithm::Location::Network));
-    EXPECT_EQ(algorithm.dataGroup(), "Streams");
-    EXPECT_EQ(algorithm.status(), Algorithm::NotExecuted);
-}
-
 }  // namespace
 }  // namespace Quorvane

@@ -293,14 +293,6 @@ TEST(StreamLifecycle, LifecycleCallFromInsideAHookIsRefused)
     EXPECT_EQ(stream.state(), State::Running);
 }
 
-TEST(StreamLifecycle, DescribesItself)
-{
-    ScriptedStream stream;
-    EXPECT_EQ(stream.describe(), "Stream 'scripted' (Closed)");
-    EXPECT_EQ(stream.kind(), Data::Kind::Stream);
-    EXPECT_EQ(std::string(Stream::stateName(static_cast<State>(0))), "Invalid");
-}
-
 /// A stream that asks for the worker and counts its calls.
 class WorkingStream : public Stream
 {

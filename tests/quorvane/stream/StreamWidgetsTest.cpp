@@ -79,6 +79,34 @@ TEST(StreamControllerBase, InitTakesTheAlgorithmsStreamAndTheGivenDisplay)
     EXPECT_FALSE(display.view2D(1)->isVisible());
 }
 
+/// A panel with a form of its own, as a plugin writes one: its own meta-object on top of the base.
+class FormPanel : public StreamControllerBase
+{
+    Q_OBJECT
+
+public:
+    explicit FormPanel(StreamIoAlgorithm* algorithm) : StreamControllerBase(algorithm, false) {}
+    void init() override
+    {
+        StreamControllerBase::init();
+        display()->view2D(0)->setVisible(true);
+    }
+};
+
+TEST(StreamControllerBase, DerivedPanelsSeeTheBaseInTheirMetaObject)
+{
+    HoldingAlgorithm algorithm;
+    algorithm.execute();
+    FormPanel panel(&algorithm);
+    AlgorithmController& controller = panel;  // how the host holds it
+    controller.init();
+    EXPECT_STREQ(panel.metaObject()->superClass()->className(), "Quorvane::StreamControllerBase");
+    EXPECT_EQ(qobject_cast<StreamControllerBase*>(static_cast<QWidget*>(&panel)), &panel);
+    EXPECT_EQ(dynamic_cast<StreamControllerBase*>(&controller), &panel);
+    EXPECT_FALSE(panel.display()->view2D(0)->isHidden());
+    EXPECT_EQ(panel.stream(), algorithm.currentStream());
+}
+
 TEST(StreamControllerBase, FallsBackToTheApplicationDisplayThenToItsOwn)
 {
     HoldingAlgorithm algorithm;
@@ -307,6 +335,8 @@ extern "C" const char* __tsan_default_suppressions()
            "called_from_lib:libQt5Gui.so.5\n"
            "called_from_lib:libQt5Widgets.so.5\n";
 }
+
+#include "StreamWidgetsTest.moc"
 
 int main(int argc, char** argv)
 {

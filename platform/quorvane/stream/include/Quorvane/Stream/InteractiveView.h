@@ -9,8 +9,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace Quorvane {
 
@@ -18,11 +22,31 @@ class TrackingStream;
 
 namespace Internal {
 struct RefreshGate;
-}
+
+/// A tracker position in millimetres.
+struct TrackPoint
+{
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+/// What a view remembers of one instrument from paint to paint (UI thread only).
+struct InstrumentTrack
+{
+    std::deque<TrackPoint> trail;  ///< tracked positions, oldest first
+    bool everTracked = false;
+    TrackPoint lastTracked;
+    std::uint64_t seenUpdates = 0;  ///< the instrument's updateCount at the last paint
+};
+}  // namespace Internal
 
 /// One view of the host display. A 2D view can show the instruments of a tracking stream seen
 /// along one axis: each instrument a dot at its position (millimetres around the view's centre)
-/// with its name; tracked ones filled, untracked ones hollow.
+/// with its name and a short trail of its recent tracked positions, over a millimetre grid with
+/// labelled axes. Tracked instruments are drawn filled, in colour; an instrument without valid
+/// tracking is drawn greyed out and hollow where it was last tracked (trackers report no usable
+/// position then, often the origin), or at its reported position if it was never tracked here.
 ///
 /// Threads: a widget, so it lives on the UI thread, and so do setStream() and the drawing. The
 /// stream's update signal arrives on the stream's receive thread; the view only posts a refresh
@@ -56,6 +80,22 @@ public:
     /// Widget position of a tracker position (millimetres) in the current plane and range.
     QPointF toWidget(double x, double y, double z) const;
 
+    /// Tracked positions kept per instrument for its trail (at most one per paint); 0 draws no
+    /// trails. Default 40.
+    void setTrailLength(int points);
+    int trailLength() const { return m_trailLength; }
+
+    /// One instrument as the last paint drew it.
+    struct DrawnInstrument
+    {
+        std::string identifier;
+        std::string name;
+        QPointF position;  ///< widget coordinates of its dot
+        bool tracked = false;
+    };
+    /// What the last paint drew, in drawing order (for screenshots and tests).
+    const std::vector<DrawnInstrument>& drawnInstruments() const { return m_drawn; }
+
     /// Refreshes asked for by the stream and carried out (each one an update() of the widget).
     std::uint64_t refreshCount() const { return m_refreshCount; }
     /// Paint events drawn.
@@ -71,6 +111,8 @@ private:
     Q_INVOKABLE void onRefreshPosted();
     void refreshNow();
     void onStreamDestroying();
+    void updateTracks(const std::vector<struct TrackingInstrument>& instruments);
+    void drawGrid(class QPainter& painter) const;
 
     Plane m_plane = Plane::XZ;
     double m_halfRangeMm = 1000.0;
@@ -85,6 +127,10 @@ private:
     std::chrono::steady_clock::time_point m_lastRefresh{};
     std::uint64_t m_refreshCount = 0;
     std::uint64_t m_paintCount = 0;
+
+    int m_trailLength = 40;
+    std::unordered_map<std::string, Internal::InstrumentTrack> m_tracks;  // by identifier
+    std::vector<DrawnInstrument> m_drawn;
 };
 
 }  // namespace Quorvane

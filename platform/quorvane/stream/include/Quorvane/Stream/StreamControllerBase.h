@@ -3,6 +3,9 @@
 #include <Quorvane/Core/SignalConnection.h>
 #include <Quorvane/Core/SignalReceiver.h>
 #include <Quorvane/Lib/AlgorithmController.h>
+// Complete types for display() and for the views panels show through it.
+#include <Quorvane/Stream/DisplayWidgetMulti.h>
+#include <Quorvane/Stream/InteractiveView.h>
 #include <Quorvane/Stream/StreamExport.h>
 
 #include <QPointer>
@@ -16,7 +19,6 @@ class QPushButton;
 
 namespace Quorvane {
 
-class DisplayWidgetMulti;
 class Stream;
 class StreamIoAlgorithm;
 
