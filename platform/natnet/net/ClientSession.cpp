@@ -347,9 +347,6 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
         bump(counters.droppedMalformed);
         return;
     }
-    if (!config_.multicast) {
-        lastServerDatagramNs_ = ClockSync::localNowNs();
-    }
     const bool fromCommandPort = from.port == config_.server.port;
     switch (static_cast<Wire::MessageId>(datagram.messageId)) {
     case Wire::MessageId::FrameOfData:
@@ -392,6 +389,9 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
         return;
     }
     bump(counters.framesDecoded);
+    if (!config_.multicast) {
+        lastFrameNs_ = ClockSync::localNowNs();
+    }
     shared_->rigidBodies.record(frame);
     NatNetFrameReceivedCallback callback = nullptr;
     void* context = nullptr;
@@ -417,8 +417,9 @@ void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoi
         }
         shared_->setServerDescription(description);
         shared_->setDecodeVersion(decodeVersion);
-        // A new server information can mean a restarted server with a new clock.
-        shared_->clock.reset(info.highResClockFrequency);
+        // Repeated server information (a repeated CONNECT) keeps the clock model;
+        // a jump of the server's clock is noticed by the model itself.
+        shared_->clock.setFrequency(info.highResClockFrequency);
         hostDescribed_ = true;
     } else {
         // An answer that describes no host: the connection stands, HostPresent stays false.
@@ -466,7 +467,7 @@ void ClientSession::startTimers()
     if (isStopping()) {
         return;
     }
-    lastServerDatagramNs_ = ClockSync::localNowNs();
+    lastFrameNs_ = ClockSync::localNowNs();
     echoTimer_.expires_after(std::chrono::milliseconds(0));
     echoTimer_.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
@@ -521,9 +522,10 @@ void ClientSession::onKeepAliveTimer()
     }
     send(keepAliveDatagram_.data(), keepAliveDatagram_.size());
     bump(shared_->counters.keepAlivesSent);
-    const uint64_t silentNs = ClockSync::localNowNs() - lastServerDatagramNs_;
+    const uint64_t silentNs = ClockSync::localNowNs() - lastFrameNs_;
     if (silentNs > static_cast<uint64_t>(config_.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
-        // The server may have restarted and forgotten us: register again.
+        // No frames: the server may have restarted and forgotten us (it may still
+        // answer echoes). Registering again is harmless if it merely pauses.
         send(connectDatagram_.data(), connectDatagram_.size());
         bump(shared_->counters.reconnectsSent);
     }

@@ -140,7 +140,7 @@ private:
     Pending pending_;
 
     // Receive thread only.
-    uint64_t lastServerDatagramNs_ = 0;
+    uint64_t lastFrameNs_ = 0;
     bool hostDescribed_ = false;
 };
 

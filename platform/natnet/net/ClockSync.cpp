@@ -1,6 +1,7 @@
 #include "ClockSync.h"
 
 #include <chrono>
+#include <cmath>
 
 namespace NatNet::Net {
 
@@ -20,6 +21,30 @@ void ClockSync::reset(uint64_t serverTicksPerSecond)
     best_ = 0;
 }
 
+void ClockSync::setFrequency(uint64_t serverTicksPerSecond)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (frequency_ != serverTicksPerSecond) {
+        frequency_ = serverTicksPerSecond;
+        count_ = 0;
+        next_ = 0;
+        best_ = 0;
+    }
+}
+
+bool ClockSync::contradictsModel(uint64_t midpointNs, uint64_t serverTicks, uint64_t roundTripNs) const
+{
+    if (count_ == 0 || frequency_ == 0) {
+        return false;
+    }
+    const Sample& best = samples_[best_];
+    const double predictedSeconds = static_cast<double>(static_cast<int64_t>(midpointNs - best.midpointNs)) * 1e-9;
+    const double actualSeconds =
+        static_cast<double>(static_cast<int64_t>(serverTicks - best.serverTicks)) / static_cast<double>(frequency_);
+    const double tolerance = static_cast<double>(roundTripNs + best.roundTripNs + kJumpToleranceNs) * 1e-9;
+    return std::fabs(actualSeconds - predictedSeconds) > tolerance;
+}
+
 bool ClockSync::addSample(uint64_t sentNs, uint64_t receivedNs, uint64_t serverTicks)
 {
     if (receivedNs < sentNs || receivedNs - sentNs > kMaxRoundTripNs) {
@@ -31,6 +56,11 @@ bool ClockSync::addSample(uint64_t sentNs, uint64_t receivedNs, uint64_t serverT
     sample.serverTicks = serverTicks;
 
     std::lock_guard<std::mutex> lock(mutex_);
+    if (contradictsModel(sample.midpointNs, sample.serverTicks, sample.roundTripNs)) {
+        count_ = 0;
+        next_ = 0;
+        best_ = 0;
+    }
     const size_t slot = next_;
     samples_[slot] = sample;
     next_ = (next_ + 1) % kWindow;

@@ -20,6 +20,8 @@ public:
 
     // Forgets every sample; frequency is the server's ticks per second (0: unknown).
     void reset(uint64_t serverTicksPerSecond);
+    // Keeps the samples when the frequency is unchanged, else resets.
+    void setFrequency(uint64_t serverTicksPerSecond);
     // One echo: sent at sentNs, answered at receivedNs (local clock), stamped
     // serverTicks by the server when it received the request. Returns false for
     // a sample that cannot be real (answer before the question, or too late).
@@ -37,8 +39,13 @@ public:
     static constexpr size_t kWindow = 64;
     // Round trips longer than this are not used.
     static constexpr uint64_t kMaxRoundTripNs = 1'000'000'000;
+    // A sample that disagrees with the model by more than its own round trip
+    // plus this means the server's clock jumped (a restarted server): start over.
+    static constexpr uint64_t kJumpToleranceNs = 50'000'000;
 
 private:
+    bool contradictsModel(uint64_t midpointNs, uint64_t serverTicks, uint64_t roundTripNs) const;
+
     struct Sample
     {
         uint64_t roundTripNs = 0;

@@ -40,9 +40,9 @@ struct ClientTimeouts
     int keepAliveMs = 1000;
     // Echo period for the clock synchronisation.
     int echoMs = 250;
-    // Unicast: after this long without any datagram from the server, the client
-    // repeats NAT_CONNECT with every keep-alive so that a restarted server
-    // streams to it again.
+    // Unicast: after this long without a frame, the client repeats NAT_CONNECT
+    // with every keep-alive so that a restarted server (which forgot it) streams
+    // to it again; a server that merely pauses just answers with its information.
     int reconnectAfterSilenceMs = 3000;
 };
 
@@ -66,7 +66,7 @@ struct ClientCounters
     uint64_t keepAlivesSent = 0;
     uint64_t echoRequestsSent = 0;
     uint64_t echoResponsesReceived = 0;
-    uint64_t reconnectsSent = 0;        // NAT_CONNECT repeated after the server fell silent
+    uint64_t reconnectsSent = 0;        // NAT_CONNECT repeated while no frames came
     uint16_t lastBadFrameStatus = 0;    // NatNet::Wire::Status of the last bad frame
 };
 

@@ -277,10 +277,8 @@ public:
     void countSent(int datagrams)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (datagrams > 0) {
-            ++counters_.framesSent;
-            counters_.datagramsSent += static_cast<uint64_t>(datagrams);
-        }
+        ++counters_.framesSent;
+        counters_.datagramsSent += static_cast<uint64_t>(datagrams);
         changed_.notify_all();
     }
 

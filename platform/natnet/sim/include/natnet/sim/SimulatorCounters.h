@@ -19,7 +19,7 @@ struct SimulatorCounters
     uint64_t otherMessages = 0;       // any other message ID
     uint64_t malformed = 0;           // datagrams shorter than their header says
     uint64_t droppedByScript = 0;     // messages left unanswered because the script said so
-    uint64_t framesSent = 0;          // frames handed to the network (one per frame, not per client)
+    uint64_t framesSent = 0;          // frames sent (one per frame, not per client; also when nobody listens)
     uint64_t datagramsSent = 0;       // frame datagrams sent (one per receiver)
     uint64_t clientsRegistered = 0;   // unicast registrations (a repeated CONNECT replaces, not adds)
     uint64_t clientsDropped = 0;      // unicast clients dropped after falling silent
