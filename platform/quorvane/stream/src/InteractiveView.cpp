@@ -2,12 +2,15 @@
 
 #include <Quorvane/Stream/TrackingStream.h>
 
+#include <QFontMetrics>
 #include <QMetaObject>
 #include <QPainter>
 #include <QPaintEvent>
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace Quorvane {
@@ -153,6 +156,123 @@ QPointF InteractiveView::toWidget(double x, double y, double z) const
     return QPointF(0.5 * width() + horizontal * pixelsPerMm, 0.5 * height() - vertical * pixelsPerMm);
 }
 
+void InteractiveView::setTrailLength(int points)
+{
+    m_trailLength = std::max(0, points);
+    for (auto& entry : m_tracks) {
+        while (entry.second.trail.size() > static_cast<std::size_t>(m_trailLength)) {
+            entry.second.trail.pop_front();
+        }
+    }
+    update();
+}
+
+void InteractiveView::updateTracks(const std::vector<TrackingInstrument>& instruments)
+{
+    // Forget instruments the stream no longer has (or a stream that went away).
+    for (auto it = m_tracks.begin(); it != m_tracks.end();) {
+        const bool present = std::any_of(instruments.begin(), instruments.end(),
+                                         [&](const TrackingInstrument& i) { return i.identifier() == it->first; });
+        it = present ? std::next(it) : m_tracks.erase(it);
+    }
+    for (const TrackingInstrument& instrument : instruments) {
+        Internal::InstrumentTrack& track = m_tracks[instrument.identifier()];
+        if (instrument.updateCount == track.seenUpdates) {
+            continue;  // nothing new since the last paint
+        }
+        track.seenUpdates = instrument.updateCount;
+        if (!instrument.isTracked()) {
+            continue;
+        }
+        const Internal::TrackPoint point{instrument.pose(0, 3), instrument.pose(1, 3), instrument.pose(2, 3)};
+        track.everTracked = true;
+        track.lastTracked = point;
+        if (m_trailLength > 0) {
+            track.trail.push_back(point);
+            while (track.trail.size() > static_cast<std::size_t>(m_trailLength)) {
+                track.trail.pop_front();
+            }
+        }
+    }
+}
+
+namespace Internal {
+
+/// A grid step of 1, 2 or 5 times a power of ten that puts a few lines on each side of the origin.
+double gridStep(double halfRangeMm)
+{
+    const double raw = halfRangeMm / 3.0;
+    const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double factor : {1.0, 2.0, 5.0}) {
+        if (factor * decade >= raw) {
+            return factor * decade;
+        }
+    }
+    return 10.0 * decade;
+}
+
+const char* horizontalAxisName(InteractiveView::Plane plane)
+{
+    return plane == InteractiveView::Plane::YZ ? "y" : "x";
+}
+
+const char* verticalAxisName(InteractiveView::Plane plane)
+{
+    return plane == InteractiveView::Plane::XY ? "y" : "z";
+}
+
+}  // namespace Internal
+
+void InteractiveView::drawGrid(QPainter& painter) const
+{
+    const double pixelsPerMm = 0.5 * std::min(width(), height()) / m_halfRangeMm;
+    if (!(pixelsPerMm > 0.0)) {
+        return;
+    }
+    const QPointF origin = toWidget(0.0, 0.0, 0.0);
+    const double step = Internal::gridStep(m_halfRangeMm);
+    const double stepPixels = step * pixelsPerMm;
+    const QColor gridColour(38, 41, 50);
+    const QColor labelColour(120, 126, 142);
+    const QFontMetrics metrics(painter.font());
+
+    // Vertical lines, labelled along the bottom edge; horizontal lines along the left edge.
+    const int firstColumn = static_cast<int>(std::ceil(-origin.x() / stepPixels));
+    const int lastColumn = static_cast<int>(std::floor((width() - origin.x()) / stepPixels));
+    for (int i = firstColumn; i <= lastColumn; ++i) {
+        const double x = origin.x() + i * stepPixels;
+        if (i != 0) {
+            painter.setPen(QPen(gridColour, 1));
+            painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+        }
+        const QString label = QString::number(i * step);
+        painter.setPen(labelColour);
+        painter.drawText(QPointF(x + 3, height() - 4), label);
+    }
+    const int firstRow = static_cast<int>(std::ceil(-origin.y() / stepPixels));
+    const int lastRow = static_cast<int>(std::floor((height() - origin.y()) / stepPixels));
+    for (int i = firstRow; i <= lastRow; ++i) {
+        const double y = origin.y() + i * stepPixels;
+        if (i != 0) {
+            painter.setPen(QPen(gridColour, 1));
+            painter.drawLine(QPointF(0, y), QPointF(width(), y));
+        }
+        // Screen y grows downwards: row i is at -i steps.
+        painter.setPen(labelColour);
+        painter.drawText(QPointF(4, y - 3), QString::number(i == 0 ? 0.0 : -i * step));
+    }
+
+    painter.setPen(QPen(QColor(70, 74, 86), 1));
+    painter.drawLine(QPointF(0, origin.y()), QPointF(width(), origin.y()));
+    painter.drawLine(QPointF(origin.x(), 0), QPointF(origin.x(), height()));
+
+    painter.setPen(labelColour);
+    const QString horizontal = QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::horizontalAxisName(m_plane)));
+    const QString vertical = QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::verticalAxisName(m_plane)));
+    painter.drawText(QPointF(width() - metrics.horizontalAdvance(horizontal) - 6, origin.y() - 6), horizontal);
+    painter.drawText(QPointF(origin.x() + 6, metrics.ascent() + 4), vertical);
+}
+
 void InteractiveView::paintEvent(QPaintEvent* event)
 {
     ++m_paintCount;
@@ -164,29 +284,47 @@ void InteractiveView::paintEvent(QPaintEvent* event)
             instruments = m_stream->instruments();
         }
     }
+    updateTracks(instruments);
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(event->rect(), QColor(24, 26, 32));
-
-    const QPointF origin = toWidget(0.0, 0.0, 0.0);
-    painter.setPen(QPen(QColor(70, 74, 86), 1));
-    painter.drawLine(QPointF(0, origin.y()), QPointF(width(), origin.y()));
-    painter.drawLine(QPointF(origin.x(), 0), QPointF(origin.x(), height()));
+    drawGrid(painter);
 
     const QColor tracked(80, 220, 120);
     const QColor untracked(150, 150, 150);
+    m_drawn.clear();
     for (const TrackingInstrument& instrument : instruments) {
         if (instrument.updateCount == 0) {
             continue;  // no position known yet
         }
-        const Pose& pose = instrument.pose;
-        const QPointF at = toWidget(pose(0, 3), pose(1, 3), pose(2, 3));
-        const QColor& colour = instrument.isTracked() ? tracked : untracked;
+        const Internal::InstrumentTrack& track = m_tracks[instrument.identifier()];
+        const bool isTracked = instrument.isTracked();
+        const QColor& colour = isTracked ? tracked : untracked;
+
+        // The trail fades towards its oldest point.
+        const std::size_t points = track.trail.size();
+        for (std::size_t i = 1; i < points; ++i) {
+            QColor segment = colour;
+            segment.setAlpha(static_cast<int>(30 + 130 * i / points));
+            painter.setPen(QPen(segment, 1.5));
+            const Internal::TrackPoint& from = track.trail[i - 1];
+            const Internal::TrackPoint& to = track.trail[i];
+            painter.drawLine(toWidget(from.x, from.y, from.z), toWidget(to.x, to.y, to.z));
+        }
+
+        QPointF at;
+        if (isTracked || !track.everTracked) {
+            const Pose& pose = instrument.pose;
+            at = toWidget(pose(0, 3), pose(1, 3), pose(2, 3));
+        } else {
+            at = toWidget(track.lastTracked.x, track.lastTracked.y, track.lastTracked.z);
+        }
         painter.setPen(QPen(colour, 2));
-        painter.setBrush(instrument.isTracked() ? QBrush(colour) : Qt::NoBrush);
+        painter.setBrush(isTracked ? QBrush(colour) : Qt::NoBrush);
         painter.drawEllipse(at, 5.0, 5.0);
         painter.drawText(at + QPointF(8.0, -8.0), QString::fromStdString(instrument.name()));
+        m_drawn.push_back(DrawnInstrument{instrument.identifier(), instrument.name(), at, isTracked});
     }
 }
 

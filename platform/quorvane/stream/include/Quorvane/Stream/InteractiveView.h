@@ -16,9 +16,12 @@
 #include <unordered_map>
 #include <vector>
 
+class QPainter;
+
 namespace Quorvane {
 
 class TrackingStream;
+struct TrackingInstrument;
 
 namespace Internal {
 struct RefreshGate;
@@ -111,8 +114,8 @@ private:
     Q_INVOKABLE void onRefreshPosted();
     void refreshNow();
     void onStreamDestroying();
-    void updateTracks(const std::vector<struct TrackingInstrument>& instruments);
-    void drawGrid(class QPainter& painter) const;
+    void updateTracks(const std::vector<TrackingInstrument>& instruments);
+    void drawGrid(QPainter& painter) const;
 
     Plane m_plane = Plane::XZ;
     double m_halfRangeMm = 1000.0;
