@@ -20,8 +20,19 @@ function(quorvane_add_test name)
   if(T_QT)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
+  # ENVIRONMENT and LABELS are lists, and gtest_discover_tests splits list-valued PROPERTIES
+  # into separate words (only the first variable would survive). So they are set by a small
+  # script that CTest runs after the discovered tests are defined.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  set(properties_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake")
+  file(WRITE "${properties_file}"
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES\n"
+    "    ENVIRONMENT [==[${env}]==]\n"
+    "    LABELS [==[${T_LABELS}]==])\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${properties_file}")
 endfunction()

@@ -48,6 +48,11 @@ struct FlagRow
     int started;
 };
 
+void PrintTo(const FlagRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class FlagKeys : public CreateStreamIoAlgorithmTest, public ::testing::WithParamInterface<FlagRow>
 {
 };
@@ -257,6 +262,11 @@ struct ThrowRow
     bool inConstructor;
     const char* message;
 };
+
+void PrintTo(const ThrowRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class ThrowingStream : public CreateStreamIoAlgorithmTest, public ::testing::WithParamInterface<ThrowRow>
 {

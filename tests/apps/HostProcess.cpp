@@ -1,0 +1,147 @@
+#include "HostProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace Quorvane {
+namespace Testing {
+
+HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments)
+{
+    int outPipe[2] = {-1, -1};
+    int errPipe[2] = {-1, -1};
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+
+    std::vector<std::string> texts;
+    texts.push_back(program);
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+
+    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        m_pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    m_outFd = outPipe[0];
+    m_errFd = errPipe[0];
+}
+
+HostProcess::~HostProcess()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_outFd >= 0) {
+        ::close(m_outFd);
+    }
+    if (m_errFd >= 0) {
+        ::close(m_errFd);
+    }
+}
+
+std::string HostProcess::buildProgram(const std::string& name)
+{
+    const char* dir = std::getenv("QUORVANE_BINARY_DIR");
+    return std::string(dir != nullptr ? dir : ".") + "/bin/" + name;
+}
+
+bool HostProcess::readSome(std::chrono::milliseconds wait)
+{
+    pollfd fds[2] = {{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}};
+    if (m_outFd < 0 && m_errFd < 0) {
+        return false;
+    }
+    if (::poll(fds, 2, static_cast<int>(wait.count())) <= 0) {
+        return true;
+    }
+    int* targets[2] = {&m_outFd, &m_errFd};
+    std::string* sinks[2] = {&m_result.out, &m_result.err};
+    for (int i = 0; i < 2; ++i) {
+        if (*targets[i] < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(*targets[i], buffer, sizeof buffer);
+        if (n > 0) {
+            sinks[i]->append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            ::close(*targets[i]);
+            *targets[i] = -1;
+        }
+    }
+    return m_outFd >= 0 || m_errFd >= 0;
+}
+
+bool HostProcess::waitForOutput(const std::function<bool(const std::string&)>& predicate,
+                                std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!predicate(m_result.out)) {
+        if (std::chrono::steady_clock::now() >= deadline || !readSome(std::chrono::milliseconds(20))) {
+            return predicate(m_result.out);
+        }
+    }
+    return true;
+}
+
+void HostProcess::sendSignal(int signal)
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, signal);
+    }
+}
+
+HostProcess::Result HostProcess::finish(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (readSome(std::chrono::milliseconds(20))) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            break;
+        }
+    }
+    while (m_pid > 0) {
+        int status = 0;
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_pid = -1;
+            if (WIFEXITED(status)) {
+                m_result.exitCode = WEXITSTATUS(status);
+            } else if (WIFSIGNALED(status)) {
+                m_result.termSignal = WTERMSIG(status);
+            }
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            m_result.timedOut = true;
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+            break;
+        }
+        readSome(std::chrono::milliseconds(20));
+    }
+    return m_result;
+}
+
+}  // namespace Testing
+}  // namespace Quorvane

@@ -1,0 +1,57 @@
+#pragma once
+
+// Runs a program of the build as a child process with its stdout and stderr captured, for
+// end-to-end tests. Every wait has a deadline; a child still running when the object goes is
+// killed and reaped, so no test leaves a process behind.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+namespace Testing {
+
+class HostProcess
+{
+public:
+    struct Result
+    {
+        /// Exit status, or -1 when the child was ended by a signal or did not end in time.
+        int exitCode = -1;
+        int termSignal = 0;
+        bool timedOut = false;
+        std::string out;
+        std::string err;
+    };
+
+    /// Starts `program` with `arguments` (not including argv[0]) in this process's environment.
+    HostProcess(const std::string& program, const std::vector<std::string>& arguments);
+    ~HostProcess();
+    HostProcess(const HostProcess&) = delete;
+    HostProcess& operator=(const HostProcess&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    /// Collects output until `predicate` holds for the stdout so far, or `timeout` passed.
+    bool waitForOutput(const std::function<bool(const std::string&)>& predicate, std::chrono::milliseconds timeout);
+    void sendSignal(int signal);
+    /// Collects all output and waits for the exit; after `timeout` the child is killed.
+    Result finish(std::chrono::milliseconds timeout);
+
+    /// The build's executable `name` (QUORVANE_BINARY_DIR/bin/name).
+    static std::string buildProgram(const std::string& name);
+
+private:
+    /// Reads what is available within `wait`; false once both pipes reached their end.
+    bool readSome(std::chrono::milliseconds wait);
+
+    pid_t m_pid = -1;
+    int m_outFd = -1;
+    int m_errFd = -1;
+    Result m_result;
+};
+
+}  // namespace Testing
+}  // namespace Quorvane
