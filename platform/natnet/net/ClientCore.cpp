@@ -62,15 +62,19 @@ ClientCore::ClientCore() : shared_(std::make_shared<ClientShared>()) {}
 
 ClientCore::~ClientCore()
 {
-    if (ClientSession* own = ClientSession::current(); own != nullptr && own->shared() == shared_.get()) {
-        // Destroyed from inside its own callback: the receive thread keeps the
-        // session alive until it has returned from the callback, then ends.
-        own->sendDisconnectRequest();
-        own->stop();
-        return;
+    // The lock orders this with the Connect that stored the session, also when
+    // the client is destroyed on its own receive thread (inside its callback).
+    std::shared_ptr<ClientSession> session;
+    {
+        std::lock_guard<std::mutex> lock(lifecycle_);
+        session = std::move(session_);
     }
-    std::lock_guard<std::mutex> lock(lifecycle_);
-    stopSessionLocked();
+    if (session) {
+        session->sendDisconnectRequest();
+        // From inside its own callback this only ends the loop: the receive thread
+        // keeps the session alive until it has returned from the callback.
+        session->stop();
+    }
 }
 
 bool ClientCore::onOwnReceiveThread() const

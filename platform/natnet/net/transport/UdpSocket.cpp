@@ -6,6 +6,8 @@
 #  include <netinet/in.h>
 #  include <sys/socket.h>
 #  include <sys/types.h>
+#  include <arpa/inet.h>
+#  include <unistd.h>
 #  include <cerrno>
 #  include <cstring>
 #  define NATNET_HAVE_PKTINFO 1
@@ -209,12 +211,32 @@ Ipv4Endpoint UdpSocket::senderEndpoint() const
 
 uint32_t localAddressFacing(uint32_t destination)
 {
+#if defined(NATNET_HAVE_PKTINFO)
+    // connect() on UDP sends nothing; it only asks the routing table.
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe < 0) {
+        return 0;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(9);
+    to.sin_addr.s_addr = htonl(destination);
+    sockaddr_in local{};
+    socklen_t length = sizeof(local);
+    uint32_t address = 0;
+    sockaddr* toAddress = reinterpret_cast<sockaddr*>(&to);
+    sockaddr* localAddress = reinterpret_cast<sockaddr*>(&local);
+    if (::connect(probe, toAddress, sizeof(to)) == 0 && ::getsockname(probe, localAddress, &length) == 0) {
+        address = ntohl(local.sin_addr.s_addr);
+    }
+    ::close(probe);
+    return address;
+#else
     boost::asio::io_context io;
     boost::asio::ip::udp::socket probe(io);
     boost::system::error_code ec;
     probe.open(boost::asio::ip::udp::v4(), ec);
     if (!ec) {
-        // connect() on UDP sends nothing; it only asks the routing table.
         probe.connect(toAsio({destination, 9}), ec);
     }
     if (ec) {
@@ -222,6 +244,7 @@ uint32_t localAddressFacing(uint32_t destination)
     }
     const auto local = probe.local_endpoint(ec);
     return ec ? 0 : local.address().to_v4().to_uint();
+#endif
 }
 
 }  // namespace NatNet::Net
