@@ -592,8 +592,12 @@ private:
             ++counters_.echoRequests;
             uint64_t stamp = 0;
             if (Wire::decodeEchoRequest(message.payload, message.payloadSize, stamp) != Wire::Status::Ok) {
-                ++counters_.malformed;
-                return 0;
+                // Shorter than a stamp: echo what there is, zero-padded, rather than stay mute.
+                uint8_t bytes[8] = {};
+                std::memcpy(bytes, message.payload, std::min<size_t>(message.payloadSize, sizeof(bytes)));
+                for (int i = 7; i >= 0; --i) {
+                    stamp = (stamp << 8) | bytes[i];
+                }
             }
             if (silent_ || dropKind(MessageKind::EchoRequest)) {
                 return 0;

@@ -1,0 +1,383 @@
+// The simulator as real SDK clients meet it: any CONNECT length answered,
+// keep-alives never answered, bitstream negotiation, scenario streaming at a
+// rate with consistent clocks, and the replay of a real capture.
+#include "NetworkTestSupport.h"
+
+#include "natnet/codec/ByteWriter.h"
+#include "natnet/codec/Messages.h"
+#include "natnet/sim/Capture.h"
+#include "natnet/sim/Scenario.h"
+#include "transport/UdpSocket.h"
+
+#include "NatNetCAPI.h"
+
+#include <boost/asio/io_context.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace NatNetTest;
+using NatNet::Sim::Simulator;
+
+// A bare client socket that talks to the simulator byte by byte.
+class RawClient
+{
+public:
+    explicit RawClient(uint16_t serverPort) : socket_(io_), server_{0x7F000001u, serverPort}
+    {
+        EXPECT_FALSE(socket_.open({0x7F000001u, 0}, {}));
+    }
+    void send(uint16_t id, const std::vector<uint8_t>& payload, size_t extra = 0)
+    {
+        std::vector<uint8_t> datagram{static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
+                                      static_cast<uint8_t>(payload.size()), static_cast<uint8_t>(payload.size() >> 8)};
+        datagram.insert(datagram.end(), payload.begin(), payload.end());
+        datagram.resize(datagram.size() + extra, 0);  // trailing bytes beyond nDataBytes
+        EXPECT_FALSE(socket_.sendTo(datagram.data(), datagram.size(), server_));
+    }
+    // The ID of the next datagram that arrives within 2 s, or -1.
+    int nextId(std::vector<uint8_t>* payload = nullptr)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            size_t size = 0;
+            NatNet::Net::Ipv4Endpoint from;
+            uint32_t local = 0;
+            if (!socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, local) && size >= 4) {
+                if (payload != nullptr) {
+                    payload->assign(buffer_.begin() + 4, buffer_.begin() + static_cast<long>(size));
+                }
+                return buffer_[0] | (buffer_[1] << 8);
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return -1;
+    }
+
+private:
+    boost::asio::io_context io_;
+    NatNet::Net::UdpSocket socket_;
+    NatNet::Net::Ipv4Endpoint server_;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(65536);
+};
+
+constexpr uint16_t kConnect = 0;
+constexpr uint16_t kServerInfo = 1;
+constexpr uint16_t kKeepAlive = 10;
+constexpr uint16_t kEchoRequest = 12;
+constexpr uint16_t kEchoResponse = 13;
+
+TEST(SimulatorProtocol, EveryConnectLengthIsAnsweredAndKeepAlivesNeverAre)
+{
+    Simulator sim(simConfig(false));
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim.commandPort());
+    struct Row
+    {
+        const char* name;
+        size_t length;
+        size_t extra;
+    };
+    // Header only (ROS driver), "Ping" (Python 2.x/3.x), sender block (NatNetLib 3.0),
+    // with options (libNatNet 4.x), the 4.x Python sample (+ NUL), PacketClient.
+    const Row connects[] = {{"empty", 0, 0}, {"ping", 5, 0}, {"sender", 264, 0},
+                            {"options", 269, 0}, {"python 4.x", 270, 1}, {"packet client", 273, 0}};
+    for (const Row& row : connects) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint8_t> payload(row.length, 0);
+        client.send(kConnect, payload, row.extra);
+        std::vector<uint8_t> reply;
+        ASSERT_EQ(client.nextId(&reply), kServerInfo);
+        EXPECT_EQ(reply.size(), NatNet::Wire::kServerInfoSize);
+    }
+    // Keep-alives of every shape, then an echo: the echo's answer is the next
+    // datagram only if nothing answered the keep-alives (one socket, in order).
+    const Row keepAlives[] = {{"empty", 0, 0}, {"python NUL", 0, 1}, {"libNatNet 4.1", 264, 0}};
+    for (const Row& row : keepAlives) {
+        SCOPED_TRACE(row.name);
+        client.send(kKeepAlive, std::vector<uint8_t>(row.length, 0), row.extra);
+        client.send(kEchoRequest, {1, 2, 3, 4, 5, 6, 7, 8});
+        std::vector<uint8_t> reply;
+        ASSERT_EQ(client.nextId(&reply), kEchoResponse);
+        ASSERT_EQ(reply.size(), 16u);
+        EXPECT_EQ(reply[0], 1);
+        EXPECT_EQ(reply[7], 8);
+    }
+    EXPECT_EQ(sim.counters().keepAlives, 3u);
+    EXPECT_EQ(sim.counters().clientsConnected, 1u);  // every CONNECT replaced the one record
+}
+
+TEST(SimulatorProtocol, AClientGetsTheBitstreamItAsksFor)
+{
+    Simulator sim(simConfig(false));
+    sim.setNatNetVersion({4, 1, 0, 0});
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    NatNetExt::SetClientTimeouts(client, fastTimeouts());
+    FrameRecorder recorder;
+    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
+    ConnectParams connect(sim, false);
+    connect.params.BitstreamVersion[0] = 3;  // in the CONNECT options
+    connect.params.BitstreamVersion[1] = 0;
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
+    EXPECT_EQ(sim.clients().at(0).bitstreamVersion, (std::array<uint8_t, 4>{3, 0, 0, 0}));
+    uint8_t version[4] = {};
+    NatNetExt::GetDecodeVersion(client, version);
+    EXPECT_EQ(version[0], 3);
+
+    auto frame = newFrame();
+    buildFrame(*frame, 1, 2);
+    ASSERT_EQ(sim.sendFrame(*frame), 1);
+    ASSERT_TRUE(eventually([&] { return recorder.count() == 1; }));
+
+    // Mid-stream change: the next frame says so (params bit 3) and decodes in 4.0.
+    void* response = nullptr;
+    int size = 0;
+    ASSERT_EQ(client.SendMessageAndWait("Bitstream,4.0", &response, &size), ErrorCode_OK);
+    NatNetExt::GetDecodeVersion(client, version);
+    EXPECT_EQ(version[0], 4);
+    EXPECT_EQ(version[1], 0);
+    buildFrame(*frame, 2, 2);
+    sim.sendFrame(*frame);
+    buildFrame(*frame, 3, 2);
+    sim.sendFrame(*frame);
+    ASSERT_TRUE(eventually([&] { return recorder.count() == 3; }));
+    EXPECT_EQ(recorder.frameNumbers(), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(recorder.last().params & 0x08, 0);
+    EXPECT_EQ(countersOf(client).droppedBadFrame, 0u);
+
+    // A version nobody knows is refused and changes nothing.
+    ASSERT_EQ(client.SendMessageAndWait("Bitstream,9.9", &response, &size), ErrorCode_OK);
+    int32_t result = 0;
+    std::memcpy(&result, response, 4);
+    EXPECT_EQ(result, -1);
+    NatNetExt::GetDecodeVersion(client, version);
+    EXPECT_EQ(version[1], 0);
+}
+
+TEST(SimulatorProtocol, TheChangeFlagIsOnTheFirstFrameAfterABitstreamChange)
+{
+    Simulator sim(simConfig(false));
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    std::atomic<int> flagged{0};
+    client.SetFrameReceivedCallback(
+        [](sFrameOfMocapData* frame, void* context) {
+            if (frame->params & 0x08) {
+                static_cast<std::atomic<int>*>(context)->fetch_add(frame->iFrame);
+            }
+        },
+        &flagged);
+    ConnectParams connect(sim, false);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    void* response = nullptr;
+    int size = 0;
+    ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.1", &response, &size), ErrorCode_OK);
+    auto frame = newFrame();
+    for (int32_t number = 10; number < 13; ++number) {
+        buildFrame(*frame, number, 1);
+        sim.sendFrame(*frame);
+    }
+    ASSERT_TRUE(eventually([&] { return countersOf(client).framesDecoded == 3; }));
+    EXPECT_EQ(flagged.load(), 10);
+}
+
+TEST(SimulatorProtocol, MulticastClientsCannotChangeTheBitstream)
+{
+    Simulator sim(simConfig(true));
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    ConnectParams connect(sim, true);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    void* response = nullptr;
+    int size = 0;
+    ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.0", &response, &size), ErrorCode_OK);
+    uint8_t version[4] = {};
+    NatNetExt::GetDecodeVersion(client, version);
+    EXPECT_EQ(version[0], 4);
+    EXPECT_EQ(version[1], 1);
+}
+
+TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
+{
+    Simulator sim(simConfig(true));
+    sim.setClockFrequency(10'000'000);
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    struct Seen
+    {
+        std::mutex mutex;
+        std::vector<int32_t> numbers;
+        std::vector<double> timestamps;
+        std::vector<uint64_t> transmit;
+        std::vector<uint64_t> exposure;
+        int16_t params = 0;
+    } seen;
+    client.SetFrameReceivedCallback(
+        [](sFrameOfMocapData* frame, void* context) {
+            auto* s = static_cast<Seen*>(context);
+            std::lock_guard<std::mutex> lock(s->mutex);
+            s->numbers.push_back(frame->iFrame);
+            s->timestamps.push_back(frame->fTimestamp);
+            s->transmit.push_back(frame->TransmitTimestamp);
+            s->exposure.push_back(frame->CameraMidExposureTimestamp);
+            s->params = frame->params;
+        },
+        &seen);
+    ConnectParams connect(sim, true);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    void* response = nullptr;
+    int size = 0;
+    ASSERT_EQ(client.SendMessageAndWait("StartRecording", &response, &size), ErrorCode_OK);
+
+    NatNet::Sim::ScenarioConfig scenario;
+    scenario.rigidBodies = 5;
+    scenario.rateHz = 500.0;
+    scenario.frameCount = 200;
+    scenario.firstFrameNumber = 1000;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(sim.startStreaming(scenario));
+    ASSERT_TRUE(sim.waitForStreamEnd(5s));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_GT(took, 0.39);  // 200 frames at 500 Hz: 0.4 s
+    EXPECT_LT(took, 1.5);
+    ASSERT_TRUE(eventually([&] { return countersOf(client).framesDecoded == 200; }));
+
+    std::lock_guard<std::mutex> lock(seen.mutex);
+    for (size_t i = 0; i < seen.numbers.size(); ++i) {
+        ASSERT_EQ(seen.numbers[i], 1000 + static_cast<int32_t>(i));
+        // Seconds since the server started and its ticks tell the same time.
+        EXPECT_NEAR(static_cast<double>(seen.exposure[i]) / 1e7, seen.timestamps[i] - 0.003, 1e-4);
+        EXPECT_GE(seen.transmit[i], seen.exposure[i]);
+        if (i > 0) {
+            EXPECT_NEAR(seen.timestamps[i] - seen.timestamps[i - 1], 0.002, 1e-6);
+        }
+    }
+    EXPECT_EQ(seen.params & 0x01, 0x01);  // recording
+    // The frame-rate answer follows the scenario.
+    ASSERT_EQ(client.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_OK);
+    float rate = 0;
+    std::memcpy(&rate, response, 4);
+    EXPECT_EQ(rate, 500.0f);
+}
+
+TEST(SimulatorScenario, BodiesMoveSmoothlyWithTheirMarkersInTheChosenUnit)
+{
+    NatNet::Sim::ScenarioConfig metres;
+    metres.rigidBodies = 3;
+    metres.rateHz = 100.0;
+    NatNet::Sim::ScenarioConfig millimetres = metres;
+    millimetres.units = NatNet::Sim::Units::Millimetres;
+    NatNet::Sim::Scenario m(metres);
+    NatNet::Sim::Scenario mm(millimetres);
+    EXPECT_EQ(m.unitsToMillimeters(), 1000.0f);
+    EXPECT_EQ(mm.unitsToMillimeters(), 1.0f);
+    EXPECT_EQ(NatNet::Sim::Scenario::bodyName(0), "Probe");
+    EXPECT_EQ(NatNet::Sim::Scenario::bodyName(2), "Reference");
+
+    auto frame = newFrame();
+    m.fill(0, *frame);
+    ASSERT_EQ(frame->nRigidBodies, 3);
+    ASSERT_EQ(frame->nMarkerSets, 4);  // one per body and "all"
+    EXPECT_STREQ(frame->MocapData[1].szName, "Pointer");
+    EXPECT_STREQ(frame->MocapData[3].szName, "all");
+    EXPECT_EQ(frame->nLabeledMarkers, 3 * NatNet::Sim::Scenario::kMarkersPerBody);
+    EXPECT_EQ(frame->LabeledMarkers[4].ID, (2 << 16) | 1);  // body 2, marker 1
+
+    for (int body = 0; body < 3; ++body) {
+        for (double t = 0.0; t < 5.0; t += 0.01) {
+            const sRigidBodyData a = m.pose(body, t);
+            const sRigidBodyData b = m.pose(body, t + 0.01);
+            const sRigidBodyData scaled = mm.pose(body, t);
+            // Smooth: at most a few millimetres per 10 ms; unit quaternion; scale.
+            EXPECT_LT(std::hypot(b.x - a.x, b.y - a.y, b.z - a.z), 0.01f);
+            EXPECT_NEAR(a.qx * a.qx + a.qy * a.qy + a.qz * a.qz + a.qw * a.qw, 1.0f, 1e-5f);
+            EXPECT_NEAR(scaled.x, a.x * 1000.0f, 1e-3f);
+            EXPECT_NEAR(scaled.y, a.y * 1000.0f, 1e-3f);
+        }
+    }
+    // The markers ride on the body: their distances to its centre stay those of the model.
+    const NatNet::Sim::Descriptions models = m.descriptions();
+    const sDataDescriptions& list = models.view();
+    ASSERT_EQ(list.arrDataDescriptions[1].type, Descriptor_RigidBody);
+    const sRigidBodyDescription& model = *list.arrDataDescriptions[1].Data.RigidBodyDescription;
+    for (uint64_t k = 0; k < 300; k += 37) {
+        m.fill(k, *frame);
+        const sRigidBodyData& body = frame->RigidBodies[0];
+        for (int i = 0; i < model.nMarkers; ++i) {
+            const MarkerData& marker = frame->MocapData[0].Markers[i];
+            const float* offset = model.MarkerPositions[i];
+            EXPECT_NEAR(std::hypot(marker[0] - body.x, marker[1] - body.y, marker[2] - body.z),
+                        std::hypot(offset[0], offset[1], offset[2]), 1e-5);
+        }
+    }
+}
+
+TEST(SimulatorScenario, GapsClearTheTrackedFlagAndRemoveTheMarkers)
+{
+    NatNet::Sim::ScenarioConfig config;
+    config.rigidBodies = 1;
+    config.rateHz = 100.0;
+    config.invalidGaps = true;
+    NatNet::Sim::Scenario scenario(config);
+    auto frame = newFrame();
+    int tracked = 0;
+    int lost = 0;
+    for (uint64_t k = 0; k < 500; ++k) {  // one gap period of 5 s
+        scenario.fill(k, *frame);
+        const bool isTracked = (frame->RigidBodies[0].params & 1) != 0;
+        EXPECT_EQ(isTracked, scenario.isTracked(0, static_cast<double>(k) / 100.0));
+        EXPECT_EQ(frame->nLabeledMarkers, isTracked ? NatNet::Sim::Scenario::kMarkersPerBody : 0);
+        (isTracked ? tracked : lost) += 1;
+    }
+    EXPECT_EQ(lost, 50);  // 0.5 s of 5 s
+    EXPECT_EQ(tracked, 450);
+}
+
+TEST(SimulatorReplay, TheRealCaptureReplaysToAMulticastClient)
+{
+    const char* captures = std::getenv("NATNET_CAPTURES_DIR");
+    ASSERT_NE(captures, nullptr);
+    std::string error;
+    const auto capture =
+        NatNet::Sim::Capture::read(std::string(captures) + "/python_natnet/traffic.pcapng", &error);
+    ASSERT_TRUE(capture) << error;
+    ASSERT_EQ(capture->frames().size(), 518u);
+    EXPECT_EQ(capture->serverNatNetVersion(), (std::array<uint8_t, 4>{3, 0, 0, 0}));
+    ASSERT_TRUE(capture->modelDefinitionsPayload());
+    const double span = capture->frames().back()->seconds - capture->frames().front()->seconds;
+    EXPECT_NEAR(span, 517.0 / 120.0, 0.05);  // 120 Hz, as its FrameRate answer says
+
+    Simulator sim(simConfig(true));
+    ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(sim.startReplay(*capture));  // the server becomes the capture's: NatNet 3.0
+    NatNetClient client;
+    FrameRecorder recorder;
+    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
+    ConnectParams connect(sim, true);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_TRUE(eventually([&] { return recorder.count() >= 30; }));
+    sim.stopStreaming();
+    const std::vector<int32_t> numbers = recorder.frameNumbers();
+    for (size_t i = 1; i < numbers.size(); ++i) {
+        EXPECT_EQ(numbers[i], numbers[i - 1] + 1);
+    }
+    EXPECT_GE(numbers.front(), 162734);
+    EXPECT_LE(numbers.back(), 163251);
+    EXPECT_EQ(countersOf(client).droppedBadFrame, 0u);
+    // The capture's model definitions are served too.
+    sDataDescriptions* list = nullptr;
+    ASSERT_EQ(client.GetDataDescriptionList(&list), ErrorCode_OK);
+    ASSERT_EQ(list->nDataDescriptions, 3);
+    EXPECT_STREQ(list->arrDataDescriptions[0].Data.RigidBodyDescription->szName, "RaceQuad");
+    NatNet_FreeDescriptions(list);
+}
+
+}  // namespace
