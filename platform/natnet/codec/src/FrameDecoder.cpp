@@ -220,12 +220,39 @@ private:
         Status s = openSection(section, MAX_RIGIDBODIES, rigidBodyMinSize(m_v));
         if (s != Status::Ok)
             return s;
+        if (m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
+            // Fixed-size elements whose bytes the count check guaranteed: the
+            // checking walk skips them, the writing walk reads them unchecked.
+            const uint8_t* p = m_in.take(static_cast<size_t>(section.count) * kFixedRigidBodySize);
+            if constexpr (Write) {
+                for (int32_t i = 0; i < section.count; ++i, p += kFixedRigidBodySize)
+                    loadFixedRigidBody(p, m_out.RigidBodies[i]);
+                m_out.nRigidBodies = section.count;
+            }
+            return closeSection(section);
+        }
         for (int32_t i = 0; i < section.count; ++i)
             if ((s = rigidBody(&m_out.RigidBodies[i])) != Status::Ok)
                 return s;
         if constexpr (Write)
             m_out.nRigidBodies = section.count;
         return closeSection(section);
+    }
+
+    // The 3.0+ rigid body: ID, position, orientation, mean error, params.
+    static constexpr size_t kFixedRigidBodySize = 38;
+    static void loadFixedRigidBody(const uint8_t* p, sRigidBodyData& body)
+    {
+        body.ID = loadI32(p);
+        body.x = loadF32(p + 4);
+        body.y = loadF32(p + 8);
+        body.z = loadF32(p + 12);
+        body.qx = loadF32(p + 16);
+        body.qy = loadF32(p + 20);
+        body.qz = loadF32(p + 24);
+        body.qw = loadF32(p + 28);
+        body.MeanError = loadF32(p + 32);
+        body.params = loadI16(p + 36);
     }
 
     Status skeletons()
@@ -353,22 +380,21 @@ private:
             return s;
         const bool hasParams = m_v.atLeast(Gate::LabeledMarkerParams);
         const bool hasResidual = m_v.atLeast(Gate::LabeledMarkerResidual);
-        for (int32_t i = 0; i < section.count; ++i) {
-            sMarker marker{};
-            m_in.readI32(marker.ID);
-            m_in.readF32(marker.x);
-            m_in.readF32(marker.y);
-            m_in.readF32(marker.z);
-            m_in.readF32(marker.size);
-            if (hasParams)
-                m_in.readI16(marker.params);
-            if (hasResidual)
-                m_in.readF32(marker.residual);
-            if constexpr (Write)
-                m_out.LabeledMarkers[i] = marker;
-        }
-        if constexpr (Write)
+        const size_t size = labeledMarkerSize(m_v);
+        const uint8_t* p = m_in.take(static_cast<size_t>(section.count) * size);  // checked with the count
+        if constexpr (Write) {
+            for (int32_t i = 0; i < section.count; ++i, p += size) {
+                sMarker& marker = m_out.LabeledMarkers[i];
+                marker.ID = loadI32(p);
+                marker.x = loadF32(p + 4);
+                marker.y = loadF32(p + 8);
+                marker.z = loadF32(p + 12);
+                marker.size = loadF32(p + 16);
+                marker.params = hasParams ? loadI16(p + 20) : 0;
+                marker.residual = hasResidual ? loadF32(p + 22) : 0.0f;
+            }
             m_out.nLabeledMarkers = section.count;
+        }
         return closeSection(section);
     }
 

@@ -103,6 +103,16 @@ public:
         m_pos += count;
         return true;
     }
+    // Hands out the next `count` bytes (for elements of fixed size whose
+    // count was checked), or nullptr when fewer remain.
+    const uint8_t* take(size_t count)
+    {
+        if (remaining() < count)
+            return nullptr;
+        const uint8_t* bytes = m_data + m_pos;
+        m_pos += count;
+        return bytes;
+    }
     bool skip(size_t count)
     {
         if (remaining() < count)
@@ -159,6 +169,27 @@ private:
     size_t m_size;
     size_t m_pos = 0;
 };
+
+// Little-endian loads from bytes known to be there (see ByteReader::take).
+inline uint32_t loadU32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline int32_t loadI32(const uint8_t* p)
+{
+    return static_cast<int32_t>(loadU32(p));
+}
+inline int16_t loadI16(const uint8_t* p)
+{
+    return static_cast<int16_t>(uint16_t(p[0] | (p[1] << 8)));
+}
+inline float loadF32(const uint8_t* p)
+{
+    const uint32_t bits = loadU32(p);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
 
 // Text of a fixed-size field up to its first zero (or the whole field when the
 // sender left no zero); stale bytes after the zero are ignored.
