@@ -67,16 +67,16 @@ bool ClockSync::addSample(uint64_t sentNs, uint64_t receivedNs, uint64_t serverT
     if (count_ < kWindow) {
         ++count_;
     }
-    if (count_ == 1 || sample.roundTripNs <= samples_[best_].roundTripNs) {
-        best_ = slot;
-    } else if (slot == best_) {
-        // The best sample just left the window: pick the best of the rest.
+    if (count_ > 1 && slot == best_) {
+        // The best sample was just overwritten: pick the best of the window again.
         best_ = 0;
         for (size_t i = 1; i < count_; ++i) {
             if (samples_[i].roundTripNs < samples_[best_].roundTripNs) {
                 best_ = i;
             }
         }
+    } else if (count_ == 1 || sample.roundTripNs <= samples_[best_].roundTripNs) {
+        best_ = slot;
     }
     return true;
 }
