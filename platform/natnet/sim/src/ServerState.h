@@ -1,0 +1,59 @@
+// What the simulator's threads share: the script, the unicast clients and the
+// counters, all under one lock, with a condition variable that is signalled at
+// every change (Simulator::waitFor waits on it).
+#pragma once
+
+#include "ClientTable.h"
+
+#include "natnet/codec/ModelDefinitions.h"
+#include "natnet/sim/Simulator.h"
+#include "natnet/sim/SimulatorCounters.h"
+
+#include "NatNetTypes.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace NatNet::Sim::Internal {
+
+struct DescriptionsDeleter
+{
+    void operator()(sDataDescriptions* list) const { Wire::freeDescriptions(list); }
+};
+using OwnedDescriptionList = std::unique_ptr<sDataDescriptions, DescriptionsDeleter>;
+
+struct ServerState
+{
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+
+    // The script.
+    std::string appName = "Motive";
+    std::array<uint8_t, 4> appVersion{3, 1, 0, 0};
+    std::array<uint8_t, 4> natNetVersion{4, 1, 0, 0};
+    float unitsToMillimeters = 1000.0f;
+    float frameRate = 120.0f;
+    int32_t analogSamples = 0;
+    OwnedDescriptionList descriptions;
+    std::optional<std::vector<uint8_t>> modelDefPayload;
+    bool noHost = false;
+    bool silent = false;
+    bool recording = false;
+    bool editMode = false;
+    std::map<std::string, Answer> answers;                  // by lower-case command word
+    std::map<std::string, std::vector<uint8_t>> responses;  // by lower-case command word
+    std::map<std::string, int> requestDrops;                // by lower-case command word
+    std::map<MessageKind, int> kindDrops;
+
+    ClientTable clients;
+    SimulatorCounters counters;
+};
+
+}  // namespace NatNet::Sim::Internal

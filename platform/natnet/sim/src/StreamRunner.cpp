@@ -1,0 +1,119 @@
+#include "StreamRunner.h"
+
+#include "PreciseTimer.h"
+
+#include "transport/ThreadName.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+namespace NatNet::Sim::Internal {
+
+StreamRunner::StreamRunner(ServerState& state, FrameSender& sender, const ServerClock& clock)
+    : state_(state)
+    , sender_(sender)
+    , clock_(clock)
+{
+}
+
+StreamRunner::~StreamRunner()
+{
+    stop();
+}
+
+void StreamRunner::startScenario(const ScenarioConfig& config)
+{
+    startThread([this, config] { runScenario(config); });
+}
+
+void StreamRunner::startReplay(std::vector<CapturedDatagram> frames, int loops)
+{
+    startThread([this, frames = std::move(frames), loops] { runReplay(frames, loops); });
+}
+
+void StreamRunner::stop()
+{
+    stop_.store(true);
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    streaming_.store(false);
+}
+
+bool StreamRunner::waitForEnd(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(state_.mutex);
+    return state_.changed.wait_for(lock, timeout, [this] { return !streaming_.load(); });
+}
+
+void StreamRunner::startThread(std::function<void()> body)
+{
+    stop();
+    stop_.store(false);
+    streaming_.store(true);
+    thread_ = std::thread([this, run = std::move(body)] {
+        Net::setCurrentThreadName("natnet-sim-tx");
+        PreciseTimer::tuneCurrentThread();
+        try {
+            run();
+        } catch (...) {
+            // Out of memory in a frame: the stream ends.
+        }
+        std::lock_guard<std::mutex> lock(state_.mutex);
+        streaming_.store(false);
+        state_.changed.notify_all();
+    });
+}
+
+void StreamRunner::runScenario(const ScenarioConfig& config)
+{
+    Scenario scenario(config);
+    auto frame = std::make_unique<sFrameOfMocapData>();
+    const uint64_t total = scenario.totalFrames();
+    const double periodNs = 1e9 / scenario.config().rateHz;
+    // Above ~500 Hz a wake-up's jitter is a noticeable part of the period: spin the last 30 us.
+    const uint64_t spin = periodNs < 2e6 ? 30'000 : 0;
+    uint64_t start = ServerClock::steadyNowNs() + 1'000'000;
+    for (uint64_t k = 0; total == 0 || k < total; ++k) {
+        uint64_t deadline = start + static_cast<uint64_t>(std::llround(static_cast<double>(k) * periodNs));
+        const uint64_t now = ServerClock::steadyNowNs();
+        if (now > deadline + 100'000'000) {
+            // Far behind (the machine stalled): shift the schedule instead of bursting.
+            start += now - deadline;
+            deadline = now;
+        }
+        if (!PreciseTimer::sleepUntil(deadline, spin, stop_)) {
+            return;
+        }
+        scenario.fill(k, *frame);
+        {
+            std::lock_guard<std::mutex> lock(state_.mutex);
+            frame->params = static_cast<int16_t>((state_.recording ? 0x01 : 0) | (state_.editMode ? 0x04 : 0));
+        }
+        // One clock for everything: seconds since the server started and its ticks.
+        frame->fTimestamp = clock_.secondsAt(deadline);
+        frame->CameraMidExposureTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
+        frame->CameraDataReceivedTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
+        frame->TransmitTimestamp = clock_.ticksNow();
+        sender_.sendFrame(*frame);
+    }
+}
+
+void StreamRunner::runReplay(const std::vector<CapturedDatagram>& frames, int loops)
+{
+    for (int loop = 0; loops <= 0 || loop < loops; ++loop) {
+        const uint64_t start = ServerClock::steadyNowNs() + 1'000'000;
+        const double first = frames.front().seconds;
+        for (const CapturedDatagram& datagram : frames) {
+            const auto offset = static_cast<uint64_t>(std::llround((datagram.seconds - first) * 1e9));
+            if (!PreciseTimer::sleepUntil(start + offset, 0, stop_)) {
+                return;
+            }
+            sender_.sendRawDatagram(datagram.bytes.data(), datagram.bytes.size());
+        }
+    }
+}
+
+}  // namespace NatNet::Sim::Internal

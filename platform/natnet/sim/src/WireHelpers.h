@@ -1,0 +1,26 @@
+// Small conversions the simulator's parts share: versions as bytes and text,
+// command words, and which description kinds a bitstream version carries.
+#pragma once
+
+#include "natnet/codec/Version.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace NatNet::Sim::Internal {
+
+std::string lowercase(std::string_view text);
+Wire::Version toVersion(const std::array<uint8_t, 4>& bytes);
+std::array<uint8_t, 4> toBytes(Wire::Version version);
+// Same wire layout (layouts depend on major.minor only).
+bool sameLayout(Wire::Version a, Wire::Version b);
+bool isZero(const uint8_t (&bytes)[4]);
+// "M.m[.b[.r]]"
+std::optional<Wire::Version> parseVersion(std::string_view text);
+// Whether a description of this type exists in this version's model definitions.
+bool kindInVersion(int32_t type, Wire::Version version);
+
+}  // namespace NatNet::Sim::Internal
