@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -128,6 +130,12 @@ struct DisplayRow
     const char* path;
     const char* displayName;
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const DisplayRow& row, std::ostream* os)
+{
+    *os << '"' << row.path << '"';
+}
 
 class DisplayNames : public ::testing::TestWithParam<DisplayRow>
 {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -37,6 +39,12 @@ struct SplitRow
     unsigned options;
     std::vector<std::string> pieces;
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const SplitRow& row, std::ostream* os)
+{
+    *os << '"' << row.text << '"';
+}
 
 class SplitTable : public ::testing::TestWithParam<SplitRow>
 {

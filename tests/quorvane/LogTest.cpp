@@ -42,8 +42,10 @@ TEST(Log, CategoryThresholdsOverrideTheGlobalLevel)
     Log::setCategoryLevel("Chatty", 4);
     Log::setCategoryLevel("Detailed", 0);
 
-    EXPECT_FALSE(Log::isAccepted(3, "Chatty"));
+    EXPECT_FALSE(Log::isAccepted(3, "Chatty"));               // text overload
+    EXPECT_FALSE(Log::isAccepted(3, std::string("Chatty")));  // string overload, same answer
     EXPECT_TRUE(Log::isAccepted(4, "Chatty"));
+    EXPECT_TRUE(Log::isAccepted(2, static_cast<const char*>(nullptr)));  // null reads as ""
     EXPECT_TRUE(Log::isAccepted(0, "Detailed"));
     EXPECT_FALSE(Log::isAccepted(1, "Other"));  // others still follow the global level
     EXPECT_TRUE(Log::isAccepted(2, "Other"));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 namespace Quorvane {
@@ -33,6 +35,12 @@ struct BadRow
     std::string text;
     const char* reason;  ///< part of the explanation
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const BadRow& row, std::ostream* os)
+{
+    *os << '"' << row.name << '"';
+}
 
 class BadDescriptors : public ::testing::TestWithParam<BadRow>
 {

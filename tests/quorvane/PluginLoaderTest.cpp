@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +51,12 @@ struct FaultRow
     const char* says;       ///< part of the logged message
     bool pluginWasCreated;  ///< so the plugin must have been deleted again
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const FaultRow& row, std::ostream* os)
+{
+    *os << '"' << row.file << '"';
+}
 
 class BrokenPlugin : public ::testing::TestWithParam<FaultRow>
 {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -53,6 +55,12 @@ struct ReadRow
     bool accepted;
     Properties::Value expected;  ///< meaningful when accepted
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const ReadRow& row, std::ostream* os)
+{
+    *os << '"' << row.name << '"';
+}
 
 class ConversionTable : public ::testing::TestWithParam<ReadRow>
 {
@@ -183,6 +191,12 @@ struct TextRow
     bool accepted;
     const char* stored;  ///< valueText of the stored value, or the start of the error
 };
+
+/// Rows print as their name, so test names stay short and stable.
+void PrintTo(const TextRow& row, std::ostream* os)
+{
+    *os << '"' << row.name << '"';
+}
 
 class FromTextTable : public ::testing::TestWithParam<TextRow>
 {

@@ -84,8 +84,8 @@ void finishesInTime(F f)
 TEST(SignalThreads, NoCallStartsAfterDisconnectReturnsAndRunningOnesHaveEnded)
 {
     SignalImpl<1, int> signal;
-    Emitters emitters(signal, 3);
-    for (int round = 0; round < 200; ++round) {
+    Emitters emitters(signal, 2);
+    for (int round = 0; round < 100; ++round) {
         // The slot's state is destroyed right after disconnect: ASan/TSan see any late call.
         auto state = std::make_unique<std::atomic<int>>(0);
         std::atomic<bool> returned{false};
@@ -120,7 +120,7 @@ TEST(SignalThreads, AReceiverMayBeDestroyedWhileAnotherThreadEmits)
 {
     SignalImpl<1, int> signal;
     Emitters emitters(signal, 2);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 100; ++round) {
         auto tally = std::make_unique<Tally>();
         signal.connect(tally.get(), &Tally::add);
         ASSERT_TRUE(emitters.waitForEmissions(2));

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <mutex>
 #include <shared_mutex>
+#include <string_view>
 #include <vector>
 
 namespace Quorvane {
@@ -48,16 +49,31 @@ LogState& state()
 }  // namespace
 }  // namespace Internal
 
-bool Log::isAccepted(int level, const std::string& category)
+namespace Internal {
+namespace {
+bool accepted(int level, std::string_view category)
 {
-    if (Internal::s_categoryCount.load(std::memory_order_acquire) == 0) {
-        return level >= g_globalLevel.load(std::memory_order_relaxed);
+    if (s_categoryCount.load(std::memory_order_acquire) == 0) {
+        return level >= Log::g_globalLevel.load(std::memory_order_relaxed);
     }
-    Internal::LogState& s = Internal::state();
+    LogState& s = state();
     std::shared_lock<std::shared_mutex> lock(s.levelsMutex);
     const auto it = s.categoryLevels.find(category);
-    const int threshold = it == s.categoryLevels.end() ? g_globalLevel.load(std::memory_order_relaxed) : it->second;
+    const int threshold =
+        it == s.categoryLevels.end() ? Log::g_globalLevel.load(std::memory_order_relaxed) : it->second;
     return level >= threshold;
+}
+}  // namespace
+}  // namespace Internal
+
+bool Log::isAccepted(int level, const std::string& category)
+{
+    return Internal::accepted(level, category);
+}
+
+bool Log::isAccepted(int level, const char* category)
+{
+    return Internal::accepted(level, category != nullptr ? std::string_view(category) : std::string_view());
 }
 
 void Log::setCategoryLevel(const std::string& category, int level)

@@ -40,6 +40,8 @@ public:
 
     /// Whether a message of `level` in `category` would be delivered to the sinks.
     static bool isAccepted(int level, const std::string& category);
+    /// The same for a category given as text (a literal), without building a string.
+    static bool isAccepted(int level, const char* category);
 
     /// Gives `category` a threshold of its own (instead of the global level).
     static void setCategoryLevel(const std::string& category, int level);
@@ -71,15 +73,14 @@ public:
 
 /// Host-side convenience: builds the text only when it would be logged.
 ///     QUORVANE_LOG(3, "PluginLoader", "Cannot load " << path);
-#define QUORVANE_LOG(level, category, streamExpression)                                            \
-    do {                                                                                           \
-        const int quorvaneLogLevel_ = (level);                                                     \
-        const std::string quorvaneLogCategory_ = (category);                                       \
-        if (::Quorvane::Log::g_globalLevel <= quorvaneLogLevel_ &&                                \
-            ::Quorvane::Log::isAccepted(quorvaneLogLevel_, quorvaneLogCategory_)) {                \
-            std::ostringstream quorvaneLogStream_;                                                 \
-            quorvaneLogStream_ << streamExpression;                                                \
-            ::Quorvane::Log::log(quorvaneLogLevel_, quorvaneLogCategory_, quorvaneLogStream_.str(), \
-                                 __FILE__, __LINE__);                                              \
-        }                                                                                          \
+#define QUORVANE_LOG(level, category, streamExpression)                                     \
+    do {                                                                                    \
+        const int quorvaneLogLevel_ = (level);                                              \
+        if (::Quorvane::Log::g_globalLevel <= quorvaneLogLevel_ &&                         \
+            ::Quorvane::Log::isAccepted(quorvaneLogLevel_, (category))) {                   \
+            std::ostringstream quorvaneLogStream_;                                          \
+            quorvaneLogStream_ << streamExpression;                                         \
+            ::Quorvane::Log::log(quorvaneLogLevel_, (category), quorvaneLogStream_.str(),    \
+                                 __FILE__, __LINE__);                                       \
+        }                                                                                   \
     } while (false)
