@@ -210,6 +210,7 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
     Simulator sim(simConfig(true));
     sim.setClockFrequency(10'000'000);
     ASSERT_TRUE(sim.start());
+    ASSERT_TRUE(eventually([&] { return sim.ticksNow() > 3'000'000; }));  // the stream starts well after the server
     NatNetClient client;
     struct Seen
     {
@@ -218,6 +219,7 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
         std::vector<double> timestamps;
         std::vector<uint64_t> transmit;
         std::vector<uint64_t> exposure;
+        std::vector<sRigidBodyData> bodies;  // the last body of each frame
         int16_t params = 0;
     } seen;
     client.SetFrameReceivedCallback(
@@ -228,6 +230,7 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
             s->timestamps.push_back(frame->fTimestamp);
             s->transmit.push_back(frame->TransmitTimestamp);
             s->exposure.push_back(frame->CameraMidExposureTimestamp);
+            s->bodies.push_back(frame->RigidBodies[frame->nRigidBodies - 1]);
             s->params = frame->params;
         },
         &seen);
@@ -251,8 +254,14 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
     ASSERT_TRUE(eventually([&] { return countersOf(client).framesDecoded == 200; }));
 
     std::lock_guard<std::mutex> lock(seen.mutex);
+    const NatNet::Sim::Scenario truth(scenario);
     for (size_t i = 0; i < seen.numbers.size(); ++i) {
         ASSERT_EQ(seen.numbers[i], 1000 + static_cast<int32_t>(i));
+        // The pose is the scenario's at the frame's own timestamp, whenever the stream began.
+        const sRigidBodyData expected = truth.pose(4, seen.timestamps[i]);
+        EXPECT_EQ(seen.bodies[i].ID, 5);
+        EXPECT_FLOAT_EQ(seen.bodies[i].x, expected.x);
+        EXPECT_FLOAT_EQ(seen.bodies[i].z, expected.z);
         // Seconds since the server started and its ticks tell the same time.
         EXPECT_NEAR(static_cast<double>(seen.exposure[i]) / 1e7, seen.timestamps[i] - 0.003, 1e-4);
         EXPECT_GE(seen.transmit[i], seen.exposure[i]);

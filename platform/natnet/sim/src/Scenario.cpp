@@ -129,7 +129,11 @@ void Scenario::markerPositions(int index, const sRigidBodyData& body, float (*ou
 
 void Scenario::fill(uint64_t index, sFrameOfMocapData& frame)
 {
-    const double seconds = static_cast<double>(index) / config_.rateHz;
+    fill(index, static_cast<double>(index) / config_.rateHz, frame);
+}
+
+void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
+{
     frame.iFrame = config_.firstFrameNumber + static_cast<int32_t>(index);
     frame.nMarkerSets = 0;
     frame.nOtherMarkers = 0;

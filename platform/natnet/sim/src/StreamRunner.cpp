@@ -87,13 +87,13 @@ void StreamRunner::runScenario(const ScenarioConfig& config)
         if (!PreciseTimer::sleepUntil(deadline, spin, stop_)) {
             return;
         }
-        scenario.fill(k, *frame);
+        // One clock for everything: the frame's timestamp is the server's seconds
+        // since it started, the poses are those of that moment, and the ticks agree.
+        scenario.fill(k, clock_.secondsAt(deadline), *frame);
         {
             std::lock_guard<std::mutex> lock(state_.mutex);
             frame->params = static_cast<int16_t>((state_.recording ? 0x01 : 0) | (state_.editMode ? 0x04 : 0));
         }
-        // One clock for everything: seconds since the server started and its ticks.
-        frame->fTimestamp = clock_.secondsAt(deadline);
         frame->CameraMidExposureTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
         frame->CameraDataReceivedTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
         frame->TransmitTimestamp = clock_.ticksNow();

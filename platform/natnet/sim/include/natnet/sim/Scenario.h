@@ -58,9 +58,12 @@ public:
     sRigidBodyData pose(int index, double seconds) const;
     bool isTracked(int index, double seconds) const;
 
-    // Fills frame `index` (frame number firstFrameNumber + index, timestamp
-    // index / rate) except the three server-clock timestamps. The marker arrays
-    // the frame points to live in this object until the next fill.
+    // Fills frame `index` (frame number firstFrameNumber + index) as it is at
+    // `seconds`, which is also its timestamp: pose(i, frame.fTimestamp) is exactly
+    // body i of the frame. The three server-clock timestamps are left 0. The
+    // marker arrays the frame points to live in this object until the next fill.
+    void fill(uint64_t index, double seconds, sFrameOfMocapData& frame);
+    // The same at index / rate (a stream that started at time 0).
     void fill(uint64_t index, sFrameOfMocapData& frame);
 
     // Marker sets named after the bodies (plus "all") and the rigid bodies.
