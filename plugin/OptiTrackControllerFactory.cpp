@@ -1,5 +1,6 @@
 #include "plugin/OptiTrackControllerFactory.h"
 
+#include "controller/OptiTrackController.h"
 #include "stream/OptiTrackStream.h"
 
 #include <Quorvane/Core/Log.h>
@@ -24,10 +25,7 @@ AlgorithmController* OptiTrackControllerFactory::createController(Algorithm* alg
         return nullptr;
     }
     try {
-        // The panel is added by the controller work: construct the OptiTrack panel for
-        // `ioAlgorithm` here and return it. Until then no panel is offered.
-        static_cast<void>(ioAlgorithm);
-        return nullptr;
+        return new OptiTrackController(ioAlgorithm);
     } catch (const std::exception& e) {
         if (Log::g_globalLevel <= 4 && Log::isAccepted(4, "")) {
             std::ostringstream message;
