@@ -98,11 +98,12 @@ TEST_F(CreateStreamIoAlgorithmTest, FlagsKeepTheirValueWhenALaterConfigureOmitsT
     EXPECT_EQ(journal().opened, 1) << "connect=false must switch opening off again";
 }
 
-TEST_F(CreateStreamIoAlgorithmTest, StartWithoutOpenMakesAConfiguredClosedStream)
+TEST_F(CreateStreamIoAlgorithmTest, StartWithoutOpenMakesAClosedStreamConfiguredAtExecute)
 {
     Properties properties = flags({{"start", true}});
     properties.setParam("serverAddress", "127.0.0.20");
     algorithm.configure(&properties);
+    EXPECT_EQ(journal().constructed, 0);
     algorithm.execute();
 
     EXPECT_EQ(algorithm.status(), 0);
@@ -114,42 +115,25 @@ TEST_F(CreateStreamIoAlgorithmTest, StartWithoutOpenMakesAConfiguredClosedStream
     EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Closed);
 }
 
-TEST_F(CreateStreamIoAlgorithmTest, FailingOpenNeverStartsAndFails)
+TEST_F(CreateStreamIoAlgorithmTest, FailingOpenNeverStartsAndFailingStartFails)
 {
-    script().openSucceeds = false;
     const Properties properties = flags({{"open", true}, {"start", true}});
     algorithm.configure(&properties);
+    script().openSucceeds = false;
     algorithm.execute();
-
     EXPECT_EQ(algorithm.status(), 1);
     EXPECT_EQ(journal().opened, 1);
     EXPECT_EQ(journal().started, 0);
     // The stream reported its own failure and stays, so a panel could retry it.
-    EXPECT_NE(algorithm.currentStream(), nullptr);
-    EXPECT_EQ(log.sink().countContaining("Could not instantiate"), 0u);
-}
+    ASSERT_NE(algorithm.currentStream(), nullptr);
 
-TEST_F(CreateStreamIoAlgorithmTest, FailingStartFails)
-{
+    script().openSucceeds = true;
     script().startSucceeds = false;
-    const Properties properties = flags({{"open", true}, {"start", true}});
-    algorithm.configure(&properties);
     algorithm.execute();
     EXPECT_EQ(algorithm.status(), 1);
     EXPECT_EQ(journal().started, 1);
     EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Open);
-}
-
-TEST_F(CreateStreamIoAlgorithmTest, ConfigureBeforeExecuteReachesTheStreamAtExecute)
-{
-    Properties properties;
-    properties.setParam("serverAddress", "127.0.0.2");
-    algorithm.configure(&properties);
-    EXPECT_EQ(journal().constructed, 0);
-
-    algorithm.execute();
-    ASSERT_EQ(journal().configured.size(), 1u);
-    EXPECT_EQ(journal().configured[0], properties);
+    EXPECT_EQ(log.sink().countContaining("Could not instantiate"), 0u);
 }
 
 TEST_F(CreateStreamIoAlgorithmTest, ConfigureAfterExecuteReachesTheStreamAtOnceAndTheNextOne)
@@ -195,18 +179,13 @@ TEST_F(CreateStreamIoAlgorithmTest, ConfigurationWithoutStreamIsTheLastConfigura
     EXPECT_EQ(stored.keys(), std::vector<std::string>{"dataPort"}) << "each configure replaces the stored copy";
 }
 
-TEST_F(CreateStreamIoAlgorithmTest, SecondExecuteDestroysTheFirstStream)
+TEST_F(CreateStreamIoAlgorithmTest, SecondExecuteDestroysTheFirstStreamUnlessItWasTakenOut)
 {
     algorithm.execute();
     algorithm.execute();
-    EXPECT_EQ(journal().constructed, 2);
     EXPECT_EQ(journal().destroyed, 1);
-    EXPECT_NE(algorithm.currentStream(), nullptr);
-}
+    journal() = ScriptedStream::Journal();
 
-TEST_F(CreateStreamIoAlgorithmTest, StreamTakenOutSurvivesTheNextExecuteAndIsHandedOutOnce)
-{
-    algorithm.execute();
     Stream* first = algorithm.currentStream();
     OwningDataList taken = algorithm.takeOutput();
     ASSERT_EQ(taken.size(), 1u);
@@ -223,25 +202,22 @@ TEST_F(CreateStreamIoAlgorithmTest, StreamTakenOutSurvivesTheNextExecuteAndIsHan
     EXPECT_EQ(journal().destroyed, 2);
 }
 
-TEST_F(CreateStreamIoAlgorithmTest, ClearStreamDestroysOnlyWhatWasNotHandedOut)
-{
-    algorithm.clearStream();
-    algorithm.execute();
-    algorithm.clearStream();
-    EXPECT_EQ(journal().destroyed, 1);
-    EXPECT_EQ(algorithm.currentStream(), nullptr);
-
-    algorithm.execute();
-    OwningDataList taken = algorithm.takeOutput();
-    algorithm.clearStream();
-    EXPECT_EQ(journal().destroyed, 1);
-    EXPECT_FALSE(algorithm.outputTaken());
-    EXPECT_EQ(algorithm.currentStream(), nullptr);
-}
-
-TEST(CreateStreamIoAlgorithmLifetime, DestroyingTheAlgorithmDestroysAStreamNotHandedOut)
+TEST(CreateStreamIoAlgorithmLifetime, ClearStreamAndDestructionDestroyOnlyAStreamNotHandedOut)
 {
     ScriptedStream::resetScript();
+    ScriptedAlgorithm cleared;
+    cleared.execute();
+    OwningDataList handedOut = cleared.takeOutput();
+    cleared.clearStream();
+    EXPECT_EQ(ScriptedStream::journal().destroyed, 0);
+    EXPECT_FALSE(cleared.outputTaken());
+    cleared.execute();
+    cleared.clearStream();
+    EXPECT_EQ(ScriptedStream::journal().destroyed, 1);
+    EXPECT_EQ(cleared.currentStream(), nullptr);
+    handedOut = OwningDataList();
+    ScriptedStream::resetScript();
+
     auto kept = std::make_unique<ScriptedAlgorithm>();
     kept->execute();
     kept.reset();

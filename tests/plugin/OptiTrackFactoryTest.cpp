@@ -8,7 +8,6 @@
 
 #include <Quorvane/Core/RecordingLogSink.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
-#include <Quorvane/Lib/AlgorithmControllerFactory.h>
 #include <Quorvane/Lib/AlgorithmFactory.h>
 #include <Quorvane/Lib/Data.h>
 #include <Quorvane/Lib/IoAlgorithm.h>
@@ -69,22 +68,13 @@ TEST_F(OptiTrackFactoryTest, CreatorRefusesInputDataQuietly)
     EXPECT_EQ(log.sink().size(), 0u);
 }
 
-TEST_F(OptiTrackFactoryTest, CreatorGivesAnOptiTrackIoAlgorithmWithItsFactoryInfo)
+TEST_F(OptiTrackFactoryTest, CreatorGivesAnIoAlgorithmWhoseExecuteMakesAConfiguredOptiTrackStream)
 {
     std::unique_ptr<Algorithm> algorithm = create();
     ASSERT_NE(algorithm, nullptr);
     EXPECT_EQ(algorithm->factoryInfo().name, "OptiTrack.OptiTrackStream");
     EXPECT_EQ(algorithm->factoryInfo().displayName, "OptiTrack Duo/Trio");
     EXPECT_TRUE(algorithm->factoryInfo().data.empty());
-    auto* io = dynamic_cast<OptiTrackIoAlgorithm*>(algorithm.get());
-    ASSERT_NE(io, nullptr);
-    EXPECT_EQ(io->currentStream(), nullptr);
-    EXPECT_EQ(io->status(), Algorithm::NotExecuted);
-}
-
-TEST_F(OptiTrackFactoryTest, ExecuteMakesAConfiguredOptiTrackStream)
-{
-    std::unique_ptr<Algorithm> algorithm = create();
     Properties properties;
     properties.setParam("serverAddress", "127.0.0.20");
     properties.setParam("connectionType", 1);
@@ -126,22 +116,6 @@ TEST(AlgorithmFactoryRegistration, EmptyFactoryNameAndPathWithoutSeparator)
     std::unique_ptr<Algorithm> algorithm = plain.entries()[0].create(DataList());
     ASSERT_NE(algorithm, nullptr);
     EXPECT_EQ(algorithm->factoryInfo().displayName, "Scripted stream");
-}
-
-TEST_F(OptiTrackFactoryTest, ControllerFactoryDeclinesEveryOtherAlgorithm)
-{
-    AlgorithmControllerFactory* controllers = module.controllerFactory();
-    ASSERT_NE(controllers, nullptr);
-    EXPECT_EQ(controllers->name(), "OptiTrack");
-
-    Testing::ScriptedStream::resetScript();
-    CreateStreamIoAlgorithm<Testing::ScriptedStream, 0, 0> otherStream;
-    // Same stream, other variant of the template: a different type.
-    CreateStreamIoAlgorithm<OptiTrackStream, 1, 0> otherVariant;
-    EXPECT_EQ(controllers->createController(nullptr), nullptr);
-    EXPECT_EQ(controllers->createController(&otherStream), nullptr);
-    EXPECT_EQ(controllers->createController(&otherVariant), nullptr);
-    EXPECT_EQ(otherStream.currentStream(), nullptr);
 }
 
 }  // namespace

@@ -3,17 +3,13 @@
 
 #include "ModuleUnderTest.h"
 
-#include <Quorvane/Core/String.h>
 #include <Quorvane/Lib/AlgorithmControllerFactory.h>
 #include <Quorvane/Lib/AlgorithmFactory.h>
-#include <Quorvane/Lib/ApplicationController.h>
 #include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
-#include <Quorvane/Lib/PluginDescriptor.h>
 #include <Quorvane/Lib/PluginExports.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 #include <string>
@@ -21,9 +17,6 @@
 
 namespace Quorvane {
 namespace {
-
-constexpr const char* kDescriptor =
-    "__QUORVANE_PLUGIN_V2_MAGIC_STRING__|hostversion=4.5.0|buildflags=MSC_VER:1929,IDL:0|pluginversion=";
 
 TEST(PluginEntryPoints, IdentifierIsOneStaticTextSharedWithTheGuard)
 {
@@ -42,31 +35,6 @@ TEST(PluginEntryPoints, IdentifierIsOneStaticTextSharedWithTheGuard)
         }
     }
     EXPECT_EQ(guards, 1);
-}
-
-TEST(PluginEntryPoints, DescriptorIsExactlyTheFourFieldText)
-{
-    ASSERT_NE(quorvanePluginDescriptor, nullptr);
-    EXPECT_STREQ(quorvanePluginDescriptor, kDescriptor);
-    EXPECT_EQ(std::strlen(quorvanePluginDescriptor), 98u);
-
-    const std::vector<std::string> fields = String::split(quorvanePluginDescriptor, "|", String::KeepEmptyParts);
-    ASSERT_EQ(fields.size(), 4u);
-    EXPECT_EQ(fields[0], "__QUORVANE_PLUGIN_V2_MAGIC_STRING__");
-    const std::vector<std::string> last = String::split(fields[3], "=", String::KeepEmptyParts);
-    ASSERT_EQ(last.size(), 2u);
-    EXPECT_EQ(last[0], "pluginversion");
-    EXPECT_EQ(last[1], "");
-
-    PluginDescriptor parsed;
-    std::string error;
-    ASSERT_TRUE(PluginDescriptor::parse(quorvanePluginDescriptor, parsed, &error)) << error;
-    EXPECT_EQ(parsed.major, 4);
-    EXPECT_EQ(parsed.minor, 5);
-    EXPECT_EQ(parsed.patch, 0);
-    const std::vector<std::pair<std::string, std::string>> flags = {{"MSC_VER", "1929"}, {"IDL", "0"}};
-    EXPECT_EQ(parsed.buildFlags, flags);
-    EXPECT_TRUE(parsed.pluginVersion.empty());
 }
 
 TEST(PluginEntryPoints, DescriptorSymbolIsOnePointer)
@@ -107,24 +75,6 @@ TEST(PluginEntryPoints, InitializeHandsOverAlgorithmFactoryControllerFactoryAndN
     ASSERT_NE(set.controllerFactory, nullptr);
     EXPECT_EQ(set.controllerFactory->name(), "OptiTrack");
     EXPECT_EQ(set.annotationFactory, nullptr);
-}
-
-TEST(PluginEntryPoints, WithAnApplicationControllerTheAlgorithmIsFoundByName)
-{
-    ApplicationController controller;
-    std::unique_ptr<QuorvaneLibPlugin> plugin(quorvaneCreatePlugin());
-    plugin->setApplicationController(controller);
-    ASSERT_EQ(plugin->initialize(), 0);
-    ASSERT_EQ(controller.factorySets().size(), 1u);
-    EXPECT_EQ(controller.factorySets()[0].owner, plugin->ownerToken());
-
-    const std::optional<AlgorithmDescriptor> descriptor = controller.algorithmDescriptor("OptiTrack.OptiTrackStream");
-    ASSERT_TRUE(descriptor.has_value());
-    EXPECT_EQ(descriptor->displayName, "OptiTrack Duo/Trio");
-    EXPECT_TRUE(descriptor->isIo);
-    EXPECT_NE(controller.instantiateAlgorithm("OptiTrack.OptiTrackStream"), nullptr);
-
-    controller.removeFactories(plugin->ownerToken());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // plugin folder, into a program that does not link it.
 
 #include <Quorvane/Core/ScopedLogCapture.h>
+#include <Quorvane/Core/String.h>
 #include <Quorvane/Lib/Algorithm.h>
 #include <Quorvane/Lib/ApplicationController.h>
 #include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
@@ -15,6 +16,8 @@
 #include <dlfcn.h>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Quorvane {
 namespace {
@@ -59,19 +62,27 @@ TEST_F(PluginLoadingTest, LoaderAcceptsTheModuleAndItsDescriptor)
     EXPECT_EQ(info.descriptor.minor, 5);
     EXPECT_TRUE(info.descriptor.pluginVersion.empty());
 
+    // The descriptor text as the module exports it: exactly four fields, the last one an
+    // empty plugin version.
+    EXPECT_EQ(info.descriptor.text,
+              "__QUORVANE_PLUGIN_V2_MAGIC_STRING__|hostversion=4.5.0|buildflags=MSC_VER:1929,IDL:0|pluginversion=");
+    const std::vector<std::string> fields = String::split(info.descriptor.text, "|", String::KeepEmptyParts);
+    ASSERT_EQ(fields.size(), 4u);
+    EXPECT_EQ(String::split(fields[3], "=", String::KeepEmptyParts), (std::vector<std::string>{"pluginversion", ""}));
+    const std::vector<std::pair<std::string, std::string>> flags = {{"MSC_VER", "1929"}, {"IDL", "0"}};
+    EXPECT_EQ(info.descriptor.buildFlags, flags);
+
     // The identifier the module exports is the very text its guard registered.
     void* handle = dlopen(modulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle, nullptr);
     using IdFunction = const char* (*)();
     auto exported = reinterpret_cast<IdFunction>(dlsym(handle, "quorvanePluginId"));
     ASSERT_NE(exported, nullptr);
-    bool matched = false;
+    int matching = 0;
     for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
-        if (record.identifier == "Quorvane.OptiTrack") {
-            matched = record.function() == exported();
-        }
+        matching += record.identifier == "Quorvane.OptiTrack" && record.function() == exported() ? 1 : 0;
     }
-    EXPECT_TRUE(matched);
+    EXPECT_EQ(matching, 1);
     dlclose(handle);
 
     EXPECT_TRUE(loader.unload("Quorvane.OptiTrack"));
