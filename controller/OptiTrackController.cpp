@@ -21,10 +21,25 @@ namespace Quorvane {
 
 namespace Internal {
 
-const QString kConnectionKey = QStringLiteral("optitrackController/connection");
-const QString kAddressKey = QStringLiteral("optitrackController/address");
-const QString kCommandPortKey = QStringLiteral("optitrackController/commandport");
-const QString kDataPortKey = QStringLiteral("optitrackController/dataport");
+// Built at run time, not as QStringLiteral: QSettings keeps the keys it was given in a cache that
+// lives until the application exits, long after the host may have unloaded this module, and a
+// literal's text would stay in the unloaded module's memory.
+QString connectionKey()
+{
+    return QString::fromLatin1("optitrackController/connection");
+}
+QString addressKey()
+{
+    return QString::fromLatin1("optitrackController/address");
+}
+QString commandPortKey()
+{
+    return QString::fromLatin1("optitrackController/commandport");
+}
+QString dataPortKey()
+{
+    return QString::fromLatin1("optitrackController/dataport");
+}
 
 // The combo box lists "Unicast" first; the record says 1 for unicast and 0 for multicast.
 constexpr int kUnicastIndex = 0;
@@ -73,10 +88,10 @@ OptiTrackController::~OptiTrackController()
 {
     {
         QSettings settings;
-        settings.setValue(Internal::kConnectionKey, ui->connectionComboBox->currentIndex());
-        settings.setValue(Internal::kAddressKey, ui->serverAddressLineEdit->text());
-        settings.setValue(Internal::kCommandPortKey, ui->commandPortSpinBox->value());
-        settings.setValue(Internal::kDataPortKey, ui->dataPortSpinBox->value());
+        settings.setValue(Internal::connectionKey(), ui->connectionComboBox->currentIndex());
+        settings.setValue(Internal::addressKey(), ui->serverAddressLineEdit->text());
+        settings.setValue(Internal::commandPortKey(), ui->commandPortSpinBox->value());
+        settings.setValue(Internal::dataPortKey(), ui->dataPortSpinBox->value());
     }
     // Members go in reverse order: connectionParams, then discovery (stopped and joined before
     // its context is freed), then the form record.
@@ -97,10 +112,10 @@ void OptiTrackController::init()
     discovery->stop();
 
     QSettings settings;
-    ui->connectionComboBox->setCurrentIndex(settings.value(Internal::kConnectionKey).toInt());
-    ui->serverAddressLineEdit->setText(settings.value(Internal::kAddressKey).toString());
-    ui->commandPortSpinBox->setValue(settings.value(Internal::kCommandPortKey).toInt());
-    ui->dataPortSpinBox->setValue(settings.value(Internal::kDataPortKey).toInt());
+    ui->connectionComboBox->setCurrentIndex(settings.value(Internal::connectionKey()).toInt());
+    ui->serverAddressLineEdit->setText(settings.value(Internal::addressKey()).toString());
+    ui->commandPortSpinBox->setValue(settings.value(Internal::commandPortKey()).toInt());
+    ui->dataPortSpinBox->setValue(settings.value(Internal::dataPortKey()).toInt());
 }
 
 void OptiTrackController::onConnectionTypeChanged(int index)

@@ -245,9 +245,11 @@ void InteractiveView::drawGrid(QPainter& painter) const
             painter.setPen(QPen(gridColour, 1));
             painter.drawLine(QPointF(x, 0), QPointF(x, height()));
         }
-        const QString label = QString::number(i * step);
-        painter.setPen(labelColour);
-        painter.drawText(QPointF(x + 3, height() - 4), label);
+        // The lower left corner belongs to the vertical axis' labels.
+        if (x > 40.0) {
+            painter.setPen(labelColour);
+            painter.drawText(QPointF(x + 3, height() - 4), QString::number(i * step));
+        }
     }
     const int firstRow = static_cast<int>(std::ceil(-origin.y() / stepPixels));
     const int lastRow = static_cast<int>(std::floor((height() - origin.y()) / stepPixels));
@@ -257,9 +259,12 @@ void InteractiveView::drawGrid(QPainter& painter) const
             painter.setPen(QPen(gridColour, 1));
             painter.drawLine(QPointF(0, y), QPointF(width(), y));
         }
-        // Screen y grows downwards: row i is at -i steps.
-        painter.setPen(labelColour);
-        painter.drawText(QPointF(4, y - 3), QString::number(i == 0 ? 0.0 : -i * step));
+        // Screen y grows downwards: row i is at -i steps. Rows next to the bottom edge would run
+        // into the horizontal axis' labels.
+        if (y < height() - 20.0) {
+            painter.setPen(labelColour);
+            painter.drawText(QPointF(4, y - 3), QString::number(i == 0 ? 0.0 : -i * step));
+        }
     }
 
     painter.setPen(QPen(QColor(70, 74, 86), 1));

@@ -1,0 +1,76 @@
+// quorvane-viewer: the host window. Loads the plugins with the host's loader, creates the
+// OptiTrack stream, shows its panel and draws the instruments live.
+
+#include "ViewerOptions.h"
+#include "ViewerWindow.h"
+
+#include <natnet_ext/NatNetExt.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <iostream>
+
+// In sanitizer builds: what the system's display libraries never free (D-Bus, Qt's offscreen
+// screen), reported from stacks that end in them. Only those are silenced.
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libdbus-1.so\n"
+           "leak:libqoffscreen.so\n"
+           "leak:QPlatformScreen::QPlatformScreen\n";
+}
+
+namespace {
+
+std::string defaultPluginDir()
+{
+    // Next to the program in a build tree (bin/ and plugins/ side by side), else where it was built.
+    const QString besideBinary = QCoreApplication::applicationDirPath() + QStringLiteral("/../plugins");
+    if (QFileInfo(besideBinary).isDir()) {
+        return QDir(besideBinary).canonicalPath().toStdString();
+    }
+    return QUORVANE_VIEWER_DEFAULT_PLUGIN_DIR;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The window paints with QPainter only: no OpenGL context is needed, so none is set up.
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("quorvane-viewer"));
+
+    Quorvane::Viewer::ViewerOptions options;
+    if (const int code = Quorvane::Viewer::parseViewerOptions(argc, argv, options); code >= 0) {
+        return code;
+    }
+    if (options.pluginDir.empty()) {
+        options.pluginDir = defaultPluginDir();
+    }
+    if (!options.settingsDir.empty()) {
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(options.settingsDir));
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
+                           QString::fromStdString(options.settingsDir) + QStringLiteral("/system"));
+    }
+    if (!options.discoveryTargets.empty() &&
+        NatNetExt::SetDiscoveryTargets(options.discoveryTargets.c_str()) != ErrorCode_OK) {
+        std::cerr << "quorvane-viewer: --discovery-targets " << options.discoveryTargets
+                  << ": expected a.b.c.d[:port],...\n";
+        return 2;
+    }
+
+    Quorvane::Viewer::ViewerWindow window(options);
+    window.show();
+    if (!window.start() && !options.screenshot.empty()) {
+        return 1;
+    }
+    return QApplication::exec();
+}
