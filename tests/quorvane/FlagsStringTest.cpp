@@ -73,17 +73,5 @@ INSTANTIATE_TEST_SUITE_P(
         SplitRow{" a , b ,, ", ",", String::TrimParts, {"a", "b"}},
         SplitRow{"whole", "", 0, {"whole"}}));
 
-TEST(String, TrimJoinAndAffixes)
-{
-    EXPECT_EQ(String::trim(" \t x y \r\n"), "x y");
-    EXPECT_EQ(String::trim("   "), "");
-    EXPECT_EQ(String::join({"a", "b", "c"}, ", "), "a, b, c");
-    EXPECT_EQ(String::join({}, ", "), "");
-    EXPECT_TRUE(String::startsWith("OptiTrack.Stream", "OptiTrack."));
-    EXPECT_FALSE(String::startsWith("Opti", "OptiTrack"));
-    EXPECT_TRUE(String::endsWith("plugin.so", ".so"));
-    EXPECT_FALSE(String::endsWith("so", ".so"));
-}
-
 }  // namespace
 }  // namespace Quorvane

@@ -133,7 +133,7 @@ TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
         entry.level = 3;
         entry.category = "AlgorithmFactory";
         entry.text = "Algorithm already registered: X";
-        entry.file = "f.cpp";
+        entry.file = "/work/src/f.cpp";
         entry.line = 7;
         entry.time = std::chrono::system_clock::now();
         sink.write(entry);
@@ -156,13 +156,6 @@ TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
     EXPECT_EQ(first[8], '.');
     EXPECT_EQ(first.substr(12), " WARNING [AlgorithmFactory] Algorithm already registered: X (f.cpp:7)");
     EXPECT_EQ(out.substr(firstEnd + 1 + 12), " WARNING second\n");
-}
-
-TEST(Log, LevelNames)
-{
-    EXPECT_EQ(Log::levelName(0), "DEBUG");
-    EXPECT_EQ(Log::levelName(4), "ERROR");
-    EXPECT_EQ(Log::levelName(9), "LEVEL9");
 }
 
 }  // namespace

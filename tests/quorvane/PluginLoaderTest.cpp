@@ -7,7 +7,6 @@
 #include <Quorvane/Lib/AlgorithmController.h>
 #include <Quorvane/Lib/ApplicationController.h>
 #include <Quorvane/Lib/IoAlgorithm.h>
-#include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
 #include <Quorvane/Lib/PluginLoader.h>
 
 #include <gtest/gtest.h>
@@ -279,29 +278,6 @@ TEST(PluginLoader, LoadsADirectoryRetryingModulesThatNeedALaterOne)
 
     EXPECT_TRUE(loader.loadDirectory(pluginPath("no-such-directory")).empty());
     EXPECT_EQ(capture.sink().countContaining("Cannot read plugin directory"), 1u);
-}
-
-const char* inProcessIdentifier()
-{
-    return "Test.InProcess";
-}
-
-TEST(PluginAutoRegistrationGuard, IsListedWhileItLives)
-{
-    auto listed = [] {
-        for (const auto& r : PluginAutoRegistrationGuard::registered()) {
-            if (r.function == &inProcessIdentifier) {
-                return r.identifier;
-            }
-        }
-        return std::string();
-    };
-    {
-        PluginAutoRegistrationGuard guard(&inProcessIdentifier);
-        EXPECT_EQ(guard.identifier(), "Test.InProcess");
-        EXPECT_EQ(listed(), "Test.InProcess");
-    }
-    EXPECT_EQ(listed(), "");
 }
 
 }  // namespace

@@ -157,15 +157,5 @@ TEST(SignalReceiver, OutlivingTheSignalIsHarmless)
     EXPECT_EQ(counter.total, 4);
 }
 
-TEST(SignalReceiver, ACopyHasNoConnections)
-{
-    SignalImpl<1, int> signal;
-    Counter original;
-    signal.connect(&original, &Counter::add);
-    Counter copy = original;
-    EXPECT_EQ(copy.numReceivedConnections(), 0u);
-    EXPECT_EQ(original.numReceivedConnections(), 1u);
-}
-
 }  // namespace
 }  // namespace Quorvane

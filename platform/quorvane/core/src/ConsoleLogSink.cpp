@@ -36,8 +36,10 @@ void ConsoleLogSink::write(const LogEntry& entry)
     line += ' ';
     line += entry.text;
     if (!entry.file.empty()) {
+        // The file's name only: full build paths would drown the message.
+        const std::size_t slash = entry.file.find_last_of("/\\");
         line += " (";
-        line += entry.file;
+        line += slash == std::string_view::npos ? entry.file : entry.file.substr(slash + 1);
         line += ':';
         line += std::to_string(entry.line);
         line += ')';

@@ -10,7 +10,8 @@ namespace Quorvane {
 
 /// Writes one line per message to a C stream (stderr by default):
 ///     14:03:07.412 WARNING [AlgorithmFactory] Algorithm already registered: X
-/// with " (file:line)" appended when a source location was given. Lines from
+/// with " (file.cpp:line)" (the file's name without its folders) appended when a
+/// source location was given. Lines from
 /// different threads never interleave.
 class QUORVANE_CORE_EXPORT ConsoleLogSink : public LogSink
 {
