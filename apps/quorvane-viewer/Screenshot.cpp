@@ -46,10 +46,10 @@ bool saveScreenshot(QWidget& window, const InteractiveView& view, const Tracking
                                 {"name", drawn.name},
                                 {"tracked", drawn.tracked},
                                 {"x", viewOrigin.x() + drawn.position.x()},
-                                {"y", viewOrigin.y() + drawn.position.y()}};
+                                {"y", viewOrigin.y() + drawn.position.y()},
+                                {"positionMm", {drawn.xMm, drawn.yMm, drawn.zMm}}};
         for (const TrackingInstrument& instrument : instruments) {
             if (instrument.identifier() == drawn.identifier) {
-                entry["positionMm"] = {instrument.pose(0, 3), instrument.pose(1, 3), instrument.pose(2, 3)};
                 entry["quality"] = instrument.quality;
                 entry["updates"] = instrument.updateCount;
             }

@@ -17,7 +17,8 @@ std::string sidecarPath(const std::string& pngPath);
 
 /// Renders `window` into a PNG at `pngPath`, and writes beside it what the view drew at that
 /// moment: the view's rectangle and each instrument's dot in window pixels, with its tracked flag
-/// and its position in millimetres as the stream held it. False, with `error` set, when a file
+/// and the position in millimetres it was drawn for (quality and update count as the stream holds
+/// them just after). False, with `error` set, when a file
 /// cannot be written.
 bool saveScreenshot(QWidget& window, const InteractiveView& view, const TrackingStream* stream,
                     const std::string& pngPath, std::string* error);

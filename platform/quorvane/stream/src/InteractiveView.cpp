@@ -318,18 +318,17 @@ void InteractiveView::paintEvent(QPaintEvent* event)
             painter.drawLine(toWidget(from.x, from.y, from.z), toWidget(to.x, to.y, to.z));
         }
 
-        QPointF at;
+        Internal::TrackPoint where = track.lastTracked;
         if (isTracked || !track.everTracked) {
-            const Pose& pose = instrument.pose;
-            at = toWidget(pose(0, 3), pose(1, 3), pose(2, 3));
-        } else {
-            at = toWidget(track.lastTracked.x, track.lastTracked.y, track.lastTracked.z);
+            where = Internal::TrackPoint{instrument.pose(0, 3), instrument.pose(1, 3), instrument.pose(2, 3)};
         }
+        const QPointF at = toWidget(where.x, where.y, where.z);
         painter.setPen(QPen(colour, 2));
         painter.setBrush(isTracked ? QBrush(colour) : Qt::NoBrush);
         painter.drawEllipse(at, 5.0, 5.0);
         painter.drawText(at + QPointF(8.0, -8.0), QString::fromStdString(instrument.name()));
-        m_drawn.push_back(DrawnInstrument{instrument.identifier(), instrument.name(), at, isTracked});
+        m_drawn.push_back(
+            DrawnInstrument{instrument.identifier(), instrument.name(), at, isTracked, where.x, where.y, where.z});
     }
 }
 

@@ -95,6 +95,10 @@ public:
         std::string name;
         QPointF position;  ///< widget coordinates of its dot
         bool tracked = false;
+        /// The tracker position (mm) the dot stands for: the current one, or where it was last tracked.
+        double xMm = 0.0;
+        double yMm = 0.0;
+        double zMm = 0.0;
     };
     /// What the last paint drew, in drawing order (for screenshots and tests).
     const std::vector<DrawnInstrument>& drawnInstruments() const { return m_drawn; }

@@ -1,0 +1,174 @@
+// The viewer as a user runs it: a real window under Xvfb, fed by the in-process simulator on
+// loopback, connected by its own --connect (in multicast through discovery, as a user picks the
+// server from the list). Its screenshot is kept under the build folder's artifacts/, and the
+// test checks that the view really drew the streamed bodies where their known paths put them.
+
+#include <natnet/sim/Scenario.h>
+#include <natnet/sim/Simulator.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QDir>
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace Quorvane {
+namespace {
+
+struct ViewerRun
+{
+    const char* name;
+    bool multicast;
+};
+
+void PrintTo(const ViewerRun& run, std::ostream* out)
+{
+    *out << run.name;
+}
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+constexpr double kRangeMm = 600.0;
+
+class ViewerScreenshotTest : public ::testing::TestWithParam<ViewerRun>
+{
+};
+
+TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
+{
+    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    if (xvfbRun.isEmpty()) {
+        GTEST_SKIP() << "xvfb-run is not installed (scripts/install-deps.sh installs it)";
+    }
+    const std::string binaryDir = environment("QUORVANE_BINARY_DIR");
+    const std::string viewer = binaryDir + "/bin/quorvane-viewer";
+    ASSERT_FALSE(binaryDir.empty());
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(viewer))) << viewer;
+
+    NatNet::Sim::SimulatorConfig config;
+    config.multicast = GetParam().multicast;
+    config.multicastTtl = 0;
+    NatNet::Sim::Simulator simulator(config);
+    std::string error;
+    ASSERT_TRUE(simulator.start(&error)) << error;
+    NatNet::Sim::ScenarioConfig scenario;
+    scenario.rigidBodies = 3;
+    scenario.rateHz = 120.0;
+    scenario.durationSeconds = 60.0;  // ends by itself should the test be cut short
+    ASSERT_TRUE(simulator.startStreaming(scenario));
+
+    QTemporaryDir settings;
+    ASSERT_TRUE(settings.isValid());
+    const QString artifacts = QString::fromStdString(binaryDir) + QStringLiteral("/artifacts");
+    ASSERT_TRUE(QDir().mkpath(artifacts));
+    const QString png = artifacts + QStringLiteral("/viewer-%1.png").arg(QString::fromLatin1(GetParam().name));
+    const QString json = artifacts + QStringLiteral("/viewer-%1.json").arg(QString::fromLatin1(GetParam().name));
+    QFile::remove(png);
+    QFile::remove(json);
+
+    const QString commandPort = QString::number(simulator.commandPort());
+    QStringList arguments = {QStringLiteral("-a"),
+                             QStringLiteral("--server-args=-screen 0 1280x800x24"),
+                             QString::fromStdString(viewer),
+                             QStringLiteral("--plugins"), QString::fromStdString(environment("QUORVANE_PLUGIN_DIR")),
+                             QStringLiteral("--server"), QStringLiteral("127.0.0.1"),
+                             QStringLiteral("--command-port"), commandPort,
+                             QStringLiteral("--data-port"), QString::number(simulator.dataPort()),
+                             GetParam().multicast ? QStringLiteral("--multicast") : QStringLiteral("--unicast"),
+                             QStringLiteral("--connect"),
+                             QStringLiteral("--discovery-targets"), QStringLiteral("127.0.0.1:") + commandPort,
+                             QStringLiteral("--settings-dir"), settings.path(),
+                             QStringLiteral("--range-mm"), QString::number(kRangeMm),
+                             QStringLiteral("--screenshot"), png,
+                             QStringLiteral("--after"), QStringLiteral("4")};
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // a real X display this time
+    env.remove(QStringLiteral("NATNET_DISCOVERY_TARGETS"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(xvfbRun, arguments);
+    ASSERT_TRUE(process.waitForStarted(10000));
+    const bool finished = process.waitForFinished(90000);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    const std::string output = process.readAll().toStdString();
+    simulator.stopStreaming();
+    ASSERT_TRUE(finished) << output;
+    ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << output;
+    ASSERT_EQ(process.exitCode(), 0) << output;
+
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull()) << png.toStdString();
+    std::ifstream sidecar(json.toStdString());
+    ASSERT_TRUE(sidecar.good()) << json.toStdString();
+    const nlohmann::json drawn = nlohmann::json::parse(sidecar);
+    EXPECT_EQ(drawn["window"]["width"].get<int>(), image.width());
+    EXPECT_EQ(drawn["window"]["height"].get<int>(), image.height());
+    const double viewX = drawn["view"]["x"].get<double>();
+    const double viewY = drawn["view"]["y"].get<double>();
+    const double viewWidth = drawn["view"]["width"].get<double>();
+    const double viewHeight = drawn["view"]["height"].get<double>();
+    const double pixelsPerMm = 0.5 * std::min(viewWidth, viewHeight) / kRangeMm;
+    const QColor background(24, 26, 32);
+
+    const auto& instruments = drawn["instruments"];
+    ASSERT_EQ(instruments.size(), 3u) << drawn.dump(2);
+    for (int i = 0; i < 3; ++i) {
+        const nlohmann::json& instrument = instruments[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(instrument.dump());
+        EXPECT_EQ(instrument["identifier"], "optitrack-" + std::to_string(i + 1));
+        EXPECT_EQ(instrument["name"], NatNet::Sim::Scenario::bodyName(i));
+        EXPECT_TRUE(instrument["tracked"].get<bool>());
+
+        // The scenario's body i circles the vertical axis at 0.3 m + 0.05 m * i, 1.2 m +- 0.1 m
+        // high; the server speaks metres, the stream millimetres.
+        const double x = instrument["positionMm"][0].get<double>();
+        const double y = instrument["positionMm"][1].get<double>();
+        const double z = instrument["positionMm"][2].get<double>();
+        EXPECT_NEAR(std::hypot(x, z), 300.0 + 50.0 * i, 2.0);
+        EXPECT_NEAR(y, 1200.0, 101.0);
+
+        // Seen from above: x to the right, z up, around the view's centre.
+        const double px = instrument["x"].get<double>();
+        const double py = instrument["y"].get<double>();
+        EXPECT_NEAR(px, viewX + 0.5 * viewWidth + x * pixelsPerMm, 0.5);
+        EXPECT_NEAR(py, viewY + 0.5 * viewHeight - z * pixelsPerMm, 0.5);
+
+        // And the picture has the body's filled dot there.
+        const QPoint centre(static_cast<int>(std::lround(px)), static_cast<int>(std::lround(py)));
+        const QColor dot = image.pixelColor(centre);
+        EXPECT_GT(dot.green(), 150) << "dot colour " << dot.name().toStdString();
+        EXPECT_GT(dot.green(), dot.red() + 60);
+        int painted = 0;
+        for (int dy = -4; dy <= 4; ++dy) {
+            for (int dx = -4; dx <= 4; ++dx) {
+                painted += image.pixelColor(centre + QPoint(dx, dy)) != background ? 1 : 0;
+            }
+        }
+        EXPECT_GE(painted, 40) << "of 81 pixels around the dot";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, ViewerScreenshotTest,
+                         ::testing::Values(ViewerRun{"unicast", false}, ViewerRun{"multicast", true}),
+                         [](const ::testing::TestParamInfo<ViewerRun>& run) { return std::string(run.param.name); });
+
+}  // namespace
+}  // namespace Quorvane
