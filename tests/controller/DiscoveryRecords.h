@@ -1,7 +1,7 @@
 #pragma once
 
-// Hand-built discovered-server records, as the NatNet library hands them to the discovery
-// callback (592 bytes, zero-filled apart from what a test sets).
+// Hand-built discovered-server records (592 bytes, zero apart from what a test sets), as the
+// NatNet library hands them to the discovery callback.
 
 #include <NatNetCAPI.h>
 
@@ -17,41 +17,32 @@ static_assert(sizeof(sNatNetDiscoveredServer) == 592, "the library's discovered-
 struct ServerRecordSpec
 {
     std::string serverAddress = "192.168.1.20";
-    std::string localAddress = "192.168.1.5";
     std::uint16_t commandPort = 1510;
-    std::string hostApp = "ServerApp";
-    std::array<std::uint8_t, 4> hostAppVersion{3, 0, 0, 0};
     bool connectionInfoValid = true;
-    std::uint16_t dataPort = 1511;
     bool multicast = true;
-    std::array<std::uint8_t, 4> group{239, 255, 42, 99};
+    std::uint16_t dataPort = 1511;
 };
-
-inline void copyText(char* field, std::size_t capacity, const std::string& text)
-{
-    std::memset(field, 0, capacity);
-    std::memcpy(field, text.data(), std::min(text.size(), capacity - 1));
-}
 
 inline sNatNetDiscoveredServer makeServerRecord(const ServerRecordSpec& spec)
 {
     sNatNetDiscoveredServer record;
     std::memset(&record, 0, sizeof(record));
-    copyText(record.localAddress, sizeof(record.localAddress), spec.localAddress);
-    copyText(record.serverAddress, sizeof(record.serverAddress), spec.serverAddress);
+    std::strncpy(record.localAddress, "192.168.1.5", sizeof(record.localAddress) - 1);
+    std::strncpy(record.serverAddress, spec.serverAddress.c_str(), sizeof(record.serverAddress) - 1);
     record.serverCommandPort = spec.commandPort;
     sServerDescription& description = record.serverDescription;
     description.HostPresent = true;
-    copyText(description.szHostComputerName, sizeof(description.szHostComputerName), "mocap-pc");
-    copyText(description.szHostApp, sizeof(description.szHostApp), spec.hostApp);
-    std::memcpy(description.HostAppVersion, spec.hostAppVersion.data(), 4);
-    const std::uint8_t natNet[4] = {4, 1, 0, 0};
-    std::memcpy(description.NatNetVersion, natNet, 4);
+    std::strncpy(description.szHostComputerName, "mocap-pc", sizeof(description.szHostComputerName) - 1);
+    std::strncpy(description.szHostApp, "ServerApp", sizeof(description.szHostApp) - 1);
+    description.HostAppVersion[0] = 3;
+    description.NatNetVersion[0] = 4;
+    description.NatNetVersion[1] = 1;
     description.HighResClockFrequency = 10000000;
     description.bConnectionInfoValid = spec.connectionInfoValid;
     description.ConnectionDataPort = spec.dataPort;
     description.ConnectionMulticast = spec.multicast;
-    std::memcpy(description.ConnectionMulticastAddress, spec.group.data(), 4);
+    const std::uint8_t group[4] = {239, 255, 42, 99};
+    std::memcpy(description.ConnectionMulticastAddress, group, 4);
     return record;
 }
 

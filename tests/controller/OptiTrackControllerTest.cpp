@@ -1,8 +1,6 @@
-// The panel's behaviour: settings read in init() and written on destruction, the connection
-// choice driving discovery, Connect restarting the stream, and the server list filled from
-// hand-built discovery records.
+// The panel: settings read in init() and written when it goes, the connection choice driving
+// discovery, the server list, selecting a server, and Connect restarting the stream.
 
-#include "DiscoveryRecords.h"
 #include "LoopbackSink.h"
 #include "PanelTestSupport.h"
 
@@ -13,150 +11,72 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <vector>
+#include <tuple>
 
 using namespace std::chrono_literals;
 
 namespace Quorvane {
 namespace {
 
-const QString kConnectionKey = QStringLiteral("optitrackController/connection");
-const QString kAddressKey = QStringLiteral("optitrackController/address");
-const QString kCommandPortKey = QStringLiteral("optitrackController/commandport");
-const QString kDataPortKey = QStringLiteral("optitrackController/dataport");
 const std::string kLooking = "Looking for servers on the local network";
-const std::string kCouldNotStart = "Could not start stream";
 
 class ControllerTest : public Support::PanelTest
 {
 protected:
     std::size_t lookingLogged() const { return capture.sink().count(2, "OptiTrackServerDiscovery", kLooking); }
+    std::size_t couldNotStart() const { return capture.sink().count("Could not start stream"); }
 };
-
-// ---- settings ----------------------------------------------------------------------------
 
 TEST_F(ControllerTest, EmptyStoreOpensInUnicastWithEmptyFields)
 {
-    executeAlgorithm();
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-
-    EXPECT_EQ(ui.connectionComboBox->currentIndex(), 0);
+    EXPECT_STREQ(panel->metaObject()->className(), "Quorvane::OptiTrackController");
+    EXPECT_EQ(panel->metaObject()->methodCount(), panel->metaObject()->superClass()->methodCount());
+    EXPECT_EQ(panel->contentsMargins(), QMargins(9, 9, 9, 9));
     EXPECT_EQ(ui.connectionComboBox->currentText(), "Unicast");
     EXPECT_EQ(ui.serverAddressLineEdit->text(), "");
     EXPECT_EQ(ui.commandPortSpinBox->value(), 0);
     EXPECT_EQ(ui.dataPortSpinBox->value(), 0);
-    EXPECT_FALSE(ui.multicastWidget->isEnabled());
     EXPECT_FALSE(ui.serversList->isEnabled());
     EXPECT_FALSE(panel->serverDiscovery().isRunning());
     EXPECT_EQ(capture.sink().countContaining("servers"), 0u);
-    // init() shows the host display's first 2D view.
-    ASSERT_NE(panel->display(), nullptr);
     EXPECT_FALSE(panel->display()->view2D(0)->isHidden());
 }
 
-TEST_F(ControllerTest, StoredMulticastOpensInMulticastWithDiscoveryRunning)
+TEST_F(ControllerTest, StoredValuesAreShownAndStoredMulticastStartsDiscoveryOnce)
 {
-    store(kConnectionKey, 1);
-    store(kAddressKey, QStringLiteral("127.0.0.5"));
-    store(kCommandPortKey, 3000);
-    store(kDataPortKey, 3001);
-    executeAlgorithm();
+    store("optitrackController/connection", 1);
+    store("optitrackController/address", "127.0.0.5");
+    store("optitrackController/commandport", 70000);  // clamped by the spin box
+    store("optitrackController/dataport", "fast");    // not a number: 0
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-
     EXPECT_EQ(ui.connectionComboBox->currentText(), "Multicast");
-    EXPECT_TRUE(ui.multicastWidget->isEnabled());
     EXPECT_TRUE(ui.serversList->isEnabled());
     EXPECT_TRUE(panel->serverDiscovery().isRunning());
     EXPECT_EQ(lookingLogged(), 1u);
     EXPECT_EQ(ui.serverAddressLineEdit->text(), "127.0.0.5");
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 3000);
-    EXPECT_EQ(ui.dataPortSpinBox->value(), 3001);
-}
-
-TEST_F(ControllerTest, StoredValuesOfTheWrongTypeOrRangeReadAsTheFormCanShowThem)
-{
-    struct Row
-    {
-        const char* name;
-        QVariant connection, address, commandPort, dataPort;
-        int expectedIndex;
-        const char* expectedAddress;
-        int expectedCommandPort, expectedDataPort;
-    };
-    const std::vector<Row> rows = {
-        {"text where numbers belong", "multicast", "127.0.0.7", "fast", "1511x", 0, "127.0.0.7", 0, 0},
-        {"ports out of range", 0, "", 70000, -4, 0, "", 65535, 0},
-        {"numbers as text", "1", 1234, "1510", "1511", 1, "1234", 1510, 1511},
-        {"unknown connection index", 5, "a", 1, 2, -1, "a", 1, 2},
-    };
-    executeAlgorithm();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        store(kConnectionKey, row.connection);
-        store(kAddressKey, row.address);
-        store(kCommandPortKey, row.commandPort);
-        store(kDataPortKey, row.dataPort);
-        auto panel = makePanel();
-        const Ui_OptiTrackController ui = widgets(*panel);
-        // An index the combo box does not have leaves it without a current item.
-        EXPECT_EQ(ui.connectionComboBox->currentIndex(), row.expectedIndex);
-        EXPECT_EQ(ui.serverAddressLineEdit->text(), row.expectedAddress);
-        EXPECT_EQ(ui.commandPortSpinBox->value(), row.expectedCommandPort);
-        EXPECT_EQ(ui.dataPortSpinBox->value(), row.expectedDataPort);
-    }
+    EXPECT_EQ(ui.commandPortSpinBox->value(), 65535);
+    EXPECT_EQ(ui.dataPortSpinBox->value(), 0);
 }
 
 TEST_F(ControllerTest, DestructionWritesAllFourKeys)
 {
-    executeAlgorithm();
-    {
-        auto panel = makePanel();
-        widgets(*panel).serverAddressLineEdit->setText("127.0.0.9");
-    }
-    EXPECT_EQ(stored(kConnectionKey).toInt(), 0);
-    EXPECT_EQ(stored(kAddressKey).toString(), "127.0.0.9");
-    ASSERT_TRUE(stored(kCommandPortKey).isValid());
-    ASSERT_TRUE(stored(kDataPortKey).isValid());
-    EXPECT_EQ(stored(kCommandPortKey).toInt(), 0);
-    EXPECT_EQ(stored(kDataPortKey).toInt(), 0);
-
-    {
-        auto panel = makePanel();
-        const Ui_OptiTrackController ui = widgets(*panel);
-        ui.connectionComboBox->setCurrentIndex(1);
-        ui.commandPortSpinBox->setValue(41510);
-        ui.dataPortSpinBox->setValue(41511);
-    }
-    EXPECT_EQ(stored(kConnectionKey).toInt(), 1);
-    EXPECT_EQ(stored(kAddressKey).toString(), "127.0.0.9");
-    EXPECT_EQ(stored(kCommandPortKey).toInt(), 41510);
-    EXPECT_EQ(stored(kDataPortKey).toInt(), 41511);
-
-    // What one panel wrote, the next one shows.
-    auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-    EXPECT_EQ(ui.connectionComboBox->currentIndex(), 1);
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 41510);
+    makePanel()->findChild<QLineEdit*>("serverAddressLineEdit")->setText("127.0.0.9");
+    EXPECT_EQ(stored("optitrackController/address").toString(), "127.0.0.9");
+    ASSERT_TRUE(stored("optitrackController/connection").isValid());
+    ASSERT_TRUE(stored("optitrackController/commandport").isValid());
+    ASSERT_TRUE(stored("optitrackController/dataport").isValid());
+    EXPECT_EQ(stored("optitrackController/connection").toInt(), 0);
+    EXPECT_EQ(stored("optitrackController/commandport").toInt(), 0);
 }
-
-// ---- connection choice and discovery -----------------------------------------------------
 
 TEST_F(ControllerTest, MulticastTwiceStartsDiscoveryOnceAndUnicastStopsIt)
 {
-    executeAlgorithm();
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-
     ui.connectionComboBox->setCurrentIndex(1);
-    // The same choice again, as a user re-selecting the item would signal it.
-    emit ui.connectionComboBox->currentIndexChanged(1);
+    emit ui.connectionComboBox->currentIndexChanged(1);  // the same choice made again
     EXPECT_TRUE(panel->serverDiscovery().isRunning());
-    EXPECT_TRUE(ui.serversList->isEnabled());
     EXPECT_EQ(lookingLogged(), 1u);
-
     announce(*panel, Support::makeServerRecord("192.168.1.20"));
     ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
 
@@ -164,68 +84,35 @@ TEST_F(ControllerTest, MulticastTwiceStartsDiscoveryOnceAndUnicastStopsIt)
     EXPECT_FALSE(panel->serverDiscovery().isRunning());
     EXPECT_FALSE(ui.serversList->isEnabled());
     EXPECT_EQ(ui.serversList->count(), 1);  // what was found stays listed
-
-    ui.connectionComboBox->setCurrentIndex(1);
-    EXPECT_EQ(lookingLogged(), 2u);
 }
 
 TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
 {
-    executeAlgorithm();
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-    ui.connectionComboBox->setCurrentIndex(1);
-
     Support::ServerRecordSpec first;
-    first.serverAddress = "192.168.1.20";
     first.commandPort = 1610;
-    first.dataPort = 1611;
     announce(*panel, Support::makeServerRecord(first));
-    announce(*panel, Support::makeServerRecord(first));  // the same server again: no new row
+    announce(*panel, Support::makeServerRecord(first));  // announced twice: one row
     ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
-    EXPECT_EQ(ui.serversList->item(0)->text(), "192.168.1.20");
-    EXPECT_EQ(ui.serversList->item(0)->data(Qt::UserRole), QVariant(0));
-
     ui.serversList->setCurrentRow(0);
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");
     EXPECT_EQ(ui.commandPortSpinBox->value(), 1610);
 
     announce(*panel, Support::makeServerRecord("192.168.1.21"));
     ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 2; }, 2s));
     EXPECT_EQ(ui.serversList->currentItem(), nullptr);
-    EXPECT_TRUE(ui.serversList->selectedItems().isEmpty());
     EXPECT_EQ(ui.serversList->item(1)->text(), "192.168.1.21");
     EXPECT_EQ(ui.serversList->item(1)->data(Qt::UserRole), QVariant(1));
-    // The form keeps what the earlier selection copied into it.
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");
+    EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");  // the form keeps what was copied
     EXPECT_EQ(ui.commandPortSpinBox->value(), 1610);
-    EXPECT_EQ(ui.dataPortSpinBox->value(), 1611);
-    EXPECT_EQ(panel->connectionParameters().serverAddress, "192.168.1.20");
 }
 
 struct SelectionRow
 {
     const char* name;
-    Support::ServerRecordSpec server;
-    int startIndex;  // the combo box before the selection
-    int expectedIndex;
-    std::int32_t connectionType;
-    std::uint16_t commandPort, dataPort;
-    const char* multicastAddress;
+    bool infoValid, multicast;
+    int startIndex, expectedIndex, connectionType, dataPort;
+    const char* group;
 };
-
-Support::ServerRecordSpec serverSpec(bool infoValid, bool multicast, std::uint16_t commandPort, std::uint16_t dataPort)
-{
-    Support::ServerRecordSpec spec;
-    spec.serverAddress = "192.168.1.20";
-    spec.localAddress = "192.168.1.5";
-    spec.connectionInfoValid = infoValid;
-    spec.multicast = multicast;
-    spec.commandPort = commandPort;
-    spec.dataPort = dataPort;
-    spec.group = {239, 255, 42, 99};
-    return spec;
-}
 
 void PrintTo(const SelectionRow& row, std::ostream* out)
 {
@@ -239,174 +126,124 @@ class SelectionTest : public ControllerTest, public ::testing::WithParamInterfac
 TEST_P(SelectionTest, SelectingAServerCopiesItsConnectionWithoutSwitchingModes)
 {
     const SelectionRow& row = GetParam();
-    store(kConnectionKey, row.startIndex);
-    executeAlgorithm();
+    store("optitrackController/connection", row.startIndex);
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
     const bool discoveryWasRunning = panel->serverDiscovery().isRunning();
-    const bool listWasEnabled = ui.multicastWidget->isEnabled();
     const std::size_t lookingBefore = lookingLogged();
-
-    announce(*panel, Support::makeServerRecord(row.server));
+    Support::ServerRecordSpec spec;
+    spec.connectionInfoValid = row.infoValid;
+    spec.multicast = row.multicast;
+    spec.commandPort = 1520;
+    announce(*panel, Support::makeServerRecord(spec));
     ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
     ui.serversList->setCurrentRow(0);
 
     EXPECT_EQ(ui.connectionComboBox->currentIndex(), row.expectedIndex);
     EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");
-    EXPECT_EQ(ui.commandPortSpinBox->value(), row.commandPort);
+    EXPECT_EQ(ui.commandPortSpinBox->value(), 1520);
     EXPECT_EQ(ui.dataPortSpinBox->value(), row.dataPort);
     // Shown, not chosen: the connection-type handler did not run.
     EXPECT_EQ(panel->serverDiscovery().isRunning(), discoveryWasRunning);
-    EXPECT_EQ(ui.multicastWidget->isEnabled(), listWasEnabled);
+    EXPECT_EQ(ui.serversList->isEnabled(), discoveryWasRunning);
     EXPECT_EQ(lookingLogged(), lookingBefore);
-    EXPECT_FALSE(ui.connectionComboBox->signalsBlocked());
-
     const OptiTrackConnectionParams& params = panel->connectionParameters();
     EXPECT_EQ(params.connectionType, row.connectionType);
-    EXPECT_EQ(params.commandPort, row.commandPort);
+    EXPECT_EQ(params.commandPort, 1520);
     EXPECT_EQ(params.dataPort, row.dataPort);
-    EXPECT_EQ(params.serverAddress, "192.168.1.20");
     EXPECT_EQ(params.localAddress, "192.168.1.5");
-    EXPECT_EQ(params.multicastAddress, row.multicastAddress);
+    EXPECT_EQ(params.multicastAddress, row.group);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, SelectionTest,
-    ::testing::Values(
-        SelectionRow{"MulticastServerFromUnicast", serverSpec(true, true, 1510, 1511), 0, 1, 0, 1510, 1511,
-                     "239.255.42.99"},
-        SelectionRow{"UnicastServerFromMulticast", serverSpec(true, false, 1510, 1511), 1, 0, 1, 1510, 1511, ""},
-        SelectionRow{"LegacyServerWithoutConnectionInfo", serverSpec(false, false, 1520, 1521), 0, 1, 0, 1520, 0,
-                     ""}),
-    [](const ::testing::TestParamInfo<SelectionRow>& row) { return std::string(row.param.name); });
-
-// ---- Connect -----------------------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(Servers, SelectionTest,
+                         ::testing::Values(SelectionRow{"Multicast", true, true, 0, 1, 0, 1511, "239.255.42.99"},
+                                           SelectionRow{"Unicast", true, false, 1, 0, 1, 1511, ""},
+                                           SelectionRow{"Legacy", false, false, 0, 1, 0, 0, ""}),
+                         [](const ::testing::TestParamInfo<SelectionRow>& row) { return std::string(row.param.name); });
 
 TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
 {
-    OptiTrackStream* stream = executeAlgorithm();
-    ASSERT_NE(stream, nullptr);
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
-    ui.connectionComboBox->setCurrentIndex(0);
     ui.serverAddressLineEdit->setText("10.0.0.2");
     ui.commandPortSpinBox->setValue(1510);
     ui.dataPortSpinBox->setValue(1511);
-    // No datagram can leave for 10.0.0.2: the client's command socket is bound to the local
-    // address 127.0.0.1 (no server was selected), and the kernel routes nothing from a loopback
-    // source to another network. The start fails instead.
+    // Nothing leaves for 10.0.0.2: the client's command socket is bound to the local address
+    // 127.0.0.1, and the kernel routes nothing from a loopback source elsewhere. The start fails.
     ASSERT_EQ(panel->connectionParameters().localAddress, "127.0.0.1");
-    capture.sink().clear();
-
     ui.connectPushButton->click();
 
-    const Support::StreamParams params = Support::paramsOf(*stream);
-    EXPECT_EQ(params.connectionType, 1);
-    EXPECT_EQ(params.serverAddress, "10.0.0.2");
-    EXPECT_EQ(params.commandPort, 1510);
-    EXPECT_EQ(params.dataPort, 1511);
-    EXPECT_EQ(params.localAddress, "127.0.0.1");
-    EXPECT_EQ(params.multicastAddress, "");
-    EXPECT_FALSE(stream->isRunning());
-    EXPECT_EQ(capture.sink().count(kCouldNotStart), 1u);
-    EXPECT_EQ(capture.sink().count(4, "", kCouldNotStart), 1u);
-    // Nothing else changes.
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "10.0.0.2");
-    EXPECT_EQ(ui.connectionComboBox->currentIndex(), 0);
+    Properties params;
+    stream()->configuration(&params);
+    int type = -1;
+    std::string server, local, group = "unset";
+    unsigned short ports[2] = {0, 0};
+    EXPECT_TRUE(params.param("connectionType", type) && params.param("serverAddress", server) &&
+                params.param("localAddress", local) && params.param("multicastAddress", group) &&
+                params.param("commandPort", ports[0]) && params.param("dataPort", ports[1]));
+    EXPECT_EQ(std::tie(type, server, local, group, ports[0], ports[1]),
+              std::make_tuple(1, std::string("10.0.0.2"), std::string("127.0.0.1"), std::string(), 1510, 1511));
+    EXPECT_EQ(couldNotStart(), 1u);
+    EXPECT_EQ(capture.sink().count(4, "", "Could not start stream"), 1u);
+    EXPECT_EQ(ui.serverAddressLineEdit->text(), "10.0.0.2");  // nothing else changes
 }
 
-TEST_F(ControllerTest, ConnectWhileRunningClosesFirstAndStartsWithTheNewParameters)
+TEST_F(ControllerTest, ConnectWhileRunningClosesFirstAndStartsAgain)
 {
-    // A server on 127.0.0.2, so that the address really travels from the form to the client.
     NatNet::Sim::SimulatorConfig config;
-    config.localAddress = "127.0.0.2";
+    config.localAddress = "127.0.0.2";  // so that the address really travels to the client
     NatNet::Sim::Simulator simulator(config);
-    std::string error;
-    ASSERT_TRUE(simulator.start(&error)) << error;
-
-    OptiTrackStream* stream = executeAlgorithm();
-    ASSERT_NE(stream, nullptr);
-    std::vector<Stream::State> states;
-    stream->stateChanged.connect([&states](Stream::State state) { states.push_back(state); });
+    ASSERT_TRUE(simulator.start());
     auto panel = makePanel();
-    const Ui_OptiTrackController ui = widgets(*panel);
+    std::vector<Stream::State> states;
+    stream()->stateChanged.connect([&states](Stream::State state) { states.push_back(state); });
     ui.serverAddressLineEdit->setText("127.0.0.2");
     ui.commandPortSpinBox->setValue(simulator.commandPort());
     ui.dataPortSpinBox->setValue(simulator.dataPort());
 
     ui.connectPushButton->click();
-    ASSERT_TRUE(stream->isRunning()) << "first Connect";
-    EXPECT_EQ(Support::paramsOf(*stream).serverAddress, "127.0.0.2");
-    ASSERT_TRUE(simulator.waitFor([](const NatNet::Sim::SimulatorCounters& c) { return c.connects >= 1; }, 2s));
-
+    ASSERT_TRUE(stream()->isRunning());
     states.clear();
     ui.connectPushButton->click();
-    EXPECT_TRUE(stream->isRunning()) << "second Connect";
-    ASSERT_GE(states.size(), 2u);
-    // Closed before it was started again.
-    EXPECT_EQ(states.front(), Stream::State::Open);
-    EXPECT_NE(std::find(states.begin(), states.end(), Stream::State::Closed), states.end());
-    EXPECT_EQ(states.back(), Stream::State::Running);
-    EXPECT_LT(std::find(states.begin(), states.end(), Stream::State::Closed) - states.begin(),
-              std::find(states.begin(), states.end(), Stream::State::Running) - states.begin());
-    EXPECT_TRUE(simulator.waitFor([](const NatNet::Sim::SimulatorCounters& c) { return c.connects >= 2; }, 2s));
-    EXPECT_EQ(capture.sink().count(kCouldNotStart), 0u);
-    stream->close();
+    EXPECT_TRUE(stream()->isRunning());
+    const auto closed = std::find(states.begin(), states.end(), Stream::State::Closed);
+    EXPECT_NE(closed, states.end());
+    EXPECT_EQ(std::find(states.begin(), closed, Stream::State::Running), closed) << "closed before started";
+    EXPECT_TRUE(simulator.waitFor([](const auto& c) { return c.connects >= 2; }, 2s));
+    EXPECT_EQ(couldNotStart(), 0u);
+    stream()->close();
 }
 
 TEST_F(ControllerTest, ConnectWithoutAStreamOnlyReportsIt)
 {
-    // The algorithm never executed: there is no stream to start.
+    auto never = makePanel(false);  // the algorithm never executed
+    ui.connectPushButton->click();
     auto panel = makePanel();
-    widgets(*panel).connectPushButton->click();
-    EXPECT_EQ(capture.sink().count(4, "", kCouldNotStart), 1u);
+    algorithm.clearStream();  // the stream this panel was given is destroyed
+    ui.connectPushButton->click();
+    EXPECT_EQ(capture.sink().count(4, "", "Could not start stream"), 2u);
 }
 
-TEST_F(ControllerTest, ConnectAfterTheStreamWasDestroyedDoesNotTouchIt)
+TEST_F(ControllerTest, NothingReachesAPanelThatIsGone)
 {
-    executeAlgorithm();
+    // A refresh still queued when the panel goes is dropped (ASan would see it arrive).
     auto panel = makePanel();
-    algorithm.clearStream();  // destroys the stream the panel was given
-    capture.sink().clear();
-    widgets(*panel).connectPushButton->click();
-    EXPECT_EQ(capture.sink().count(4, "", kCouldNotStart), 1u);
-}
-
-// ---- lifetime ----------------------------------------------------------------------------
-
-TEST_F(ControllerTest, ARefreshStillQueuedWhenThePanelGoesIsDropped)
-{
-    executeAlgorithm();
-    auto panel = makePanel();
-    announce(*panel, Support::makeServerRecord("192.168.1.20"));  // posts the list refresh
+    announce(*panel, Support::makeServerRecord("192.168.1.20"));
     panel.reset();
-    // Delivering it now would reach a destroyed panel (ASan reports it).
-    QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
-    SUCCEED();
-}
 
-TEST_F(ControllerTest, DestroyingThePanelWhileDiscoveryFindsServers)
-{
+    // And a panel destroyed while discovery keeps finding a server.
     NatNet::Sim::Simulator simulator;
     ASSERT_TRUE(simulator.start());
-    Support::ScopedDiscoveryTargets targets("127.0.0.1:" + std::to_string(simulator.commandPort()));
-    ASSERT_TRUE(targets.ok());
-    NatNetExt::SetDiscoveryIntervalMs(20);
-    store(kConnectionKey, 1);
-    executeAlgorithm();
+    Support::ScopedDiscoveryTargets targets(simulator.commandPort());
+    store("optitrackController/connection", 1);
     for (int round = 0; round < 3; ++round) {
-        auto panel = makePanel();
-        ASSERT_TRUE(panel->serverDiscovery().isRunning());
-        QListWidget* list = widgets(*panel).serversList;
-        ASSERT_TRUE(Support::waitUntil([&] { return list->count() == 1; }, 5s)) << "round " << round;
-        EXPECT_EQ(list->item(0)->text(), "127.0.0.1");
-        // Announcements keep being answered while the panel goes.
-        ASSERT_TRUE(simulator.waitFor([](const NatNet::Sim::SimulatorCounters& c) { return c.discoveries >= 2; }, 2s));
+        panel = makePanel();
+        ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 5s)) << round;
+        EXPECT_EQ(ui.serversList->item(0)->text(), "127.0.0.1");
+        const auto seen = simulator.counters().discoveries;
+        ASSERT_TRUE(simulator.waitFor([&](const auto& c) { return c.discoveries > seen; }, 2s));
         panel.reset();
-        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
     }
-    NatNetExt::SetDiscoveryIntervalMs(1000);
 }
 
 }  // namespace
