@@ -1,0 +1,205 @@
+#include "FaultTestSupport.h"
+
+#include <natnet/codec/ByteWriter.h>
+#include <natnet/codec/FrameCodec.h>
+
+#include <Quorvane/Stream/InstrumentModification.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <thread>
+
+namespace Quorvane::FaultTesting {
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+bool waitForQuiet(const std::function<std::uint64_t()>& value, std::chrono::milliseconds quiet,
+                  std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::uint64_t last = value();
+    auto lastChange = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+        const std::uint64_t now = value();
+        if (now != last) {
+            last = now;
+            lastChange = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - lastChange >= quiet) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort, std::uint16_t dataPort)
+{
+    NatNet::Sim::SimulatorConfig config;
+    config.localAddress = "127.0.0.1";
+    config.multicast = multicast;
+    config.multicastAddress = kGroup;
+    config.multicastTtl = 0;
+    config.commandPort = commandPort;
+    config.dataPort = dataPort;
+    return config;
+}
+
+std::unique_ptr<NatNet::Sim::Simulator> startSimulator(bool multicast, std::uint16_t commandPort,
+                                                       std::uint16_t dataPort)
+{
+    auto sim = std::make_unique<NatNet::Sim::Simulator>(simulatorConfig(multicast, commandPort, dataPort));
+    sim->setUnitsToMillimeters(1.0f);
+    std::string error;
+    if (!sim->start(&error)) {
+        ADD_FAILURE() << "simulator: " << error;
+        return nullptr;
+    }
+    return sim;
+}
+
+OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
+{
+    OptiTrackConnectionParams params;
+    params.connectionType = sim.config().multicast ? 0 : 1;
+    params.commandPort = sim.commandPort();
+    params.dataPort = sim.dataPort();
+    params.serverAddress = "127.0.0.1";
+    params.localAddress = "127.0.0.1";
+    if (sim.config().multicast)
+        params.multicastAddress = sim.config().multicastAddress;
+    return params;
+}
+
+std::unique_ptr<sFrameOfMocapData> numberedFrame(std::int32_t number, int bodies)
+{
+    auto frame = std::make_unique<sFrameOfMocapData>();
+    frame->iFrame = number;
+    frame->fTimestamp = number / 1000.0;
+    frame->nRigidBodies = bodies;
+    for (int i = 0; i < bodies; ++i) {
+        sRigidBodyData& body = frame->RigidBodies[i];
+        body.ID = i + 1;
+        body.x = i == 0 ? static_cast<float>(number) : 0.1f * static_cast<float>(i);
+        body.y = 1.2f;
+        body.qw = 1.0f;
+        body.MeanError = 0.0005f;
+        body.params = 1;
+    }
+    return frame;
+}
+
+DeliveredFrames::DeliveredFrames(OptiTrackStream& stream)
+{
+    const OptiTrackStream& reader = stream;
+    stream.instrumentsUpdated.connect([this, &reader](InstrumentModifications) { onUpdate(reader); });
+}
+
+void DeliveredFrames::onUpdate(const OptiTrackStream& stream)
+{
+    if (m_stopped.load())
+        ++m_late;
+    const auto instrument = stream.findInstrument("optitrack-1");
+    if (instrument) {
+        const double x = instrument->pose(0, 3);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_numbers.insert(std::llround(x));
+    }
+    ++m_emissions;
+}
+
+std::set<std::int64_t> DeliveredFrames::numbers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_numbers;
+}
+
+bool DeliveredFrames::has(std::int64_t number) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_numbers.count(number) != 0;
+}
+
+std::size_t DeliveredFrames::countIn(std::int64_t first, std::int64_t last) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return static_cast<std::size_t>(std::distance(m_numbers.lower_bound(first), m_numbers.upper_bound(last)));
+}
+
+DrivenStream::DrivenStream() : context(&stream)
+{
+    NatNetExt::ClientTimeouts timeouts;
+    timeouts.connectTries = 3;
+    timeouts.connectTryMs = 200;
+    NatNetExt::SetClientTimeouts(context.client, timeouts);
+}
+
+bool DrivenStream::connect(const NatNet::Sim::Simulator& sim)
+{
+    context.client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, &context);
+    return context.connectToServer(paramsFor(sim));
+}
+
+NatNetExt::ClientCounters DrivenStream::counters() const
+{
+    NatNetExt::ClientCounters counters;
+    NatNetExt::GetClientCounters(context.client, &counters);
+    return counters;
+}
+
+ForeignSender::ForeignSender() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.5", &local.sin_addr);
+    EXPECT_EQ(::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+    // Multicast leaves on the loopback interface, and stays on this machine.
+    in_addr interface{};
+    inet_pton(AF_INET, "127.0.0.1", &interface);
+    const unsigned char ttl = 0;
+    const unsigned char loop = 1;
+    EXPECT_EQ(::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_IF, &interface, sizeof interface), 0);
+    EXPECT_EQ(::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl), 0);
+    EXPECT_EQ(::setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop), 0);
+}
+
+ForeignSender::~ForeignSender()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool ForeignSender::send(const std::vector<std::uint8_t>& bytes, const std::string& address, std::uint16_t port)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    return ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+           static_cast<ssize_t>(bytes.size());
+}
+
+std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame)
+{
+    std::vector<std::uint8_t> bytes(65536);
+    NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
+    EXPECT_EQ(NatNet::Wire::encodeFrame(writer, frame, NatNet::Wire::Version(4, 1)), NatNet::Wire::Status::Ok);
+    bytes.resize(writer.size());
+    return bytes;
+}
+
+}  // namespace Quorvane::FaultTesting

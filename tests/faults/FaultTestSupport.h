@@ -1,0 +1,111 @@
+#pragma once
+
+// Shared by the fault suites: a simulator on loopback, streams pointed at it, frames that carry
+// their number in rigid body 1's x position (the simulator's unit scale is set to 1, so the
+// number arrives exactly), a listener that records which numbers reached the stream's update
+// signal, and a foreign sender on 127.0.0.5.
+
+#include "stream/OptiTrackConnectionParams.h"
+#include "stream/OptiTrackStream.h"
+#include "stream/OptiTrackStreamImpl.h"
+
+#include <natnet/sim/Simulator.h>
+#include <natnet_ext/NatNetExt.h>
+
+#include <NatNetTypes.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Quorvane::FaultTesting {
+
+using namespace std::chrono_literals;
+
+/// Polls `condition` every millisecond until it holds or `timeout` passed.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3000ms);
+
+/// Waits until `value()` has not changed for `quiet` (at most `timeout`): the stream has gone
+/// silent. Returns whether it did.
+bool waitForQuiet(const std::function<std::uint64_t()>& value, std::chrono::milliseconds quiet,
+                  std::chrono::milliseconds timeout = 5000ms);
+
+/// A group of this suite's own; the data port (ephemeral, per simulator) keeps tests apart.
+inline const char* const kGroup = "239.255.42.120";
+
+NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort = 0, std::uint16_t dataPort = 0);
+
+/// A started simulator with unit scale 1; null (with a test failure) when it cannot start.
+std::unique_ptr<NatNet::Sim::Simulator> startSimulator(bool multicast, std::uint16_t commandPort = 0,
+                                                       std::uint16_t dataPort = 0);
+
+OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim);
+
+/// A zero-filled frame number `number` with tracked bodies 1 to `bodies`; body 1's x is `number`.
+std::unique_ptr<sFrameOfMocapData> numberedFrame(std::int32_t number, int bodies = 4);
+
+/// Records the numbers of the frames whose update reached the stream's signal (read back from
+/// instrument "optitrack-1"), and how many emissions there were. Slots run on the NatNet thread.
+class DeliveredFrames
+{
+public:
+    explicit DeliveredFrames(OptiTrackStream& stream);
+
+    std::uint64_t emissions() const { return m_emissions.load(); }
+    std::set<std::int64_t> numbers() const;
+    bool has(std::int64_t number) const;
+    std::size_t countIn(std::int64_t first, std::int64_t last) const;
+    /// Counts emissions from now on as "late" (after a stop or disconnect returned).
+    void markStopped() { m_stopped.store(true); }
+    void markRunning() { m_stopped.store(false); }
+    std::uint64_t lateEmissions() const { return m_late.load(); }
+
+private:
+    void onUpdate(const OptiTrackStream& stream);
+
+    mutable std::mutex m_mutex;
+    std::set<std::int64_t> m_numbers;
+    std::atomic<std::uint64_t> m_emissions{0};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<std::uint64_t> m_late{0};
+};
+
+/// A stream driven the way its tests drive it: a callback context of our own whose client the
+/// test can reach (for its counters and timeouts), registered and connected with the stream's
+/// own connect step. The context goes first on destruction (it disconnects).
+struct DrivenStream
+{
+    DrivenStream();
+    /// Registers the frame callback and runs the connect step against `sim`.
+    bool connect(const NatNet::Sim::Simulator& sim);
+    NatNetExt::ClientCounters counters() const;
+
+    OptiTrackStream stream;
+    OptiTrackStream::Impl context;
+};
+
+/// A UDP socket on 127.0.0.5, a sender that is not the server.
+class ForeignSender
+{
+public:
+    ForeignSender();
+    ~ForeignSender();
+    ForeignSender(const ForeignSender&) = delete;
+    ForeignSender& operator=(const ForeignSender&) = delete;
+
+    bool send(const std::vector<std::uint8_t>& bytes, const std::string& address, std::uint16_t port);
+
+private:
+    int m_fd;
+};
+
+/// The whole NAT_FRAMEOFDATA datagram of `frame` (bitstream 4.1, the simulator's default).
+std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame);
+
+}  // namespace Quorvane::FaultTesting

@@ -1,0 +1,131 @@
+// A foreign sender floods the client's socket with garbage while the server streams: every frame
+// of the server still reaches the stream (counted by frame number), none of the foreign
+// datagrams does (not even well-formed frames), and the client counts each one it dropped.
+
+#include "FaultTestSupport.h"
+
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+namespace Quorvane::FaultTesting {
+namespace {
+
+#if defined(__SANITIZE_THREAD__)
+// The thread sanitizer slows the receive thread several times over; at the full rate the
+// kernel's buffer, not the client, would decide what arrives.
+constexpr int kFloodPerSecond = 20'000;
+#else
+constexpr int kFloodPerSecond = 100'000;
+#endif
+constexpr auto kFloodTime = 2000ms;
+constexpr int kServerFrames = 1000;  // at 500 Hz, during the flood
+constexpr std::int64_t kForeignFrameNumbers = 1'000'000;
+
+// Garbage of three kinds: random bytes of random length (the empty datagram included), a frame
+// header with a random payload, and perfectly valid frames numbered from 1,000,000.
+class Garbage
+{
+public:
+    Garbage()
+    {
+        for (int i = 0; i < 16; ++i)
+            m_validFrames.push_back(encodeFrameDatagram(*numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
+    }
+
+    const std::vector<std::uint8_t>& next()
+    {
+        const unsigned kind = m_random() % 4;
+        if (kind == 0)
+            return m_validFrames[m_random() % m_validFrames.size()];
+        m_bytes.resize(m_random() % 1400);
+        for (auto& byte : m_bytes)
+            byte = static_cast<std::uint8_t>(m_random());
+        if (kind == 1 && m_bytes.size() >= 4) {
+            const auto payload = static_cast<std::uint16_t>(m_bytes.size() - 4);
+            m_bytes[0] = 7;  // NAT_FRAMEOFDATA
+            m_bytes[1] = 0;
+            m_bytes[2] = static_cast<std::uint8_t>(payload & 0xFF);
+            m_bytes[3] = static_cast<std::uint8_t>(payload >> 8);
+        }
+        return m_bytes;
+    }
+
+private:
+    std::mt19937 m_random{20240611u};
+    std::vector<std::uint8_t> m_bytes;
+    std::vector<std::vector<std::uint8_t>> m_validFrames;
+};
+
+struct Mode
+{
+    const char* name;
+    bool multicast;
+};
+
+class Flood : public ::testing::TestWithParam<Mode>
+{
+};
+
+TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
+{
+    const ScopedLogCapture quiet(3);
+    const bool multicast = GetParam().multicast;
+    auto sim = startSimulator(multicast);
+    ASSERT_TRUE(sim);
+    DrivenStream driven;
+    DeliveredFrames delivered(driven.stream);
+    ASSERT_TRUE(driven.connect(*sim));
+
+    std::string target = kGroup;
+    std::uint16_t port = sim->dataPort();
+    if (!multicast) {
+        ASSERT_TRUE(sim->waitFor([](const auto& c) { return c.clientsConnected == 1; }, 2s));
+        target = "127.0.0.1";
+        port = sim->clients().at(0).port;  // the client's one socket
+    }
+    const std::uint64_t foreignBefore = driven.counters().droppedForeignSender;
+
+    std::atomic<std::uint64_t> floodSent{0};
+    std::thread flood([&] {
+        ForeignSender sender;
+        Garbage garbage;
+        const auto start = std::chrono::steady_clock::now();
+        constexpr int kPerMillisecond = kFloodPerSecond / 1000;
+        for (int ms = 0; ms < kFloodTime.count(); ++ms) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(ms));
+            if (std::chrono::steady_clock::now() > start + kFloodTime + 500ms)
+                break;  // a stalled machine: the flood ends on time, whatever it sent
+            for (int i = 0; i < kPerMillisecond; ++i)
+                if (sender.send(garbage.next(), target, port))
+                    ++floodSent;
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 1; n <= kServerFrames; ++n) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(2000 * n));
+        EXPECT_EQ(sim->sendFrame(*numberedFrame(n)), 1);
+    }
+    flood.join();
+
+    EXPECT_GT(floodSent.load(), static_cast<std::uint64_t>(kFloodPerSecond));  // at least a second's worth
+    EXPECT_TRUE(waitUntil([&] { return delivered.countIn(1, kServerFrames) == kServerFrames; }, 5000ms))
+        << "server frames delivered: " << delivered.countIn(1, kServerFrames) << " of " << kServerFrames;
+    EXPECT_TRUE(waitUntil([&] { return driven.counters().droppedForeignSender - foreignBefore == floodSent.load(); },
+                          5000ms))
+        << "counted " << driven.counters().droppedForeignSender - foreignBefore << " of " << floodSent.load();
+    EXPECT_EQ(delivered.countIn(kForeignFrameNumbers, kForeignFrameNumbers + 100), 0u);
+    const NatNetExt::ClientCounters counters = driven.counters();
+    EXPECT_EQ(counters.droppedBadFrame, 0u);
+    EXPECT_EQ(counters.droppedMalformed, 0u);  // the foreign ones were refused before any decoding
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Flood, ::testing::Values(Mode{"unicast", false}, Mode{"multicast", true}),
+                         [](const ::testing::TestParamInfo<Mode>& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace Quorvane::FaultTesting
