@@ -1,7 +1,7 @@
 # Warnings are on everywhere and kept at zero; add them per target so that
 # third-party code found through find_package is not affected.
 function(quorvane_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:$<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>>
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
     -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Wunused -Woverloaded-virtual
     -Wnull-dereference -Wformat=2)
 endfunction()
