@@ -14,7 +14,7 @@ namespace Quorvane::Support {
 
 static_assert(sizeof(sNatNetDiscoveredServer) == 592, "the library's discovered-server record");
 
-struct ServerRecordSpec
+struct ServerRecordFields
 {
     std::string serverAddress = "192.168.1.20";
     std::uint16_t commandPort = 1510;
@@ -23,13 +23,13 @@ struct ServerRecordSpec
     std::uint16_t dataPort = 1511;
 };
 
-inline sNatNetDiscoveredServer makeServerRecord(const ServerRecordSpec& spec)
+inline sNatNetDiscoveredServer makeServerRecord(const ServerRecordFields& fields)
 {
     sNatNetDiscoveredServer record;
     std::memset(&record, 0, sizeof(record));
     std::strncpy(record.localAddress, "192.168.1.5", sizeof(record.localAddress) - 1);
-    std::strncpy(record.serverAddress, spec.serverAddress.c_str(), sizeof(record.serverAddress) - 1);
-    record.serverCommandPort = spec.commandPort;
+    std::strncpy(record.serverAddress, fields.serverAddress.c_str(), sizeof(record.serverAddress) - 1);
+    record.serverCommandPort = fields.commandPort;
     sServerDescription& description = record.serverDescription;
     description.HostPresent = true;
     std::strncpy(description.szHostComputerName, "mocap-pc", sizeof(description.szHostComputerName) - 1);
@@ -38,9 +38,9 @@ inline sNatNetDiscoveredServer makeServerRecord(const ServerRecordSpec& spec)
     description.NatNetVersion[0] = 4;
     description.NatNetVersion[1] = 1;
     description.HighResClockFrequency = 10000000;
-    description.bConnectionInfoValid = spec.connectionInfoValid;
-    description.ConnectionDataPort = spec.dataPort;
-    description.ConnectionMulticast = spec.multicast;
+    description.bConnectionInfoValid = fields.connectionInfoValid;
+    description.ConnectionDataPort = fields.dataPort;
+    description.ConnectionMulticast = fields.multicast;
     const std::uint8_t group[4] = {239, 255, 42, 99};
     std::memcpy(description.ConnectionMulticastAddress, group, 4);
     return record;
@@ -48,9 +48,9 @@ inline sNatNetDiscoveredServer makeServerRecord(const ServerRecordSpec& spec)
 
 inline sNatNetDiscoveredServer makeServerRecord(const std::string& serverAddress)
 {
-    ServerRecordSpec spec;
-    spec.serverAddress = serverAddress;
-    return makeServerRecord(spec);
+    ServerRecordFields fields;
+    fields.serverAddress = serverAddress;
+    return makeServerRecord(fields);
 }
 
 }  // namespace Quorvane::Support

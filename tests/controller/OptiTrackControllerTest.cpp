@@ -89,7 +89,7 @@ TEST_F(ControllerTest, MulticastTwiceStartsDiscoveryOnceAndUnicastStopsIt)
 TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
 {
     auto panel = makePanel();
-    Support::ServerRecordSpec first;
+    Support::ServerRecordFields first;
     first.commandPort = 1610;
     announce(*panel, Support::makeServerRecord(first));
     announce(*panel, Support::makeServerRecord(first));  // announced twice: one row
@@ -130,11 +130,11 @@ TEST_P(SelectionTest, SelectingAServerCopiesItsConnectionWithoutSwitchingModes)
     auto panel = makePanel();
     const bool discoveryWasRunning = panel->serverDiscovery().isRunning();
     const std::size_t lookingBefore = lookingLogged();
-    Support::ServerRecordSpec spec;
-    spec.connectionInfoValid = row.infoValid;
-    spec.multicast = row.multicast;
-    spec.commandPort = 1520;
-    announce(*panel, Support::makeServerRecord(spec));
+    Support::ServerRecordFields fields;
+    fields.connectionInfoValid = row.infoValid;
+    fields.multicast = row.multicast;
+    fields.commandPort = 1520;
+    announce(*panel, Support::makeServerRecord(fields));
     ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
     ui.serversList->setCurrentRow(0);
 

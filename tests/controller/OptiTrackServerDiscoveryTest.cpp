@@ -49,7 +49,7 @@ protected:
 
 TEST_F(DiscoveryTest, EachAddressIsStoredOnceWithItsFirstRecord)
 {
-    Support::ServerRecordSpec later;
+    Support::ServerRecordFields later;
     later.commandPort = 1610;
     announce(Support::makeServerRecord("192.168.1.20"));
     announce(Support::makeServerRecord(later));               // same address, other port: dropped
