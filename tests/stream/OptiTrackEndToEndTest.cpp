@@ -5,6 +5,7 @@
 
 #include <natnet/sim/Scenario.h>
 
+#include <Quorvane/Core/Log.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
 #include <Quorvane/Stream/InstrumentModification.h>
 
@@ -122,6 +123,27 @@ TEST_P(EndToEnd, closingAndDestroyingWhileFramesArrive)
     ASSERT_TRUE(waitUntil([&] { return emissions.load() > afterClose + 50; }));
     // Destroyed while running: the host's close and the client's teardown end the callbacks.
     stream.reset();
+    sim->stopStreaming();
+}
+
+TEST_P(EndToEnd, framesDuringTheConnectStepWithEveryLineLogged)
+{
+    // Frames keep arriving while the stream connects, queries and reports again: the values the
+    // callback reads are shared with the connect thread (checked by the thread sanitizer).
+    Log::g_globalLevel = 0;
+    NatNet::Sim::ScenarioConfig scenario;
+    scenario.rigidBodies = 4;
+    scenario.rateHz = 1000.0;
+    scenario.durationSeconds = 10.0;
+    ASSERT_TRUE(sim->startStreaming(scenario));
+    for (int round = 0; round < 3; ++round) {
+        const int before = emissions.load();
+        ASSERT_TRUE(stream->start()) << round;
+        ASSERT_TRUE(waitUntil([&] { return emissions.load() > before + 20; })) << round;
+        ASSERT_TRUE(stream->stop()) << round;
+    }
+    EXPECT_EQ(log.sink().count(0, "OptiTrackStream", "Client initialized and ready.\n"), 3u);
+    EXPECT_GT(log.sink().count(0, "OptiTrack", "Rigid Bodies [Count=4]\n"), 60u);
     sim->stopStreaming();
 }
 
