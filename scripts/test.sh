@@ -14,4 +14,12 @@ echo "== TSan build and threaded suites"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j "$jobs"
+
+# Then each NatNet decoder under libFuzzer (clang, ASan+UBSan) for FUZZ_SECONDS seconds
+# (default 60; 0 skips the step). A crash fails the run and keeps its input in build/fuzz/fuzz-artifacts.
+fuzz_seconds=${FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" != "0" ]; then
+  echo "== fuzzing the decoders, ${fuzz_seconds} s per target"
+  FUZZ_SECONDS="$fuzz_seconds" FUZZ_JOBS="$jobs" scripts/fuzz.sh
+fi
 echo "== all tests passed"

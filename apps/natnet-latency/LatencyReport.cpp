@@ -1,14 +1,17 @@
 #include "LatencyReport.h"
 
+#include <cmath>
 #include <iomanip>
 
 namespace NatNetLatency {
 
 namespace {
 
-double rounded(double value, double step = 0.01)
+// Rounded to `decimals` places, so that the JSON reads 9.245 and not 9.245000000000001.
+double rounded(double value, int decimals = 2)
 {
-    return std::round(value / step) * step;
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
 }
 
 void latencyFields(nlohmann::json& out, const char* prefix, const LatencySummary& s)
@@ -56,16 +59,16 @@ nlohmann::json toJson(const RateReport& report)
     latencyFields(out, "raw", report.raw.latency);
     out["rawSent"] = report.raw.sent;
     out["rawLost"] = report.raw.lost;
-    out["rawCpuPerFrameUs"] = rounded(report.raw.cpuPerFrameUs(), 0.001);
+    out["rawCpuPerFrameUs"] = rounded(report.raw.cpuPerFrameUs(), 3);
     latencyFields(out, "full", report.full.latency);
     out["sent"] = report.full.sent;
     out["received"] = report.full.received;
     out["lost"] = report.full.lost;
-    out["achievedRateHz"] = rounded(report.full.achievedRateHz(), 0.1);
+    out["achievedRateHz"] = rounded(report.full.achievedRateHz(), 1);
     out["kernelDrops"] = report.full.kernelDrops;
     out["ratioP50"] = rounded(RateReport::ratio(report.full.latency.p50Ns, report.raw.latency.p50Ns));
     out["ratioP99"] = rounded(RateReport::ratio(report.full.latency.p99Ns, report.raw.latency.p99Ns));
-    out["cpuPerFrameUs"] = rounded(report.full.cpuPerFrameUs(), 0.001);
+    out["cpuPerFrameUs"] = rounded(report.full.cpuPerFrameUs(), 3);
     out["cpuPercentOfCore"] = rounded(report.full.cpuPercentOfCore());
     if (!report.raw.error.empty() || !report.full.error.empty())
         out["error"] = report.full.error.empty() ? report.raw.error : report.full.error;
@@ -75,7 +78,7 @@ nlohmann::json toJson(const RateReport& report)
 void printText(std::ostream& out, const RateReport& report)
 {
     const ProbeConfig& c = report.config;
-    out << std::defaultfloat << "rate " << c.rateHz << " Hz, " << c.rigidBodies << " rigid bodies, "
+    out << std::defaultfloat << std::setprecision(6) << "rate " << c.rateHz << " Hz, " << c.rigidBodies << " rigid bodies, "
         << (c.multicast ? "multicast" : "unicast") << ", " << report.datagramBytes << "-byte datagrams, "
         << c.durationSeconds << " s measured, load " << report.loadAverage << '\n';
     out << "  path        p50 us   p99 us  p99.9 us    max us     sent   lost   rate Hz  cpu us/f  %core\n";

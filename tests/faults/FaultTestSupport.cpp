@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace Quorvane::FaultTesting {
@@ -191,6 +193,28 @@ bool ForeignSender::send(const std::vector<std::uint8_t>& bytes, const std::stri
     inet_pton(AF_INET, address.c_str(), &to.sin_addr);
     return ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
            static_cast<ssize_t>(bytes.size());
+}
+
+std::uint64_t kernelDropsOnPort(std::uint16_t port)
+{
+    std::ifstream in("/proc/net/udp");
+    std::string line;
+    std::getline(in, line);  // the column names
+    std::uint64_t drops = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::vector<std::string> words;
+        for (std::string word; fields >> word;)
+            words.push_back(word);
+        // sl, local "ADDR:PORT" (hex), ..., drops last.
+        if (words.size() < 13)
+            continue;
+        const std::size_t colon = words[1].find(':');
+        if (colon == std::string::npos || std::stoul(words[1].substr(colon + 1), nullptr, 16) != port)
+            continue;
+        drops += std::stoull(words.back());
+    }
+    return drops;
 }
 
 std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame)

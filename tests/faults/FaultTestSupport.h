@@ -105,6 +105,10 @@ private:
     int m_fd;
 };
 
+/// Datagrams the kernel dropped (receive buffer full) on the UDP sockets of this machine bound
+/// to `port`, from /proc/net/udp; 0 when none are listed.
+std::uint64_t kernelDropsOnPort(std::uint16_t port);
+
 /// The whole NAT_FRAMEOFDATA datagram of `frame` (bitstream 4.1, the simulator's default).
 std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame);
 
