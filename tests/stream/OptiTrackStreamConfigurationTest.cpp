@@ -1,7 +1,6 @@
 // The stream's identity and configuration without a server: the six keys, their order, types and
 // defaults, partial configuration, and the connection-parameter record.
 
-#include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackStream.h"
 
 #include <Quorvane/Core/Properties.h>
@@ -111,35 +110,6 @@ TEST(StreamConfiguration, valuesOfTheWrongTypeLeaveTheirFields)
     EXPECT_EQ(out.valueText("serverAddress"), "127.0.0.1");
 }
 
-TEST(StreamConfiguration, nullPropertiesAreIgnored)
-{
-    OptiTrackStream stream;
-    stream.configure(nullptr);
-    stream.configuration(nullptr);
-    EXPECT_EQ(configurationOf(stream).valueText("serverAddress"), "127.0.0.1");
-}
-
-TEST(StreamConfiguration, setConnectionParamsIsWhatConfigurationReports)
-{
-    OptiTrackConnectionParams params;
-    params.connectionType = 1;
-    params.serverAddress = "10.0.0.2";
-    params.multicastAddress = "239.255.42.99";
-    OptiTrackStream stream;
-    stream.setConnectionParams(params);
-    const Properties out = configurationOf(stream);
-    EXPECT_EQ(out.valueText("serverAddress"), "10.0.0.2");
-    EXPECT_EQ(out.valueText("multicastAddress"), "239.255.42.99");
-    EXPECT_EQ(out.valueText("connectionType"), "1");
-}
-
-TEST(StreamConfiguration, maxErrorAndUnitsAreNotPartOfTheConfiguration)
-{
-    OptiTrackStream stream;
-    stream.setMaxError(0.25);
-    EXPECT_EQ(configurationOf(stream).keys(), kKeys);
-}
-
 struct StreamProbe : OptiTrackStream
 {
     using OptiTrackStream::doWork;
@@ -168,36 +138,6 @@ TEST(StreamIdentity, openAndCloseChangeOnlyTheHostsState)
     EXPECT_TRUE(stream.isStateOneOf({2}));
     EXPECT_TRUE(stream.close());
     EXPECT_TRUE(log.sink().records().empty());
-}
-
-TEST(StreamIdentity, setMaxErrorOnAStoppedStreamLogsNothing)
-{
-    ScopedLogCapture log(0);
-    OptiTrackStream stream;
-    stream.setMaxError(0.0);
-    stream.setMaxError(-2.0);
-    EXPECT_TRUE(log.sink().records().empty());
-}
-
-TEST(ConnectionParams, defaultsAndValueSemantics)
-{
-    const OptiTrackConnectionParams defaults;
-    EXPECT_EQ(defaults.connectionType, 0);
-    EXPECT_EQ(defaults.commandPort, 1510);
-    EXPECT_EQ(defaults.dataPort, 1511);
-    EXPECT_EQ(defaults.serverAddress, "127.0.0.1");
-    EXPECT_EQ(defaults.localAddress, "127.0.0.1");
-    EXPECT_EQ(defaults.multicastAddress, "");
-
-    OptiTrackConnectionParams a;
-    a.serverAddress = "a-rather-long-host-name-beyond-small-strings";
-    OptiTrackConnectionParams b = a;
-    b.serverAddress = "other";
-    EXPECT_EQ(a.serverAddress, "a-rather-long-host-name-beyond-small-strings");
-    OptiTrackConnectionParams c = std::move(a);
-    EXPECT_EQ(c.serverAddress, "a-rather-long-host-name-beyond-small-strings");
-    b = c;
-    EXPECT_EQ(b.serverAddress, c.serverAddress);
 }
 
 }  // namespace
