@@ -3,14 +3,14 @@
 # prints the results with the machine they ran on. Everything runs on this machine only
 # (loopback). Knobs: JOBS (build jobs, default 2), BENCH_MIN_TIME (seconds per benchmark,
 # default 0.5), BENCH_FILTER (benchmark regex), LATENCY_ARGS (default: 240 Hz, 1 kHz and 10 kHz
-# for 3, 3 and 12 s), LATENCY_MODE (multicast or unicast).
+# for 3, 3 and 12 s, with the epoll floor), LATENCY_MODE (multicast or unicast).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 JOBS="${JOBS:-2}"
 BENCH_MIN_TIME="${BENCH_MIN_TIME:-0.5}"
 BENCH_FILTER="${BENCH_FILTER:-.}"
-LATENCY_ARGS="${LATENCY_ARGS:---rates 240,1000,10000 --durations 3,3,12}"
+LATENCY_ARGS="${LATENCY_ARGS:---rates 240,1000,10000 --durations 3,3,12 --reactor-floor}"
 LATENCY_MODE="${LATENCY_MODE:-multicast}"
 BIN=build/release/bin
 

@@ -60,6 +60,11 @@ nlohmann::json toJson(const RateReport& report)
     out["rawSent"] = report.raw.sent;
     out["rawLost"] = report.raw.lost;
     out["rawCpuPerFrameUs"] = rounded(report.raw.cpuPerFrameUs(), 3);
+    if (report.hasReactorFloor) {
+        latencyFields(out, "rawEpoll", report.rawReactor.latency);
+        out["rawEpollLost"] = report.rawReactor.lost;
+        out["rawEpollCpuPerFrameUs"] = rounded(report.rawReactor.cpuPerFrameUs(), 3);
+    }
     latencyFields(out, "full", report.full.latency);
     out["sent"] = report.full.sent;
     out["received"] = report.full.received;
@@ -83,6 +88,8 @@ void printText(std::ostream& out, const RateReport& report)
         << c.durationSeconds << " s measured, load " << report.loadAverage << '\n';
     out << "  path        p50 us   p99 us  p99.9 us    max us     sent   lost   rate Hz  cpu us/f  %core\n";
     printLine(out, "raw UDP", report.raw);
+    if (report.hasReactorFloor)
+        printLine(out, "raw epoll", report.rawReactor);
     printLine(out, "full path", report.full);
     out << std::fixed << std::setprecision(2) << "  full / raw: p50 "
         << RateReport::ratio(report.full.latency.p50Ns, report.raw.latency.p50Ns) << "x, p99 "

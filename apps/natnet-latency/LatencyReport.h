@@ -19,6 +19,8 @@ struct RateReport
     double loadAverage = -1.0;  // one-minute load when the rate started
     ProbeResult raw;
     ProbeResult full;
+    bool hasReactorFloor = false;
+    ProbeResult rawReactor;  // raw UDP received through epoll (--reactor-floor)
 
     /// Full path over raw UDP, for a percentile given in ns; 0 when raw is 0.
     static double ratio(std::uint64_t fullNs, std::uint64_t rawNs);

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -114,7 +115,7 @@ bool openSender(const Socket& socket, bool multicast, std::string& error)
 
 }  // namespace
 
-ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes)
+ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool readiness)
 {
     ProbeResult result;
     datagramBytes = std::clamp<std::size_t>(datagramBytes, 16, 65507);
@@ -140,11 +141,30 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes)
     std::uint64_t cpuEnd = 0;
     bool cpuStarted = false;
 
+    const int epoll = readiness ? ::epoll_create1(0) : -1;
+    if (readiness) {
+        epoll_event interest{};
+        interest.events = EPOLLIN;
+        if (epoll < 0 || ::epoll_ctl(epoll, EPOLL_CTL_ADD, receiver.fd(), &interest) != 0) {
+            result.error = lastError("epoll");
+            if (epoll >= 0)
+                ::close(epoll);
+            return result;
+        }
+    }
     std::thread receiving([&] {
         std::vector<std::uint8_t> buffer(65536);
+        bool readable = false;
         while (!stop.load(std::memory_order_relaxed)) {
-            const ssize_t n = ::recv(receiver.fd(), buffer.data(), buffer.size(), 0);
+            if (readiness && !readable) {
+                epoll_event event{};
+                readable = ::epoll_wait(epoll, &event, 1, 20) == 1;
+                continue;
+            }
+            const ssize_t n = ::recv(receiver.fd(), buffer.data(), buffer.size(), readiness ? MSG_DONTWAIT : 0);
             const std::uint64_t now = monotonicNs();
+            if (readiness && n < 0)
+                readable = false;  // drained: wait for readiness again
             if (n < 16)
                 continue;  // a timeout (checks the stop flag) or a stray datagram
             std::uint64_t sequence = 0;
@@ -192,6 +212,8 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stop.store(true);
     receiving.join();
+    if (epoll >= 0)
+        ::close(epoll);
 
     const long long dropsAfter = udpReceiveBufferErrors();
     result.kernelDrops = (result.kernelDrops >= 0 && dropsAfter >= 0) ? dropsAfter - result.kernelDrops : -1;

@@ -30,6 +30,7 @@ int main(int argc, char** argv)
     double warmup = 0.25;
     bool json = false;
     bool verbose = false;
+    bool reactorFloor = false;
     app.add_option("--rates", rates, "frame rates in Hz")->delimiter(',')->check(CLI::Range(1.0, 100000.0));
     app.add_option("--durations", durations,
                    "measured seconds per rate: one value for all, or one per rate (10 s or more for the 10 kHz loss check)")
@@ -41,6 +42,8 @@ int main(int argc, char** argv)
         ->check(CLI::Range(0.0, 10.0));
     app.add_flag("--json", json, "end with one JSON object per rate");
     app.add_flag("--verbose", verbose, "keep the host log on the console");
+    app.add_flag("--reactor-floor", reactorFloor,
+                 "also measure raw UDP received the way an event loop does (epoll, then non-blocking reads)");
     CLI11_PARSE(app, argc, argv);
 
     if (durations.size() != 1 && durations.size() != rates.size()) {
@@ -67,6 +70,10 @@ int main(int argc, char** argv)
         report.datagramBytes = datagramBytes;
         report.loadAverage = loadAverage1();
         report.raw = runRawUdp(report.config, datagramBytes);
+        if (reactorFloor) {
+            report.hasReactorFloor = true;
+            report.rawReactor = runRawUdp(report.config, datagramBytes, true);
+        }
         report.full = runFullPath(report.config);
         if (!report.raw.ok || !report.full.ok) {
             std::cerr << "rate " << rates[i] << " Hz: " << (report.raw.ok ? report.full.error : report.raw.error)
