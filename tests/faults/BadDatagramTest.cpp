@@ -27,7 +27,7 @@ using NatNet::Wire::Status;
 
 // A 4.1 frame datagram written field by field, independently of the codec's encoder, so that
 // counts and sizes can be set to what no encoder would write.
-struct FrameSpec
+struct FrameShape
 {
     std::int32_t number = 1;
     std::vector<std::string> markerSets;
@@ -42,13 +42,13 @@ struct FrameSpec
     std::size_t extraDatagramBytes = 0; // after the payload, outside the payload size
 };
 
-std::vector<std::uint8_t> frameBytes(const FrameSpec& spec)
+std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
 {
     std::vector<std::uint8_t> bytes(65536 + 4096);
     NatNet::Wire::ByteWriter w(bytes.data(), bytes.size());
     w.writeU16(7);
     w.writeU16(0);  // payload size, set below
-    w.writeI32(spec.number);
+    w.writeI32(shape.number);
 
     auto section = [&](std::int32_t count, const std::function<void()>& elements, std::int32_t sizeDelta = 0) {
         w.writeI32(count);
@@ -58,19 +58,19 @@ std::vector<std::uint8_t> frameBytes(const FrameSpec& spec)
         const auto size = static_cast<std::int32_t>(w.size() - sizeAt - 4) + sizeDelta;
         std::memcpy(bytes.data() + sizeAt, &size, 4);
     };
-    section(static_cast<std::int32_t>(spec.markerSets.size()), [&] {
-        for (const std::string& name : spec.markerSets) {
+    section(static_cast<std::int32_t>(shape.markerSets.size()), [&] {
+        for (const std::string& name : shape.markerSets) {
             w.writeBytes(name.c_str(), name.size() + 1);
             w.writeI32(0);
         }
     });
     section(0, [] {});  // other markers
     section(
-        spec.rigidBodyCountField.value_or(spec.rigidBodies),
+        shape.rigidBodyCountField.value_or(shape.rigidBodies),
         [&] {
-            for (int i = 0; i < spec.rigidBodies; ++i) {
-                w.writeI32(spec.firstBodyId + i);
-                w.writeF32(spec.firstBodyId + i == 1 ? static_cast<float>(spec.number) : 0.5f);
+            for (int i = 0; i < shape.rigidBodies; ++i) {
+                w.writeI32(shape.firstBodyId + i);
+                w.writeF32(shape.firstBodyId + i == 1 ? static_cast<float>(shape.number) : 0.5f);
                 w.writeF32(1.0f);
                 w.writeF32(0.0f);
                 for (float q : {0.0f, 0.0f, 0.0f, 1.0f})
@@ -79,11 +79,11 @@ std::vector<std::uint8_t> frameBytes(const FrameSpec& spec)
                 w.writeI16(1);
             }
         },
-        spec.rigidBodySizeDelta);
+        shape.rigidBodySizeDelta);
     section(0, [] {});  // skeletons
     section(0, [] {});  // assets
-    section(spec.labeledMarkers, [&] {
-        for (int i = 0; i < spec.labeledMarkers; ++i) {
+    section(shape.labeledMarkers, [&] {
+        for (int i = 0; i < shape.labeledMarkers; ++i) {
             w.writeI32(i + 1);
             w.writeF32(0.1f);
             w.writeF32(0.2f);
@@ -97,22 +97,22 @@ std::vector<std::uint8_t> frameBytes(const FrameSpec& spec)
     section(0, [] {});  // devices
     w.writeU32(0);      // timecode, subframe
     w.writeU32(0);
-    w.writeF64(spec.number / 1000.0);
+    w.writeF64(shape.number / 1000.0);
     w.writeU64(1000);   // mid-exposure, data received, transmit
     w.writeU64(2000);
     w.writeU64(3000);
     w.writeU32(0);      // precision timestamp
     w.writeU32(0);
     w.writeI16(0);      // params
-    if (spec.endTag)
+    if (shape.endTag)
         w.writeI32(0);
-    for (std::size_t i = 0; i < spec.extraPayloadBytes; ++i)
+    for (std::size_t i = 0; i < shape.extraPayloadBytes; ++i)
         w.writeU8(0);
     EXPECT_FALSE(w.failed());
-    std::size_t size = w.size() - spec.cutPayloadBytes;
+    std::size_t size = w.size() - shape.cutPayloadBytes;
     const auto payload = static_cast<std::uint16_t>(size - 4);
     std::memcpy(bytes.data() + 2, &payload, 2);
-    size += spec.extraDatagramBytes;  // stale bytes beyond the payload
+    size += shape.extraDatagramBytes;  // stale bytes beyond the payload
     bytes.resize(size);
     return bytes;
 }
@@ -127,12 +127,12 @@ std::vector<std::string> names(int count)
 
 TEST(FrameBytes, theHandWrittenLayoutIsTheCodecs)
 {
-    FrameSpec spec;
-    spec.number = 42;
-    spec.markerSets = {"Wand", "all"};
-    spec.rigidBodies = 3;
-    spec.labeledMarkers = 2;
-    const std::vector<std::uint8_t> bytes = frameBytes(spec);
+    FrameShape shape;
+    shape.number = 42;
+    shape.markerSets = {"Wand", "all"};
+    shape.rigidBodies = 3;
+    shape.labeledMarkers = 2;
+    const std::vector<std::uint8_t> bytes = frameBytes(shape);
     NatNet::Wire::Datagram datagram;
     ASSERT_EQ(NatNet::Wire::decodeDatagram(bytes.data(), bytes.size(), datagram), Status::Ok);
     NatNet::Wire::FrameStorage storage;
@@ -161,12 +161,12 @@ struct Row
     std::size_t instrumentsAfter = 0;    // for Delivered: the store's size afterwards
 };
 
-FrameSpec withBodies(int count, std::int32_t number = 777)
+FrameShape withBodies(int count, std::int32_t number = 777)
 {
-    FrameSpec spec;
-    spec.number = number;
-    spec.rigidBodies = count;
-    return spec;
+    FrameShape shape;
+    shape.number = number;
+    shape.rigidBodies = count;
+    return shape;
 }
 
 TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
@@ -186,12 +186,12 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
         ASSERT_TRUE(waitUntil([&] { return delivered.has(1); }));
     }
 
-    const auto bytesOf = [](FrameSpec spec) { return [spec] { return frameBytes(spec); }; };
-    const auto edit = [](std::function<void(FrameSpec&)> change) {
-        FrameSpec spec = withBodies(3);
-        spec.firstBodyId = 1;
-        change(spec);
-        return spec;
+    const auto bytesOf = [](FrameShape shape) { return [shape] { return frameBytes(shape); }; };
+    const auto edit = [](std::function<void(FrameShape&)> change) {
+        FrameShape shape = withBodies(3);
+        shape.firstBodyId = 1;
+        change(shape);
+        return shape;
     };
     const std::vector<Row> rows = {
         {"empty datagram", [] { return std::vector<std::uint8_t>(); }, Outcome::Malformed},
@@ -204,26 +204,26 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
          },
          Outcome::Malformed},
         {"header only", [] { return std::vector<std::uint8_t>{7, 0, 0, 0}; }, Outcome::BadFrame, Status::Truncated},
-        {"frame cut short", bytesOf(edit([](FrameSpec& s) { s.cutPayloadBytes = 7; })), Outcome::BadFrame,
+        {"frame cut short", bytesOf(edit([](FrameShape& s) { s.cutPayloadBytes = 7; })), Outcome::BadFrame,
          Status::Truncated},
-        {"bytes after the end tag", bytesOf(edit([](FrameSpec& s) { s.extraPayloadBytes = 8; })), Outcome::BadFrame,
+        {"bytes after the end tag", bytesOf(edit([](FrameShape& s) { s.extraPayloadBytes = 8; })), Outcome::BadFrame,
          Status::SizeMismatch},
-        {"no end tag", bytesOf(edit([](FrameSpec& s) { s.endTag = false; })), Outcome::BadFrame, Status::Truncated},
-        {"section size too small", bytesOf(edit([](FrameSpec& s) { s.rigidBodySizeDelta = -4; })), Outcome::BadFrame,
+        {"no end tag", bytesOf(edit([](FrameShape& s) { s.endTag = false; })), Outcome::BadFrame, Status::Truncated},
+        {"section size too small", bytesOf(edit([](FrameShape& s) { s.rigidBodySizeDelta = -4; })), Outcome::BadFrame,
          Status::SizeMismatch},
-        {"negative rigid-body count", bytesOf(edit([](FrameSpec& s) { s.rigidBodyCountField = -1; })),
+        {"negative rigid-body count", bytesOf(edit([](FrameShape& s) { s.rigidBodyCountField = -1; })),
          Outcome::BadFrame, Status::NegativeCount},
-        {"huge rigid-body count", bytesOf(edit([](FrameSpec& s) { s.rigidBodyCountField = 0x7FFFFFFF; })),
+        {"huge rigid-body count", bytesOf(edit([](FrameShape& s) { s.rigidBodyCountField = 0x7FFFFFFF; })),
          Outcome::BadFrame, Status::CountTooLarge},
-        {"rigid bodies past capacity", bytesOf(edit([](FrameSpec& s) {
+        {"rigid bodies past capacity", bytesOf(edit([](FrameShape& s) {
              s.rigidBodies = MAX_RIGIDBODIES + 1;
              s.firstBodyId = 2000;
          })),
          Outcome::BadFrame, Status::CountTooLarge},
-        {"marker sets past capacity", bytesOf(edit([](FrameSpec& s) { s.markerSets = names(MAX_MARKERSETS + 1); })),
+        {"marker sets past capacity", bytesOf(edit([](FrameShape& s) { s.markerSets = names(MAX_MARKERSETS + 1); })),
          Outcome::BadFrame, Status::CountTooLarge},
         {"labeled markers past capacity",
-         bytesOf(edit([](FrameSpec& s) { s.labeledMarkers = MAX_LABELED_MARKERS + 1; })), Outcome::BadFrame,
+         bytesOf(edit([](FrameShape& s) { s.labeledMarkers = MAX_LABELED_MARKERS + 1; })), Outcome::BadFrame,
          Status::CountTooLarge},
         {"largest datagram of garbage",
          [] {
@@ -236,22 +236,22 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
          },
          Outcome::BadFrame, Status::Truncated},  // the first section's size runs past the end
         // Whole and good, with stale bytes after the payload that the header leaves out.
-        {"bytes after the payload", bytesOf(edit([](FrameSpec& s) {
+        {"bytes after the payload", bytesOf(edit([](FrameShape& s) {
              s.number = 900;
              s.extraDatagramBytes = 64;
          })),
          Outcome::Delivered, Status::Ok, 3},
-        {"marker sets at capacity", bytesOf(edit([](FrameSpec& s) {
+        {"marker sets at capacity", bytesOf(edit([](FrameShape& s) {
              s.number = 901;
              s.markerSets = names(MAX_MARKERSETS);
          })),
          Outcome::Delivered, Status::Ok, 3},
-        {"labeled markers at capacity", bytesOf(edit([](FrameSpec& s) {
+        {"labeled markers at capacity", bytesOf(edit([](FrameShape& s) {
              s.number = 902;
              s.labeledMarkers = MAX_LABELED_MARKERS;
          })),
          Outcome::Delivered, Status::Ok, 3},
-        {"rigid bodies at capacity", bytesOf(edit([](FrameSpec& s) {
+        {"rigid bodies at capacity", bytesOf(edit([](FrameShape& s) {
              s.number = 903;
              s.rigidBodies = MAX_RIGIDBODIES;
          })),

@@ -7,11 +7,13 @@
 
 #include "natnet_ext/NatNetExt.h"
 
+#include "GuardedCall.h"
 #include "Log.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 struct NatNetDiscovery_t
@@ -24,15 +26,7 @@ namespace {
 template <class Body>
 ErrorCode guarded(Body&& body)
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        NatNet::Internal::logMessage(Verbosity_Error, "NatNet: out of memory");
-        return ErrorCode_Internal;
-    } catch (...) {
-        NatNet::Internal::logMessage(Verbosity_Error, "NatNet: internal error in discovery");
-        return ErrorCode_Internal;
-    }
+    return NatNet::Internal::guardedCall("NatNet: internal error in discovery", std::forward<Body>(body));
 }
 
 }  // namespace

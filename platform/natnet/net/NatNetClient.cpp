@@ -5,9 +5,11 @@
 #include "ClientCore.h"
 #include "ClientRegistry.h"
 
+#include "GuardedCall.h"
 #include "Log.h"
 
 #include <new>
+#include <utility>
 
 struct NatNetClient::Impl
 {
@@ -19,15 +21,7 @@ namespace {
 template <class Body>
 ErrorCode guarded(Body&& body)
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        NatNet::Internal::logMessage(Verbosity_Error, "NatNet: out of memory");
-        return ErrorCode_Internal;
-    } catch (...) {
-        NatNet::Internal::logMessage(Verbosity_Error, "NatNet: internal error");
-        return ErrorCode_Internal;
-    }
+    return NatNet::Internal::guardedCall("NatNet: internal error", std::forward<Body>(body));
 }
 
 }  // namespace
