@@ -15,8 +15,7 @@ void ConsoleLogSink::write(const LogEntry& entry)
 {
     const auto sinceEpoch = entry.time.time_since_epoch();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(entry.time);
-    const long long millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
+    const long long millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
     std::tm local{};
     localtime_r(&seconds, &local);
     char clock[16] = {};

@@ -110,7 +110,8 @@ void Log::setCategoryLevels(const std::map<std::string, int>& levels)
     Internal::s_categoryCount.store(s.categoryLevels.size(), std::memory_order_release);
 }
 
-void Log::log(int level, const std::string& category, const std::string& text, const std::string& file, int line)
+void Log::log(int level, const std::string& category, const std::string& text, const std::string& file,
+              int line)
 {
     if (!isAccepted(level, category)) {
         return;
@@ -174,12 +175,18 @@ std::shared_ptr<LogSink> Log::consoleSink()
 std::string Log::levelName(int level)
 {
     switch (level) {
-        case Debug: return "DEBUG";
-        case Verbose: return "VERBOSE";
-        case Info: return "INFO";
-        case Warning: return "WARNING";
-        case Error: return "ERROR";
-        default: return "LEVEL" + std::to_string(level);
+        case Debug:
+            return "DEBUG";
+        case Verbose:
+            return "VERBOSE";
+        case Info:
+            return "INFO";
+        case Warning:
+            return "WARNING";
+        case Error:
+            return "ERROR";
+        default:
+            return "LEVEL" + std::to_string(level);
     }
 }
 

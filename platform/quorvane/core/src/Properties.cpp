@@ -75,7 +75,8 @@ bool parseBool(const std::string& text, bool& out)
 /// A double that is a whole number within [lo, hi].
 bool integralInRange(double v, long long lo, long long hi, long long& out)
 {
-    if (!std::isfinite(v) || std::floor(v) != v || v < static_cast<double>(lo) || v > static_cast<double>(hi)) {
+    if (!std::isfinite(v) || std::floor(v) != v || v < static_cast<double>(lo) ||
+        v > static_cast<double>(hi)) {
         return false;
     }
     out = static_cast<long long>(v);
@@ -86,11 +87,21 @@ std::string describeValue(const Properties::Value& value)
 {
     std::ostringstream s;
     switch (value.index()) {
-        case 0: s << (std::get<bool>(value) ? "true" : "false"); break;
-        case 1: s << std::get<int>(value); break;
-        case 2: s << std::get<unsigned short>(value); break;
-        case 3: s << std::get<double>(value); break;
-        default: s << '"' << std::get<std::string>(value) << '"'; break;
+        case 0:
+            s << (std::get<bool>(value) ? "true" : "false");
+            break;
+        case 1:
+            s << std::get<int>(value);
+            break;
+        case 2:
+            s << std::get<unsigned short>(value);
+            break;
+        case 3:
+            s << std::get<double>(value);
+            break;
+        default:
+            s << '"' << std::get<std::string>(value) << '"';
+            break;
     }
     s << " (" << Properties::typeName(Properties::typeOf(value)) << ')';
     return s.str();
@@ -115,8 +126,12 @@ bool toInteger(const Properties::Value& value, long long lo, long long hi, long 
 {
     long long v = 0;
     switch (value.index()) {
-        case 1: v = std::get<int>(value); break;
-        case 2: v = std::get<unsigned short>(value); break;
+        case 1:
+            v = std::get<int>(value);
+            break;
+        case 2:
+            v = std::get<unsigned short>(value);
+            break;
         case 3:
             if (!integralInRange(std::get<double>(value), lo, hi, v)) {
                 return false;
@@ -127,7 +142,8 @@ bool toInteger(const Properties::Value& value, long long lo, long long hi, long 
                 return false;
             }
             break;
-        default: return false;  // a bool is not a number
+        default:
+            return false;  // a bool is not a number
     }
     if (v < lo || v > hi) {
         return false;
@@ -165,14 +181,23 @@ bool Properties::read(const std::string& key, bool& out) const
     bool result = false;
     bool ok = false;
     switch (v->index()) {
-        case 0: result = std::get<bool>(*v); ok = true; break;
-        case 1: ok = std::get<int>(*v) == 0 || std::get<int>(*v) == 1; result = std::get<int>(*v) == 1; break;
+        case 0:
+            result = std::get<bool>(*v);
+            ok = true;
+            break;
+        case 1:
+            ok = std::get<int>(*v) == 0 || std::get<int>(*v) == 1;
+            result = std::get<int>(*v) == 1;
+            break;
         case 2:
             ok = std::get<unsigned short>(*v) <= 1;
             result = std::get<unsigned short>(*v) == 1;
             break;
-        case 4: ok = Internal::parseBool(std::get<std::string>(*v), result); break;
-        default: break;
+        case 4:
+            ok = Internal::parseBool(std::get<std::string>(*v), result);
+            break;
+        default:
+            break;
     }
     if (!ok) {
         Internal::reportUnreadable(*this, key, *v, "bool");
@@ -221,11 +246,21 @@ bool Properties::read(const std::string& key, double& out) const
     double result = 0.0;
     bool ok = true;
     switch (v->index()) {
-        case 1: result = std::get<int>(*v); break;
-        case 2: result = std::get<unsigned short>(*v); break;
-        case 3: result = std::get<double>(*v); break;
-        case 4: ok = Internal::parseDouble(std::get<std::string>(*v), result); break;
-        default: ok = false; break;
+        case 1:
+            result = std::get<int>(*v);
+            break;
+        case 2:
+            result = std::get<unsigned short>(*v);
+            break;
+        case 3:
+            result = std::get<double>(*v);
+            break;
+        case 4:
+            ok = Internal::parseDouble(std::get<std::string>(*v), result);
+            break;
+        default:
+            ok = false;
+            break;
     }
     if (!ok) {
         Internal::reportUnreadable(*this, key, *v, "double");
@@ -309,11 +344,22 @@ std::string Properties::valueText(const std::string& key) const
     }
     std::ostringstream s;
     switch (v->index()) {
-        case 0: s << (std::get<bool>(*v) ? "true" : "false"); break;
-        case 1: s << std::get<int>(*v); break;
-        case 2: s << std::get<unsigned short>(*v); break;
-        case 3: s.precision(std::numeric_limits<double>::max_digits10); s << std::get<double>(*v); break;
-        default: s << std::get<std::string>(*v); break;
+        case 0:
+            s << (std::get<bool>(*v) ? "true" : "false");
+            break;
+        case 1:
+            s << std::get<int>(*v);
+            break;
+        case 2:
+            s << std::get<unsigned short>(*v);
+            break;
+        case 3:
+            s.precision(std::numeric_limits<double>::max_digits10);
+            s << std::get<double>(*v);
+            break;
+        default:
+            s << std::get<std::string>(*v);
+            break;
     }
     return s.str();
 }
@@ -363,7 +409,9 @@ bool Properties::fromText(Type type, const std::string& text, Value& out, std::s
             out = d;
             return true;
         }
-        case Type::String: out = text; return true;
+        case Type::String:
+            out = text;
+            return true;
     }
     return fail("unknown type");
 }
@@ -381,11 +429,16 @@ bool Properties::setFromText(const std::string& key, Type type, const std::strin
 const char* Properties::typeName(Type type)
 {
     switch (type) {
-        case Type::Bool: return "bool";
-        case Type::Int: return "int";
-        case Type::UnsignedShort: return "unsigned short";
-        case Type::Double: return "double";
-        case Type::String: return "string";
+        case Type::Bool:
+            return "bool";
+        case Type::Int:
+            return "int";
+        case Type::UnsignedShort:
+            return "unsigned short";
+        case Type::Double:
+            return "double";
+        case Type::String:
+            return "string";
     }
     return "unknown";
 }

@@ -207,9 +207,9 @@ bool AlgorithmFactory::addAlgorithmFactoryToFront(AlgorithmFactory* other)
 {
     if (other == nullptr || other == this || other->consults(this)) {
         QUORVANE_LOG(3, Internal::kCategory,
-                     "Refused to consult factory '" << (other != nullptr ? other->factoryName() : std::string("null"))
-                                                    << "' from '" << m_factoryName
-                                                    << "': null, itself, or it already consults this one");
+                     "Refused to consult factory '"
+                         << (other != nullptr ? other->factoryName() : std::string("null")) << "' from '"
+                         << m_factoryName << "': null, itself, or it already consults this one");
         return false;
     }
     m_front.insert(m_front.begin(), other);

@@ -101,7 +101,8 @@ std::optional<AlgorithmDescriptor> ApplicationController::algorithmDescriptor(co
 {
     for (const FactorySet& set : m_sets) {
         if (set.algorithmFactory) {
-            if (std::optional<AlgorithmDescriptor> d = set.algorithmFactory->algorithmDescriptor(name, false)) {
+            if (std::optional<AlgorithmDescriptor> d =
+                    set.algorithmFactory->algorithmDescriptor(name, false)) {
                 return d;
             }
         }
@@ -118,8 +119,9 @@ std::unique_ptr<Algorithm> ApplicationController::instantiateAlgorithm(const std
         }
         std::unique_ptr<Algorithm> algorithm = set.algorithmFactory->instantiateAlgorithm(name, data);
         if (!algorithm) {
-            QUORVANE_LOG(4, Internal::kCategory,
-                         "Algorithm " << name << " could not be created for " << data.size() << " data item(s)");
+            QUORVANE_LOG(
+                4, Internal::kCategory,
+                "Algorithm " << name << " could not be created for " << data.size() << " data item(s)");
         }
         return algorithm;
     }
@@ -144,8 +146,9 @@ std::unique_ptr<AlgorithmController> ApplicationController::createController(Alg
             QUORVANE_LOG(4, Internal::kCategory,
                          "Controller factory " << set.controllerFactory->name() << " failed: " << e.what());
         } catch (...) {
-            QUORVANE_LOG(4, Internal::kCategory,
-                         "Controller factory " << set.controllerFactory->name() << " failed: unknown exception");
+            QUORVANE_LOG(
+                4, Internal::kCategory,
+                "Controller factory " << set.controllerFactory->name() << " failed: unknown exception");
         }
     }
     return nullptr;

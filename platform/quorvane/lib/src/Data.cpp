@@ -80,13 +80,20 @@ std::string Data::describe() const
 const char* Data::kindName(Kind kind)
 {
     switch (kind) {
-        case Kind::Unknown: return "Unknown";
-        case Kind::Image: return "Image";
-        case Kind::Mesh: return "Mesh";
-        case Kind::PointSet: return "PointSet";
-        case Kind::Stream: return "Stream";
-        case Kind::TrackingStream: return "TrackingStream";
-        case Kind::Annotation: return "Annotation";
+        case Kind::Unknown:
+            return "Unknown";
+        case Kind::Image:
+            return "Image";
+        case Kind::Mesh:
+            return "Mesh";
+        case Kind::PointSet:
+            return "PointSet";
+        case Kind::Stream:
+            return "Stream";
+        case Kind::TrackingStream:
+            return "TrackingStream";
+        case Kind::Annotation:
+            return "Annotation";
     }
     return "Unknown";
 }

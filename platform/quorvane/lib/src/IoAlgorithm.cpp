@@ -68,7 +68,8 @@ bool IoAlgorithm::canLoad(const std::string& location) const
 {
     const std::size_t dot = location.rfind('.');
     const std::size_t slash = location.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == location.size()) {
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot + 1 == location.size()) {
         return false;
     }
     const std::string extension = Internal::lowerCase(location.substr(dot + 1));

@@ -82,8 +82,8 @@ bool PluginDescriptor::parse(const std::string& text, PluginDescriptor& out, std
     for (std::size_t i = 0; i < kKeyCount; ++i) {
         std::string key;
         if (!Internal::keyValue(fields[i + 1], key, values[i]) || key != kKeys[i]) {
-            return fail("field " + std::to_string(i + 2) + " is '" + fields[i + 1] + "'; expected " + kKeys[i] +
-                        "=...");
+            return fail("field " + std::to_string(i + 2) + " is '" + fields[i + 1] + "'; expected " +
+                        kKeys[i] + "=...");
         }
     }
 

@@ -64,7 +64,8 @@ void deletePlugin(QuorvaneLibPlugin* plugin, const std::string& identifier)
     try {
         delete plugin;
     } catch (...) {
-        QUORVANE_LOG(4, kCategory, "The destructor of plugin " << identifier << " threw: " << currentExceptionText());
+        QUORVANE_LOG(4, kCategory,
+                     "The destructor of plugin " << identifier << " threw: " << currentExceptionText());
     }
 }
 
@@ -156,7 +157,8 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
         return fail(PluginLoadResult::Code::MissingIdExport, "missing export quorvanePluginId");
     }
     if (descriptorSymbol == nullptr) {
-        return fail(PluginLoadResult::Code::MissingDescriptorExport, "missing export quorvanePluginDescriptor");
+        return fail(PluginLoadResult::Code::MissingDescriptorExport,
+                    "missing export quorvanePluginDescriptor");
     }
     auto createFunction = reinterpret_cast<Internal::CreateFunction>(createSymbol);
     auto idFunction = reinterpret_cast<Internal::IdFunction>(idSymbol);
@@ -168,8 +170,9 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     }
     const std::size_t descriptorLength = strnlen(descriptorText, PluginDescriptor::maxLength + 1);
     if (descriptorLength > PluginDescriptor::maxLength) {
-        return fail(PluginLoadResult::Code::BadDescriptor,
-                    "the descriptor is longer than " + std::to_string(PluginDescriptor::maxLength) + " characters");
+        return fail(
+            PluginLoadResult::Code::BadDescriptor,
+            "the descriptor is longer than " + std::to_string(PluginDescriptor::maxLength) + " characters");
     }
     PluginDescriptor descriptor;
     std::string why;
@@ -178,9 +181,9 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     }
     if (!PluginDescriptor::isCompatibleHostVersion(descriptor.major, descriptor.minor)) {
         return fail(PluginLoadResult::Code::IncompatibleHostVersion,
-                    "built for host " + std::to_string(descriptor.major) + "." + std::to_string(descriptor.minor) +
-                        "." + std::to_string(descriptor.patch) + ", this host is " +
-                        PluginDescriptor::hostVersionText());
+                    "built for host " + std::to_string(descriptor.major) + "." +
+                        std::to_string(descriptor.minor) + "." + std::to_string(descriptor.patch) +
+                        ", this host is " + PluginDescriptor::hostVersionText());
     }
 
     const char* idText = nullptr;
@@ -199,7 +202,8 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     const void* moduleBase = Internal::moduleBaseOf(Internal::functionAddress(idFunction));
     std::vector<std::string> guardIds;
     for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
-        if (moduleBase != nullptr && Internal::moduleBaseOf(Internal::functionAddress(record.function)) == moduleBase) {
+        if (moduleBase != nullptr &&
+            Internal::moduleBaseOf(Internal::functionAddress(record.function)) == moduleBase) {
             guardIds.push_back(record.identifier);
         }
     }
@@ -215,7 +219,8 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
         }
     }
     if (isLoaded(result.identifier)) {
-        return fail(PluginLoadResult::Code::AlreadyLoaded, "plugin " + result.identifier + " is loaded already");
+        return fail(PluginLoadResult::Code::AlreadyLoaded,
+                    "plugin " + result.identifier + " is loaded already");
     }
 
     try {
@@ -239,8 +244,9 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
         info.description = plugin->description();
         info.dependencies = plugin->dependencies();
     } catch (...) {
-        return fail(PluginLoadResult::Code::CreateFailed,
-                    "the plugin's vendor, description or dependencies threw: " + Internal::currentExceptionText());
+        return fail(
+            PluginLoadResult::Code::CreateFailed,
+            "the plugin's vendor, description or dependencies threw: " + Internal::currentExceptionText());
     }
 
     std::vector<std::string> missing;
@@ -262,8 +268,9 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     try {
         status = plugin->initialize();
     } catch (...) {
-        return fail(PluginLoadResult::Code::InitializeThrew,
-                    "initialize of plugin " + result.identifier + " threw: " + Internal::currentExceptionText());
+        return fail(
+            PluginLoadResult::Code::InitializeThrew,
+            "initialize of plugin " + result.identifier + " threw: " + Internal::currentExceptionText());
     }
     if (status != 0) {
         return fail(PluginLoadResult::Code::InitializeFailed,
@@ -293,7 +300,8 @@ std::vector<PluginLoadResult> PluginLoader::loadDirectory(const std::string& dir
     std::error_code ec;
     std::filesystem::directory_iterator it(directory, ec);
     if (ec) {
-        QUORVANE_LOG(4, Internal::kCategory, "Cannot read plugin directory " << directory << ": " << ec.message());
+        QUORVANE_LOG(4, Internal::kCategory,
+                     "Cannot read plugin directory " << directory << ": " << ec.message());
         return {};
     }
     for (const std::filesystem::directory_entry& entry : it) {
@@ -347,8 +355,9 @@ void PluginLoader::unloadModule(Module& module)
 
 bool PluginLoader::unload(const std::string& identifier)
 {
-    const auto it = std::find_if(m_modules.begin(), m_modules.end(),
-                                 [&](const std::unique_ptr<Module>& m) { return m->info.identifier == identifier; });
+    const auto it = std::find_if(m_modules.begin(), m_modules.end(), [&](const std::unique_ptr<Module>& m) {
+        return m->info.identifier == identifier;
+    });
     if (it == m_modules.end()) {
         return false;
     }

@@ -80,7 +80,8 @@ InstrumentModifications InstrumentStore::update(std::string_view identifier, con
         changes |= InstrumentModification::FlagsChanged;
     }
     if (instrument.updateCount > 0) {
-        instrument.updateRateHz = Internal::smoothedRate(instrument.updateRateHz, now - instrument.lastUpdate);
+        instrument.updateRateHz =
+            Internal::smoothedRate(instrument.updateRateHz, now - instrument.lastUpdate);
     }
     instrument.lastUpdate = now;
     ++instrument.updateCount;

@@ -4,8 +4,8 @@
 
 #include <QFontMetrics>
 #include <QMetaObject>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include <algorithm>
 #include <atomic>
@@ -30,7 +30,8 @@ constexpr auto kMinRefreshInterval = std::chrono::microseconds(1000000 / Interac
 
 }  // namespace Internal
 
-InteractiveView::InteractiveView(QWidget* parent) : QWidget(parent), m_gate(std::make_shared<Internal::RefreshGate>())
+InteractiveView::InteractiveView(QWidget* parent)
+    : QWidget(parent), m_gate(std::make_shared<Internal::RefreshGate>())
 {
     m_gate->view = this;
     m_throttle.setSingleShot(true);
@@ -61,16 +62,15 @@ void InteractiveView::setStream(TrackingStream* newStream)
     }
     if (newStream) {
         std::shared_ptr<Internal::RefreshGate> gate = m_gate;
-        m_updateConnection = newStream->instrumentsUpdated.connect(
-            this, [gate](InstrumentModifications) {
-                if (gate->pending.exchange(true)) {
-                    return;  // one refresh is already on its way; it will show this frame too
-                }
-                std::lock_guard<std::mutex> lock(gate->mutex);
-                if (gate->view) {
-                    QMetaObject::invokeMethod(gate->view, "onRefreshPosted", Qt::QueuedConnection);
-                }
-            });
+        m_updateConnection = newStream->instrumentsUpdated.connect(this, [gate](InstrumentModifications) {
+            if (gate->pending.exchange(true)) {
+                return;  // one refresh is already on its way; it will show this frame too
+            }
+            std::lock_guard<std::mutex> lock(gate->mutex);
+            if (gate->view) {
+                QMetaObject::invokeMethod(gate->view, "onRefreshPosted", Qt::QueuedConnection);
+            }
+        });
         m_destroyConnection = newStream->aboutToBeDestroyed.connect(this, [this] { onStreamDestroying(); });
     }
     requestRefreshFromAnyThread();
@@ -108,7 +108,8 @@ void InteractiveView::onRefreshPosted()
     if (sinceLast >= Internal::kMinRefreshInterval) {
         refreshNow();
     } else if (!m_throttle.isActive()) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(Internal::kMinRefreshInterval - sinceLast);
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Internal::kMinRefreshInterval - sinceLast);
         m_throttle.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(1, wait.count())));
     }
 }
@@ -171,8 +172,9 @@ void InteractiveView::updateTracks(const std::vector<TrackingInstrument>& instru
 {
     // Forget instruments the stream no longer has (or a stream that went away).
     for (auto it = m_tracks.begin(); it != m_tracks.end();) {
-        const bool present = std::any_of(instruments.begin(), instruments.end(),
-                                         [&](const TrackingInstrument& i) { return i.identifier() == it->first; });
+        const bool present =
+            std::any_of(instruments.begin(), instruments.end(),
+                        [&](const TrackingInstrument& i) { return i.identifier() == it->first; });
         it = present ? std::next(it) : m_tracks.erase(it);
     }
     for (const TrackingInstrument& instrument : instruments) {
@@ -272,9 +274,12 @@ void InteractiveView::drawGrid(QPainter& painter) const
     painter.drawLine(QPointF(origin.x(), 0), QPointF(origin.x(), height()));
 
     painter.setPen(labelColour);
-    const QString horizontal = QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::horizontalAxisName(m_plane)));
-    const QString vertical = QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::verticalAxisName(m_plane)));
-    painter.drawText(QPointF(width() - metrics.horizontalAdvance(horizontal) - 6, origin.y() - 6), horizontal);
+    const QString horizontal =
+        QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::horizontalAxisName(m_plane)));
+    const QString vertical =
+        QStringLiteral("%1 [mm]").arg(QLatin1String(Internal::verticalAxisName(m_plane)));
+    painter.drawText(QPointF(width() - metrics.horizontalAdvance(horizontal) - 6, origin.y() - 6),
+                     horizontal);
     painter.drawText(QPointF(origin.x() + 6, metrics.ascent() + 4), vertical);
 }
 
@@ -327,8 +332,8 @@ void InteractiveView::paintEvent(QPaintEvent* event)
         painter.setBrush(isTracked ? QBrush(colour) : Qt::NoBrush);
         painter.drawEllipse(at, 5.0, 5.0);
         painter.drawText(at + QPointF(8.0, -8.0), QString::fromStdString(instrument.name()));
-        m_drawn.push_back(
-            DrawnInstrument{instrument.identifier(), instrument.name(), at, isTracked, where.x, where.y, where.z});
+        m_drawn.push_back(DrawnInstrument{instrument.identifier(), instrument.name(), at, isTracked, where.x,
+                                          where.y, where.z});
     }
 }
 

@@ -167,11 +167,13 @@ bool Stream::callHook(Hook hook)
                 return resumeImpl();
         }
     } catch (const std::exception& e) {
-        QUORVANE_LOG(4, "Stream", "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
-                                             << " failed: " << e.what());
+        QUORVANE_LOG(4, "Stream",
+                     "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
+                                << " failed: " << e.what());
     } catch (...) {
-        QUORVANE_LOG(4, "Stream", "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
-                                             << " failed with an unknown exception");
+        QUORVANE_LOG(4, "Stream",
+                     "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
+                                << " failed with an unknown exception");
     }
     return false;
 }

@@ -12,7 +12,10 @@
 namespace Quorvane {
 
 StreamControllerBase::StreamControllerBase(StreamIoAlgorithm* algorithm, bool defaultControls)
-    : QWidget(nullptr), AlgorithmController(algorithm), m_streamAlgorithm(algorithm), m_defaultControls(defaultControls)
+    : QWidget(nullptr),
+      AlgorithmController(algorithm),
+      m_streamAlgorithm(algorithm),
+      m_defaultControls(defaultControls)
 {
     if (m_defaultControls) {
         buildDefaultControls();

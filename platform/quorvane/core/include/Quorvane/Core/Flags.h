@@ -59,8 +59,8 @@ private:
 
 /// Lets `E::A | E::B` build a Flags<E>; use once after an enumeration's definition,
 /// in the enumeration's namespace.
-#define QUORVANE_DECLARE_FLAG_OPERATORS(E)                                          \
-    constexpr ::Quorvane::Flags<E> operator|(E a, E b) noexcept                    \
-    {                                                                               \
-        return ::Quorvane::Flags<E>(a) | ::Quorvane::Flags<E>(b);                  \
+#define QUORVANE_DECLARE_FLAG_OPERATORS(E)                        \
+    constexpr ::Quorvane::Flags<E> operator|(E a, E b) noexcept   \
+    {                                                             \
+        return ::Quorvane::Flags<E>(a) | ::Quorvane::Flags<E>(b); \
     }

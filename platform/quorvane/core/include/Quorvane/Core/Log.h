@@ -73,14 +73,14 @@ public:
 
 /// Host-side convenience: builds the text only when it would be logged.
 ///     QUORVANE_LOG(3, "PluginLoader", "Cannot load " << path);
-#define QUORVANE_LOG(level, category, streamExpression)                                     \
-    do {                                                                                    \
-        const int quorvaneLogLevel_ = (level);                                              \
-        if (::Quorvane::Log::g_globalLevel <= quorvaneLogLevel_ &&                         \
-            ::Quorvane::Log::isAccepted(quorvaneLogLevel_, (category))) {                   \
-            std::ostringstream quorvaneLogStream_;                                          \
-            quorvaneLogStream_ << streamExpression;                                         \
-            ::Quorvane::Log::log(quorvaneLogLevel_, (category), quorvaneLogStream_.str(),    \
-                                 __FILE__, __LINE__);                                       \
-        }                                                                                   \
+#define QUORVANE_LOG(level, category, streamExpression)                                             \
+    do {                                                                                            \
+        const int quorvaneLogLevel_ = (level);                                                      \
+        if (::Quorvane::Log::g_globalLevel <= quorvaneLogLevel_ &&                                  \
+            ::Quorvane::Log::isAccepted(quorvaneLogLevel_, (category))) {                           \
+            std::ostringstream quorvaneLogStream_;                                                  \
+            quorvaneLogStream_ << streamExpression;                                                 \
+            ::Quorvane::Log::log(quorvaneLogLevel_, (category), quorvaneLogStream_.str(), __FILE__, \
+                                 __LINE__);                                                         \
+        }                                                                                           \
     } while (false)

@@ -21,11 +21,10 @@ namespace Quorvane {
 /// stored value cannot be read as T without loss. Conversions, stored → read:
 ///
 ///   read as          from bool   from int          from unsigned short  from double             from string
-///   bool             yes         0 or 1 only       0 or 1 only          no                       "true"/"false"/"1"/"0"
-///   int              no          yes               yes                  integral, in range       strict decimal, in range
-///   unsigned short   no          0..65535          yes                  integral, in range       strict decimal, 0..65535
-///   double           no          yes               yes                  yes                      strict number (finite)
-///   std::string      no          no                no                   no                       yes
+///   bool             yes         0 or 1 only       0 or 1 only          no "true"/"false"/"1"/"0" int no yes
+///   yes                  integral, in range       strict decimal, in range unsigned short   no 0..65535 yes
+///   integral, in range       strict decimal, 0..65535 double           no          yes               yes yes
+///   strict number (finite) std::string      no          no                no                   no yes
 ///
 /// "Strict" means the whole text is the number: no blanks, no trailing characters,
 /// no hexadecimal; so text from a command line is checked, never guessed.
@@ -97,7 +96,8 @@ public:
     /// says why (e.g. "70000 is out of range for unsigned short").
     static bool fromText(Type type, const std::string& text, Value& out, std::string* error = nullptr);
     /// fromText() and then store under `key`; returns false (nothing stored) on bad text.
-    bool setFromText(const std::string& key, Type type, const std::string& text, std::string* error = nullptr);
+    bool setFromText(const std::string& key, Type type, const std::string& text,
+                     std::string* error = nullptr);
 
     static Type typeOf(const Value& value) { return static_cast<Type>(value.index()); }
     /// "bool", "int", "unsigned short", "double", "string".

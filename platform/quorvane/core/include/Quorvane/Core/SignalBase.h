@@ -25,10 +25,10 @@ struct SlotState
 {
     virtual ~SlotState() = default;
 
-    std::weak_ptr<SignalCore> core;        ///< the signal it belongs to
+    std::weak_ptr<SignalCore> core;  ///< the signal it belongs to
     std::atomic<bool> connected{true};
-    std::atomic<int> active{0};            ///< calls of this slot in progress, on any thread
-    std::mutex idleMutex;                  ///< with idle: lets disconnect() wait for calls to end
+    std::atomic<int> active{0};  ///< calls of this slot in progress, on any thread
+    std::mutex idleMutex;        ///< with idle: lets disconnect() wait for calls to end
     std::condition_variable idle;
 };
 

@@ -51,8 +51,9 @@ public:
     {
         static_assert(std::is_base_of<SignalReceiver, R>::value && std::is_base_of<M, R>::value,
                       "the receiver must be a SignalReceiver with this member function");
-        return connect(static_cast<SignalReceiver*>(receiver),
-                       [receiver, method](Args... args) { (receiver->*method)(std::forward<Args>(args)...); });
+        return connect(static_cast<SignalReceiver*>(receiver), [receiver, method](Args... args) {
+            (receiver->*method)(std::forward<Args>(args)...);
+        });
     }
 
     /// Calls every connected slot in connection order, on the calling thread, unless

@@ -21,7 +21,7 @@ enum SplitOption : unsigned {
 /// A text without the separator gives one piece, the whole text. An empty
 /// separator gives the whole (non-empty) text as one piece.
 QUORVANE_CORE_EXPORT std::vector<std::string> split(const std::string& text, const std::string& separator,
-                                                     unsigned options = NoSplitOptions);
+                                                    unsigned options = NoSplitOptions);
 
 /// `text` without leading and trailing blanks (space, tab, CR, LF).
 QUORVANE_CORE_EXPORT std::string trim(const std::string& text);

@@ -51,7 +51,8 @@ public:
 
     /// Creates the algorithm registered as `name` for `data`; nullptr when there is no
     /// such entry, the data is not accepted or creation failed (logged).
-    virtual std::unique_ptr<Algorithm> instantiateAlgorithm(const std::string& name, const DataList& data) const;
+    virtual std::unique_ptr<Algorithm> instantiateAlgorithm(const std::string& name,
+                                                            const DataList& data) const;
     /// The same, but only when the created algorithm is an IoAlgorithm.
     virtual std::unique_ptr<IoAlgorithm> instantiateIoAlgorithm(const std::string& name,
                                                                 const DataList& data) const;
@@ -63,7 +64,8 @@ public:
     /// Descriptors of the IO algorithms that accept `data`.
     virtual std::vector<AlgorithmDescriptor> compatibleIoDescriptors(const DataList& data) const;
     /// The descriptor of `name`; with `ioOnly`, only if it is an IO algorithm.
-    virtual std::optional<AlgorithmDescriptor> algorithmDescriptor(const std::string& name, bool ioOnly) const;
+    virtual std::optional<AlgorithmDescriptor> algorithmDescriptor(const std::string& name,
+                                                                   bool ioOnly) const;
     virtual std::vector<AlgorithmDescriptor> algorithmDescriptors() const;
     virtual std::vector<AlgorithmDescriptor> ioAlgorithmDescriptors() const;
     /// Makes the queries consult `other` first, before this factory's own entries (the

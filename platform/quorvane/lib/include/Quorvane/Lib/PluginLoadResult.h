@@ -12,21 +12,21 @@ struct QUORVANE_LIB_EXPORT PluginLoadResult
 {
     enum class Code {
         Loaded = 1,
-        FileNotFound,           ///< no such file
-        OpenFailed,             ///< dlopen refused it (not a library, missing symbols, ...)
-        MissingCreateExport,    ///< no quorvaneCreatePlugin
-        MissingIdExport,        ///< no quorvanePluginId
-        MissingDescriptorExport,///< no quorvanePluginDescriptor
-        BadDescriptor,          ///< descriptor null, too long or not in the expected form
-        IncompatibleHostVersion,///< built against another host major or a newer minor
-        MissingIdentifier,      ///< quorvanePluginId gave null, an empty text, or threw
-        NoRegistrationGuard,    ///< the module built no PluginAutoRegistrationGuard
-        IdentifierMismatch,     ///< the guard's identifier is not quorvanePluginId's
-        AlreadyLoaded,          ///< a plugin with this identifier is loaded already
-        CreateFailed,           ///< quorvaneCreatePlugin gave null or threw
-        MissingDependency,      ///< a dependency is neither built in nor loaded
-        InitializeFailed,       ///< initialize() returned nonzero
-        InitializeThrew,        ///< initialize() threw
+        FileNotFound,             ///< no such file
+        OpenFailed,               ///< dlopen refused it (not a library, missing symbols, ...)
+        MissingCreateExport,      ///< no quorvaneCreatePlugin
+        MissingIdExport,          ///< no quorvanePluginId
+        MissingDescriptorExport,  ///< no quorvanePluginDescriptor
+        BadDescriptor,            ///< descriptor null, too long or not in the expected form
+        IncompatibleHostVersion,  ///< built against another host major or a newer minor
+        MissingIdentifier,        ///< quorvanePluginId gave null, an empty text, or threw
+        NoRegistrationGuard,      ///< the module built no PluginAutoRegistrationGuard
+        IdentifierMismatch,       ///< the guard's identifier is not quorvanePluginId's
+        AlreadyLoaded,            ///< a plugin with this identifier is loaded already
+        CreateFailed,             ///< quorvaneCreatePlugin gave null or threw
+        MissingDependency,        ///< a dependency is neither built in nor loaded
+        InitializeFailed,         ///< initialize() returned nonzero
+        InitializeThrew,          ///< initialize() threw
     };
 
     Code code = Code::Loaded;

@@ -45,7 +45,8 @@ namespace Quorvane {
 template <class TStream, int A, int B>
 class QUORVANE_STREAM_EXPORT CreateStreamIoAlgorithm : public StreamIoAlgorithm, private Utils::NotCopyable
 {
-    static_assert(std::is_base_of<Stream, TStream>::value, "CreateStreamIoAlgorithm<TStream>: TStream must be a Stream");
+    static_assert(std::is_base_of<Stream, TStream>::value,
+                  "CreateStreamIoAlgorithm<TStream>: TStream must be a Stream");
     static_assert(std::is_default_constructible<TStream>::value,
                   "CreateStreamIoAlgorithm<TStream>: TStream must be default-constructible");
 

@@ -9,8 +9,7 @@ namespace Quorvane {
 /// What a call on the instrument store of a `TrackingStream` changed; one bit each.
 /// The store returns a `Flags<InstrumentModification>` from every modifying call, and the
 /// stream's update signal carries the OR of those of one frame.
-enum class InstrumentModification : std::uint32_t
-{
+enum class InstrumentModification : std::uint32_t {
     Added = 1u << 0,             ///< a new instrument entered the store
     Removed = 1u << 1,           ///< an instrument left the store
     Renamed = 1u << 2,           ///< display name or serial of an existing instrument changed

@@ -59,7 +59,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    std::vector<TrackingInstrument> m_instruments;                   // guarded by m_mutex
+    std::vector<TrackingInstrument> m_instruments;                        // guarded by m_mutex
     std::map<std::string, std::size_t, std::less<>> m_indexByIdentifier;  // guarded by m_mutex
 };
 

@@ -35,7 +35,9 @@ class StreamIoAlgorithm;
 /// an empty widget without a layout.
 ///
 /// UI thread only. The stream is not owned (the algorithm or the host owns it).
-class QUORVANE_STREAM_EXPORT StreamControllerBase : public QWidget, public AlgorithmController, public SignalReceiver
+class QUORVANE_STREAM_EXPORT StreamControllerBase : public QWidget,
+                                                    public AlgorithmController,
+                                                    public SignalReceiver
 {
     Q_OBJECT
 
