@@ -22,13 +22,11 @@ bool countInRange(int32_t count, int32_t capacity)
 
 bool frameCountsValid(const sFrameOfMocapData& frame)
 {
-    return countInRange(frame.nMarkerSets, MAX_MARKERSETS) && frame.nOtherMarkers >= 0
-        && countInRange(frame.nRigidBodies, MAX_RIGIDBODIES)
-        && countInRange(frame.nSkeletons, MAX_SKELETONS)
-        && countInRange(frame.nAssets, MAX_ASSETS)
-        && countInRange(frame.nLabeledMarkers, MAX_LABELED_MARKERS)
-        && countInRange(frame.nForcePlates, MAX_FORCEPLATES)
-        && countInRange(frame.nDevices, MAX_DEVICES);
+    return countInRange(frame.nMarkerSets, MAX_MARKERSETS) && frame.nOtherMarkers >= 0 &&
+           countInRange(frame.nRigidBodies, MAX_RIGIDBODIES) &&
+           countInRange(frame.nSkeletons, MAX_SKELETONS) && countInRange(frame.nAssets, MAX_ASSETS) &&
+           countInRange(frame.nLabeledMarkers, MAX_LABELED_MARKERS) &&
+           countInRange(frame.nForcePlates, MAX_FORCEPLATES) && countInRange(frame.nDevices, MAX_DEVICES);
 }
 
 // Arrays allocated for one copy; released together unless the copy succeeds.
@@ -37,14 +35,10 @@ class Allocations
 public:
     ~Allocations()
     {
-        if (m_committed)
-            return;
-        for (MarkerData* p : m_markers)
-            delete[] p;
-        for (sRigidBodyData* p : m_bodies)
-            delete[] p;
-        for (sMarker* p : m_assetMarkers)
-            delete[] p;
+        if (m_committed) return;
+        for (MarkerData* p : m_markers) delete[] p;
+        for (sRigidBodyData* p : m_bodies) delete[] p;
+        for (sMarker* p : m_assetMarkers) delete[] p;
     }
     void commit() { m_committed = true; }
 
@@ -54,14 +48,11 @@ public:
     bool duplicate(const T* source, int32_t count, T*& result)
     {
         result = nullptr;
-        if (!source || count <= 0)
-            return true;
+        if (!source || count <= 0) return true;
         T* copy = new (std::nothrow) T[static_cast<size_t>(count)];
-        if (!copy)
-            return false;
+        if (!copy) return false;
         std::memcpy(static_cast<void*>(copy), source, sizeof(T) * static_cast<size_t>(count));
-        if (!remember(copy))
-            return delete[] copy, false;
+        if (!remember(copy)) return delete[] copy, false;
         result = copy;
         return true;
     }
@@ -87,7 +78,8 @@ private:
     bool m_committed = false;
 };
 
-struct CopiedPointers {
+struct CopiedPointers
+{
     MarkerData* markerSets[MAX_MARKERSETS];
     MarkerData* otherMarkers;
     sRigidBodyData* skeletonBones[MAX_SKELETONS];
@@ -103,31 +95,30 @@ extern "C" {
 NATNET_API ErrorCode NATNET_CALLCONV NatNet_CopyFrame(sFrameOfMocapData* pSrc, sFrameOfMocapData* pDst)
 {
     using namespace NatNet::Internal;
-    if (!pSrc || !pDst || pSrc == pDst || !frameCountsValid(*pSrc))
-        return ErrorCode_InvalidArgument;
+    if (!pSrc || !pDst || pSrc == pDst || !frameCountsValid(*pSrc)) return ErrorCode_InvalidArgument;
     const sFrameOfMocapData& src = *pSrc;
 
     // Everything is allocated before pDst is touched: a failed copy leaves it as it was.
     Allocations allocations;
     auto pointers = std::unique_ptr<CopiedPointers>(new (std::nothrow) CopiedPointers());
-    if (!pointers)
-        return ErrorCode_Internal;
+    if (!pointers) return ErrorCode_Internal;
     bool ok = true;
     for (int32_t i = 0; ok && i < src.nMarkerSets; ++i)
-        ok = allocations.duplicate(src.MocapData[i].Markers, src.MocapData[i].nMarkers, pointers->markerSets[i]);
+        ok = allocations.duplicate(src.MocapData[i].Markers, src.MocapData[i].nMarkers,
+                                   pointers->markerSets[i]);
     ok = ok && allocations.duplicate(src.OtherMarkers, src.nOtherMarkers, pointers->otherMarkers);
     for (int32_t i = 0; ok && i < src.nSkeletons; ++i)
         ok = allocations.duplicate(src.Skeletons[i].RigidBodyData, src.Skeletons[i].nRigidBodies,
                                    pointers->skeletonBones[i]);
     for (int32_t i = 0; ok && i < src.nAssets; ++i)
-        ok = allocations.duplicate(src.Assets[i].RigidBodyData, src.Assets[i].nRigidBodies, pointers->assetBodies[i])
-            && allocations.duplicate(src.Assets[i].MarkerData, src.Assets[i].nMarkers, pointers->assetMarkers[i]);
-    if (!ok)
-        return ErrorCode_Internal;
+        ok = allocations.duplicate(src.Assets[i].RigidBodyData, src.Assets[i].nRigidBodies,
+                                   pointers->assetBodies[i]) &&
+             allocations.duplicate(src.Assets[i].MarkerData, src.Assets[i].nMarkers,
+                                   pointers->assetMarkers[i]);
+    if (!ok) return ErrorCode_Internal;
 
     std::memcpy(static_cast<void*>(pDst), pSrc, sizeof(sFrameOfMocapData));
-    for (int32_t i = 0; i < src.nMarkerSets; ++i)
-        pDst->MocapData[i].Markers = pointers->markerSets[i];
+    for (int32_t i = 0; i < src.nMarkerSets; ++i) pDst->MocapData[i].Markers = pointers->markerSets[i];
     pDst->OtherMarkers = pointers->otherMarkers;
     for (int32_t i = 0; i < src.nSkeletons; ++i)
         pDst->Skeletons[i].RigidBodyData = pointers->skeletonBones[i];
@@ -142,8 +133,7 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_CopyFrame(sFrameOfMocapData* pSrc, s
 NATNET_API ErrorCode NATNET_CALLCONV NatNet_FreeFrame(sFrameOfMocapData* pFrame)
 {
     using namespace NatNet::Internal;
-    if (!pFrame || !frameCountsValid(*pFrame))
-        return ErrorCode_InvalidArgument;
+    if (!pFrame || !frameCountsValid(*pFrame)) return ErrorCode_InvalidArgument;
     for (int32_t i = 0; i < pFrame->nMarkerSets; ++i) {
         delete[] pFrame->MocapData[i].Markers;
         pFrame->MocapData[i].Markers = nullptr;

@@ -12,8 +12,7 @@ extern "C" {
 
 NATNET_API void NATNET_CALLCONV NatNet_GetVersion(unsigned char outVersion[4])
 {
-    if (!outVersion)
-        return;
+    if (!outVersion) return;
     std::memcpy(outVersion, NatNet::Internal::kLibraryVersion, 4);
 }
 
@@ -26,15 +25,14 @@ NATNET_API void NATNET_CALLCONV NatNet_DecodeID(int compositeId, int* pOutEntity
 {
     // Both halves are 16-bit fields of the 32-bit word, read unsigned.
     const unsigned int bits = static_cast<unsigned int>(compositeId);
-    if (pOutEntityId)
-        *pOutEntityId = static_cast<int>(bits >> 16);
-    if (pOutMemberId)
-        *pOutMemberId = static_cast<int>(bits & 0xFFFFu);
+    if (pOutEntityId) *pOutEntityId = static_cast<int>(bits >> 16);
+    if (pOutMemberId) *pOutMemberId = static_cast<int>(bits & 0xFFFFu);
 }
 
-NATNET_API ErrorCode NATNET_CALLCONV NatNet_DecodeTimecode(unsigned int timecode, unsigned int timecodeSubframe,
-                                                           int* pOutHour, int* pOutMinute, int* pOutSecond,
-                                                           int* pOutFrame, int* pOutSubframe)
+NATNET_API ErrorCode NATNET_CALLCONV NatNet_DecodeTimecode(unsigned int timecode,
+                                                           unsigned int timecodeSubframe, int* pOutHour,
+                                                           int* pOutMinute, int* pOutSecond, int* pOutFrame,
+                                                           int* pOutSubframe)
 {
     if (!pOutHour || !pOutMinute || !pOutSecond || !pOutFrame || !pOutSubframe)
         return ErrorCode_InvalidArgument;
@@ -46,24 +44,22 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_DecodeTimecode(unsigned int timecode
     return ErrorCode_OK;
 }
 
-NATNET_API ErrorCode NATNET_CALLCONV NatNet_TimecodeStringify(unsigned int timecode, unsigned int timecodeSubframe,
-                                                              char* outBuffer, int outBufferSize)
+NATNET_API ErrorCode NATNET_CALLCONV NatNet_TimecodeStringify(unsigned int timecode,
+                                                              unsigned int timecodeSubframe, char* outBuffer,
+                                                              int outBufferSize)
 {
-    if (!outBuffer || outBufferSize <= 0)
-        return ErrorCode_InvalidArgument;
+    if (!outBuffer || outBufferSize <= 0) return ErrorCode_InvalidArgument;
     const int written = std::snprintf(outBuffer, static_cast<size_t>(outBufferSize), "%02u:%02u:%02u:%02u.%u",
-                                      (timecode >> 24) & 0xFFu, (timecode >> 16) & 0xFFu, (timecode >> 8) & 0xFFu,
-                                      timecode & 0xFFu, timecodeSubframe);
+                                      (timecode >> 24) & 0xFFu, (timecode >> 16) & 0xFFu,
+                                      (timecode >> 8) & 0xFFu, timecode & 0xFFu, timecodeSubframe);
     // snprintf leaves the terminated beginning of the text in a short buffer.
-    if (written < 0 || written >= outBufferSize)
-        return ErrorCode_InvalidArgument;
+    if (written < 0 || written >= outBufferSize) return ErrorCode_InvalidArgument;
     return ErrorCode_OK;
 }
 
 NATNET_API ErrorCode NATNET_CALLCONV NatNet_FreeDescriptions(sDataDescriptions* pDesc)
 {
-    if (!pDesc)
-        return ErrorCode_InvalidArgument;
+    if (!pDesc) return ErrorCode_InvalidArgument;
     NatNet::Wire::freeDescriptions(pDesc);
     return ErrorCode_OK;
 }

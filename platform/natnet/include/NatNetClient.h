@@ -20,8 +20,10 @@ public:
 
     // The callback runs on the library's receive thread, once per frame; the
     // frame it is given belongs to the library and is valid during the call only.
-    ErrorCode SetFrameReceivedCallback(NatNetFrameReceivedCallback pfnDataCallback, void* pUserContext = NULL);
-    ErrorCode SetUnknownMessageCallback(NatNetUnknownMessageCallback pfnMsgCallback, void* pUserContext = NULL);
+    ErrorCode SetFrameReceivedCallback(NatNetFrameReceivedCallback pfnDataCallback,
+                                       void* pUserContext = NULL);
+    ErrorCode SetUnknownMessageCallback(NatNetUnknownMessageCallback pfnMsgCallback,
+                                        void* pUserContext = NULL);
 
     // Sends a text request and waits for the answer: tries times, timeout
     // milliseconds per try. The response buffer belongs to the library and stays
@@ -34,7 +36,8 @@ public:
     // Allocates the list; release it with NatNet_FreeDescriptions.
     ErrorCode GetDataDescriptionList(sDataDescriptions** ppDataDescriptions,
                                      uint32_t descriptionTypesMask = 0xFFFFFFFF);
-    ErrorCode GetPredictedRigidBodyPose(int32_t rigidBodyIndex, sRigidBodyData& rigidBodyData, double dt = 0.0);
+    ErrorCode GetPredictedRigidBodyPose(int32_t rigidBodyIndex, sRigidBodyData& rigidBodyData,
+                                        double dt = 0.0);
 
     // Seconds elapsed since a timestamp of the server's high-resolution clock.
     double SecondsSinceHostTimestamp(uint64_t inTimestamp) const;

@@ -9,31 +9,31 @@
 #include <stddef.h>
 #include <stdint.h>
 #if !defined(__cplusplus)
-#  include <stdbool.h>
+#include <stdbool.h>
 #endif
 
 #if defined(_WIN32)
-#  define NATNET_CALLCONV __cdecl
+#define NATNET_CALLCONV __cdecl
 #else
-#  define NATNET_CALLCONV
+#define NATNET_CALLCONV
 #endif
 
 #if defined(_WIN32)
-#  if defined(NATNETLIB_EXPORTS)
-#    define NATNET_API __declspec(dllexport)
-#  elif defined(NATNETLIB_IMPORTS)
-#    define NATNET_API __declspec(dllimport)
-#  else
-#    define NATNET_API
-#  endif
+#if defined(NATNETLIB_EXPORTS)
+#define NATNET_API __declspec(dllexport)
+#elif defined(NATNETLIB_IMPORTS)
+#define NATNET_API __declspec(dllimport)
 #else
-#  define NATNET_API __attribute__((visibility("default")))
+#define NATNET_API
+#endif
+#else
+#define NATNET_API __attribute__((visibility("default")))
 #endif
 
 #if defined(__cplusplus)
-#  define NATNET_DEFAULT_ARG(value) = value
+#define NATNET_DEFAULT_ARG(value) = value
 #else
-#  define NATNET_DEFAULT_ARG(value)
+#define NATNET_DEFAULT_ARG(value)
 #endif
 
 // Capacities of the fixed arrays in the records below.
@@ -105,13 +105,15 @@ typedef float MarkerData[3];  // x, y, z
 // ---- Records exactly as they travel on the wire (packed) -------------------
 #pragma pack(push, 1)
 
-typedef struct sSender {
+typedef struct sSender
+{
     char szName[MAX_NAMELENGTH];
     uint8_t Version[4];
     uint8_t NatNetVersion[4];
 } sSender;
 
-typedef struct sSender_Server {
+typedef struct sSender_Server
+{
     sSender Common;
     uint64_t HighResClockFrequency;  // ticks per second of the server's clock
     uint16_t DataPort;
@@ -119,19 +121,17 @@ typedef struct sSender_Server {
     uint8_t MulticastGroupAddress[4];  // network order, first octet first
 } sSender_Server;
 
-typedef struct sConnectionOptions {
+typedef struct sConnectionOptions
+{
 #if defined(__cplusplus)
-    sConnectionOptions()
-        : subscribedDataOnly(false)
-        , BitstreamVersion{0, 0, 0, 0}
-    {
-    }
+    sConnectionOptions() : subscribedDataOnly(false), BitstreamVersion{0, 0, 0, 0} {}
 #endif
     bool subscribedDataOnly;
     uint8_t BitstreamVersion[4];  // all zero: the server's own version
 } sConnectionOptions;
 
-typedef struct sPacket {
+typedef struct sPacket
+{
     uint16_t iMessage;
     uint16_t nDataBytes;
     union {
@@ -148,7 +148,8 @@ typedef struct sPacket {
 
 // ---- In-memory records (natural alignment) ---------------------------------
 
-typedef struct sServerDescription {
+typedef struct sServerDescription
+{
     bool HostPresent;
     char szHostComputerName[MAX_NAMELENGTH];
     uint8_t HostComputerAddress[4];
@@ -162,7 +163,8 @@ typedef struct sServerDescription {
     uint8_t ConnectionMulticastAddress[4];
 } sServerDescription;
 
-typedef struct sMarker {
+typedef struct sMarker
+{
     int32_t ID;  // asset markers: asset ID in the high 16 bits, member ID in the low
     float x;
     float y;
@@ -174,7 +176,8 @@ typedef struct sMarker {
     float residual;  // metres per ray
 } sMarker;
 
-typedef struct sMarkerDescription {
+typedef struct sMarkerDescription
+{
     char szName[MAX_NAMELENGTH];
     int32_t ID;
     float x;
@@ -184,19 +187,22 @@ typedef struct sMarkerDescription {
     int16_t params;  // bit 0: active marker
 } sMarkerDescription;
 
-typedef struct sMarkerSetDescription {
+typedef struct sMarkerSetDescription
+{
     char szName[MAX_NAMELENGTH];
     int32_t nMarkers;
     char** szMarkerNames;
 } sMarkerSetDescription;
 
-typedef struct sMarkerSetData {
+typedef struct sMarkerSetData
+{
     char szName[MAX_NAMELENGTH];
     int32_t nMarkers;
     MarkerData* Markers;
 } sMarkerSetData;
 
-typedef struct sRigidBodyDescription {
+typedef struct sRigidBodyDescription
+{
     char szName[MAX_NAMELENGTH];
     int32_t ID;
     int32_t parentID;  // -1 when the body has no parent
@@ -209,7 +215,8 @@ typedef struct sRigidBodyDescription {
     char** szMarkerNames;
 } sRigidBodyDescription;
 
-typedef struct sRigidBodyData {
+typedef struct sRigidBodyData
+{
 #if defined(__cplusplus)
     sRigidBodyData()
         : ID(0), x(0.0f), y(0.0f), z(0.0f), qx(0.0f), qy(0.0f), qz(0.0f), qw(1.0f), MeanError(0.0f), params(0)
@@ -228,20 +235,23 @@ typedef struct sRigidBodyData {
     int16_t params;   // bit 0: tracked in this frame
 } sRigidBodyData;
 
-typedef struct sSkeletonDescription {
+typedef struct sSkeletonDescription
+{
     char szName[MAX_NAMELENGTH];
     int32_t skeletonID;
     int32_t nRigidBodies;
     sRigidBodyDescription RigidBodies[MAX_SKELRIGIDBODIES];
 } sSkeletonDescription;
 
-typedef struct sSkeletonData {
+typedef struct sSkeletonData
+{
     int32_t skeletonID;
     int32_t nRigidBodies;
     sRigidBodyData* RigidBodyData;
 } sSkeletonData;
 
-typedef struct sAssetDescription {
+typedef struct sAssetDescription
+{
     char szName[MAX_NAMELENGTH];
     int32_t AssetType;
     int32_t AssetID;
@@ -251,7 +261,8 @@ typedef struct sAssetDescription {
     sMarkerDescription Markers[MAX_SKELRIGIDBODIES];
 } sAssetDescription;
 
-typedef struct sAssetData {
+typedef struct sAssetData
+{
     int32_t assetID;
     int32_t nRigidBodies;
     sRigidBodyData* RigidBodyData;
@@ -259,7 +270,8 @@ typedef struct sAssetData {
     sMarker* MarkerData;
 } sAssetData;
 
-typedef struct sForcePlateDescription {
+typedef struct sForcePlateDescription
+{
     int32_t ID;
     char strSerialNo[128];
     float fWidth;
@@ -275,7 +287,8 @@ typedef struct sForcePlateDescription {
     char szChannelNames[MAX_ANALOG_CHANNELS][MAX_NAMELENGTH];
 } sForcePlateDescription;
 
-typedef struct sDeviceDescription {
+typedef struct sDeviceDescription
+{
     int32_t ID;
     char strName[128];
     char strSerialNo[128];
@@ -285,7 +298,8 @@ typedef struct sDeviceDescription {
     char szChannelNames[MAX_ANALOG_CHANNELS][MAX_NAMELENGTH];
 } sDeviceDescription;
 
-typedef struct sCameraDescription {
+typedef struct sCameraDescription
+{
     char strName[MAX_NAMELENGTH];
     float x;
     float y;
@@ -296,7 +310,8 @@ typedef struct sCameraDescription {
     float qw;
 } sCameraDescription;
 
-typedef struct sDataDescription {
+typedef struct sDataDescription
+{
     int32_t type;  // a DataDescriptors value; selects the union member
     union {
         sMarkerSetDescription* MarkerSetDescription;
@@ -309,24 +324,28 @@ typedef struct sDataDescription {
     } Data;
 } sDataDescription;
 
-typedef struct sDataDescriptions {
+typedef struct sDataDescriptions
+{
     int32_t nDataDescriptions;
     sDataDescription arrDataDescriptions[MAX_MODELS];
 } sDataDescriptions;
 
-typedef struct sAnalogChannelData {
+typedef struct sAnalogChannelData
+{
     int32_t nFrames;
     float Values[MAX_ANALOG_SUBFRAMES];
 } sAnalogChannelData;
 
-typedef struct sForcePlateData {
+typedef struct sForcePlateData
+{
     int32_t ID;
     int32_t nChannels;
     sAnalogChannelData ChannelData[MAX_ANALOG_CHANNELS];
     int16_t params;
 } sForcePlateData;
 
-typedef struct sDeviceData {
+typedef struct sDeviceData
+{
     int32_t ID;
     int32_t nChannels;
     sAnalogChannelData ChannelData[MAX_ANALOG_CHANNELS];
@@ -334,7 +353,8 @@ typedef struct sDeviceData {
     int16_t params;
 } sDeviceData;
 
-typedef struct sFrameOfMocapData {
+typedef struct sFrameOfMocapData
+{
     int32_t iFrame;
     int32_t nMarkerSets;
     sMarkerSetData MocapData[MAX_MARKERSETS];
@@ -352,9 +372,9 @@ typedef struct sFrameOfMocapData {
     sForcePlateData ForcePlates[MAX_FORCEPLATES];
     int32_t nDevices;
     sDeviceData Devices[MAX_DEVICES];
-    uint32_t Timecode;          // SMPTE: hour, minute, second, frame from the high byte down
+    uint32_t Timecode;  // SMPTE: hour, minute, second, frame from the high byte down
     uint32_t TimecodeSubframe;
-    double fTimestamp;          // seconds since the server software started
+    double fTimestamp;                     // seconds since the server software started
     uint64_t CameraMidExposureTimestamp;   // server clock ticks; 0 when not available
     uint64_t CameraDataReceivedTimestamp;  // server clock ticks
     uint64_t TransmitTimestamp;            // server clock ticks
@@ -365,17 +385,18 @@ typedef struct sFrameOfMocapData {
     int16_t params;
 } sFrameOfMocapData;
 
-typedef struct sNatNetClientConnectParams {
+typedef struct sNatNetClientConnectParams
+{
 #if defined(__cplusplus)
     sNatNetClientConnectParams()
-        : connectionType(ConnectionType_Multicast)
-        , serverCommandPort(0)
-        , serverDataPort(0)
-        , serverAddress(0)
-        , localAddress(0)
-        , multicastAddress(0)
-        , subscribedDataOnly(false)
-        , BitstreamVersion{0, 0, 0, 0}
+        : connectionType(ConnectionType_Multicast),
+          serverCommandPort(0),
+          serverDataPort(0),
+          serverAddress(0),
+          localAddress(0),
+          multicastAddress(0),
+          subscribedDataOnly(false),
+          BitstreamVersion{0, 0, 0, 0}
     {
     }
 #endif
@@ -436,5 +457,6 @@ static_assert(sizeof(sDeviceData) == 3980, "sDeviceData layout");
 static_assert(sizeof(sFrameOfMocapData) == 628432, "sFrameOfMocapData layout");
 static_assert(sizeof(sNatNetClientConnectParams) == 40, "sNatNetClientConnectParams layout");
 static_assert(offsetof(sNatNetClientConnectParams, serverAddress) == 8, "sNatNetClientConnectParams layout");
-static_assert(offsetof(sNatNetClientConnectParams, subscribedDataOnly) == 32, "sNatNetClientConnectParams layout");
+static_assert(offsetof(sNatNetClientConnectParams, subscribedDataOnly) == 32,
+              "sNatNetClientConnectParams layout");
 #endif

@@ -115,8 +115,9 @@ ErrorCode ClientCore::connect(const sNatNetClientConnectParams& params)
     if (!server || *server == 0 || *server == 0xFFFFFFFFu || isMulticast(*server)) {
         return ErrorCode_InvalidArgument;
     }
-    config.server = {*server, params.serverCommandPort != 0 ? params.serverCommandPort
-                                                            : static_cast<uint16_t>(NATNET_DEFAULT_PORT_COMMAND)};
+    config.server = {*server, params.serverCommandPort != 0
+                                  ? params.serverCommandPort
+                                  : static_cast<uint16_t>(NATNET_DEFAULT_PORT_COMMAND)};
     if (params.localAddress != nullptr && params.localAddress[0] != '\0') {
         const auto local = parseIpv4(params.localAddress);
         if (!local || isMulticast(*local) || *local == 0xFFFFFFFFu) {
@@ -212,10 +213,10 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
     std::lock_guard<std::mutex> lock(shared_->requestMutex);
     size_t size = 0;
     uint16_t replyId = 0;
-    const ErrorCode result = session->exchange(
-        datagram.data(), writer.size(), static_cast<uint16_t>(Wire::MessageId::Response),
-        static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest), tries, timeoutMs, shared_->response(),
-        ClientShared::kResponseCapacity, size, replyId);
+    const ErrorCode result =
+        session->exchange(datagram.data(), writer.size(), static_cast<uint16_t>(Wire::MessageId::Response),
+                          static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest), tries, timeoutMs,
+                          shared_->response(), ClientShared::kResponseCapacity, size, replyId);
     if (result != ErrorCode_OK) {
         shared_->responseSize = 0;
         return result;
@@ -256,8 +257,8 @@ void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* 
     // Success is a 0 result, or the text naming the new version.
     const bool accepted = (answer.asInt32(code) && code == 0) ||
                           (answerText.substr(0, kCommand.size()) == kCommand &&
-                           parseVersionText(answerText.substr(kCommand.size()), echoed) && echoed[0] == wanted[0] &&
-                           echoed[1] == wanted[1]);
+                           parseVersionText(answerText.substr(kCommand.size()), echoed) &&
+                           echoed[0] == wanted[0] && echoed[1] == wanted[1]);
     if (accepted) {
         shared_->setDecodeVersion(Wire::Version::fromBytes(wanted));
     }
@@ -304,9 +305,11 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
         return result;
     }
     const Wire::Version version = shared_->decodeVersion();
-    const Wire::Status status = Wire::decodeModelDefinitions(reply.data(), size, version, descriptions, typeMask);
+    const Wire::Status status =
+        Wire::decodeModelDefinitions(reply.data(), size, version, descriptions, typeMask);
     if (status != Wire::Status::Ok) {
-        const std::string text = std::string("NatNet: data descriptions not decoded: ") + Wire::statusName(status);
+        const std::string text =
+            std::string("NatNet: data descriptions not decoded: ") + Wire::statusName(status);
         Internal::logMessage(Verbosity_Error, text.c_str());
         *descriptions = nullptr;
         return ErrorCode_Other;

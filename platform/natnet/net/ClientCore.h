@@ -34,7 +34,8 @@ public:
     ErrorCode setFrameCallback(NatNetFrameReceivedCallback callback, void* context);
     ErrorCode setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context);
 
-    ErrorCode sendMessageAndWait(const char* request, int tries, int timeoutMs, void** response, int* responseSize);
+    ErrorCode sendMessageAndWait(const char* request, int tries, int timeoutMs, void** response,
+                                 int* responseSize);
     ErrorCode getServerDescription(sServerDescription* description) const;
     ErrorCode getDataDescriptionList(sDataDescriptions** descriptions, uint32_t typeMask);
     ErrorCode getPredictedRigidBodyPose(int32_t streamingId, sRigidBodyData& pose, double dt) const;

@@ -43,13 +43,13 @@ void logLine(Verbosity level, const std::string& text)
 }  // namespace
 
 ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const SessionConfig& config)
-    : shared_(std::move(shared))
-    , config_(config)
-    , work_(boost::asio::make_work_guard(io_))
-    , command_(io_)
-    , data_(io_)
-    , echoTimer_(io_)
-    , keepAliveTimer_(io_)
+    : shared_(std::move(shared)),
+      config_(config),
+      work_(boost::asio::make_work_guard(io_)),
+      command_(io_),
+      data_(io_),
+      echoTimer_(io_),
+      keepAliveTimer_(io_)
 {
     command_.buffer.resize(kReceiveBufferSize);
 }
@@ -80,8 +80,8 @@ ErrorCode ClientSession::openCommandSocket()
     options.receiveBufferBytes = kSocketReceiveBytes;
     const std::error_code ec = command_.socket.open({config_.localAddress, 0}, options);
     if (ec) {
-        logLine(Verbosity_Error, "NatNet: cannot open the command socket on " + formatIpv4(config_.localAddress) +
-                                     ": " + ec.message());
+        logLine(Verbosity_Error, "NatNet: cannot open the command socket on " +
+                                     formatIpv4(config_.localAddress) + ": " + ec.message());
         return ErrorCode_Network;
     }
     return ErrorCode_OK;
@@ -217,8 +217,8 @@ ErrorCode ClientSession::connect()
     const auto serverInfoId = static_cast<uint16_t>(Wire::MessageId::ServerInfo);
     const ErrorCode result =
         exchange(connectDatagram_.data(), connectDatagram_.size(), serverInfoId, serverInfoId,
-                 config_.timeouts.connectTries, config_.timeouts.connectTryMs, reply.data(), reply.size(), replySize,
-                 replyId);
+                 config_.timeouts.connectTries, config_.timeouts.connectTryMs, reply.data(), reply.size(),
+                 replySize, replyId);
     if (result != ErrorCode_OK) {
         logLine(Verbosity_Error, "NatNet: no answer from server " + formatIpv4(config_.server.address) + ":" +
                                      std::to_string(config_.server.port));
@@ -234,8 +234,8 @@ ErrorCode ClientSession::connect()
 }
 
 ErrorCode ClientSession::exchange(const uint8_t* datagram, size_t size, uint16_t expectA, uint16_t expectB,
-                                  int tries, int timeoutMs, uint8_t* reply, size_t capacity, size_t& replySize,
-                                  uint16_t& replyId)
+                                  int tries, int timeoutMs, uint8_t* reply, size_t capacity,
+                                  size_t& replySize, uint16_t& replyId)
 {
     replySize = 0;
     replyId = 0;
@@ -349,31 +349,31 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
     }
     const bool fromCommandPort = from.port == config_.server.port;
     switch (static_cast<Wire::MessageId>(datagram.messageId)) {
-    case Wire::MessageId::FrameOfData:
-        onFrame(datagram.payload, datagram.payloadSize);
-        return;
-    case Wire::MessageId::ServerInfo:
-        if (!fromCommandPort) {
-            bump(counters.droppedForeignSender);
+        case Wire::MessageId::FrameOfData:
+            onFrame(datagram.payload, datagram.payloadSize);
             return;
-        }
-        onServerInfo(datagram.payload, datagram.payloadSize, from);
-        return;
-    case Wire::MessageId::Response:
-    case Wire::MessageId::UnrecognizedRequest:
-    case Wire::MessageId::ModelDef:
-        if (!fromCommandPort) {
-            bump(counters.droppedForeignSender);
-        } else if (!completePending(datagram.messageId, datagram.payload, datagram.payloadSize)) {
-            bump(counters.droppedStaleReply);
-        }
-        return;
-    case Wire::MessageId::EchoResponse:
-        onEchoResponse(datagram.payload, datagram.payloadSize);
-        return;
-    default:
-        onUnknownMessage(datagram.messageId, datagram.payload, datagram.payloadSize);
-        return;
+        case Wire::MessageId::ServerInfo:
+            if (!fromCommandPort) {
+                bump(counters.droppedForeignSender);
+                return;
+            }
+            onServerInfo(datagram.payload, datagram.payloadSize, from);
+            return;
+        case Wire::MessageId::Response:
+        case Wire::MessageId::UnrecognizedRequest:
+        case Wire::MessageId::ModelDef:
+            if (!fromCommandPort) {
+                bump(counters.droppedForeignSender);
+            } else if (!completePending(datagram.messageId, datagram.payload, datagram.payloadSize)) {
+                bump(counters.droppedStaleReply);
+            }
+            return;
+        case Wire::MessageId::EchoResponse:
+            onEchoResponse(datagram.payload, datagram.payloadSize);
+            return;
+        default:
+            onUnknownMessage(datagram.messageId, datagram.payload, datagram.payloadSize);
+            return;
     }
 }
 

@@ -38,12 +38,12 @@ namespace NatNet::Net {
 struct SessionConfig
 {
     bool multicast = true;
-    Ipv4Endpoint server;                    // server address and command port
-    uint32_t localAddress = 0;              // 0: any interface
-    uint16_t dataPort = 0;                  // multicast data port; 0: from the server information
-    std::optional<uint32_t> multicastGroup; // from the connect parameters; else the server's
+    Ipv4Endpoint server;                     // server address and command port
+    uint32_t localAddress = 0;               // 0: any interface
+    uint16_t dataPort = 0;                   // multicast data port; 0: from the server information
+    std::optional<uint32_t> multicastGroup;  // from the connect parameters; else the server's
     bool subscribedDataOnly = false;
-    uint8_t bitstreamVersion[4] = {};       // requested; zeros: the server's own
+    uint8_t bitstreamVersion[4] = {};  // requested; zeros: the server's own
     NatNetExt::ClientTimeouts timeouts;
 };
 

@@ -6,7 +6,9 @@ namespace NatNet::Net {
 
 NatNetExt::ClientCounters AtomicCounters::snapshot() const
 {
-    const auto load = [](const std::atomic<uint64_t>& value) { return value.load(std::memory_order_relaxed); };
+    const auto load = [](const std::atomic<uint64_t>& value) {
+        return value.load(std::memory_order_relaxed);
+    };
     NatNetExt::ClientCounters out;
     out.datagramsReceived = load(datagramsReceived);
     out.framesDecoded = load(framesDecoded);
@@ -28,7 +30,8 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
 
 ClientShared::ClientShared()
     : frame_(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
-    , response_(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
+      ,
+      response_(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
 {
     std::memset(response_.get(), 0, kResponseCapacity + kResponseSlack);
     scratchReply.reserve(kResponseCapacity);

@@ -7,9 +7,9 @@ namespace NatNet::Net {
 
 uint64_t ClockSync::localNowNs()
 {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 void ClockSync::reset(uint64_t serverTicksPerSecond)
@@ -38,9 +38,10 @@ bool ClockSync::contradictsModel(uint64_t midpointNs, uint64_t serverTicks, uint
         return false;
     }
     const Sample& best = samples_[best_];
-    const double predictedSeconds = static_cast<double>(static_cast<int64_t>(midpointNs - best.midpointNs)) * 1e-9;
-    const double actualSeconds =
-        static_cast<double>(static_cast<int64_t>(serverTicks - best.serverTicks)) / static_cast<double>(frequency_);
+    const double predictedSeconds =
+        static_cast<double>(static_cast<int64_t>(midpointNs - best.midpointNs)) * 1e-9;
+    const double actualSeconds = static_cast<double>(static_cast<int64_t>(serverTicks - best.serverTicks)) /
+                                 static_cast<double>(frequency_);
     const double tolerance = static_cast<double>(roundTripNs + best.roundTripNs + kJumpToleranceNs) * 1e-9;
     return std::fabs(actualSeconds - predictedSeconds) > tolerance;
 }

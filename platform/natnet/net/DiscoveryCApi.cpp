@@ -36,13 +36,14 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_BroadcastServerDiscovery(sNatNetDisc
                                                                      unsigned int timeoutMillisec)
 {
     return guarded([&] {
-        if (pInOutNumServers == nullptr || *pInOutNumServers < 0 || (outServers == nullptr && *pInOutNumServers > 0)) {
+        if (pInOutNumServers == nullptr || *pInOutNumServers < 0 ||
+            (outServers == nullptr && *pInOutNumServers > 0)) {
             return ErrorCode_InvalidArgument;
         }
         const int capacity = *pInOutNumServers;
         const int timeoutMs = static_cast<int>(std::min(timeoutMillisec, 3600u * 1000u));
-        auto discovery = std::make_shared<NatNet::Net::ServerDiscovery>(NatNet::Net::DiscoveryTargets::resolve(),
-                                                                        NatNet::Net::DiscoveryTargets::intervalMs());
+        auto discovery = std::make_shared<NatNet::Net::ServerDiscovery>(
+            NatNet::Net::DiscoveryTargets::resolve(), NatNet::Net::DiscoveryTargets::intervalMs());
         std::vector<sNatNetDiscoveredServer> servers;
         const ErrorCode result = discovery->collect(timeoutMs, servers);
         if (result != ErrorCode_OK) {
@@ -57,9 +58,8 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_BroadcastServerDiscovery(sNatNetDisc
     });
 }
 
-NATNET_API ErrorCode NATNET_CALLCONV NatNet_CreateAsyncServerDiscovery(NatNetDiscoveryHandle* pOutDiscovery,
-                                                                       NatNetServerDiscoveryCallback pfnCallback,
-                                                                       void* pUserContext)
+NATNET_API ErrorCode NATNET_CALLCONV NatNet_CreateAsyncServerDiscovery(
+    NatNetDiscoveryHandle* pOutDiscovery, NatNetServerDiscoveryCallback pfnCallback, void* pUserContext)
 {
     return guarded([&] {
         if (pOutDiscovery == nullptr || pfnCallback == nullptr) {
@@ -69,8 +69,10 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_CreateAsyncServerDiscovery(NatNetDis
         auto handle = std::make_unique<NatNetDiscovery_t>();
         handle->discovery = std::make_shared<NatNet::Net::ServerDiscovery>(
             NatNet::Net::DiscoveryTargets::resolve(), NatNet::Net::DiscoveryTargets::intervalMs());
-        const ErrorCode result = handle->discovery->start(
-            [pfnCallback, pUserContext](const sNatNetDiscoveredServer& server) { pfnCallback(&server, pUserContext); });
+        const ErrorCode result =
+            handle->discovery->start([pfnCallback, pUserContext](const sNatNetDiscoveredServer& server) {
+                pfnCallback(&server, pUserContext);
+            });
         if (result != ErrorCode_OK) {
             return result;
         }

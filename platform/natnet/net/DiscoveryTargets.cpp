@@ -11,10 +11,10 @@
 #include <string>
 
 #if defined(__unix__) || defined(__APPLE__)
-#  include <arpa/inet.h>
-#  include <ifaddrs.h>
-#  include <net/if.h>
-#  include <netinet/in.h>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #endif
 
 namespace NatNet::Net {
@@ -83,7 +83,8 @@ std::vector<Ipv4Endpoint> DiscoveryTargets::interfaceBroadcasts()
         return targets;
     }
     for (const ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET || (entry->ifa_flags & IFF_UP) == 0) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0) {
             continue;
         }
         uint32_t broadcast = 0;

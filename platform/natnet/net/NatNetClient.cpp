@@ -59,7 +59,8 @@ ErrorCode NatNetClient::Disconnect()
     return guarded([&] { return m_pImpl->core.disconnect(); });
 }
 
-ErrorCode NatNetClient::SetFrameReceivedCallback(NatNetFrameReceivedCallback pfnDataCallback, void* pUserContext)
+ErrorCode NatNetClient::SetFrameReceivedCallback(NatNetFrameReceivedCallback pfnDataCallback,
+                                                 void* pUserContext)
 {
     if (m_pImpl == nullptr) {
         return ErrorCode_Internal;
@@ -67,7 +68,8 @@ ErrorCode NatNetClient::SetFrameReceivedCallback(NatNetFrameReceivedCallback pfn
     return guarded([&] { return m_pImpl->core.setFrameCallback(pfnDataCallback, pUserContext); });
 }
 
-ErrorCode NatNetClient::SetUnknownMessageCallback(NatNetUnknownMessageCallback pfnMsgCallback, void* pUserContext)
+ErrorCode NatNetClient::SetUnknownMessageCallback(NatNetUnknownMessageCallback pfnMsgCallback,
+                                                  void* pUserContext)
 {
     if (m_pImpl == nullptr) {
         return ErrorCode_Internal;
@@ -81,8 +83,8 @@ ErrorCode NatNetClient::SendMessageAndWait(const char* szRequest, void** ppServe
     return SendMessageAndWait(szRequest, 10, 20, ppServerResponse, pResponseSize);
 }
 
-ErrorCode NatNetClient::SendMessageAndWait(const char* szRequest, int tries, int timeout, void** ppServerResponse,
-                                           int* pResponseSize)
+ErrorCode NatNetClient::SendMessageAndWait(const char* szRequest, int tries, int timeout,
+                                           void** ppServerResponse, int* pResponseSize)
 {
     if (m_pImpl == nullptr) {
         return ErrorCode_Internal;
@@ -100,20 +102,24 @@ ErrorCode NatNetClient::GetServerDescription(sServerDescription* pServerDescript
     return guarded([&] { return m_pImpl->core.getServerDescription(pServerDescription); });
 }
 
-ErrorCode NatNetClient::GetDataDescriptionList(sDataDescriptions** ppDataDescriptions, uint32_t descriptionTypesMask)
+ErrorCode NatNetClient::GetDataDescriptionList(sDataDescriptions** ppDataDescriptions,
+                                               uint32_t descriptionTypesMask)
 {
     if (m_pImpl == nullptr) {
         return ErrorCode_Internal;
     }
-    return guarded([&] { return m_pImpl->core.getDataDescriptionList(ppDataDescriptions, descriptionTypesMask); });
+    return guarded(
+        [&] { return m_pImpl->core.getDataDescriptionList(ppDataDescriptions, descriptionTypesMask); });
 }
 
-ErrorCode NatNetClient::GetPredictedRigidBodyPose(int32_t rigidBodyIndex, sRigidBodyData& rigidBodyData, double dt)
+ErrorCode NatNetClient::GetPredictedRigidBodyPose(int32_t rigidBodyIndex, sRigidBodyData& rigidBodyData,
+                                                  double dt)
 {
     if (m_pImpl == nullptr) {
         return ErrorCode_Internal;
     }
-    return guarded([&] { return m_pImpl->core.getPredictedRigidBodyPose(rigidBodyIndex, rigidBodyData, dt); });
+    return guarded(
+        [&] { return m_pImpl->core.getPredictedRigidBodyPose(rigidBodyIndex, rigidBodyData, dt); });
 }
 
 double NatNetClient::SecondsSinceHostTimestamp(uint64_t inTimestamp) const

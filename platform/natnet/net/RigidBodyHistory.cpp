@@ -7,8 +7,7 @@
 namespace NatNet::Net {
 
 RigidBodyHistory::RigidBodyHistory()
-    : latest_(std::make_unique<Snapshot>())
-    , previous_(std::make_unique<Snapshot>())
+    : latest_(std::make_unique<Snapshot>()), previous_(std::make_unique<Snapshot>())
 {
 }
 

@@ -22,11 +22,11 @@ constexpr size_t kReceiveBufferSize = 65536;
 }  // namespace
 
 ServerDiscovery::ServerDiscovery(std::vector<Ipv4Endpoint> targets, int intervalMs)
-    : targets_(std::move(targets))
-    , intervalMs_(std::max(intervalMs, 1))
-    , buffer_(kReceiveBufferSize)
-    , socket_(io_)
-    , timer_(io_)
+    : targets_(std::move(targets)),
+      intervalMs_(std::max(intervalMs, 1)),
+      buffer_(kReceiveBufferSize),
+      socket_(io_),
+      timer_(io_)
 {
     // The vendor's library announces with its sender block (264 bytes).
     Wire::ConnectRequest request;
@@ -59,7 +59,8 @@ ErrorCode ServerDiscovery::openSocket()
     options.broadcast = true;
     options.receiveBufferBytes = 256 * 1024;
     if (const std::error_code ec = socket_.open({0, 0}, options)) {
-        Internal::logMessage(Verbosity_Error, ("NatNet: cannot open the discovery socket: " + ec.message()).c_str());
+        Internal::logMessage(Verbosity_Error,
+                             ("NatNet: cannot open the discovery socket: " + ec.message()).c_str());
         return ErrorCode_Network;
     }
     // Without it the local address is taken from the routing table instead.
@@ -113,7 +114,8 @@ void ServerDiscovery::onReadable()
         size_t size = 0;
         Ipv4Endpoint from;
         uint32_t localAddress = 0;
-        const std::error_code ec = socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, localAddress);
+        const std::error_code ec =
+            socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, localAddress);
         if (ec) {
             return;  // nothing more waiting (or a transient error: wait again)
         }
@@ -177,7 +179,8 @@ void ServerDiscovery::run()
             io_.run();
             break;
         } catch (const std::exception& error) {
-            Internal::logMessage(Verbosity_Error, (std::string("NatNet: discovery thread: ") + error.what()).c_str());
+            Internal::logMessage(Verbosity_Error,
+                                 (std::string("NatNet: discovery thread: ") + error.what()).c_str());
         } catch (...) {
             Internal::logMessage(Verbosity_Error, "NatNet: discovery thread: unknown exception");
         }

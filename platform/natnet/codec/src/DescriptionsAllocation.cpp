@@ -8,10 +8,8 @@ namespace Internal {
 
 void freeNameArray(char** names, int32_t count)
 {
-    if (!names)
-        return;
-    for (int32_t i = 0; i < count; ++i)
-        delete[] names[i];
+    if (!names) return;
+    for (int32_t i = 0; i < count; ++i) delete[] names[i];
     delete[] names;
 }
 
@@ -28,43 +26,43 @@ void freeRigidBodyArrays(sRigidBodyDescription& body)
 void freeDescription(sDataDescription& description)
 {
     switch (description.type) {
-    case Descriptor_MarkerSet:
-        if (sMarkerSetDescription* set = description.Data.MarkerSetDescription) {
-            freeNameArray(set->szMarkerNames, set->nMarkers);
-            delete set;
-        }
-        break;
-    case Descriptor_RigidBody:
-        if (sRigidBodyDescription* body = description.Data.RigidBodyDescription) {
-            freeRigidBodyArrays(*body);
-            delete body;
-        }
-        break;
-    case Descriptor_Skeleton:
-        if (sSkeletonDescription* skeleton = description.Data.SkeletonDescription) {
-            for (int32_t i = 0; i < skeleton->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
-                freeRigidBodyArrays(skeleton->RigidBodies[i]);
-            delete skeleton;
-        }
-        break;
-    case Descriptor_ForcePlate:
-        delete description.Data.ForcePlateDescription;
-        break;
-    case Descriptor_Device:
-        delete description.Data.DeviceDescription;
-        break;
-    case Descriptor_Camera:
-        delete description.Data.CameraDescription;
-        break;
-    case Descriptor_Asset:
-        if (sAssetDescription* asset = description.Data.AssetDescription) {
-            for (int32_t i = 0; i < asset->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
-                freeRigidBodyArrays(asset->RigidBodies[i]);
-            delete asset;
-        }
-        break;
-    default:
-        break;  // never stored by the decoder
+        case Descriptor_MarkerSet:
+            if (sMarkerSetDescription* set = description.Data.MarkerSetDescription) {
+                freeNameArray(set->szMarkerNames, set->nMarkers);
+                delete set;
+            }
+            break;
+        case Descriptor_RigidBody:
+            if (sRigidBodyDescription* body = description.Data.RigidBodyDescription) {
+                freeRigidBodyArrays(*body);
+                delete body;
+            }
+            break;
+        case Descriptor_Skeleton:
+            if (sSkeletonDescription* skeleton = description.Data.SkeletonDescription) {
+                for (int32_t i = 0; i < skeleton->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
+                    freeRigidBodyArrays(skeleton->RigidBodies[i]);
+                delete skeleton;
+            }
+            break;
+        case Descriptor_ForcePlate:
+            delete description.Data.ForcePlateDescription;
+            break;
+        case Descriptor_Device:
+            delete description.Data.DeviceDescription;
+            break;
+        case Descriptor_Camera:
+            delete description.Data.CameraDescription;
+            break;
+        case Descriptor_Asset:
+            if (sAssetDescription* asset = description.Data.AssetDescription) {
+                for (int32_t i = 0; i < asset->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
+                    freeRigidBodyArrays(asset->RigidBodies[i]);
+                delete asset;
+            }
+            break;
+        default:
+            break;  // never stored by the decoder
     }
     description.Data.MarkerSetDescription = nullptr;
 }
@@ -73,8 +71,7 @@ void freeDescription(sDataDescription& description)
 
 void freeDescriptions(sDataDescriptions* descriptions)
 {
-    if (!descriptions)
-        return;
+    if (!descriptions) return;
     const int32_t count = descriptions->nDataDescriptions;
     for (int32_t i = 0; i < count && i < MAX_MODELS; ++i)
         Internal::freeDescription(descriptions->arrDataDescriptions[i]);

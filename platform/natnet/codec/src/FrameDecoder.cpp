@@ -17,22 +17,17 @@ namespace {
 size_t rigidBodyMinSize(Version v)
 {
     size_t size = 4 + 12 + 16;
-    if (!v.atLeast(Gate::RigidBodyMarkersDropped))
-        size += 4;  // marker count
-    if (v.atLeast(Gate::RigidBodyMeanError))
-        size += 4;
-    if (v.atLeast(Gate::RigidBodyParams))
-        size += 2;
+    if (!v.atLeast(Gate::RigidBodyMarkersDropped)) size += 4;  // marker count
+    if (v.atLeast(Gate::RigidBodyMeanError)) size += 4;
+    if (v.atLeast(Gate::RigidBodyParams)) size += 2;
     return size;
 }
 
 size_t labeledMarkerSize(Version v)
 {
     size_t size = 4 + 12 + 4;
-    if (v.atLeast(Gate::LabeledMarkerParams))
-        size += 2;
-    if (v.atLeast(Gate::LabeledMarkerResidual))
-        size += 4;
+    if (v.atLeast(Gate::LabeledMarkerParams)) size += 2;
+    if (v.atLeast(Gate::LabeledMarkerResidual)) size += 4;
     return size;
 }
 
@@ -43,12 +38,13 @@ template <bool Write>
 class FrameWalk
 {
 public:
-    FrameWalk(const uint8_t* data, size_t size, Version version, FrameStorage& storage, sFrameOfMocapData& out)
-        : m_in(data, size)
-        , m_v(version)
-        , m_sizes(version.atLeast(Gate::FrameSectionSizes))
-        , m_storage(storage)
-        , m_out(out)
+    FrameWalk(const uint8_t* data, size_t size, Version version, FrameStorage& storage,
+              sFrameOfMocapData& out)
+        : m_in(data, size),
+          m_v(version),
+          m_sizes(version.atLeast(Gate::FrameSectionSizes)),
+          m_storage(storage),
+          m_out(out)
     {
     }
 
@@ -56,19 +52,16 @@ public:
     {
         Status s = Status::Ok;
         int32_t frameNumber = 0;
-        if (!m_in.readI32(frameNumber))
-            return Status::Truncated;
-        if constexpr (Write)
-            m_out.iFrame = frameNumber;
+        if (!m_in.readI32(frameNumber)) return Status::Truncated;
+        if constexpr (Write) m_out.iFrame = frameNumber;
 
-        if ((s = markerSets()) != Status::Ok || (s = otherMarkers()) != Status::Ok
-            || (s = rigidBodies()) != Status::Ok || (s = skeletons()) != Status::Ok || (s = assets()) != Status::Ok
-            || (s = labeledMarkers()) != Status::Ok
-            || (s = analog(m_v.atLeast(Gate::FrameForcePlates), m_out.ForcePlates, m_out.nForcePlates,
-                           MAX_FORCEPLATES))
-                != Status::Ok
-            || (s = analog(m_v.atLeast(Gate::FrameDevices), m_out.Devices, m_out.nDevices, MAX_DEVICES))
-                != Status::Ok)
+        if ((s = markerSets()) != Status::Ok || (s = otherMarkers()) != Status::Ok ||
+            (s = rigidBodies()) != Status::Ok || (s = skeletons()) != Status::Ok ||
+            (s = assets()) != Status::Ok || (s = labeledMarkers()) != Status::Ok ||
+            (s = analog(m_v.atLeast(Gate::FrameForcePlates), m_out.ForcePlates, m_out.nForcePlates,
+                        MAX_FORCEPLATES)) != Status::Ok ||
+            (s = analog(m_v.atLeast(Gate::FrameDevices), m_out.Devices, m_out.nDevices, MAX_DEVICES)) !=
+                Status::Ok)
             return s;
         return suffix();
     }
@@ -76,7 +69,8 @@ public:
 private:
     // ---- sections ----------------------------------------------------------
 
-    struct Section {
+    struct Section
+    {
         int32_t count = 0;
         size_t end = 0;  // 4.1+: where the section's size field says it ends
     };
@@ -85,18 +79,13 @@ private:
     // against the capacity and against the bytes left before any element.
     Status openSection(Section& section, size_t capacity, size_t minElementSize)
     {
-        if (!m_in.readI32(section.count))
-            return Status::Truncated;
-        if (section.count < 0)
-            return Status::NegativeCount;
+        if (!m_in.readI32(section.count)) return Status::Truncated;
+        if (section.count < 0) return Status::NegativeCount;
         if (m_sizes) {
             int32_t size = 0;
-            if (!m_in.readI32(size))
-                return Status::Truncated;
-            if (size < 0)
-                return Status::SizeMismatch;
-            if (static_cast<size_t>(size) > m_in.remaining())
-                return Status::Truncated;
+            if (!m_in.readI32(size)) return Status::Truncated;
+            if (size < 0) return Status::SizeMismatch;
+            if (static_cast<size_t>(size) > m_in.remaining()) return Status::Truncated;
             section.end = m_in.position() + static_cast<size_t>(size);
         }
         return checkCount(section.count, capacity, minElementSize);
@@ -109,15 +98,12 @@ private:
 
     Status checkCount(int32_t count, size_t capacity, size_t minElementSize) const
     {
-        if (count < 0)
-            return Status::NegativeCount;
+        if (count < 0) return Status::NegativeCount;
         // Past the record's capacity is a bad count; past the bytes left, the
         // datagram ends before the elements its count announces.
         const size_t n = static_cast<size_t>(count);
-        if (n > capacity)
-            return Status::CountTooLarge;
-        if (n > m_in.remaining() / minElementSize)
-            return Status::Truncated;
+        if (n > capacity) return Status::CountTooLarge;
+        if (n > m_in.remaining() / minElementSize) return Status::Truncated;
         return Status::Ok;
     }
 
@@ -131,8 +117,7 @@ private:
             m_in.readF32(xyz[0]);
             m_in.readF32(xyz[1]);
             m_in.readF32(xyz[2]);
-            if constexpr (Write)
-                std::memcpy(first[i], xyz, sizeof xyz);
+            if constexpr (Write) std::memcpy(first[i], xyz, sizeof xyz);
         }
         m_markersUsed += n;
         return first;
@@ -142,15 +127,12 @@ private:
     {
         Section section;
         Status s = openSection(section, MAX_MARKERSETS, 1 + 4);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         for (int32_t i = 0; i < section.count; ++i) {
             std::string_view name;
-            if ((s = m_in.readCString(name)) != Status::Ok)
-                return s;
+            if ((s = m_in.readCString(name)) != Status::Ok) return s;
             int32_t n = 0;
-            if (!m_in.readI32(n))
-                return Status::Truncated;
+            if (!m_in.readI32(n)) return Status::Truncated;
             if ((s = checkCount(n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok)
                 return s;
             MarkerData* markers = takeMarkers(static_cast<size_t>(n));
@@ -161,8 +143,7 @@ private:
                 set.Markers = n ? markers : nullptr;
             }
         }
-        if constexpr (Write)
-            m_out.nMarkerSets = section.count;
+        if constexpr (Write) m_out.nMarkerSets = section.count;
         return closeSection(section);
     }
 
@@ -170,8 +151,7 @@ private:
     {
         Section section;
         Status s = openSection(section, FrameStorage::kMarkerCapacity - m_markersUsed, 12);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         MarkerData* markers = takeMarkers(static_cast<size_t>(section.count));
         if constexpr (Write) {
             m_out.nOtherMarkers = section.count;
@@ -191,26 +171,20 @@ private:
         m_in.readF32(body.qx);
         m_in.readF32(body.qy);
         m_in.readF32(body.qz);
-        if (!m_in.readF32(body.qw))
-            return Status::Truncated;
+        if (!m_in.readF32(body.qw)) return Status::Truncated;
         if (!m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
             // Per-body marker arrays: positions, then (2.0+) IDs and sizes.
             // The 4.1 record has no place for them; they are checked and skipped.
             int32_t n = 0;
-            if (!m_in.readI32(n))
-                return Status::Truncated;
+            if (!m_in.readI32(n)) return Status::Truncated;
             const size_t perMarker = m_v.atLeast(Gate::RigidBodyMarkerIdsAndSizes) ? 12 + 4 + 4 : 12;
             const Status s = checkCount(n, MAX_PACKETSIZE, perMarker);
-            if (s != Status::Ok)
-                return s;
+            if (s != Status::Ok) return s;
             m_in.skip(static_cast<size_t>(n) * perMarker);
         }
-        if (m_v.atLeast(Gate::RigidBodyMeanError) && !m_in.readF32(body.MeanError))
-            return Status::Truncated;
-        if (m_v.atLeast(Gate::RigidBodyParams) && !m_in.readI16(body.params))
-            return Status::Truncated;
-        if constexpr (Write)
-            *out = body;
+        if (m_v.atLeast(Gate::RigidBodyMeanError) && !m_in.readF32(body.MeanError)) return Status::Truncated;
+        if (m_v.atLeast(Gate::RigidBodyParams) && !m_in.readI16(body.params)) return Status::Truncated;
+        if constexpr (Write) *out = body;
         return Status::Ok;
     }
 
@@ -218,8 +192,7 @@ private:
     {
         Section section;
         Status s = openSection(section, MAX_RIGIDBODIES, rigidBodyMinSize(m_v));
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         if (m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
             // Fixed-size elements whose bytes the count check guaranteed: the
             // checking walk skips them, the writing walk reads them unchecked.
@@ -232,10 +205,8 @@ private:
             return closeSection(section);
         }
         for (int32_t i = 0; i < section.count; ++i)
-            if ((s = rigidBody(&m_out.RigidBodies[i])) != Status::Ok)
-                return s;
-        if constexpr (Write)
-            m_out.nRigidBodies = section.count;
+            if ((s = rigidBody(&m_out.RigidBodies[i])) != Status::Ok) return s;
+        if constexpr (Write) m_out.nRigidBodies = section.count;
         return closeSection(section);
     }
 
@@ -258,26 +229,21 @@ private:
     Status skeletons()
     {
         if (!m_v.atLeast(Gate::FrameSkeletons)) {
-            if constexpr (Write)
-                m_out.nSkeletons = 0;
+            if constexpr (Write) m_out.nSkeletons = 0;
             return Status::Ok;
         }
         Section section;
         Status s = openSection(section, MAX_SKELETONS, 8);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         for (int32_t i = 0; i < section.count; ++i) {
             int32_t id = 0;
             int32_t bones = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(bones))
-                return Status::Truncated;
+            if (!m_in.readI32(id) || !m_in.readI32(bones)) return Status::Truncated;
             const size_t capacity = std::min<size_t>(MAX_SKELRIGIDBODIES, poolLeft());
-            if ((s = checkCount(bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok)
-                return s;
+            if ((s = checkCount(bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok) return s;
             sRigidBodyData* first = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < bones; ++b)
-                if ((s = rigidBody(first + b)) != Status::Ok)
-                    return s;
+                if ((s = rigidBody(first + b)) != Status::Ok) return s;
             m_bodiesUsed += static_cast<size_t>(bones);
             if constexpr (Write) {
                 m_out.Skeletons[i].skeletonID = id;
@@ -285,8 +251,7 @@ private:
                 m_out.Skeletons[i].RigidBodyData = bones ? first : nullptr;
             }
         }
-        if constexpr (Write)
-            m_out.nSkeletons = section.count;
+        if constexpr (Write) m_out.nSkeletons = section.count;
         return closeSection(section);
     }
 
@@ -295,21 +260,17 @@ private:
     Status assets()
     {
         if (!m_v.atLeast(Gate::FrameAssets)) {
-            if constexpr (Write)
-                m_out.nAssets = 0;
+            if constexpr (Write) m_out.nAssets = 0;
             return Status::Ok;
         }
         Section section;
         Status s = openSection(section, MAX_ASSETS, 12);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         for (int32_t i = 0; i < section.count; ++i) {
             int32_t id = 0;
             int32_t nBodies = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(nBodies))
-                return Status::Truncated;
-            if ((s = checkCount(nBodies, poolLeft(), kAssetBodySize)) != Status::Ok)
-                return s;
+            if (!m_in.readI32(id) || !m_in.readI32(nBodies)) return Status::Truncated;
+            if ((s = checkCount(nBodies, poolLeft(), kAssetBodySize)) != Status::Ok) return s;
             sRigidBodyData* bodies = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < nBodies; ++b) {
                 sRigidBodyData body;
@@ -323,23 +284,19 @@ private:
                 m_in.readF32(body.qw);
                 m_in.readF32(body.MeanError);
                 m_in.readI16(body.params);  // sizes were checked against the count
-                if constexpr (Write)
-                    bodies[b] = body;
+                if constexpr (Write) bodies[b] = body;
             }
             m_bodiesUsed += static_cast<size_t>(nBodies);
 
             int32_t nMarkers = 0;
-            if (!m_in.readI32(nMarkers))
-                return Status::Truncated;
+            if (!m_in.readI32(nMarkers)) return Status::Truncated;
             const size_t markerCapacity = FrameStorage::kAssetMarkerCapacity - m_assetMarkersUsed;
-            if ((s = checkCount(nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok)
-                return s;
+            if ((s = checkCount(nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
             sMarker* markers = m_storage.assetMarkers() + m_assetMarkersUsed;
             for (int32_t k = 0; k < nMarkers; ++k) {
                 sMarker marker;
                 readAssetMarker(marker);
-                if constexpr (Write)
-                    markers[k] = marker;
+                if constexpr (Write) markers[k] = marker;
             }
             m_assetMarkersUsed += static_cast<size_t>(nMarkers);
             if constexpr (Write) {
@@ -351,8 +308,7 @@ private:
                 asset.MarkerData = nMarkers ? markers : nullptr;
             }
         }
-        if constexpr (Write)
-            m_out.nAssets = section.count;
+        if constexpr (Write) m_out.nAssets = section.count;
         return closeSection(section);
     }
 
@@ -370,14 +326,12 @@ private:
     Status labeledMarkers()
     {
         if (!m_v.atLeast(Gate::FrameLabeledMarkers)) {
-            if constexpr (Write)
-                m_out.nLabeledMarkers = 0;
+            if constexpr (Write) m_out.nLabeledMarkers = 0;
             return Status::Ok;
         }
         Section section;
         Status s = openSection(section, MAX_LABELED_MARKERS, labeledMarkerSize(m_v));
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         const bool hasParams = m_v.atLeast(Gate::LabeledMarkerParams);
         const bool hasResidual = m_v.atLeast(Gate::LabeledMarkerResidual);
         const size_t size = labeledMarkerSize(m_v);
@@ -404,35 +358,27 @@ private:
     Status analog(bool present, Entry* entries, int32_t& outCount, size_t capacity)
     {
         if (!present) {
-            if constexpr (Write)
-                outCount = 0;
+            if constexpr (Write) outCount = 0;
             return Status::Ok;
         }
         Section section;
         Status s = openSection(section, capacity, 8);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         for (int32_t i = 0; i < section.count; ++i) {
             int32_t id = 0;
             int32_t channels = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(channels))
-                return Status::Truncated;
-            if ((s = checkCount(channels, MAX_ANALOG_CHANNELS, 4)) != Status::Ok)
-                return s;
+            if (!m_in.readI32(id) || !m_in.readI32(channels)) return Status::Truncated;
+            if ((s = checkCount(channels, MAX_ANALOG_CHANNELS, 4)) != Status::Ok) return s;
             for (int32_t c = 0; c < channels; ++c) {
                 int32_t frames = 0;
-                if (!m_in.readI32(frames))
-                    return Status::Truncated;
-                if ((s = checkCount(frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok)
-                    return s;
+                if (!m_in.readI32(frames)) return Status::Truncated;
+                if ((s = checkCount(frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok) return s;
                 for (int32_t f = 0; f < frames; ++f) {
                     float value = 0.0f;
                     m_in.readF32(value);
-                    if constexpr (Write)
-                        entries[i].ChannelData[c].Values[f] = value;
+                    if constexpr (Write) entries[i].ChannelData[c].Values[f] = value;
                 }
-                if constexpr (Write)
-                    entries[i].ChannelData[c].nFrames = frames;
+                if constexpr (Write) entries[i].ChannelData[c].nFrames = frames;
             }
             if constexpr (Write) {
                 entries[i].ID = id;
@@ -440,8 +386,7 @@ private:
                 entries[i].params = 0;
             }
         }
-        if constexpr (Write)
-            outCount = section.count;
+        if constexpr (Write) outCount = section.count;
         return closeSection(section);
     }
 
@@ -459,33 +404,25 @@ private:
         int16_t params = 0;
         int32_t endTag = 0;
 
-        if (!m_v.atLeast(Gate::LegacyLatencyDropped) && !m_in.readF32(latency))
-            return Status::Truncated;
-        if (!m_in.readU32(timecode) || !m_in.readU32(subframe))
-            return Status::Truncated;
+        if (!m_v.atLeast(Gate::LegacyLatencyDropped) && !m_in.readF32(latency)) return Status::Truncated;
+        if (!m_in.readU32(timecode) || !m_in.readU32(subframe)) return Status::Truncated;
         if (m_v.atLeast(Gate::FrameTimestampDouble)) {
-            if (!m_in.readF64(timestamp))
-                return Status::Truncated;
+            if (!m_in.readF64(timestamp)) return Status::Truncated;
         } else if (m_v.atLeast(Gate::FrameTimestamp)) {
             float timestamp32 = 0.0f;
-            if (!m_in.readF32(timestamp32))
-                return Status::Truncated;
+            if (!m_in.readF32(timestamp32)) return Status::Truncated;
             timestamp = timestamp32;
         }
-        if (m_v.atLeast(Gate::FrameHostTimestamps)
-            && (!m_in.readU64(midExposure) || !m_in.readU64(received) || !m_in.readU64(transmit)))
+        if (m_v.atLeast(Gate::FrameHostTimestamps) &&
+            (!m_in.readU64(midExposure) || !m_in.readU64(received) || !m_in.readU64(transmit)))
             return Status::Truncated;
-        if (m_v.atLeast(Gate::FramePrecisionTimestamps)
-            && (!m_in.readU32(precisionSecs) || !m_in.readU32(precisionFraction)))
+        if (m_v.atLeast(Gate::FramePrecisionTimestamps) &&
+            (!m_in.readU32(precisionSecs) || !m_in.readU32(precisionFraction)))
             return Status::Truncated;
-        if (m_v.atLeast(Gate::FrameParams) && !m_in.readI16(params))
-            return Status::Truncated;
-        if (!m_in.readI32(endTag))
-            return Status::Truncated;
-        if (endTag != 0)
-            return Status::MissingEndTag;
-        if (!m_in.atEnd())
-            return Status::SizeMismatch;
+        if (m_v.atLeast(Gate::FrameParams) && !m_in.readI16(params)) return Status::Truncated;
+        if (!m_in.readI32(endTag)) return Status::Truncated;
+        if (endTag != 0) return Status::MissingEndTag;
+        if (!m_in.atEnd()) return Status::SizeMismatch;
 
         if constexpr (Write) {
             m_storage.setLegacyLatency(latency);
@@ -518,11 +455,9 @@ private:
 Status decodeFrame(const uint8_t* payload, size_t size, Version version, FrameStorage& storage,
                    sFrameOfMocapData& out)
 {
-    if (!isSupported(version))
-        return Status::UnsupportedVersion;
+    if (!isSupported(version)) return Status::UnsupportedVersion;
     const Status checked = Internal::FrameWalk<false>(payload, size, version, storage, out).run();
-    if (checked != Status::Ok)
-        return checked;
+    if (checked != Status::Ok) return checked;
     return Internal::FrameWalk<true>(payload, size, version, storage, out).run();
 }
 

@@ -22,11 +22,9 @@ template <typename Entry>
 bool analogValid(const Entry* entries, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
-        if (!inRange(entries[i].nChannels, MAX_ANALOG_CHANNELS))
-            return false;
+        if (!inRange(entries[i].nChannels, MAX_ANALOG_CHANNELS)) return false;
         for (int32_t c = 0; c < entries[i].nChannels; ++c)
-            if (!inRange(entries[i].ChannelData[c].nFrames, MAX_ANALOG_SUBFRAMES))
-                return false;
+            if (!inRange(entries[i].ChannelData[c].nFrames, MAX_ANALOG_SUBFRAMES)) return false;
     }
     return true;
 }
@@ -34,20 +32,18 @@ bool analogValid(const Entry* entries, int32_t count)
 // Everything the encoder will follow: counts within capacity, arrays present.
 bool frameValid(const sFrameOfMocapData& f)
 {
-    if (!inRange(f.nMarkerSets, MAX_MARKERSETS) || !arrayValid(f.OtherMarkers, f.nOtherMarkers)
-        || !inRange(f.nRigidBodies, MAX_RIGIDBODIES) || !inRange(f.nSkeletons, MAX_SKELETONS)
-        || !inRange(f.nAssets, MAX_ASSETS) || !inRange(f.nLabeledMarkers, MAX_LABELED_MARKERS)
-        || !inRange(f.nForcePlates, MAX_FORCEPLATES) || !inRange(f.nDevices, MAX_DEVICES))
+    if (!inRange(f.nMarkerSets, MAX_MARKERSETS) || !arrayValid(f.OtherMarkers, f.nOtherMarkers) ||
+        !inRange(f.nRigidBodies, MAX_RIGIDBODIES) || !inRange(f.nSkeletons, MAX_SKELETONS) ||
+        !inRange(f.nAssets, MAX_ASSETS) || !inRange(f.nLabeledMarkers, MAX_LABELED_MARKERS) ||
+        !inRange(f.nForcePlates, MAX_FORCEPLATES) || !inRange(f.nDevices, MAX_DEVICES))
         return false;
     for (int32_t i = 0; i < f.nMarkerSets; ++i)
-        if (!arrayValid(f.MocapData[i].Markers, f.MocapData[i].nMarkers))
-            return false;
+        if (!arrayValid(f.MocapData[i].Markers, f.MocapData[i].nMarkers)) return false;
     for (int32_t i = 0; i < f.nSkeletons; ++i)
-        if (!arrayValid(f.Skeletons[i].RigidBodyData, f.Skeletons[i].nRigidBodies))
-            return false;
+        if (!arrayValid(f.Skeletons[i].RigidBodyData, f.Skeletons[i].nRigidBodies)) return false;
     for (int32_t i = 0; i < f.nAssets; ++i)
-        if (!arrayValid(f.Assets[i].RigidBodyData, f.Assets[i].nRigidBodies)
-            || !arrayValid(f.Assets[i].MarkerData, f.Assets[i].nMarkers))
+        if (!arrayValid(f.Assets[i].RigidBodyData, f.Assets[i].nRigidBodies) ||
+            !arrayValid(f.Assets[i].MarkerData, f.Assets[i].nMarkers))
             return false;
     return analogValid(f.ForcePlates, f.nForcePlates) && analogValid(f.Devices, f.nDevices);
 }
@@ -78,8 +74,7 @@ public:
         close(section);
 
         section = open(f.nRigidBodies);
-        for (int32_t i = 0; i < f.nRigidBodies; ++i)
-            rigidBody(f.RigidBodies[i]);
+        for (int32_t i = 0; i < f.nRigidBodies; ++i) rigidBody(f.RigidBodies[i]);
         close(section);
 
         if (m_v.atLeast(Gate::FrameSkeletons)) {
@@ -88,30 +83,25 @@ public:
                 const sSkeletonData& skeleton = f.Skeletons[i];
                 m_out.writeI32(skeleton.skeletonID);
                 m_out.writeI32(skeleton.nRigidBodies);
-                for (int32_t b = 0; b < skeleton.nRigidBodies; ++b)
-                    rigidBody(skeleton.RigidBodyData[b]);
+                for (int32_t b = 0; b < skeleton.nRigidBodies; ++b) rigidBody(skeleton.RigidBodyData[b]);
             }
             close(section);
         }
 
         if (m_v.atLeast(Gate::FrameAssets)) {
             section = open(f.nAssets);
-            for (int32_t i = 0; i < f.nAssets; ++i)
-                asset(f.Assets[i]);
+            for (int32_t i = 0; i < f.nAssets; ++i) asset(f.Assets[i]);
             close(section);
         }
 
         if (m_v.atLeast(Gate::FrameLabeledMarkers)) {
             section = open(f.nLabeledMarkers);
-            for (int32_t i = 0; i < f.nLabeledMarkers; ++i)
-                labeledMarker(f.LabeledMarkers[i]);
+            for (int32_t i = 0; i < f.nLabeledMarkers; ++i) labeledMarker(f.LabeledMarkers[i]);
             close(section);
         }
 
-        if (m_v.atLeast(Gate::FrameForcePlates))
-            analog(f.ForcePlates, f.nForcePlates);
-        if (m_v.atLeast(Gate::FrameDevices))
-            analog(f.Devices, f.nDevices);
+        if (m_v.atLeast(Gate::FrameForcePlates)) analog(f.ForcePlates, f.nForcePlates);
+        if (m_v.atLeast(Gate::FrameDevices)) analog(f.Devices, f.nDevices);
 
         suffix(f);
     }
@@ -122,14 +112,12 @@ private:
     {
         m_out.writeI32(count);
         const size_t sizeAt = m_out.size();
-        if (m_sizes)
-            m_out.writeI32(0);
+        if (m_sizes) m_out.writeI32(0);
         return sizeAt;
     }
     void close(size_t sizeAt)
     {
-        if (m_sizes)
-            m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
+        if (m_sizes) m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
     }
 
     void markers(const MarkerData* markers, int32_t count)
@@ -158,10 +146,8 @@ private:
         pose(body);
         if (!m_v.atLeast(Gate::RigidBodyMarkersDropped))
             m_out.writeI32(0);  // per-body markers: the record holds none
-        if (m_v.atLeast(Gate::RigidBodyMeanError))
-            m_out.writeF32(body.MeanError);
-        if (m_v.atLeast(Gate::RigidBodyParams))
-            m_out.writeI16(body.params);
+        if (m_v.atLeast(Gate::RigidBodyMeanError)) m_out.writeF32(body.MeanError);
+        if (m_v.atLeast(Gate::RigidBodyParams)) m_out.writeI16(body.params);
     }
 
     void asset(const sAssetData& asset)
@@ -194,10 +180,8 @@ private:
         m_out.writeF32(marker.y);
         m_out.writeF32(marker.z);
         m_out.writeF32(marker.size);
-        if (m_v.atLeast(Gate::LabeledMarkerParams))
-            m_out.writeI16(marker.params);
-        if (m_v.atLeast(Gate::LabeledMarkerResidual))
-            m_out.writeF32(marker.residual);
+        if (m_v.atLeast(Gate::LabeledMarkerParams)) m_out.writeI16(marker.params);
+        if (m_v.atLeast(Gate::LabeledMarkerResidual)) m_out.writeF32(marker.residual);
     }
 
     template <typename Entry>
@@ -210,8 +194,7 @@ private:
             for (int32_t c = 0; c < entries[i].nChannels; ++c) {
                 const sAnalogChannelData& channel = entries[i].ChannelData[c];
                 m_out.writeI32(channel.nFrames);
-                for (int32_t s = 0; s < channel.nFrames; ++s)
-                    m_out.writeF32(channel.Values[s]);
+                for (int32_t s = 0; s < channel.nFrames; ++s) m_out.writeF32(channel.Values[s]);
             }
         }
         close(section);
@@ -219,8 +202,7 @@ private:
 
     void suffix(const sFrameOfMocapData& f)
     {
-        if (!m_v.atLeast(Gate::LegacyLatencyDropped))
-            m_out.writeF32(static_cast<float>(f.fTimestamp));
+        if (!m_v.atLeast(Gate::LegacyLatencyDropped)) m_out.writeF32(static_cast<float>(f.fTimestamp));
         m_out.writeU32(f.Timecode);
         m_out.writeU32(f.TimecodeSubframe);
         if (m_v.atLeast(Gate::FrameTimestampDouble))
@@ -236,8 +218,7 @@ private:
             m_out.writeU32(f.PrecisionTimestampSecs);
             m_out.writeU32(f.PrecisionTimestampFractionalSecs);
         }
-        if (m_v.atLeast(Gate::FrameParams))
-            m_out.writeI16(f.params);
+        if (m_v.atLeast(Gate::FrameParams)) m_out.writeI16(f.params);
         m_out.writeI32(0);  // end of data
     }
 
@@ -251,10 +232,8 @@ private:
 
 Status encodeFrame(ByteWriter& out, const sFrameOfMocapData& frame, Version version)
 {
-    if (!isSupported(version))
-        return Status::UnsupportedVersion;
-    if (!Internal::frameValid(frame))
-        return Status::InvalidRecord;
+    if (!isSupported(version)) return Status::UnsupportedVersion;
+    if (!Internal::frameValid(frame)) return Status::InvalidRecord;
     Internal::MessageFrame message(out, static_cast<uint16_t>(MessageId::FrameOfData));
     Internal::FrameWriter(out, version).write(frame);
     return message.finish();

@@ -3,9 +3,9 @@
 namespace NatNet::Wire {
 
 FrameStorage::FrameStorage()
-    : m_markers(new MarkerData[kMarkerCapacity]())
-    , m_rigidBodies(new sRigidBodyData[kRigidBodyCapacity])
-    , m_assetMarkers(new sMarker[kAssetMarkerCapacity]())
+    : m_markers(new MarkerData[kMarkerCapacity]()),
+      m_rigidBodies(new sRigidBodyData[kRigidBodyCapacity]),
+      m_assetMarkers(new sMarker[kAssetMarkerCapacity]())
 {
 }
 

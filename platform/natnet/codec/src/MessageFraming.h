@@ -26,11 +26,9 @@ public:
     Status finish(Status encodeStatus)
     {
         Status status = encodeStatus;
-        if (status == Status::Ok && m_out.failed())
-            status = Status::BufferTooSmall;
+        if (status == Status::Ok && m_out.failed()) status = Status::BufferTooSmall;
         const size_t payload = m_out.size() - m_start - kHeaderSize;
-        if (status == Status::Ok && payload > MAX_PACKETSIZE)
-            status = Status::MessageTooLarge;
+        if (status == Status::Ok && payload > MAX_PACKETSIZE) status = Status::MessageTooLarge;
         if (status != Status::Ok) {
             m_out.rewind(m_start);
             return status;

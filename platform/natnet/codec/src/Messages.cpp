@@ -41,8 +41,7 @@ Status decodeDatagram(const uint8_t* data, size_t size, Datagram& out)
     ByteReader in(data, size);
     uint16_t id = 0;
     uint16_t payloadSize = 0;
-    if (!in.readU16(id) || !in.readU16(payloadSize) || in.remaining() < payloadSize)
-        return Status::Truncated;
+    if (!in.readU16(id) || !in.readU16(payloadSize) || in.remaining() < payloadSize) return Status::Truncated;
     out.messageId = id;
     out.payload = in.current();
     out.payloadSize = payloadSize;
@@ -108,8 +107,7 @@ Status encodeConnect(ByteWriter& out, const ConnectRequest& request, MessageId i
 Status decodeServerInfo(const uint8_t* payload, size_t size, ServerInfo& out)
 {
     ByteReader in(payload, size);
-    if (in.remaining() < kSenderSize)
-        return Status::Truncated;
+    if (in.remaining() < kSenderSize) return Status::Truncated;
     ServerInfo result;
     readSender(in, result.sender);
     // The connection tail exists from NatNet 3.0; older servers stop here.
@@ -141,8 +139,7 @@ void fillServerDescription(const ServerInfo& info, const uint8_t hostAddress[4],
 {
     std::memset(&out, 0, sizeof out);
     out.HostPresent = true;
-    if (hostAddress)
-        std::memcpy(out.HostComputerAddress, hostAddress, 4);
+    if (hostAddress) std::memcpy(out.HostComputerAddress, hostAddress, 4);
     ByteReader::copyBounded(info.sender.nameText(), out.szHostApp, sizeof out.szHostApp);
     std::memcpy(out.HostAppVersion, info.sender.version, 4);
     std::memcpy(out.NatNetVersion, info.sender.natNetVersion, 4);
@@ -162,8 +159,7 @@ Status decodeText(const uint8_t* payload, size_t size, std::string_view& out)
     ByteReader in(payload, size);
     std::string_view text;
     const Status status = in.readCString(text);
-    if (status == Status::Ok)
-        out = text;
+    if (status == Status::Ok) out = text;
     return status;
 }
 
@@ -233,8 +229,7 @@ Status decodeEchoRequest(const uint8_t* payload, size_t size, uint64_t& clientSt
 {
     ByteReader in(payload, size);
     uint64_t stamp = 0;
-    if (!in.readU64(stamp))
-        return Status::Truncated;
+    if (!in.readU64(stamp)) return Status::Truncated;
     clientStamp = stamp;
     return Status::Ok;
 }
@@ -250,8 +245,7 @@ Status decodeEchoResponse(const uint8_t* payload, size_t size, EchoResponse& out
 {
     ByteReader in(payload, size);
     EchoResponse result;
-    if (!in.readU64(result.requestStamp) || !in.readU64(result.serverTicks))
-        return Status::Truncated;
+    if (!in.readU64(result.requestStamp) || !in.readU64(result.serverTicks)) return Status::Truncated;
     out = result;
     return Status::Ok;
 }

@@ -18,13 +18,11 @@ public:
 
     Status write(const sDataDescriptions& list)
     {
-        if (list.nDataDescriptions < 0 || list.nDataDescriptions > MAX_MODELS)
-            return Status::InvalidRecord;
+        if (list.nDataDescriptions < 0 || list.nDataDescriptions > MAX_MODELS) return Status::InvalidRecord;
         m_out.writeI32(list.nDataDescriptions);
         for (int32_t i = 0; i < list.nDataDescriptions; ++i) {
             const Status s = description(list.arrDataDescriptions[i]);
-            if (s != Status::Ok)
-                return s;
+            if (s != Status::Ok) return s;
         }
         return Status::Ok;
     }
@@ -34,40 +32,36 @@ private:
     {
         m_out.writeI32(d.type);
         const size_t sizeAt = m_out.size();
-        if (m_v.atLeast(Gate::DescriptionSizeField))
-            m_out.writeI32(0);
+        if (m_v.atLeast(Gate::DescriptionSizeField)) m_out.writeI32(0);
         Status s = Status::InvalidRecord;
         switch (d.type) {
-        case Descriptor_MarkerSet:
-            if (d.Data.MarkerSetDescription)
-                s = markerSet(*d.Data.MarkerSetDescription);
-            break;
-        case Descriptor_RigidBody:
-            if (d.Data.RigidBodyDescription)
-                s = rigidBody(*d.Data.RigidBodyDescription);
-            break;
-        case Descriptor_Skeleton:
-            if (d.Data.SkeletonDescription)
-                s = skeleton(*d.Data.SkeletonDescription);
-            break;
-        case Descriptor_ForcePlate:
-            if (d.Data.ForcePlateDescription && m_v.atLeast(Gate::ForcePlateDescription))
-                s = forcePlate(*d.Data.ForcePlateDescription);
-            break;
-        case Descriptor_Device:
-            if (d.Data.DeviceDescription && m_v.atLeast(Gate::DeviceDescription))
-                s = device(*d.Data.DeviceDescription);
-            break;
-        case Descriptor_Camera:
-            if (d.Data.CameraDescription && m_v.atLeast(Gate::CameraDescription))
-                s = camera(*d.Data.CameraDescription);
-            break;
-        case Descriptor_Asset:
-            if (d.Data.AssetDescription && m_v.atLeast(Gate::AssetDescription))
-                s = asset(*d.Data.AssetDescription);
-            break;
-        default:
-            break;
+            case Descriptor_MarkerSet:
+                if (d.Data.MarkerSetDescription) s = markerSet(*d.Data.MarkerSetDescription);
+                break;
+            case Descriptor_RigidBody:
+                if (d.Data.RigidBodyDescription) s = rigidBody(*d.Data.RigidBodyDescription);
+                break;
+            case Descriptor_Skeleton:
+                if (d.Data.SkeletonDescription) s = skeleton(*d.Data.SkeletonDescription);
+                break;
+            case Descriptor_ForcePlate:
+                if (d.Data.ForcePlateDescription && m_v.atLeast(Gate::ForcePlateDescription))
+                    s = forcePlate(*d.Data.ForcePlateDescription);
+                break;
+            case Descriptor_Device:
+                if (d.Data.DeviceDescription && m_v.atLeast(Gate::DeviceDescription))
+                    s = device(*d.Data.DeviceDescription);
+                break;
+            case Descriptor_Camera:
+                if (d.Data.CameraDescription && m_v.atLeast(Gate::CameraDescription))
+                    s = camera(*d.Data.CameraDescription);
+                break;
+            case Descriptor_Asset:
+                if (d.Data.AssetDescription && m_v.atLeast(Gate::AssetDescription))
+                    s = asset(*d.Data.AssetDescription);
+                break;
+            default:
+                break;
         }
         if (s == Status::Ok && m_v.atLeast(Gate::DescriptionSizeField))
             m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
@@ -88,12 +82,10 @@ private:
 
     Status markerSet(const sMarkerSetDescription& set)
     {
-        if (set.nMarkers < 0)
-            return Status::InvalidRecord;
+        if (set.nMarkers < 0) return Status::InvalidRecord;
         text(set.szName, sizeof set.szName);
         m_out.writeI32(set.nMarkers);
-        for (int32_t i = 0; i < set.nMarkers; ++i)
-            text(set.szMarkerNames ? set.szMarkerNames[i] : nullptr);
+        for (int32_t i = 0; i < set.nMarkers; ++i) text(set.szMarkerNames ? set.szMarkerNames[i] : nullptr);
         return Status::Ok;
     }
 
@@ -102,8 +94,7 @@ private:
         const bool markers = m_v.atLeast(Gate::RigidBodyDescriptionMarkers);
         if (markers && (body.nMarkers < 0 || (body.nMarkers > 0 && !body.MarkerPositions)))
             return Status::InvalidRecord;
-        if (m_v.atLeast(Gate::RigidBodyDescriptionName))
-            text(body.szName, sizeof body.szName);
+        if (m_v.atLeast(Gate::RigidBodyDescriptionName)) text(body.szName, sizeof body.szName);
         m_out.writeI32(body.ID);
         m_out.writeI32(body.parentID);
         xyz(body.offsetx, body.offsety, body.offsetz);
@@ -113,8 +104,7 @@ private:
             m_out.writeF32(0.0f);
             m_out.writeF32(1.0f);
         }
-        if (!markers)
-            return Status::Ok;
+        if (!markers) return Status::Ok;
         m_out.writeI32(body.nMarkers);
         for (int32_t i = 0; i < body.nMarkers; ++i)
             xyz(body.MarkerPositions[i][0], body.MarkerPositions[i][1], body.MarkerPositions[i][2]);
@@ -128,13 +118,11 @@ private:
 
     Status rigidBodies(const sRigidBodyDescription* bodies, int32_t count)
     {
-        if (count < 0 || count > MAX_SKELRIGIDBODIES)
-            return Status::InvalidRecord;
+        if (count < 0 || count > MAX_SKELRIGIDBODIES) return Status::InvalidRecord;
         m_out.writeI32(count);
         for (int32_t i = 0; i < count; ++i) {
             const Status s = rigidBody(bodies[i]);
-            if (s != Status::Ok)
-                return s;
+            if (s != Status::Ok) return s;
         }
         return Status::Ok;
     }
@@ -148,11 +136,9 @@ private:
 
     Status channels(const char (*names)[MAX_NAMELENGTH], int32_t count)
     {
-        if (count < 0 || count > MAX_ANALOG_CHANNELS)
-            return Status::InvalidRecord;
+        if (count < 0 || count > MAX_ANALOG_CHANNELS) return Status::InvalidRecord;
         m_out.writeI32(count);
-        for (int32_t c = 0; c < count; ++c)
-            text(names[c], MAX_NAMELENGTH);
+        for (int32_t c = 0; c < count; ++c) text(names[c], MAX_NAMELENGTH);
         return Status::Ok;
     }
 
@@ -164,10 +150,8 @@ private:
         m_out.writeF32(plate.fLength);
         xyz(plate.fOriginX, plate.fOriginY, plate.fOriginZ);
         for (int r = 0; r < 12; ++r)
-            for (int c = 0; c < 12; ++c)
-                m_out.writeF32(plate.fCalMat[r][c]);
-        for (int k = 0; k < 4; ++k)
-            xyz(plate.fCorners[k][0], plate.fCorners[k][1], plate.fCorners[k][2]);
+            for (int c = 0; c < 12; ++c) m_out.writeF32(plate.fCalMat[r][c]);
+        for (int k = 0; k < 4; ++k) xyz(plate.fCorners[k][0], plate.fCorners[k][1], plate.fCorners[k][2]);
         m_out.writeI32(plate.iPlateType);
         m_out.writeI32(plate.iChannelDataType);
         return channels(plate.szChannelNames, plate.nChannels);
@@ -196,14 +180,12 @@ private:
 
     Status asset(const sAssetDescription& asset)
     {
-        if (asset.nMarkers < 0 || asset.nMarkers > MAX_SKELRIGIDBODIES)
-            return Status::InvalidRecord;
+        if (asset.nMarkers < 0 || asset.nMarkers > MAX_SKELRIGIDBODIES) return Status::InvalidRecord;
         text(asset.szName, sizeof asset.szName);
         m_out.writeI32(asset.AssetType);
         m_out.writeI32(asset.AssetID);
         const Status s = rigidBodies(asset.RigidBodies, asset.nRigidBodies);
-        if (s != Status::Ok)
-            return s;
+        if (s != Status::Ok) return s;
         m_out.writeI32(asset.nMarkers);
         for (int32_t k = 0; k < asset.nMarkers; ++k) {
             const sMarkerDescription& marker = asset.Markers[k];
@@ -225,8 +207,7 @@ private:
 
 Status encodeModelDefinitions(ByteWriter& out, const sDataDescriptions& descriptions, Version version)
 {
-    if (!isSupported(version))
-        return Status::UnsupportedVersion;
+    if (!isSupported(version)) return Status::UnsupportedVersion;
     Internal::MessageFrame message(out, static_cast<uint16_t>(MessageId::ModelDef));
     const Status s = Internal::DescriptionWriter(out, version).write(descriptions);
     return message.finish(s);

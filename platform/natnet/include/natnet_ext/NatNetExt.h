@@ -66,8 +66,8 @@ struct ClientCounters
     uint64_t keepAlivesSent = 0;
     uint64_t echoRequestsSent = 0;
     uint64_t echoResponsesReceived = 0;
-    uint64_t reconnectsSent = 0;        // NAT_CONNECT repeated while no frames came
-    uint16_t lastBadFrameStatus = 0;    // NatNet::Wire::Status of the last bad frame
+    uint64_t reconnectsSent = 0;      // NAT_CONNECT repeated while no frames came
+    uint16_t lastBadFrameStatus = 0;  // NatNet::Wire::Status of the last bad frame
 };
 
 NATNET_API ErrorCode GetClientCounters(const NatNetClient& client, ClientCounters* counters);

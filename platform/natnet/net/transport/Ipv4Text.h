@@ -13,7 +13,10 @@ struct Ipv4Endpoint
     uint32_t address = 0;  // host byte order
     uint16_t port = 0;
 
-    bool operator==(const Ipv4Endpoint& other) const { return address == other.address && port == other.port; }
+    bool operator==(const Ipv4Endpoint& other) const
+    {
+        return address == other.address && port == other.port;
+    }
     bool operator!=(const Ipv4Endpoint& other) const { return !(*this == other); }
 };
 

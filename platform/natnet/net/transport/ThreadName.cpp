@@ -1,7 +1,7 @@
 #include "ThreadName.h"
 
 #if defined(__linux__)
-#  include <pthread.h>
+#include <pthread.h>
 #endif
 
 #include <cstring>

@@ -3,14 +3,14 @@
 #include <boost/asio/ip/multicast.hpp>
 
 #if defined(__unix__) || defined(__APPLE__)
-#  include <netinet/in.h>
-#  include <sys/socket.h>
-#  include <sys/types.h>
-#  include <arpa/inet.h>
-#  include <unistd.h>
-#  include <cerrno>
-#  include <cstring>
-#  define NATNET_HAVE_PKTINFO 1
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#define NATNET_HAVE_PKTINFO 1
 #endif
 
 namespace NatNet::Net {
@@ -107,8 +107,8 @@ std::error_code UdpSocket::joinMulticast(uint32_t group, uint32_t interfaceAddre
 std::error_code UdpSocket::setMulticastSending(uint32_t interfaceAddress, int ttl, bool loopback)
 {
     boost::system::error_code ec;
-    socket_.set_option(boost::asio::ip::multicast::outbound_interface(boost::asio::ip::address_v4(interfaceAddress)),
-                       ec);
+    socket_.set_option(
+        boost::asio::ip::multicast::outbound_interface(boost::asio::ip::address_v4(interfaceAddress)), ec);
     if (!ec) {
         socket_.set_option(boost::asio::ip::multicast::hops(ttl), ec);
     }

@@ -30,36 +30,36 @@ uint32_t be32(const uint8_t* p)
 long ipOffset(int linkType, const uint8_t* data, size_t size)
 {
     switch (linkType) {
-    case DLT_EN10MB: {
-        size_t offset = 12;
-        while (offset + 2 <= size) {
-            const uint16_t type = be16(data + offset);
-            if (type == 0x8100 || type == 0x88A8) {  // VLAN tags
-                offset += 4;
-                continue;
+        case DLT_EN10MB: {
+            size_t offset = 12;
+            while (offset + 2 <= size) {
+                const uint16_t type = be16(data + offset);
+                if (type == 0x8100 || type == 0x88A8) {  // VLAN tags
+                    offset += 4;
+                    continue;
+                }
+                return type == 0x0800 ? static_cast<long>(offset + 2) : -1;
             }
-            return type == 0x0800 ? static_cast<long>(offset + 2) : -1;
-        }
-        return -1;
-    }
-    case DLT_LINUX_SLL:
-        return size >= 16 && be16(data + 14) == 0x0800 ? 16 : -1;
-    case kLinkLinuxSll2:
-        return size >= 20 && be16(data) == 0x0800 ? 20 : -1;
-    case DLT_NULL:
-    case DLT_LOOP: {
-        if (size < 4) {
             return -1;
         }
-        // The family is in the capturing host's byte order (DLT_NULL) or big-endian (DLT_LOOP).
-        const uint32_t little = uint32_t{data[0]} | (uint32_t{data[1]} << 8) | (uint32_t{data[2]} << 16) |
-                                (uint32_t{data[3]} << 24);
-        return (little == 2 || be32(data) == 2) ? 4 : -1;
-    }
-    case DLT_RAW:
-        return 0;
-    default:
-        return -1;
+        case DLT_LINUX_SLL:
+            return size >= 16 && be16(data + 14) == 0x0800 ? 16 : -1;
+        case kLinkLinuxSll2:
+            return size >= 20 && be16(data) == 0x0800 ? 20 : -1;
+        case DLT_NULL:
+        case DLT_LOOP: {
+            if (size < 4) {
+                return -1;
+            }
+            // The family is in the capturing host's byte order (DLT_NULL) or big-endian (DLT_LOOP).
+            const uint32_t little = uint32_t{data[0]} | (uint32_t{data[1]} << 8) | (uint32_t{data[2]} << 16) |
+                                    (uint32_t{data[3]} << 24);
+            return (little == 2 || be32(data) == 2) ? 4 : -1;
+        }
+        case DLT_RAW:
+            return 0;
+        default:
+            return -1;
     }
 }
 
@@ -83,7 +83,8 @@ struct Fragments
 
 }  // namespace
 
-std::optional<Capture> Capture::read(const std::string& path, std::string* error, const std::vector<uint16_t>& ports)
+std::optional<Capture> Capture::read(const std::string& path, std::string* error,
+                                     const std::vector<uint16_t>& ports)
 {
     char message[PCAP_ERRBUF_SIZE] = {};
     std::unique_ptr<pcap_t, void (*)(pcap_t*)> handle(pcap_open_offline(path.c_str(), message), pcap_close);

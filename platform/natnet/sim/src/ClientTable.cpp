@@ -46,7 +46,8 @@ size_t ClientTable::expire(uint64_t nowNs, uint64_t timeoutNs)
     const size_t before = clients_.size();
     clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
                                   [&](const UnicastClient& client) {
-                                      return nowNs > client.lastHeardNs && nowNs - client.lastHeardNs > timeoutNs;
+                                      return nowNs > client.lastHeardNs &&
+                                             nowNs - client.lastHeardNs > timeoutNs;
                                   }),
                    clients_.end());
     return before - clients_.size();

@@ -15,10 +15,10 @@ namespace NatNet::Sim::Internal {
 struct UnicastClient
 {
     Net::Ipv4Endpoint endpoint;
-    Wire::Version version;         // frames and descriptions are encoded with it
+    Wire::Version version;  // frames and descriptions are encoded with it
     bool subscribedDataOnly = false;
     uint64_t lastHeardNs = 0;
-    bool versionChanged = false;   // the next frame carries params bit 3
+    bool versionChanged = false;  // the next frame carries params bit 3
 };
 
 class ClientTable

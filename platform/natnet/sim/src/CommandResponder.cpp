@@ -15,12 +15,13 @@ constexpr size_t kDatagramCapacity = 65536;
 
 }  // namespace
 
-CommandResponder::CommandResponder(const SimulatorConfig& config, ServerState& state, const ServerClock& clock)
-    : config_(config)
-    , state_(state)
-    , clock_(clock)
-    , replyBuffer_(kDatagramCapacity)
-    , filtered_(std::make_unique<sDataDescriptions>())
+CommandResponder::CommandResponder(const SimulatorConfig& config, ServerState& state,
+                                   const ServerClock& clock)
+    : config_(config),
+      state_(state),
+      clock_(clock),
+      replyBuffer_(kDatagramCapacity),
+      filtered_(std::make_unique<sDataDescriptions>())
 {
 }
 
@@ -60,71 +61,72 @@ Wire::Version CommandResponder::versionFor(Net::Ipv4Endpoint endpoint)
     return toVersion(state_.natNetVersion);
 }
 
-size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoint from, uint64_t receivedTicks)
+size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoint from,
+                                 uint64_t receivedTicks)
 {
     Wire::ByteWriter out(replyBuffer_.data(), replyBuffer_.size());
     const uint64_t nowNs = ServerClock::steadyNowNs();
     state_.clients.touch(from, nowNs);
     switch (static_cast<Wire::MessageId>(message.messageId)) {
-    case Wire::MessageId::Connect: {
-        ++state_.counters.connects;
-        if (state_.silent || dropKind(MessageKind::Connect)) {
-            return 0;
-        }
-        if (!config_.multicast) {
-            registerClient(message, from, nowNs);
-        }
-        if (state_.noHost) {
-            Wire::encodeEmpty(out, Wire::MessageId::ServerInfo);
-        } else {
-            Wire::encodeServerInfo(out, serverInfoLocked());
-        }
-        break;
-    }
-    case Wire::MessageId::Discovery:
-        ++state_.counters.discoveries;
-        if (state_.silent || dropKind(MessageKind::Discovery)) {
-            return 0;
-        }
-        Wire::encodeServerInfo(out, serverInfoLocked());
-        break;
-    case Wire::MessageId::Request:
-        return handleRequestLocked(message, from, out);
-    case Wire::MessageId::RequestModelDef:
-        ++state_.counters.modelDefRequests;
-        if (state_.silent || dropKind(MessageKind::ModelDefRequest)) {
-            return 0;
-        }
-        encodeModelDefinitionsLocked(out, versionFor(from));
-        break;
-    case Wire::MessageId::EchoRequest: {
-        ++state_.counters.echoRequests;
-        uint64_t stamp = 0;
-        if (Wire::decodeEchoRequest(message.payload, message.payloadSize, stamp) != Wire::Status::Ok) {
-            // Shorter than a stamp: echo what there is, zero-padded, rather than stay mute.
-            uint8_t bytes[8] = {};
-            std::memcpy(bytes, message.payload, std::min<size_t>(message.payloadSize, sizeof(bytes)));
-            for (int i = 7; i >= 0; --i) {
-                stamp = (stamp << 8) | bytes[i];
+        case Wire::MessageId::Connect: {
+            ++state_.counters.connects;
+            if (state_.silent || dropKind(MessageKind::Connect)) {
+                return 0;
             }
+            if (!config_.multicast) {
+                registerClient(message, from, nowNs);
+            }
+            if (state_.noHost) {
+                Wire::encodeEmpty(out, Wire::MessageId::ServerInfo);
+            } else {
+                Wire::encodeServerInfo(out, serverInfoLocked());
+            }
+            break;
         }
-        if (state_.silent || dropKind(MessageKind::EchoRequest)) {
+        case Wire::MessageId::Discovery:
+            ++state_.counters.discoveries;
+            if (state_.silent || dropKind(MessageKind::Discovery)) {
+                return 0;
+            }
+            Wire::encodeServerInfo(out, serverInfoLocked());
+            break;
+        case Wire::MessageId::Request:
+            return handleRequestLocked(message, from, out);
+        case Wire::MessageId::RequestModelDef:
+            ++state_.counters.modelDefRequests;
+            if (state_.silent || dropKind(MessageKind::ModelDefRequest)) {
+                return 0;
+            }
+            encodeModelDefinitionsLocked(out, versionFor(from));
+            break;
+        case Wire::MessageId::EchoRequest: {
+            ++state_.counters.echoRequests;
+            uint64_t stamp = 0;
+            if (Wire::decodeEchoRequest(message.payload, message.payloadSize, stamp) != Wire::Status::Ok) {
+                // Shorter than a stamp: echo what there is, zero-padded, rather than stay mute.
+                uint8_t bytes[8] = {};
+                std::memcpy(bytes, message.payload, std::min<size_t>(message.payloadSize, sizeof(bytes)));
+                for (int i = 7; i >= 0; --i) {
+                    stamp = (stamp << 8) | bytes[i];
+                }
+            }
+            if (state_.silent || dropKind(MessageKind::EchoRequest)) {
+                return 0;
+            }
+            Wire::encodeEchoResponse(out, Wire::EchoResponse{stamp, receivedTicks});
+            break;
+        }
+        case Wire::MessageId::KeepAlive:
+            // Never answered: the vendor's client reports an answer as an unknown message.
+            ++state_.counters.keepAlives;
             return 0;
-        }
-        Wire::encodeEchoResponse(out, Wire::EchoResponse{stamp, receivedTicks});
-        break;
-    }
-    case Wire::MessageId::KeepAlive:
-        // Never answered: the vendor's client reports an answer as an unknown message.
-        ++state_.counters.keepAlives;
-        return 0;
-    case Wire::MessageId::Disconnect:
-        ++state_.counters.disconnects;
-        unregisterClient(from);
-        return 0;
-    default:
-        ++state_.counters.otherMessages;
-        return 0;
+        case Wire::MessageId::Disconnect:
+            ++state_.counters.disconnects;
+            unregisterClient(from);
+            return 0;
+        default:
+            ++state_.counters.otherMessages;
+            return 0;
     }
     return out.failed() ? 0 : out.size();
 }
@@ -164,8 +166,8 @@ void CommandResponder::unregisterClient(Net::Ipv4Endpoint from)
 void CommandResponder::encodeModelDefinitionsLocked(Wire::ByteWriter& out, Wire::Version version)
 {
     if (state_.modelDefPayload) {
-        Wire::encodeMessage(out, static_cast<uint16_t>(Wire::MessageId::ModelDef), state_.modelDefPayload->data(),
-                            state_.modelDefPayload->size());
+        Wire::encodeMessage(out, static_cast<uint16_t>(Wire::MessageId::ModelDef),
+                            state_.modelDefPayload->data(), state_.modelDefPayload->size());
         return;
     }
     // Only the kinds this version has.
@@ -183,7 +185,8 @@ void CommandResponder::encodeModelDefinitionsLocked(Wire::ByteWriter& out, Wire:
     }
 }
 
-size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net::Ipv4Endpoint from, Wire::ByteWriter& out)
+size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net::Ipv4Endpoint from,
+                                             Wire::ByteWriter& out)
 {
     ++state_.counters.requests;
     std::string_view text;
@@ -193,7 +196,8 @@ size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net:
     }
     const size_t comma = text.find(',');
     const std::string_view word = text.substr(0, comma);
-    const std::string_view argument = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    const std::string_view argument =
+        comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     ++state_.counters.requestsByCommand[std::string(word)];
     const std::string key = lowercase(word);
     if (key == "disconnect") {
@@ -233,8 +237,8 @@ size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net:
 }
 
 // The commands this server knows; false for any other.
-bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_view argument, Net::Ipv4Endpoint from,
-                         Wire::ByteWriter& out)
+bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_view argument,
+                                           Net::Ipv4Endpoint from, Wire::ByteWriter& out)
 {
     if (key == "unitstomillimeters") {
         Wire::encodeResponseFloat(out, state_.unitsToMillimeters);
@@ -263,14 +267,15 @@ bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_v
     return true;
 }
 
-void CommandResponder::answerBitstreamLocked(std::string_view argument, Net::Ipv4Endpoint from, Wire::ByteWriter& out)
+void CommandResponder::answerBitstreamLocked(std::string_view argument, Net::Ipv4Endpoint from,
+                                             Wire::ByteWriter& out)
 {
     UnicastClient* client = state_.clients.find(from);
     if (argument.empty()) {
         const Wire::Version current = client != nullptr ? client->version : toVersion(state_.natNetVersion);
-        Wire::encodeResponseText(out, "Bitstream," + std::to_string(current.major) + "." +
-                                          std::to_string(current.minor) + "." + std::to_string(current.build) +
-                                          "." + std::to_string(current.revision));
+        Wire::encodeResponseText(
+            out, "Bitstream," + std::to_string(current.major) + "." + std::to_string(current.minor) + "." +
+                     std::to_string(current.build) + "." + std::to_string(current.revision));
         return;
     }
     const auto wanted = parseVersion(argument);

@@ -15,10 +15,7 @@ constexpr size_t kDatagramCapacity = 65536;
 }  // namespace
 
 FrameSender::FrameSender(const SimulatorConfig& config, ServerState& state, boost::asio::io_context& io)
-    : config_(config)
-    , state_(state)
-    , socket_(io)
-    , frameBuffer_(kDatagramCapacity)
+    : config_(config), state_(state), socket_(io), frameBuffer_(kDatagramCapacity)
 {
 }
 

@@ -7,8 +7,8 @@
 #include <thread>
 
 #if defined(__linux__)
-#  include <sys/prctl.h>
-#  include <time.h>
+#include <sys/prctl.h>
+#include <time.h>
 #endif
 
 namespace NatNet::Sim::Internal {

@@ -12,9 +12,9 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kTurnSeconds = 5.0;       // one turn of the path
 constexpr double kGapPeriodSeconds = 5.0;  // with invalidGaps: 0.5 s lost in every 5 s
 constexpr double kGapSeconds = 0.5;
-constexpr float kMarkerSize = 0.014f;      // metres
-constexpr float kResidual = 0.0002f;       // metres per ray
-constexpr float kMeanError = 0.0003f;      // metres
+constexpr float kMarkerSize = 0.014f;  // metres
+constexpr float kResidual = 0.0002f;   // metres per ray
+constexpr float kMeanError = 0.0003f;  // metres
 
 // Marker positions in a body's own frame, metres: an asymmetric tool shape.
 constexpr float kMarkerOffsets[Scenario::kMarkersPerBody][3] = {
@@ -24,8 +24,8 @@ constexpr float kMarkerOffsets[Scenario::kMarkersPerBody][3] = {
     {-0.010f, -0.010f, 0.060f},
 };
 
-const char* const kNames[] = {"Probe",  "Pointer", "Reference", "Needle", "Drill",
-                              "Scope",  "Patient", "Table",     "Camera", "Saw"};
+const char* const kNames[] = {"Probe", "Pointer", "Reference", "Needle", "Drill",
+                              "Scope", "Patient", "Table",     "Camera", "Saw"};
 
 // Rotation of v by `angle` about +Y (the rotation matrix of the quaternion (0, sin a/2, 0, cos a/2)).
 void yaw(const float (&v)[3], double angle, double (&out)[3])

@@ -9,9 +9,9 @@ ServerClock::ServerClock() : epochNs_(steadyNowNs()) {}
 
 uint64_t ServerClock::steadyNowNs()
 {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 void ServerClock::setFrequency(uint64_t ticksPerSecond)

@@ -41,13 +41,13 @@ class Simulator::Impl
 {
 public:
     explicit Impl(const SimulatorConfig& config)
-        : config_(config)
-        , commandSocket_(io_)
-        , housekeeping_(io_)
-        , responder_(config_, state_, clock_)
-        , sender_(config_, state_, io_)
-        , runner_(state_, sender_, clock_)
-        , rxBuffer_(kDatagramCapacity)
+        : config_(config),
+          commandSocket_(io_),
+          housekeeping_(io_),
+          responder_(config_, state_, clock_),
+          sender_(config_, state_, io_),
+          runner_(state_, sender_, clock_),
+          rxBuffer_(kDatagramCapacity)
     {
         clock_.setFrequency(10'000'000);
     }
@@ -84,16 +84,16 @@ public:
         commandOptions.broadcast = true;
         const uint32_t commandBind = config_.answerBroadcasts ? 0u : *local;
         if (const auto ec = commandSocket_.open({commandBind, config_.commandPort}, commandOptions)) {
-            return fail("command socket " + Net::formatIpv4(commandBind) + ":" + std::to_string(config_.commandPort) +
-                        ": " + ec.message());
+            return fail("command socket " + Net::formatIpv4(commandBind) + ":" +
+                        std::to_string(config_.commandPort) + ": " + ec.message());
         }
         Net::UdpSocket& data = sender_.socket();
         Net::UdpSocketOptions dataOptions;
         dataOptions.reuseAddress = true;
         dataOptions.sendBufferBytes = kSocketBufferBytes;
         if (const auto ec = data.open({*local, config_.dataPort}, dataOptions)) {
-            return fail("data socket " + config_.localAddress + ":" + std::to_string(config_.dataPort) + ": " +
-                        ec.message());
+            return fail("data socket " + config_.localAddress + ":" + std::to_string(config_.dataPort) +
+                        ": " + ec.message());
         }
         if (config_.multicast) {
             const int ttl = std::clamp(config_.multicastTtl, 0, 255);
@@ -152,8 +152,8 @@ public:
             return false;
         }
         sDataDescriptions* copy = nullptr;
-        if (Wire::decodeModelDefinitions(bytes.data() + Wire::kHeaderSize, writer.size() - Wire::kHeaderSize, full,
-                                         &copy) != Wire::Status::Ok) {
+        if (Wire::decodeModelDefinitions(bytes.data() + Wire::kHeaderSize, writer.size() - Wire::kHeaderSize,
+                                         full, &copy) != Wire::Status::Ok) {
             return false;
         }
         std::lock_guard<std::mutex> lock(state_.mutex);
@@ -306,7 +306,8 @@ private:
             }
             {
                 std::lock_guard<std::mutex> lock(state_.mutex);
-                const uint64_t timeoutNs = static_cast<uint64_t>(std::max(config_.clientTimeoutMs, 1)) * 1'000'000u;
+                const uint64_t timeoutNs =
+                    static_cast<uint64_t>(std::max(config_.clientTimeoutMs, 1)) * 1'000'000u;
                 const size_t dropped = state_.clients.expire(Internal::ServerClock::steadyNowNs(), timeoutNs);
                 if (dropped > 0) {
                     state_.counters.clientsDropped += dropped;
@@ -331,12 +332,14 @@ private:
     std::atomic<bool> running_{false};
     uint16_t commandPort_ = 0;
     uint16_t dataPort_ = 0;
-
 };
 
 // ---- Simulator ------------------------------------------------------------------------------
 
-Simulator::Simulator(SimulatorConfig config) : config_(std::move(config)), impl_(std::make_unique<Impl>(config_)) {}
+Simulator::Simulator(SimulatorConfig config)
+    : config_(std::move(config)), impl_(std::make_unique<Impl>(config_))
+{
+}
 
 Simulator::~Simulator()
 {

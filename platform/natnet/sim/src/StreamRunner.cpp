@@ -12,9 +12,7 @@
 namespace NatNet::Sim::Internal {
 
 StreamRunner::StreamRunner(ServerState& state, FrameSender& sender, const ServerClock& clock)
-    : state_(state)
-    , sender_(sender)
-    , clock_(clock)
+    : state_(state), sender_(sender), clock_(clock)
 {
 }
 
@@ -92,10 +90,13 @@ void StreamRunner::runScenario(const ScenarioConfig& config)
         scenario.fill(k, clock_.secondsAt(deadline), *frame);
         {
             std::lock_guard<std::mutex> lock(state_.mutex);
-            frame->params = static_cast<int16_t>((state_.recording ? 0x01 : 0) | (state_.editMode ? 0x04 : 0));
+            frame->params =
+                static_cast<int16_t>((state_.recording ? 0x01 : 0) | (state_.editMode ? 0x04 : 0));
         }
-        frame->CameraMidExposureTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
-        frame->CameraDataReceivedTimestamp = clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
+        frame->CameraMidExposureTimestamp =
+            clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
+        frame->CameraDataReceivedTimestamp =
+            clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
         frame->TransmitTimestamp = clock_.ticksNow();
         sender_.sendFrame(*frame);
     }

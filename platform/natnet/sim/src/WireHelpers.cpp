@@ -67,20 +67,20 @@ std::optional<Wire::Version> parseVersion(std::string_view text)
 bool kindInVersion(int32_t type, Wire::Version version)
 {
     switch (type) {
-    case Descriptor_MarkerSet:
-    case Descriptor_RigidBody:
-    case Descriptor_Skeleton:
-        return true;
-    case Descriptor_ForcePlate:
-        return version.atLeast(Wire::Gate::ForcePlateDescription);
-    case Descriptor_Device:
-        return version.atLeast(Wire::Gate::DeviceDescription);
-    case Descriptor_Camera:
-        return version.atLeast(Wire::Gate::CameraDescription);
-    case Descriptor_Asset:
-        return version.atLeast(Wire::Gate::AssetDescription);
-    default:
-        return false;
+        case Descriptor_MarkerSet:
+        case Descriptor_RigidBody:
+        case Descriptor_Skeleton:
+            return true;
+        case Descriptor_ForcePlate:
+            return version.atLeast(Wire::Gate::ForcePlateDescription);
+        case Descriptor_Device:
+            return version.atLeast(Wire::Gate::DeviceDescription);
+        case Descriptor_Camera:
+            return version.atLeast(Wire::Gate::CameraDescription);
+        case Descriptor_Asset:
+            return version.atLeast(Wire::Gate::AssetDescription);
+        default:
+            return false;
     }
 }
 

@@ -25,23 +25,20 @@ public:
 
     bool readU8(uint8_t& out)
     {
-        if (remaining() < 1)
-            return false;
+        if (remaining() < 1) return false;
         out = m_data[m_pos++];
         return true;
     }
     bool readBool(bool& out)
     {
         uint8_t v = 0;
-        if (!readU8(v))
-            return false;
+        if (!readU8(v)) return false;
         out = v != 0;
         return true;
     }
     bool readU16(uint16_t& out)
     {
-        if (remaining() < 2)
-            return false;
+        if (remaining() < 2) return false;
         out = static_cast<uint16_t>(load(2));
         m_pos += 2;
         return true;
@@ -49,15 +46,13 @@ public:
     bool readI16(int16_t& out)
     {
         uint16_t v = 0;
-        if (!readU16(v))
-            return false;
+        if (!readU16(v)) return false;
         out = static_cast<int16_t>(v);
         return true;
     }
     bool readU32(uint32_t& out)
     {
-        if (remaining() < 4)
-            return false;
+        if (remaining() < 4) return false;
         out = static_cast<uint32_t>(load(4));
         m_pos += 4;
         return true;
@@ -65,15 +60,13 @@ public:
     bool readI32(int32_t& out)
     {
         uint32_t v = 0;
-        if (!readU32(v))
-            return false;
+        if (!readU32(v)) return false;
         out = static_cast<int32_t>(v);
         return true;
     }
     bool readU64(uint64_t& out)
     {
-        if (remaining() < 8)
-            return false;
+        if (remaining() < 8) return false;
         out = load(8);
         m_pos += 8;
         return true;
@@ -81,25 +74,21 @@ public:
     bool readF32(float& out)
     {
         uint32_t bits = 0;
-        if (!readU32(bits))
-            return false;
+        if (!readU32(bits)) return false;
         std::memcpy(&out, &bits, sizeof out);
         return true;
     }
     bool readF64(double& out)
     {
         uint64_t bits = 0;
-        if (!readU64(bits))
-            return false;
+        if (!readU64(bits)) return false;
         std::memcpy(&out, &bits, sizeof out);
         return true;
     }
     bool readBytes(void* out, size_t count)
     {
-        if (remaining() < count)
-            return false;
-        if (count)
-            std::memcpy(out, m_data + m_pos, count);
+        if (remaining() < count) return false;
+        if (count) std::memcpy(out, m_data + m_pos, count);
         m_pos += count;
         return true;
     }
@@ -107,16 +96,14 @@ public:
     // count was checked), or nullptr when fewer remain.
     const uint8_t* take(size_t count)
     {
-        if (remaining() < count)
-            return nullptr;
+        if (remaining() < count) return nullptr;
         const uint8_t* bytes = m_data + m_pos;
         m_pos += count;
         return bytes;
     }
     bool skip(size_t count)
     {
-        if (remaining() < count)
-            return false;
+        if (remaining() < count) return false;
         m_pos += count;
         return true;
     }
@@ -127,8 +114,7 @@ public:
     {
         const size_t left = remaining();
         const void* zero = left ? std::memchr(m_data + m_pos, 0, left) : nullptr;
-        if (!zero)
-            return Status::UnterminatedString;
+        if (!zero) return Status::UnterminatedString;
         const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - (m_data + m_pos));
         out = std::string_view(reinterpret_cast<const char*>(m_data + m_pos), length);
         m_pos += length + 1;
@@ -140,19 +126,16 @@ public:
     {
         std::string_view text;
         const Status status = readCString(text);
-        if (status != Status::Ok)
-            return status;
+        if (status != Status::Ok) return status;
         copyBounded(text, out, capacity);
         return Status::Ok;
     }
 
     static void copyBounded(std::string_view text, char* out, size_t capacity)
     {
-        if (capacity == 0)
-            return;
+        if (capacity == 0) return;
         const size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
-        if (n)
-            std::memcpy(out, text.data(), n);
+        if (n) std::memcpy(out, text.data(), n);
         out[n] = '\0';
     }
 
@@ -160,8 +143,7 @@ private:
     uint64_t load(size_t width) const
     {
         uint64_t v = 0;
-        for (size_t i = width; i-- > 0;)
-            v = (v << 8) | m_data[m_pos + i];
+        for (size_t i = width; i-- > 0;) v = (v << 8) | m_data[m_pos + i];
         return v;
     }
 
@@ -196,7 +178,8 @@ inline float loadF32(const uint8_t* p)
 inline std::string_view boundedText(const char* field, size_t fieldSize)
 {
     const void* zero = std::memchr(field, 0, fieldSize);
-    return std::string_view(field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize);
+    return std::string_view(field,
+                            zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize);
 }
 
 }  // namespace NatNet::Wire

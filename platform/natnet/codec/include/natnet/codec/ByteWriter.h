@@ -28,8 +28,7 @@ public:
     // Drops everything written after `position` and clears a failure.
     void rewind(size_t position)
     {
-        if (position <= m_pos)
-            m_pos = position;
+        if (position <= m_pos) m_pos = position;
         m_failed = false;
     }
 
@@ -54,16 +53,13 @@ public:
     }
     void writeBytes(const void* bytes, size_t count)
     {
-        if (!reserve(count))
-            return;
-        if (count)
-            std::memcpy(m_data + m_pos, bytes, count);
+        if (!reserve(count)) return;
+        if (count) std::memcpy(m_data + m_pos, bytes, count);
         m_pos += count;
     }
     void writeZeros(size_t count)
     {
-        if (!reserve(count))
-            return;
+        if (!reserve(count)) return;
         std::memset(m_data + m_pos, 0, count);
         m_pos += count;
     }
@@ -76,16 +72,13 @@ public:
     // Overwrites 4 bytes written earlier (size fields known only afterwards).
     void patchI32(size_t offset, int32_t v)
     {
-        if (m_failed || offset + 4 > m_pos)
-            return;
+        if (m_failed || offset + 4 > m_pos) return;
         const uint32_t u = static_cast<uint32_t>(v);
-        for (size_t i = 0; i < 4; ++i)
-            m_data[offset + i] = static_cast<uint8_t>(u >> (8 * i));
+        for (size_t i = 0; i < 4; ++i) m_data[offset + i] = static_cast<uint8_t>(u >> (8 * i));
     }
     void patchU16(size_t offset, uint16_t v)
     {
-        if (m_failed || offset + 2 > m_pos)
-            return;
+        if (m_failed || offset + 2 > m_pos) return;
         m_data[offset] = static_cast<uint8_t>(v);
         m_data[offset + 1] = static_cast<uint8_t>(v >> 8);
     }
@@ -101,10 +94,8 @@ private:
     }
     void store(uint64_t v, size_t width)
     {
-        if (!reserve(width))
-            return;
-        for (size_t i = 0; i < width; ++i)
-            m_data[m_pos + i] = static_cast<uint8_t>(v >> (8 * i));
+        if (!reserve(width)) return;
+        for (size_t i = 0; i < width; ++i) m_data[m_pos + i] = static_cast<uint8_t>(v >> (8 * i));
         m_pos += width;
     }
 

@@ -21,7 +21,8 @@ namespace NatNet::Wire {
 
 // ---- Framing ---------------------------------------------------------------
 
-struct Datagram {
+struct Datagram
+{
     uint16_t messageId = 0;
     const uint8_t* payload = nullptr;
     size_t payloadSize = 0;  // nDataBytes; bytes after it in the datagram are ignored
@@ -41,18 +42,20 @@ inline constexpr size_t kSenderSize = 264;
 inline constexpr size_t kConnectOptionsSize = 5;
 inline constexpr size_t kServerInfoSize = 279;
 
-struct SenderBlock {
+struct SenderBlock
+{
     char name[MAX_NAMELENGTH] = {};  // raw field; may hold stale bytes after the zero
     uint8_t version[4] = {};
     uint8_t natNetVersion[4] = {};
 
-    std::string_view nameText() const;  // up to the first zero, bounded by the field
+    std::string_view nameText() const;    // up to the first zero, bounded by the field
     void setName(std::string_view text);  // zero-fills the field first
 };
 
 // NAT_CONNECT and NAT_DISCOVERY payloads. Servers accept any length: the
 // sender block is present from 264 bytes, the options from 269.
-struct ConnectRequest {
+struct ConnectRequest
+{
     bool hasSender = false;
     SenderBlock sender;
     bool hasOptions = false;
@@ -66,7 +69,8 @@ Status decodeConnect(const uint8_t* payload, size_t size, ConnectRequest& out);
 Status encodeConnect(ByteWriter& out, const ConnectRequest& request, MessageId id = MessageId::Connect);
 
 // NAT_SERVERINFO payload: 264 bytes before NatNet 3.0, 279 from 3.0.
-struct ServerInfo {
+struct ServerInfo
+{
     SenderBlock sender;  // application name and version, bitstream version
     bool hasConnectionInfo = false;
     uint64_t highResClockFrequency = 0;
@@ -92,7 +96,8 @@ Status encodeRequest(ByteWriter& out, std::string_view command);
 Status encodeMessageString(ByteWriter& out, std::string_view text);
 
 // NAT_RESPONSE: a 4-byte number (i32 or f32, the command decides) or text.
-struct Response {
+struct Response
+{
     const uint8_t* data = nullptr;
     size_t size = 0;
 
@@ -112,7 +117,8 @@ Status encodeUnrecognizedRequest(ByteWriter& out, const SenderBlock& body);
 
 // ---- Echo (clock synchronisation) ------------------------------------------
 
-struct EchoResponse {
+struct EchoResponse
+{
     uint64_t requestStamp = 0;  // the request's value, echoed
     uint64_t serverTicks = 0;   // server clock when the request arrived
 };

@@ -9,7 +9,8 @@
 
 namespace NatNet::Wire {
 
-struct Version {
+struct Version
+{
     uint8_t major = 0;
     uint8_t minor = 0;
     uint8_t build = 0;
@@ -80,8 +81,8 @@ inline constexpr Version FrameParams{2, 6};
 
 constexpr bool isSupported(Version version)
 {
-    return version.atLeast(Gate::OldestSupported) && !version.atLeast(Version(Gate::NewestSupported.major,
-                                                                              Gate::NewestSupported.minor + 1));
+    return version.atLeast(Gate::OldestSupported) &&
+           !version.atLeast(Version(Gate::NewestSupported.major, Gate::NewestSupported.minor + 1));
 }
 
 }  // namespace NatNet::Wire

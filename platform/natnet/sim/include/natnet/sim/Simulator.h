@@ -44,16 +44,14 @@
 namespace NatNet::Sim {
 
 // How the simulator answers a request command.
-enum class Answer
-{
+enum class Answer {
     Normal,        // the built-in answer (unknown commands: NAT_UNRECOGNIZED_REQUEST)
     Unrecognized,  // NAT_UNRECOGNIZED_REQUEST
     None,          // no answer at all
 };
 
 // Messages whose next receptions can be ignored with dropNext().
-enum class MessageKind
-{
+enum class MessageKind {
     Connect,
     Discovery,
     ModelDefRequest,
@@ -87,15 +85,15 @@ public:
     uint16_t dataPort() const;
 
     // ---- Script (any time, any thread) --------------------------------------
-    void setAppName(const std::string& name);                  // default "Motive"
-    void setAppVersion(const std::array<uint8_t, 4>& version);   // default 3.1.0.0
+    void setAppName(const std::string& name);                   // default "Motive"
+    void setAppVersion(const std::array<uint8_t, 4>& version);  // default 3.1.0.0
     // The server's bitstream version (2.5 ... 4.2); default 4.1.0.0.
     void setNatNetVersion(const std::array<uint8_t, 4>& version);
     std::array<uint8_t, 4> natNetVersion() const;
-    void setClockFrequency(uint64_t ticksPerSecond);           // default 10 MHz
-    void setUnitsToMillimeters(float value);                     // default 1000 (metres)
-    void setFrameRate(float value);                              // default 120
-    void setAnalogSamplesPerFrame(int32_t value);                // default 0
+    void setClockFrequency(uint64_t ticksPerSecond);  // default 10 MHz
+    void setUnitsToMillimeters(float value);          // default 1000 (metres)
+    void setFrameRate(float value);                   // default 120
+    void setAnalogSamplesPerFrame(int32_t value);     // default 0
     // Copied; encoded for each client's version (kinds a version lacks are left
     // out). False, keeping the previous list, when the list cannot be encoded.
     bool setDataDescriptions(const sDataDescriptions& descriptions);
