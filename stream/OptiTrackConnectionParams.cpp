@@ -6,8 +6,10 @@ namespace Quorvane {
 OptiTrackConnectionParams::OptiTrackConnectionParams() = default;
 OptiTrackConnectionParams::OptiTrackConnectionParams(const OptiTrackConnectionParams& other) = default;
 OptiTrackConnectionParams::OptiTrackConnectionParams(OptiTrackConnectionParams&& other) noexcept = default;
-OptiTrackConnectionParams& OptiTrackConnectionParams::operator=(const OptiTrackConnectionParams& other) = default;
-OptiTrackConnectionParams& OptiTrackConnectionParams::operator=(OptiTrackConnectionParams&& other) noexcept = default;
+OptiTrackConnectionParams& OptiTrackConnectionParams::operator=(const OptiTrackConnectionParams& other) =
+    default;
+OptiTrackConnectionParams& OptiTrackConnectionParams::operator=(OptiTrackConnectionParams&& other) noexcept =
+    default;
 OptiTrackConnectionParams::~OptiTrackConnectionParams() = default;
 
 }  // namespace Quorvane

@@ -21,8 +21,7 @@ constexpr std::size_t capacityOf(const T (&)[N])
 void logMarkerSet(const sMarkerSetDescription& markerSet)
 {
     logMessage(0, kStreamCategory, "MarkerSet Name: ", boundedText(markerSet.szName));
-    if (markerSet.szMarkerNames == nullptr)
-        return;
+    if (markerSet.szMarkerNames == nullptr) return;
     for (int i = 0; i < markerSet.nMarkers; ++i)
         logMessage(0, kStreamCategory, boundedText(markerSet.szMarkerNames[i], MAX_NAMELENGTH), " ");
 }
@@ -32,21 +31,20 @@ void logRigidBodyHeader(const sRigidBodyDescription& body, const char* indent)
     logMessage(0, kStreamCategory, indent, "RigidBody Name: ", boundedText(body.szName));
     logMessage(0, kStreamCategory, indent, "RigidBody ID: ", body.ID);
     logMessage(0, kStreamCategory, indent, "RigidBody Parent ID: ", body.parentID);
-    logMessage(0, kStreamCategory, indent, "Parent Offset: ", body.offsetx, ", ", body.offsety, ", ", body.offsetz);
+    logMessage(0, kStreamCategory, indent, "Parent Offset: ", body.offsetx, ", ", body.offsety, ", ",
+               body.offsetz);
 }
 
 void logRigidBody(const sRigidBodyDescription& body)
 {
     logRigidBodyHeader(body, "");
-    if (body.MarkerPositions == nullptr || body.MarkerRequiredLabels == nullptr)
-        return;
+    if (body.MarkerPositions == nullptr || body.MarkerRequiredLabels == nullptr) return;
     for (int j = 0; j < body.nMarkers; ++j) {
         const MarkerData& position = body.MarkerPositions[j];
         logMessage(0, kStreamCategory, "\tMarker #", j, ":");
         logMessage(0, kStreamCategory, "\t\tPosition: ", position[0], ", ", position[1], ", ", position[2]);
         const int label = body.MarkerRequiredLabels[j];
-        if (label != 0)
-            logMessage(0, kStreamCategory, "\t\tRequired active label: ", label);
+        if (label != 0) logMessage(0, kStreamCategory, "\t\tRequired active label: ", label);
     }
 }
 
@@ -56,8 +54,7 @@ void logSkeleton(const sSkeletonDescription& skeleton)
     logMessage(0, kStreamCategory, "Skeleton ID: ", skeleton.skeletonID);
     logMessage(0, kStreamCategory, "RigidBody (Bone) Count: ", skeleton.nRigidBodies);
     const int bones = boundedCount(skeleton.nRigidBodies, capacityOf(skeleton.RigidBodies));
-    for (int j = 0; j < bones; ++j)
-        logRigidBodyHeader(skeleton.RigidBodies[j], "  ");
+    for (int j = 0; j < bones; ++j) logRigidBodyHeader(skeleton.RigidBodies[j], "  ");
 }
 
 template <std::size_t Channels, std::size_t NameLength>
@@ -74,12 +71,12 @@ void logForcePlate(const sForcePlateDescription& plate)
     logMessage(0, kStreamCategory, "Force Plate Serial: ", boundedText(plate.strSerialNo));
     logMessage(0, kStreamCategory, "Force Plate Width: ", plate.fWidth);
     logMessage(0, kStreamCategory, "Force Plate Length: ", plate.fLength);
-    logMessage(0, kStreamCategory, "Force Plate Electrical Center Offset (", plate.fOriginX, ", ", plate.fOriginY,
-               ", ", plate.fOriginZ, ")");
+    logMessage(0, kStreamCategory, "Force Plate Electrical Center Offset (", plate.fOriginX, ", ",
+               plate.fOriginY, ", ", plate.fOriginZ, ")");
     for (int k = 0; k < 4; ++k) {
         const float* corner = plate.fCorners[k];
-        logMessage(0, kStreamCategory, "Force Plate Corner ", k, ": (", corner[0], ", ", corner[1], ",", corner[2],
-                   ") ");
+        logMessage(0, kStreamCategory, "Force Plate Corner ", k, ": (", corner[0], ", ", corner[1], ",",
+                   corner[2], ") ");
     }
     logMessage(0, kStreamCategory, "Force Plate Type: ", plate.iPlateType);
     logMessage(0, kStreamCategory, "Force Plate Data Type: ", plate.iChannelDataType);
@@ -100,29 +97,28 @@ void logDescription(const sDataDescription& description)
 {
     // A description whose record pointer is missing has nothing to show beyond its header line.
     switch (description.type) {
-    case Descriptor_MarkerSet:
-        if (description.Data.MarkerSetDescription != nullptr)
-            logMarkerSet(*description.Data.MarkerSetDescription);
-        break;
-    case Descriptor_RigidBody:
-        if (description.Data.RigidBodyDescription != nullptr)
-            logRigidBody(*description.Data.RigidBodyDescription);
-        break;
-    case Descriptor_Skeleton:
-        if (description.Data.SkeletonDescription != nullptr)
-            logSkeleton(*description.Data.SkeletonDescription);
-        break;
-    case Descriptor_ForcePlate:
-        if (description.Data.ForcePlateDescription != nullptr)
-            logForcePlate(*description.Data.ForcePlateDescription);
-        break;
-    case Descriptor_Device:
-        if (description.Data.DeviceDescription != nullptr)
-            logDevice(*description.Data.DeviceDescription);
-        break;
-    default:
-        logMessage(1, kStreamCategory, "Unknown data type.");
-        break;
+        case Descriptor_MarkerSet:
+            if (description.Data.MarkerSetDescription != nullptr)
+                logMarkerSet(*description.Data.MarkerSetDescription);
+            break;
+        case Descriptor_RigidBody:
+            if (description.Data.RigidBodyDescription != nullptr)
+                logRigidBody(*description.Data.RigidBodyDescription);
+            break;
+        case Descriptor_Skeleton:
+            if (description.Data.SkeletonDescription != nullptr)
+                logSkeleton(*description.Data.SkeletonDescription);
+            break;
+        case Descriptor_ForcePlate:
+            if (description.Data.ForcePlateDescription != nullptr)
+                logForcePlate(*description.Data.ForcePlateDescription);
+            break;
+        case Descriptor_Device:
+            if (description.Data.DeviceDescription != nullptr) logDevice(*description.Data.DeviceDescription);
+            break;
+        default:
+            logMessage(1, kStreamCategory, "Unknown data type.");
+            break;
     }
 }
 
@@ -137,8 +133,8 @@ void OptiTrackStream::Impl::logDescriptionList(const sDataDescriptions& descript
                                              Internal::capacityOf(descriptions.arrDataDescriptions));
     for (int i = 0; i < count; ++i) {
         const sDataDescription& description = descriptions.arrDataDescriptions[i];
-        Internal::logMessage(0, Internal::kStreamCategory, "Data Description # ", i, " (type=", description.type,
-                             ")");
+        Internal::logMessage(0, Internal::kStreamCategory, "Data Description # ", i,
+                             " (type=", description.type, ")");
         Internal::logDescription(description);
     }
 }

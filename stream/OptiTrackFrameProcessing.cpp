@@ -45,11 +45,9 @@ private:
 std::uint64_t timestampMilliseconds(double seconds)
 {
     const double milliseconds = seconds * 1000.0;
-    if (!(milliseconds > 0.0))
-        return 0;
+    if (!(milliseconds > 0.0)) return 0;
     // 2^64 is exactly representable; everything below it converts.
-    if (milliseconds >= 18446744073709551616.0)
-        return std::numeric_limits<std::uint64_t>::max();
+    if (milliseconds >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
     return static_cast<std::uint64_t>(milliseconds);
 }
 
@@ -104,27 +102,27 @@ void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::
     double systemLatency = 0.0;
     double clientLatency = 0.0;
     if (haveMidExposure) {
-        systemLatency = tickMilliseconds(frame.TransmitTimestamp, frame.CameraMidExposureTimestamp, frequency);
+        systemLatency =
+            tickMilliseconds(frame.TransmitTimestamp, frame.CameraMidExposureTimestamp, frequency);
         clientLatency = impl.client.SecondsSinceHostTimestamp(frame.CameraMidExposureTimestamp) * 1000.0;
     }
 
     char timecode[128] = {};
-    NatNet_TimecodeStringify(frame.Timecode, frame.TimecodeSubframe, timecode, static_cast<int>(sizeof timecode));
+    NatNet_TimecodeStringify(frame.Timecode, frame.TimecodeSubframe, timecode,
+                             static_cast<int>(sizeof timecode));
 
     logMessage(0, kFrameCategory, "FrameID: ", frame.iFrame);
     logMessage(0, kFrameCategory, "Timestamp:", frame.fTimestamp);
     logMessage(0, kFrameCategory, "Software latency: ", softwareLatency, " milliseconds\n");
     if (haveMidExposure) {
         logMessage(0, kFrameCategory, "System latency: ", systemLatency, " milliseconds\n");
-        logMessage(0, kFrameCategory, "Total client latency: ", clientLatency, " milliseconds (transit time +",
-                   transitLatency, " ms)\n");
+        logMessage(0, kFrameCategory, "Total client latency: ", clientLatency,
+                   " milliseconds (transit time +", transitLatency, " ms)\n");
     } else {
         logMessage(0, kFrameCategory, "Transit latency: ", transitLatency, " milliseconds\n");
     }
-    if ((frame.params & 0x01) != 0)
-        logMessage(0, kFrameCategory, "RECORDING\n");
-    if ((frame.params & 0x02) != 0)
-        logMessage(0, kFrameCategory, "Models Changed.\n");
+    if ((frame.params & 0x01) != 0) logMessage(0, kFrameCategory, "RECORDING\n");
+    if ((frame.params & 0x02) != 0) logMessage(0, kFrameCategory, "Models Changed.\n");
     logMessage(0, kFrameCategory, "Timecode: ", boundedText(timecode), "\n");
     logMessage(0, kFrameCategory, "Rigid Bodies [Count=", frame.nRigidBodies, "]\n");
 }
@@ -134,15 +132,13 @@ void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::
 
 void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
 {
-    if (frame == nullptr || context == nullptr)
-        return;
+    if (frame == nullptr || context == nullptr) return;
     const Impl& impl = *static_cast<const Impl*>(context);
     OptiTrackStream& stream = *impl.stream;
 
     // The latencies and the timecode serve only these lines, so nothing is computed for them
     // while level 0 is off.
-    if (Internal::logAccepted(0, Internal::kFrameCategory))
-        Internal::logFrameDiagnostics(*frame, impl);
+    if (Internal::logAccepted(0, Internal::kFrameCategory)) Internal::logFrameDiagnostics(*frame, impl);
 
     const std::uint64_t timestampMs = Internal::timestampMilliseconds(frame->fTimestamp);
     const float unitsToMillimeters = impl.unitsToMillimeters.load(std::memory_order_relaxed);
@@ -171,8 +167,8 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
                 i < markerSets ? std::string(Internal::boundedText(frame->MocapData[i].szName))
                                : std::string(Internal::IdText(Internal::kDefaultNamePrefix, body.ID).view());
             const std::string id(identifier.view());
-            Internal::logMessage(2, Internal::kStreamCategory, "Created tracking instrument ", id, "( name : ", name,
-                                 " )");
+            Internal::logMessage(2, Internal::kStreamCategory, "Created tracking instrument ", id,
+                                 "( name : ", name, " )");
             changes |= stream.addInstrument(TrackerID(id, std::string(), name), true);
         }
         changes |= stream.updateInstrument(identifier.view(), pose, quality, timestampMs, 0);

@@ -26,8 +26,7 @@ inline bool logAccepted(int level, const std::string& category)
 template <class... Parts>
 void logMessage(int level, const std::string& category, const Parts&... parts)
 {
-    if (!logAccepted(level, category))
-        return;
+    if (!logAccepted(level, category)) return;
     std::ostringstream text;
     (text << ... << parts);
     Log::log(level, category, text.str(), std::string(), -1);
@@ -37,8 +36,7 @@ void logMessage(int level, const std::string& category, const Parts&... parts)
 /// so a field that lost its terminator cannot be over-read. A null pointer reads as empty.
 inline std::string_view boundedText(const char* field, std::size_t capacity)
 {
-    if (field == nullptr)
-        return {};
+    if (field == nullptr) return {};
     return std::string_view(field, strnlen(field, capacity));
 }
 
@@ -51,8 +49,7 @@ std::string_view boundedText(const char (&field)[N])
 /// A count from a NatNet record limited to what the record can hold: negative counts give 0.
 inline int boundedCount(int count, std::size_t capacity)
 {
-    if (count <= 0)
-        return 0;
+    if (count <= 0) return 0;
     return static_cast<std::size_t>(count) < capacity ? count : static_cast<int>(capacity);
 }
 
@@ -66,8 +63,7 @@ struct VersionText
 inline std::ostream& operator<<(std::ostream& out, VersionText version)
 {
     for (std::size_t i = 0; i < version.count; ++i) {
-        if (i > 0)
-            out << '.';
+        if (i > 0) out << '.';
         out << static_cast<unsigned>(version.bytes[i]);
     }
     return out;

@@ -9,11 +9,7 @@
 
 namespace Quorvane {
 
-OptiTrackStream::OptiTrackStream()
-    : TrackingStream("Tracking Stream")
-    , impl(std::make_unique<Impl>(this))
-{
-}
+OptiTrackStream::OptiTrackStream() : TrackingStream("Tracking Stream"), impl(std::make_unique<Impl>(this)) {}
 
 OptiTrackStream::~OptiTrackStream()
 {
@@ -40,9 +36,9 @@ bool OptiTrackStream::closeImpl()
 bool OptiTrackStream::startImpl()
 {
     impl->client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, impl.get());
-    if (impl->connectToServer(connectionParams))
-        return true;
-    Internal::logMessage(4, Internal::kStreamCategory, "Error initializing client.  See log for details.  Exiting");
+    if (impl->connectToServer(connectionParams)) return true;
+    Internal::logMessage(4, Internal::kStreamCategory,
+                         "Error initializing client.  See log for details.  Exiting");
     return false;
 }
 
@@ -59,8 +55,7 @@ std::optional<Stream::WorkContinuation> OptiTrackStream::doWork()
 
 void OptiTrackStream::configure(const Properties* properties)
 {
-    if (properties == nullptr)
-        return;
+    if (properties == nullptr) return;
     // The results are not looked at: a missing key leaves its field as it was.
     properties->param("localAddress", connectionParams.localAddress);
     properties->param("serverAddress", connectionParams.serverAddress);
@@ -74,8 +69,7 @@ void OptiTrackStream::configure(const Properties* properties)
 
 void OptiTrackStream::configuration(Properties* properties) const
 {
-    if (properties == nullptr)
-        return;
+    if (properties == nullptr) return;
     properties->setParam("localAddress", connectionParams.localAddress);
     properties->setParam("serverAddress", connectionParams.serverAddress);
     properties->setParam("commandPort", connectionParams.commandPort);

@@ -14,8 +14,7 @@ namespace {
 /// fewer than four bytes, counts as failed: there is no value to read.
 bool readAnswer(ErrorCode result, const void* response, int responseBytes, void* value)
 {
-    if (result != ErrorCode_OK || response == nullptr || responseBytes < 4)
-        return false;
+    if (result != ErrorCode_OK || response == nullptr || responseBytes < 4) return false;
     std::memcpy(value, response, 4);
     return true;
 }
@@ -26,8 +25,7 @@ bool readAnswer(ErrorCode result, const void* response, int responseBytes, void*
 using Internal::kStreamCategory;
 using Internal::logMessage;
 
-OptiTrackStream::Impl::Impl(OptiTrackStream* owner)
-    : stream(owner)
+OptiTrackStream::Impl::Impl(OptiTrackStream* owner) : stream(owner)
 {
     std::memset(static_cast<void*>(&serverDescription), 0, sizeof serverDescription);
 }
@@ -43,12 +41,14 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     client.Disconnect();
 
     sNatNetClientConnectParams connectParams{};
-    connectParams.connectionType = params.connectionType != 0 ? ConnectionType_Unicast : ConnectionType_Multicast;
+    connectParams.connectionType =
+        params.connectionType != 0 ? ConnectionType_Unicast : ConnectionType_Multicast;
     connectParams.serverCommandPort = params.commandPort;
     connectParams.serverDataPort = params.dataPort;
     connectParams.serverAddress = params.serverAddress.c_str();
     connectParams.localAddress = params.localAddress.c_str();
-    connectParams.multicastAddress = params.multicastAddress.empty() ? nullptr : params.multicastAddress.c_str();
+    connectParams.multicastAddress =
+        params.multicastAddress.empty() ? nullptr : params.multicastAddress.c_str();
 
     const ErrorCode result = client.Connect(connectParams);
     if (result != ErrorCode_OK) {
@@ -87,9 +87,10 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
 void OptiTrackStream::Impl::logServerInfo()
 {
     logMessage(2, kStreamCategory, "Server application info:");
-    logMessage(2, kStreamCategory, "Application: ", Internal::boundedText(serverDescription.szHostApp), " (ver. ",
-               Internal::VersionText{serverDescription.HostAppVersion, 4}, ")");
-    logMessage(2, kStreamCategory, "NatNet Version: ", Internal::VersionText{serverDescription.NatNetVersion, 4});
+    logMessage(2, kStreamCategory, "Application: ", Internal::boundedText(serverDescription.szHostApp),
+               " (ver. ", Internal::VersionText{serverDescription.HostAppVersion, 4}, ")");
+    logMessage(2, kStreamCategory,
+               "NatNet Version: ", Internal::VersionText{serverDescription.NatNetVersion, 4});
 
     // One response pointer and byte count serve both queries.
     void* response = nullptr;
@@ -103,7 +104,8 @@ void OptiTrackStream::Impl::logServerInfo()
         logMessage(4, kStreamCategory, "Error getting frame rate.\n");
 
     std::int32_t analogSamples = 0;
-    const ErrorCode analogResult = client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &responseBytes);
+    const ErrorCode analogResult =
+        client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &responseBytes);
     if (Internal::readAnswer(analogResult, response, responseBytes, &analogSamples))
         logMessage(2, kStreamCategory, "Analog Samples Per Mocap Frame: ", analogSamples);
     else
