@@ -66,7 +66,9 @@ std::string dottedQuad(const std::array<std::uint8_t, 4>& bytes)
 }  // namespace Internal
 
 OptiTrackController::OptiTrackController(StreamIoAlgorithm* algorithm)
-    : StreamControllerBase(algorithm, false), stream(nullptr), discovery(std::make_unique<OptiTrackServerDiscovery>())
+    : StreamControllerBase(algorithm, false),
+      stream(nullptr),
+      discovery(std::make_unique<OptiTrackServerDiscovery>())
 {
     ui = std::make_unique<Ui_OptiTrackController>();
     ui->setupUi(this);
@@ -80,7 +82,8 @@ OptiTrackController::OptiTrackController(StreamIoAlgorithm* algorithm)
     // Qt discards a queued call whose receiver has been destroyed, and the discovery thread is
     // joined before the panel's QObject part goes, so nothing runs after the panel is gone.
     discovery->serversChanged.connect([this] {
-        QMetaObject::invokeMethod(this, [this] { updateServerList(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { updateServerList(); }, Qt::QueuedConnection);
     });
 }
 
@@ -185,8 +188,9 @@ void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidget
     if (server.connectionInfoValid) {
         connectionParams.connectionType = server.connectionMulticast ? 0 : 1;
         connectionParams.dataPort = server.connectionDataPort;
-        connectionParams.multicastAddress =
-            server.connectionMulticast ? Internal::dottedQuad(server.connectionMulticastAddress) : std::string();
+        connectionParams.multicastAddress = server.connectionMulticast
+                                                ? Internal::dottedQuad(server.connectionMulticastAddress)
+                                                : std::string();
     } else {
         // A server older than NatNet 3.0 says nothing about how it streams.
         connectionParams.connectionType = 0;
@@ -200,7 +204,8 @@ void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidget
     {
         // Showing the server's mode is not choosing it: discovery and the list stay as they are.
         const QSignalBlocker blocker(ui->connectionComboBox);
-        ui->connectionComboBox->setCurrentIndex(Internal::indexOfConnectionType(connectionParams.connectionType));
+        ui->connectionComboBox->setCurrentIndex(
+            Internal::indexOfConnectionType(connectionParams.connectionType));
     }
     ui->serverAddressLineEdit->setText(QString::fromStdString(connectionParams.serverAddress));
     ui->commandPortSpinBox->setValue(connectionParams.commandPort);

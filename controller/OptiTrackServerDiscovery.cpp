@@ -100,14 +100,16 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
         return;  // nothing to report or store
     }
     const sServerDescription& description = server->serverDescription;
-    Internal::logMessage(2, Internal::kDiscoveryCategory, "Server discovered: ", Internal::boundedText(description.szHostApp),
-                         " ", static_cast<unsigned>(description.HostAppVersion[0]), ".",
+    Internal::logMessage(2, Internal::kDiscoveryCategory,
+                         "Server discovered: ", Internal::boundedText(description.szHostApp), " ",
+                         static_cast<unsigned>(description.HostAppVersion[0]), ".",
                          static_cast<unsigned>(description.HostAppVersion[1]), " at address ",
                          Internal::boundedText(server->serverAddress));
 
     auto* context = static_cast<DiscoveryContext*>(userContext);
     if (context == nullptr) {
-        Internal::logMessage(4, Internal::kDiscoveryCategory, "Could not store discovered server, invalid context");
+        Internal::logMessage(4, Internal::kDiscoveryCategory,
+                             "Could not store discovered server, invalid context");
         return;
     }
 

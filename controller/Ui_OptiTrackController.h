@@ -130,13 +130,19 @@ public:
 
     void retranslateUi(QWidget* OptiTrackController)
     {
-        OptiTrackController->setWindowTitle(QCoreApplication::translate("OptiTrackController", "Form", nullptr));
+        OptiTrackController->setWindowTitle(
+            QCoreApplication::translate("OptiTrackController", "Form", nullptr));
         label->setText(QCoreApplication::translate("OptiTrackController", "Connection", nullptr));
-        connectionComboBox->setItemText(0, QCoreApplication::translate("OptiTrackController", "Unicast", nullptr));
-        connectionComboBox->setItemText(1, QCoreApplication::translate("OptiTrackController", "Multicast", nullptr));
-        serverAddressLabel->setText(QCoreApplication::translate("OptiTrackController", "Server Address", nullptr));
-        serverAddressLineEdit->setText(QCoreApplication::translate("OptiTrackController", "127.0.0.1", nullptr));
-        commandPortLabel->setText(QCoreApplication::translate("OptiTrackController", "Command Port", nullptr));
+        connectionComboBox->setItemText(
+            0, QCoreApplication::translate("OptiTrackController", "Unicast", nullptr));
+        connectionComboBox->setItemText(
+            1, QCoreApplication::translate("OptiTrackController", "Multicast", nullptr));
+        serverAddressLabel->setText(
+            QCoreApplication::translate("OptiTrackController", "Server Address", nullptr));
+        serverAddressLineEdit->setText(
+            QCoreApplication::translate("OptiTrackController", "127.0.0.1", nullptr));
+        commandPortLabel->setText(
+            QCoreApplication::translate("OptiTrackController", "Command Port", nullptr));
         dataPortLabel->setText(QCoreApplication::translate("OptiTrackController", "Data Port", nullptr));
         connectPushButton->setText(QCoreApplication::translate("OptiTrackController", "Connect", nullptr));
     }
