@@ -9,7 +9,7 @@ namespace Quorvane {
 OptiTrackAlgorithmFactory::OptiTrackAlgorithmFactory() : AlgorithmFactory("OptiTrack")
 {
     registerAlgorithm<CreateStreamIoAlgorithm<OptiTrackStream, 0, 0>>("OptiTrackStream",
-                                                                    "IO;OptiTrack;OptiTrack Duo/Trio", 0);
+                                                                      "IO;OptiTrack;OptiTrack Duo/Trio", 0);
 }
 
 OptiTrackAlgorithmFactory::~OptiTrackAlgorithmFactory() = default;
