@@ -16,7 +16,8 @@
 
 namespace NatNet::Dump {
 
-struct UdpDatagram {
+struct UdpDatagram
+{
     uint32_t sourceAddress = 0;  // host order
     uint32_t destinationAddress = 0;
     uint16_t sourcePort = 0;
@@ -51,7 +52,8 @@ private:
     Parsed parseUdp(uint32_t source, uint32_t destination, const uint8_t* data, size_t size, size_t available,
                     double time, UdpDatagram& out);
 
-    struct PcapCloser {
+    struct PcapCloser
+    {
         void operator()(void* handle) const;
     };
     std::unique_ptr<void, PcapCloser> m_pcap;

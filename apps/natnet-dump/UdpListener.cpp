@@ -1,19 +1,18 @@
 #include "UdpListener.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace NatNet::Dump {
 
 UdpListener::~UdpListener()
 {
-    if (m_socket >= 0)
-        ::close(m_socket);
+    if (m_socket >= 0) ::close(m_socket);
 }
 
 bool UdpListener::open(uint16_t port, const std::string& multicastGroup, const std::string& interfaceAddress,
@@ -68,18 +67,15 @@ bool UdpListener::open(uint16_t port, const std::string& multicastGroup, const s
 bool UdpListener::receive(std::vector<uint8_t>& payload, uint32_t& sourceAddress, uint16_t& sourcePort,
                           int timeoutMs)
 {
-    if (m_socket < 0)
-        return false;
+    if (m_socket < 0) return false;
     pollfd descriptor{m_socket, POLLIN, 0};
-    if (::poll(&descriptor, 1, timeoutMs) <= 0)
-        return false;
+    if (::poll(&descriptor, 1, timeoutMs) <= 0) return false;
     payload.resize(65536);
     sockaddr_in from{};
     socklen_t length = sizeof from;
     const ssize_t received =
         ::recvfrom(m_socket, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
-    if (received < 0)
-        return false;
+    if (received < 0) return false;
     payload.resize(static_cast<size_t>(received));
     sourceAddress = ntohl(from.sin_addr.s_addr);
     sourcePort = ntohs(from.sin_port);

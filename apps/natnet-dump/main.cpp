@@ -44,13 +44,15 @@ int main(int argc, char** argv)
     size_t count = 0;
     double seconds = 0.0;
     app.add_option("capture", capture, "pcap or pcapng file to decode");
-    app.add_option("--listen", listenPort, "receive live on this UDP port instead")->check(CLI::Range(0, 65535));
+    app.add_option("--listen", listenPort, "receive live on this UDP port instead")
+        ->check(CLI::Range(0, 65535));
     app.add_option("--multicast", multicastGroup, "with --listen: join this multicast group");
     app.add_option("--interface", interfaceAddress, "with --listen: local interface address (default any)");
     app.add_option("--ports", ports, "capture: NatNet UDP ports (source or destination)")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
-    app.add_option("--bitstream", bitstream, "decode as this NatNet version (M.m), ignoring server information");
+    app.add_option("--bitstream", bitstream,
+                   "decode as this NatNet version (M.m), ignoring server information");
     app.add_option("--count", count, "stop after this many datagrams");
     app.add_option("--seconds", seconds, "with --listen: stop after this many seconds");
     CLI11_PARSE(app, argc, argv);
@@ -84,8 +86,7 @@ int main(int argc, char** argv)
             line["time"] = datagram.captureTime;
             line["source"] = endpoint(datagram.sourceAddress, datagram.sourcePort);
             line["destination"] = endpoint(datagram.destinationAddress, datagram.destinationPort);
-            if (datagram.truncated)
-                line["captureTruncated"] = true;
+            if (datagram.truncated) line["captureTruncated"] = true;
             std::cout << line.dump() << "\n";
             ++printed;
         }
@@ -105,15 +106,14 @@ int main(int argc, char** argv)
     while (!done()) {
         int waitMs = 200;
         if (seconds > 0.0) {
-            const double left = seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (left <= 0.0)
-                break;
+            const double left =
+                seconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (left <= 0.0) break;
             waitMs = std::min(waitMs, static_cast<int>(left * 1000.0) + 1);
         }
         uint32_t source = 0;
         uint16_t sourcePort = 0;
-        if (!listener.receive(payload, source, sourcePort, waitMs))
-            continue;
+        if (!listener.receive(payload, source, sourcePort, waitMs)) continue;
         nlohmann::json line = describer.describe(payload.data(), payload.size());
         line["source"] = endpoint(source, sourcePort);
         std::cout << line.dump() << std::endl;

@@ -1,11 +1,11 @@
 #include "Clocks.h"
 
+#include <pthread.h>
+#include <sys/prctl.h>
 #include <cerrno>
 #include <fstream>
-#include <pthread.h>
 #include <sstream>
 #include <string>
-#include <sys/prctl.h>
 #include <vector>
 
 namespace NatNetLatency {
@@ -36,16 +36,14 @@ std::uint64_t threadCpuNs()
 clockid_t currentThreadCpuClock()
 {
     clockid_t clock = CLOCK_THREAD_CPUTIME_ID;
-    if (pthread_getcpuclockid(pthread_self(), &clock) != 0)
-        clock = CLOCK_THREAD_CPUTIME_ID;
+    if (pthread_getcpuclockid(pthread_self(), &clock) != 0) clock = CLOCK_THREAD_CPUTIME_ID;
     return clock;
 }
 
 std::uint64_t cpuNs(clockid_t clock)
 {
     timespec t{};
-    if (clock_gettime(clock, &t) != 0)
-        return 0;
+    if (clock_gettime(clock, &t) != 0) return 0;
     return toNs(t);
 }
 
@@ -67,8 +65,7 @@ double loadAverage1()
 {
     std::ifstream in("/proc/loadavg");
     double load = -1.0;
-    if (!(in >> load))
-        return -1.0;
+    if (!(in >> load)) return -1.0;
     return load;
 }
 
@@ -79,19 +76,16 @@ long long udpReceiveBufferErrors()
     std::string line;
     std::vector<std::string> names;
     while (std::getline(in, line)) {
-        if (line.rfind("Udp:", 0) != 0)
-            continue;
+        if (line.rfind("Udp:", 0) != 0) continue;
         std::istringstream fields(line.substr(4));
         std::vector<std::string> words;
-        for (std::string word; fields >> word;)
-            words.push_back(word);
+        for (std::string word; fields >> word;) words.push_back(word);
         if (names.empty()) {
             names = words;
             continue;
         }
         for (std::size_t i = 0; i < names.size() && i < words.size(); ++i)
-            if (names[i] == "RcvbufErrors")
-                return std::stoll(words[i]);
+            if (names[i] == "RcvbufErrors") return std::stoll(words[i]);
         return -1;
     }
     return -1;

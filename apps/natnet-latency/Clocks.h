@@ -3,8 +3,8 @@
 // The clocks the probes read: CLOCK_MONOTONIC on both ends of a path (same machine), and CPU
 // clocks of single threads.
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 
 namespace NatNetLatency {
 

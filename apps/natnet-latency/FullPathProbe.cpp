@@ -42,10 +42,10 @@ NatNet::Sim::ScenarioConfig scenarioFor(const ProbeConfig& config)
 struct Arrivals
 {
     Arrivals(std::uint64_t totalFrames, std::uint64_t warmupFrames)
-        : total(totalFrames)
-        , warmup(warmupFrames)
-        , sentNs(std::make_unique<std::atomic<std::uint64_t>[]>(totalFrames))
-        , seen(totalFrames, 0)
+        : total(totalFrames),
+          warmup(warmupFrames),
+          sentNs(std::make_unique<std::atomic<std::uint64_t>[]>(totalFrames)),
+          seen(totalFrames, 0)
     {
         samples.reserve(totalFrames - warmupFrames);
     }
@@ -58,17 +58,13 @@ struct Arrivals
             receiverClock.store(currentThreadCpuClock());
             clockKnown.store(true);
         }
-        if (!instrument)
-            return;
+        if (!instrument) return;
         const double x = instrument->pose(0, 3);
-        if (!(x >= 0.0) || x >= static_cast<double>(total) || x != std::floor(x))
-            return;
+        if (!(x >= 0.0) || x >= static_cast<double>(total) || x != std::floor(x)) return;
         const auto sequence = static_cast<std::uint64_t>(x);
-        if (seen[sequence] != 0)
-            return;
+        if (seen[sequence] != 0) return;
         seen[sequence] = 1;
-        if (sequence >= warmup)
-            samples.push_back(now - sentNs[sequence].load(std::memory_order_relaxed));
+        if (sequence >= warmup) samples.push_back(now - sentNs[sequence].load(std::memory_order_relaxed));
         arrived.fetch_add(1, std::memory_order_relaxed);
     }
 
@@ -116,8 +112,7 @@ ProbeResult runFullPath(const ProbeConfig& config)
     NatNet::Sim::Simulator sim(simConfig);
     sim.setUnitsToMillimeters(1.0f);  // the sequence number arrives unscaled
     sim.setFrameRate(static_cast<float>(config.rateHz));
-    if (!sim.start(&result.error))
-        return result;
+    if (!sim.start(&result.error)) return result;
 
     Arrivals arrivals(total, warmup);
     auto stream = std::make_unique<Quorvane::OptiTrackStream>();
@@ -127,11 +122,11 @@ ProbeResult runFullPath(const ProbeConfig& config)
     params.dataPort = sim.dataPort();
     params.serverAddress = "127.0.0.1";
     params.localAddress = "127.0.0.1";
-    if (config.multicast)
-        params.multicastAddress = kGroup;
+    if (config.multicast) params.multicastAddress = kGroup;
     stream->setConnectionParams(params);
     const Quorvane::OptiTrackStream& reader = *stream;
-    stream->instrumentsUpdated.connect([&arrivals, &reader](Quorvane::InstrumentModifications) { arrivals.onUpdate(reader); });
+    stream->instrumentsUpdated.connect(
+        [&arrivals, &reader](Quorvane::InstrumentModifications) { arrivals.onUpdate(reader); });
     if (!stream->start()) {
         result.error = "the stream did not start (no connection to the simulator)";
         return result;
@@ -155,8 +150,7 @@ ProbeResult runFullPath(const ProbeConfig& config)
             frame->TransmitTimestamp = ticks;
             const std::uint64_t now = monotonicNs();
             arrivals.sentNs[k].store(now, std::memory_order_relaxed);
-            if (sim.sendFrame(*frame) != 1)
-                ++sendFailures;
+            if (sim.sendFrame(*frame) != 1) ++sendFailures;
             if (k == warmup) {
                 firstMeasuredNs = now;
                 warmedUp.store(true);
@@ -190,8 +184,7 @@ ProbeResult runFullPath(const ProbeConfig& config)
     result.receiverCpuNs = result.receiverCpuKnown ? cpuAfter - cpuBefore : 0;
     result.latency = summarize(arrivals.samples);
     result.ok = true;
-    if (sendFailures > 0)
-        result.error = std::to_string(sendFailures) + " sends failed";
+    if (sendFailures > 0) result.error = std::to_string(sendFailures) + " sends failed";
     return result;
 }
 

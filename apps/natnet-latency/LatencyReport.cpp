@@ -35,8 +35,7 @@ void printLine(std::ostream& out, const char* name, const ProbeResult& r)
         << r.cpuPercentOfCore();
     if (r.kernelDrops > 0)
         out << "  (kernel buffer drops on this machine meanwhile: " << r.kernelDrops << ")";
-    if (!r.error.empty())
-        out << "  [" << r.error << "]";
+    if (!r.error.empty()) out << "  [" << r.error << "]";
     out << '\n';
 }
 
@@ -83,13 +82,12 @@ nlohmann::json toJson(const RateReport& report)
 void printText(std::ostream& out, const RateReport& report)
 {
     const ProbeConfig& c = report.config;
-    out << std::defaultfloat << std::setprecision(6) << "rate " << c.rateHz << " Hz, " << c.rigidBodies << " rigid bodies, "
-        << (c.multicast ? "multicast" : "unicast") << ", " << report.datagramBytes << "-byte datagrams, "
-        << c.durationSeconds << " s measured, load " << report.loadAverage << '\n';
+    out << std::defaultfloat << std::setprecision(6) << "rate " << c.rateHz << " Hz, " << c.rigidBodies
+        << " rigid bodies, " << (c.multicast ? "multicast" : "unicast") << ", " << report.datagramBytes
+        << "-byte datagrams, " << c.durationSeconds << " s measured, load " << report.loadAverage << '\n';
     out << "  path        p50 us   p99 us  p99.9 us    max us     sent   lost   rate Hz  cpu us/f  %core\n";
     printLine(out, "raw UDP", report.raw);
-    if (report.hasReactorFloor)
-        printLine(out, "raw epoll", report.rawReactor);
+    if (report.hasReactorFloor) printLine(out, "raw epoll", report.rawReactor);
     printLine(out, "full path", report.full);
     out << std::fixed << std::setprecision(2) << "  full / raw: p50 "
         << RateReport::ratio(report.full.latency.p50Ns, report.raw.latency.p50Ns) << "x, p99 "

@@ -20,8 +20,7 @@ LatencySummary summarize(std::vector<std::uint64_t>& samples)
 {
     LatencySummary summary;
     summary.count = samples.size();
-    if (samples.empty())
-        return summary;
+    if (samples.empty()) return summary;
     std::sort(samples.begin(), samples.end());
     summary.p50Ns = nearestRank(samples, 50.0);
     summary.p99Ns = nearestRank(samples, 99.0);

@@ -17,22 +17,19 @@ std::uint64_t ProbeConfig::measuredFrames() const
 
 double ProbeResult::achievedRateHz() const
 {
-    if (sent < 2 || sendSeconds <= 0.0)
-        return 0.0;
+    if (sent < 2 || sendSeconds <= 0.0) return 0.0;
     return static_cast<double>(sent - 1) / sendSeconds;
 }
 
 double ProbeResult::cpuPerFrameUs() const
 {
-    if (!receiverCpuKnown || received == 0)
-        return 0.0;
+    if (!receiverCpuKnown || received == 0) return 0.0;
     return static_cast<double>(receiverCpuNs) / 1000.0 / static_cast<double>(received);
 }
 
 double ProbeResult::cpuPercentOfCore() const
 {
-    if (!receiverCpuKnown || sendSeconds <= 0.0)
-        return 0.0;
+    if (!receiverCpuKnown || sendSeconds <= 0.0) return 0.0;
     return static_cast<double>(receiverCpuNs) / 1e9 / sendSeconds * 100.0;
 }
 

@@ -35,10 +35,10 @@ struct ProbeResult
     std::uint64_t lost = 0;      // sent - received
     LatencySummary latency;      // send to arrival, measured frames
 
-    double sendSeconds = 0.0;        // first to last measured send
-    std::uint64_t receiverCpuNs = 0; // receiving thread, over the measured frames
+    double sendSeconds = 0.0;         // first to last measured send
+    std::uint64_t receiverCpuNs = 0;  // receiving thread, over the measured frames
     bool receiverCpuKnown = false;
-    long long kernelDrops = -1;      // receive-buffer overflows on this machine meanwhile (-1: unknown)
+    long long kernelDrops = -1;  // receive-buffer overflows on this machine meanwhile (-1: unknown)
 
     double achievedRateHz() const;
     double cpuPerFrameUs() const;

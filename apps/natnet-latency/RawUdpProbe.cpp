@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -32,8 +32,7 @@ public:
     Socket() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0)) {}
     ~Socket()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
     }
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -70,8 +69,7 @@ std::uint16_t openReceiver(const Socket& socket, bool multicast, std::string& er
     setOption(fd, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     timeval timeout{0, 20'000};
     setOption(fd, SOL_SOCKET, SO_RCVTIMEO, timeout);
-    if (multicast)
-        setOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
+    if (multicast) setOption(fd, SOL_SOCKET, SO_REUSEADDR, 1);
     sockaddr_in local = endpoint(multicast ? kGroup : "127.0.0.1", 0);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         error = lastError("bind receiver");
@@ -100,11 +98,13 @@ bool openSender(const Socket& socket, bool multicast, std::string& error)
         return false;
     }
     if (multicast) {
-        in_addr interface{};
+        in_addr interface {
+        };
         inet_pton(AF_INET, "127.0.0.1", &interface);
         const unsigned char ttl = 0;
         const unsigned char loop = 1;
-        if (!setOption(fd, IPPROTO_IP, IP_MULTICAST_IF, interface) || !setOption(fd, IPPROTO_IP, IP_MULTICAST_TTL, ttl) ||
+        if (!setOption(fd, IPPROTO_IP, IP_MULTICAST_IF, interface) ||
+            !setOption(fd, IPPROTO_IP, IP_MULTICAST_TTL, ttl) ||
             !setOption(fd, IPPROTO_IP, IP_MULTICAST_LOOP, loop)) {
             error = lastError("multicast sending on 127.0.0.1");
             return false;
@@ -126,8 +126,7 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         return result;
     }
     const std::uint16_t port = openReceiver(receiver, config.multicast, result.error);
-    if (port == 0 || !openSender(sender, config.multicast, result.error))
-        return result;
+    if (port == 0 || !openSender(sender, config.multicast, result.error)) return result;
     const sockaddr_in target = endpoint(config.multicast ? kGroup : "127.0.0.1", port);
 
     const std::uint64_t warmup = config.warmupFrames();
@@ -147,8 +146,7 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         interest.events = EPOLLIN;
         if (epoll < 0 || ::epoll_ctl(epoll, EPOLL_CTL_ADD, receiver.fd(), &interest) != 0) {
             result.error = lastError("epoll");
-            if (epoll >= 0)
-                ::close(epoll);
+            if (epoll >= 0) ::close(epoll);
             return result;
         }
     }
@@ -161,18 +159,16 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
                 readable = ::epoll_wait(epoll, &event, 1, 20) == 1;
                 continue;
             }
-            const ssize_t n = ::recv(receiver.fd(), buffer.data(), buffer.size(), readiness ? MSG_DONTWAIT : 0);
+            const ssize_t n =
+                ::recv(receiver.fd(), buffer.data(), buffer.size(), readiness ? MSG_DONTWAIT : 0);
             const std::uint64_t now = monotonicNs();
-            if (readiness && n < 0)
-                readable = false;  // drained: wait for readiness again
-            if (n < 16)
-                continue;  // a timeout (checks the stop flag) or a stray datagram
+            if (readiness && n < 0) readable = false;  // drained: wait for readiness again
+            if (n < 16) continue;                      // a timeout (checks the stop flag) or a stray datagram
             std::uint64_t sequence = 0;
             std::uint64_t sentNs = 0;
             std::memcpy(&sequence, buffer.data(), 8);
             std::memcpy(&sentNs, buffer.data() + 8, 8);
-            if (sequence >= total || seen[sequence] != 0)
-                continue;
+            if (sequence >= total || seen[sequence] != 0) continue;
             seen[sequence] = 1;
             if (sequence >= warmup) {
                 if (!cpuStarted) {
@@ -187,8 +183,7 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
     });
 
     std::vector<std::uint8_t> datagram(datagramBytes, 0);
-    for (std::size_t i = 16; i < datagram.size(); ++i)
-        datagram[i] = static_cast<std::uint8_t>(i * 31u);
+    for (std::size_t i = 16; i < datagram.size(); ++i) datagram[i] = static_cast<std::uint8_t>(i * 31u);
     RatePacer pacer(config.rateHz);
     std::uint64_t firstMeasuredNs = 0;
     std::uint64_t lastNs = 0;
@@ -198,8 +193,8 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         const std::uint64_t now = monotonicNs();
         std::memcpy(datagram.data(), &k, 8);
         std::memcpy(datagram.data() + 8, &now, 8);
-        if (::sendto(sender.fd(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&target),
-                     sizeof target) < 0)
+        if (::sendto(sender.fd(), datagram.data(), datagram.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0)
             ++sendFailures;
         if (k == warmup) {
             firstMeasuredNs = now;
@@ -212,8 +207,7 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     stop.store(true);
     receiving.join();
-    if (epoll >= 0)
-        ::close(epoll);
+    if (epoll >= 0) ::close(epoll);
 
     const long long dropsAfter = udpReceiveBufferErrors();
     result.kernelDrops = (result.kernelDrops >= 0 && dropsAfter >= 0) ? dropsAfter - result.kernelDrops : -1;
@@ -225,8 +219,7 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
     result.receiverCpuNs = cpuStarted ? cpuEnd - cpuStart : 0;
     result.latency = summarize(samples);
     result.ok = true;
-    if (sendFailures > 0)
-        result.error = std::to_string(sendFailures) + " sends failed";
+    if (sendFailures > 0) result.error = std::to_string(sendFailures) + " sends failed";
     return result;
 }
 

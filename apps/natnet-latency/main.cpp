@@ -33,7 +33,8 @@ int main(int argc, char** argv)
     bool reactorFloor = false;
     app.add_option("--rates", rates, "frame rates in Hz")->delimiter(',')->check(CLI::Range(1.0, 100000.0));
     app.add_option("--durations", durations,
-                   "measured seconds per rate: one value for all, or one per rate (10 s or more for the 10 kHz loss check)")
+                   "measured seconds per rate: one value for all, or one per rate (10 s or more for the 10 "
+                   "kHz loss check)")
         ->delimiter(',')
         ->check(CLI::Range(0.01, 600.0));
     app.add_option("--rigid-bodies", rigidBodies, "rigid bodies per frame")->check(CLI::Range(1, 1000));
@@ -50,8 +51,7 @@ int main(int argc, char** argv)
         std::cerr << "--durations needs one value or one per rate\n";
         return 2;
     }
-    if (!verbose)
-        Quorvane::Log::removeSink(Quorvane::Log::consoleSink());
+    if (!verbose) Quorvane::Log::removeSink(Quorvane::Log::consoleSink());
 
     const std::size_t datagramBytes = fullPathDatagramBytes(rigidBodies);
     std::vector<RateReport> reports;
@@ -76,8 +76,8 @@ int main(int argc, char** argv)
         }
         report.full = runFullPath(report.config);
         if (!report.raw.ok || !report.full.ok) {
-            std::cerr << "rate " << rates[i] << " Hz: " << (report.raw.ok ? report.full.error : report.raw.error)
-                      << '\n';
+            std::cerr << "rate " << rates[i]
+                      << " Hz: " << (report.raw.ok ? report.full.error : report.raw.error) << '\n';
             failed = true;
         }
         printText(std::cout, report);
@@ -85,7 +85,6 @@ int main(int argc, char** argv)
         reports.push_back(report);
     }
     if (json)
-        for (const RateReport& report : reports)
-            std::cout << toJson(report).dump() << '\n';
+        for (const RateReport& report : reports) std::cout << toJson(report).dump() << '\n';
     return failed ? 1 : 0;
 }

@@ -5,12 +5,12 @@
 
 #include "natnet/codec/Version.h"
 
+#include <pthread.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
-#include <pthread.h>
 #include <string>
 
 namespace NatNetSimApp {
@@ -47,8 +47,10 @@ bool parseBitstream(const std::string& text, std::array<uint8_t, 4>& out)
 {
     unsigned parts[4] = {0, 0, 0, 0};
     char tail = 0;
-    const int fields = std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail);
-    if ((fields != 2 && fields != 4) || parts[0] > 255 || parts[1] > 255 || parts[2] > 255 || parts[3] > 255) {
+    const int fields =
+        std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail);
+    if ((fields != 2 && fields != 4) || parts[0] > 255 || parts[1] > 255 || parts[2] > 255 ||
+        parts[3] > 255) {
         return false;
     }
     const NatNet::Wire::Version version(static_cast<uint8_t>(parts[0]), static_cast<uint8_t>(parts[1]));
@@ -95,24 +97,28 @@ int runSimulator(const SimOptions& options)
     }
     const std::array<uint8_t, 4> version = sim.natNetVersion();
     // The first line says where to connect (scripts read the ports from it).
-    std::cout << "natnet-sim: listening on " << options.server.localAddress << " command port " << sim.commandPort()
-              << " data port " << sim.dataPort() << " ("
-              << (options.server.multicast ? "multicast " + options.server.multicastAddress : std::string("unicast"))
+    std::cout << "natnet-sim: listening on " << options.server.localAddress << " command port "
+              << sim.commandPort() << " data port " << sim.dataPort() << " ("
+              << (options.server.multicast ? "multicast " + options.server.multicastAddress
+                                           : std::string("unicast"))
               << ", NatNet " << versionText(version) << ")" << std::endl;
     if (!options.quiet) {
         if (capture) {
-            std::cout << "natnet-sim: replaying " << capture->frames().size() << " frames of " << options.replayFile
-                      << std::endl;
+            std::cout << "natnet-sim: replaying " << capture->frames().size() << " frames of "
+                      << options.replayFile << std::endl;
         } else {
             std::cout << "natnet-sim: " << options.scenario.rigidBodies << " rigid bodies at "
                       << options.scenario.rateHz << " Hz in "
-                      << (options.scenario.units == NatNet::Sim::Units::Millimetres ? "millimetres" : "metres")
+                      << (options.scenario.units == NatNet::Sim::Units::Millimetres ? "millimetres"
+                                                                                    : "metres")
                       << std::endl;
         }
     }
 
     const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     const char* reason = "stream ended";
     double lastReport = 0.0;
     for (;;) {
@@ -130,15 +136,16 @@ int runSimulator(const SimOptions& options)
         if (!options.quiet && elapsed() - lastReport >= 1.0) {
             lastReport = elapsed();
             const NatNet::Sim::SimulatorCounters counters = sim.counters();
-            std::cout << "natnet-sim: " << counters.framesSent << " frames sent, " << counters.clientsConnected
-                      << " unicast clients, " << counters.requests << " requests" << std::endl;
+            std::cout << "natnet-sim: " << counters.framesSent << " frames sent, "
+                      << counters.clientsConnected << " unicast clients, " << counters.requests << " requests"
+                      << std::endl;
         }
     }
     sim.stop();
     const NatNet::Sim::SimulatorCounters counters = sim.counters();
     std::cout << "natnet-sim: stopped (" << reason << "): " << counters.framesSent << " frames sent, "
-              << counters.connects << " connects, " << counters.requests << " requests, " << counters.clientsDropped
-              << " clients dropped" << std::endl;
+              << counters.connects << " connects, " << counters.requests << " requests, "
+              << counters.clientsDropped << " clients dropped" << std::endl;
     return 0;
 }
 

@@ -23,12 +23,16 @@ int main(int argc, char** argv)
     options.server.dataPort = 1511;
     app.add_option("--command-port", options.server.commandPort, "command port (0: any free port)")
         ->capture_default_str();
-    app.add_option("--data-port", options.server.dataPort, "data port (0: any free port)")->capture_default_str();
-    auto* multicastFlag = app.add_flag("--multicast", multicast, "send frames to a multicast group (default)");
+    app.add_option("--data-port", options.server.dataPort, "data port (0: any free port)")
+        ->capture_default_str();
+    auto* multicastFlag =
+        app.add_flag("--multicast", multicast, "send frames to a multicast group (default)");
     app.add_flag("--unicast", unicast, "send frames to each connected client")->excludes(multicastFlag);
-    app.add_option("--multicast-address", options.server.multicastAddress, "multicast group")->capture_default_str();
+    app.add_option("--multicast-address", options.server.multicastAddress, "multicast group")
+        ->capture_default_str();
     options.server.multicastTtl = 1;
-    app.add_option("--multicast-ttl", options.server.multicastTtl, "multicast TTL (0 keeps frames on this host)")
+    app.add_option("--multicast-ttl", options.server.multicastTtl,
+                   "multicast TTL (0 keeps frames on this host)")
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
     app.add_flag("--answer-broadcasts", options.server.answerBroadcasts,
@@ -37,7 +41,8 @@ int main(int argc, char** argv)
                    "drop unicast clients silent for this many milliseconds")
         ->check(CLI::Range(1, 3600 * 1000))
         ->capture_default_str();
-    app.add_option("--bitstream", bitstream, "NatNet bitstream version M.m (2.5 ... 4.2)")->capture_default_str();
+    app.add_option("--bitstream", bitstream, "NatNet bitstream version M.m (2.5 ... 4.2)")
+        ->capture_default_str();
     app.add_option("--rigid-bodies", options.scenario.rigidBodies, "number of rigid bodies")
         ->check(CLI::Range(0, 1000))
         ->capture_default_str();
@@ -53,7 +58,8 @@ int main(int argc, char** argv)
     app.add_option("--duration", options.durationSeconds, "seconds to run (0: until Ctrl-C)")
         ->check(CLI::Range(0.0, 1e7))
         ->capture_default_str();
-    app.add_option("--replay", options.replayFile, "send the NatNet frames of this pcap/pcapng at their timing")
+    app.add_option("--replay", options.replayFile,
+                   "send the NatNet frames of this pcap/pcapng at their timing")
         ->check(CLI::ExistingFile);
     app.add_option("--replay-loops", options.replayLoops, "replays of the capture (0: until stopped)")
         ->check(CLI::Range(0, 1000000))
@@ -66,7 +72,8 @@ int main(int argc, char** argv)
         return app.exit(error);
     }
     if (!NatNetSimApp::parseBitstream(bitstream, options.bitstream)) {
-        std::cerr << "natnet-sim: --bitstream " << bitstream << ": not a version this simulator emits (2.5 ... 4.2)\n";
+        std::cerr << "natnet-sim: --bitstream " << bitstream
+                  << ": not a version this simulator emits (2.5 ... 4.2)\n";
         return 2;
     }
     options.server.multicast = !unicast;

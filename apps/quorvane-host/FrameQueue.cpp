@@ -5,11 +5,15 @@
 namespace Quorvane {
 namespace Host {
 
-FrameQueue::FrameQueue(Mode mode, std::size_t capacity) : m_mode(mode), m_capacity(capacity == 0 ? 1 : capacity) {}
+FrameQueue::FrameQueue(Mode mode, std::size_t capacity)
+    : m_mode(mode), m_capacity(capacity == 0 ? 1 : capacity)
+{
+}
 
 FrameQueue::~FrameQueue() = default;
 
-void FrameQueue::push(std::chrono::steady_clock::time_point receivedAt, std::vector<TrackingInstrument> instruments)
+void FrameQueue::push(std::chrono::steady_clock::time_point receivedAt,
+                      std::vector<TrackingInstrument> instruments)
 {
     FrameSnapshot snapshot;
     snapshot.receivedAt = receivedAt;
@@ -41,7 +45,8 @@ std::vector<FrameSnapshot> FrameQueue::takeAll()
         const std::lock_guard<std::mutex> lock(m_mutex);
         taken.swap(m_frames);
     }
-    return std::vector<FrameSnapshot>(std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end()));
+    return std::vector<FrameSnapshot>(std::make_move_iterator(taken.begin()),
+                                      std::make_move_iterator(taken.end()));
 }
 
 std::uint64_t FrameQueue::framesSeen() const

@@ -5,24 +5,27 @@
 namespace Quorvane {
 namespace Host {
 
-int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir, HostOptions& options,
-                     std::ostream& out, std::ostream& err)
+int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir,
+                     HostOptions& options, std::ostream& out, std::ostream& err)
 {
-    CLI::App app{"quorvane-host: loads Quorvane plugins without a screen, lists their algorithms, and runs a "
-                 "stream algorithm, showing its tracking instruments live.",
-                 "quorvane-host"};
-    app.add_option("--plugins", options.pluginPaths,
-                   "plugin folder or file (repeatable); default: " + defaultPluginDir +
-                       " (or $QUORVANE_PLUGIN_DIR)")
+    CLI::App app{
+        "quorvane-host: loads Quorvane plugins without a screen, lists their algorithms, and runs a "
+        "stream algorithm, showing its tracking instruments live.",
+        "quorvane-host"};
+    app.add_option(
+           "--plugins", options.pluginPaths,
+           "plugin folder or file (repeatable); default: " + defaultPluginDir + " (or $QUORVANE_PLUGIN_DIR)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--list", options.list, "list the registered algorithms by display path");
-    app.add_option("--run", options.run, "run the algorithm registered under NAME, e.g. OptiTrack.OptiTrackStream")
+    app.add_option("--run", options.run,
+                   "run the algorithm registered under NAME, e.g. OptiTrack.OptiTrackStream")
         ->option_text("NAME");
-    app.add_option("--set", options.settings,
-                   "key=value for the algorithm (repeatable): localAddress, serverAddress, multicastAddress, "
-                   "commandPort, dataPort, connectionType (int, unicast, multicast), open, autoOpen, connect, "
-                   "start, autoStart (bool)")
+    app.add_option(
+           "--set", options.settings,
+           "key=value for the algorithm (repeatable): localAddress, serverAddress, multicastAddress, "
+           "commandPort, dataPort, connectionType (int, unicast, multicast), open, autoOpen, connect, "
+           "start, autoStart (bool)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--json", options.json, "JSON Lines on stdout instead of the live table");
@@ -40,7 +43,8 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
         out << app.help();
         return 0;
     } catch (const CLI::ParseError& e) {
-        err << "quorvane-host: " << e.what() << "\n" << "Run with --help for more information.\n";
+        err << "quorvane-host: " << e.what() << "\n"
+            << "Run with --help for more information.\n";
         return 2;
     }
 

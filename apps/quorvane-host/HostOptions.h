@@ -29,8 +29,8 @@ struct HostOptions
 /// Parses the command line. Returns -1 when the program should go on with `options`, else the
 /// exit code to end with: 0 after --help, 2 for bad usage (the message went to `err`).
 /// `defaultPluginDir` is used when no --plugins is given.
-int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir, HostOptions& options,
-                     std::ostream& out, std::ostream& err);
+int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir,
+                     HostOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace Host
 }  // namespace Quorvane

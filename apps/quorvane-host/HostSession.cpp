@@ -15,10 +15,10 @@
 #include <Quorvane/Stream/Stream.h>
 #include <Quorvane/Stream/TrackingStream.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
 
 namespace Quorvane {
@@ -126,8 +126,8 @@ int HostSession::runAlgorithm(ApplicationController& controller, const Propertie
     algorithm->configure(&properties);
     algorithm->execute();
     if (algorithm->status() != Algorithm::Success) {
-        m_err << "quorvane-host: " << m_options.run << " could not start its stream (status " << algorithm->status()
-              << ")\n";
+        m_err << "quorvane-host: " << m_options.run << " could not start its stream (status "
+              << algorithm->status() << ")\n";
         return 1;
     }
 
@@ -151,10 +151,10 @@ void HostSession::watch(TrackingStream* stream)
 {
     using Internal::Clock;
     const Clock::time_point start = Clock::now();
-    const Clock::time_point deadline =
-        m_options.durationS > 0.0
-            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(m_options.durationS))
-            : Clock::time_point::max();
+    const Clock::time_point deadline = m_options.durationS > 0.0
+                                           ? start + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(m_options.durationS))
+                                           : Clock::time_point::max();
 
     FrameQueue queue(m_options.json ? FrameQueue::Mode::EveryFrame : FrameQueue::Mode::LatestOnly,
                      Internal::kJsonQueueCapacity);
@@ -163,7 +163,8 @@ void HostSession::watch(TrackingStream* stream)
         printer = std::make_unique<JsonLinesPrinter>(m_out);
     } else {
         printer = std::make_unique<LiveTablePrinter>(
-            m_out, m_interactive, m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
+            m_out, m_interactive,
+            m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
     }
     RunStatistics statistics(start);
 
@@ -199,9 +200,9 @@ void HostSession::watch(TrackingStream* stream)
     // Once disconnect() returns no listener call runs any more, so the queue is complete.
     connection.disconnect();
     drain();
-    statistics.setFrameCounts(m_options.frames != 0 ? std::min(queue.framesSeen(), m_options.frames)
-                                                    : queue.framesSeen(),
-                              queue.framesDropped());
+    statistics.setFrameCounts(
+        m_options.frames != 0 ? std::min(queue.framesSeen(), m_options.frames) : queue.framesSeen(),
+        queue.framesDropped());
     printer->finish(statistics.summary(Clock::now()), Clock::now());
 }
 

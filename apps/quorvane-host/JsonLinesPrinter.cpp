@@ -14,7 +14,8 @@ void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& 
     }
     for (const std::size_t i : changes.added) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
-        nlohmann::json line = {{"type", "added"}, {"id", instrument.identifier()}, {"name", instrument.name()}};
+        nlohmann::json line = {
+            {"type", "added"}, {"id", instrument.identifier()}, {"name", instrument.name()}};
         m_out << line.dump() << '\n';
     }
     for (const std::size_t i : changes.updated) {

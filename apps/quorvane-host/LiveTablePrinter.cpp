@@ -21,7 +21,7 @@ std::string format(const char* pattern, ...)
         return {};
     }
     return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                             : sizeof buffer - 1);
+                                                                           : sizeof buffer - 1);
 }
 
 /// Names and identifiers longer than their column are cut, so the table keeps its shape.
@@ -63,22 +63,23 @@ void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clo
                               static_cast<unsigned long long>(summary.frames), summary.durationS,
                               summary.frameRateHz, static_cast<unsigned long long>(summary.framesDropped));
     for (const RunSummary::Instrument& instrument : summary.instruments) {
-        m_out << Internal::format("  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n",
-                                  Internal::fit(instrument.id, 16).c_str(), Internal::fit(instrument.name, 24).c_str(),
-                                  static_cast<unsigned long long>(instrument.updates), instrument.rateHz,
-                                  instrument.lastQuality);
+        m_out << Internal::format(
+            "  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n", Internal::fit(instrument.id, 16).c_str(),
+            Internal::fit(instrument.name, 24).c_str(), static_cast<unsigned long long>(instrument.updates),
+            instrument.rateHz, instrument.lastQuality);
     }
     m_out.flush();
 }
 
 std::vector<std::string> LiveTablePrinter::formatTable(const std::vector<TrackingInstrument>& instruments,
-                                                       std::uint64_t frame, std::chrono::steady_clock::time_point now)
+                                                       std::uint64_t frame,
+                                                       std::chrono::steady_clock::time_point now)
 {
     std::vector<std::string> lines;
     lines.push_back(Internal::format("frame %llu, %zu instruments", static_cast<unsigned long long>(frame),
                                      instruments.size()));
-    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s", "id", "name", "x mm", "y mm", "z mm",
-                                     "quality", "rate Hz", "age ms"));
+    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s", "id", "name", "x mm", "y mm",
+                                     "z mm", "quality", "rate Hz", "age ms"));
     for (const TrackingInstrument& instrument : instruments) {
         const double ageMs =
             instrument.updateCount == 0

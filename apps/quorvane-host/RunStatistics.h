@@ -75,7 +75,7 @@ private:
     std::uint64_t m_lastFrame = 0;
     std::chrono::steady_clock::time_point m_firstFrameAt{};
     std::chrono::steady_clock::time_point m_lastFrameAt{};
-    std::vector<std::string> m_order;           // identifiers in the order they were first seen
+    std::vector<std::string> m_order;  // identifiers in the order they were first seen
     std::map<std::string, Tracked> m_tracked;
 };
 

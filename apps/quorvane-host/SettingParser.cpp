@@ -19,15 +19,19 @@ std::string lowerCase(std::string text)
 std::string expectation(const SettingKey& key)
 {
     switch (key.type) {
-        case Properties::Type::Bool: return "a bool (true, false, 1 or 0)";
+        case Properties::Type::Bool:
+            return "a bool (true, false, 1 or 0)";
         case Properties::Type::Int:
             if (std::string(key.key) == "connectionType") {
                 return "an int, \"unicast\" (1) or \"multicast\" (0)";
             }
             return "an int";
-        case Properties::Type::UnsignedShort: return "an unsigned short";
-        case Properties::Type::Double: return "a double";
-        case Properties::Type::String: return "a text";
+        case Properties::Type::UnsignedShort:
+            return "an unsigned short";
+        case Properties::Type::Double:
+            return "a double";
+        case Properties::Type::String:
+            return "a text";
     }
     return "a value";
 }
@@ -50,11 +54,16 @@ std::string knownKeys()
 const std::vector<SettingKey>& settingKeys()
 {
     static const std::vector<SettingKey> keys = {
-        {"localAddress", Properties::Type::String},   {"serverAddress", Properties::Type::String},
-        {"multicastAddress", Properties::Type::String}, {"commandPort", Properties::Type::UnsignedShort},
-        {"dataPort", Properties::Type::UnsignedShort}, {"connectionType", Properties::Type::Int},
-        {"open", Properties::Type::Bool},             {"autoOpen", Properties::Type::Bool},
-        {"connect", Properties::Type::Bool},          {"start", Properties::Type::Bool},
+        {"localAddress", Properties::Type::String},
+        {"serverAddress", Properties::Type::String},
+        {"multicastAddress", Properties::Type::String},
+        {"commandPort", Properties::Type::UnsignedShort},
+        {"dataPort", Properties::Type::UnsignedShort},
+        {"connectionType", Properties::Type::Int},
+        {"open", Properties::Type::Bool},
+        {"autoOpen", Properties::Type::Bool},
+        {"connect", Properties::Type::Bool},
+        {"start", Properties::Type::Bool},
         {"autoStart", Properties::Type::Bool},
     };
     return keys;
@@ -71,9 +80,11 @@ bool parseSetting(const std::string& assignment, Properties& out, std::string& e
     const std::string text = assignment.substr(equals + 1);
 
     const auto& keys = settingKeys();
-    const auto key = std::find_if(keys.begin(), keys.end(), [&](const SettingKey& k) { return name == k.key; });
+    const auto key =
+        std::find_if(keys.begin(), keys.end(), [&](const SettingKey& k) { return name == k.key; });
     if (key == keys.end()) {
-        error = "--set " + assignment + ": unknown key \"" + name + "\" (known keys: " + Internal::knownKeys() + ")";
+        error = "--set " + assignment + ": unknown key \"" + name +
+                "\" (known keys: " + Internal::knownKeys() + ")";
         return false;
     }
 
@@ -88,7 +99,8 @@ bool parseSetting(const std::string& assignment, Properties& out, std::string& e
     Properties::Value value;
     std::string why;
     if (!Properties::fromText(key->type, text, value, &why)) {
-        error = "--set " + assignment + ": \"" + name + "\" expects " + Internal::expectation(*key) + "; " + why;
+        error =
+            "--set " + assignment + ": \"" + name + "\" expects " + Internal::expectation(*key) + "; " + why;
         return false;
     }
     out.setValue(name, std::move(value));

@@ -7,10 +7,10 @@
 
 #include <Quorvane/Core/Log.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <unistd.h>
 
 #ifndef QUORVANE_HOST_DEFAULT_PLUGIN_DIR
 #define QUORVANE_HOST_DEFAULT_PLUGIN_DIR "plugins"
@@ -25,7 +25,8 @@ int main(int argc, char** argv)
                                                  : std::string(QUORVANE_HOST_DEFAULT_PLUGIN_DIR);
 
         Quorvane::Host::HostOptions options;
-        const int parsed = Quorvane::Host::parseHostOptions(argc, argv, defaultPluginDir, options, std::cout, std::cerr);
+        const int parsed =
+            Quorvane::Host::parseHostOptions(argc, argv, defaultPluginDir, options, std::cout, std::cerr);
         if (parsed >= 0) {
             return parsed;
         }

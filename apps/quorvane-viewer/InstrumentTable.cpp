@@ -7,7 +7,8 @@ namespace Quorvane::Viewer {
 InstrumentTable::InstrumentTable(QWidget* parent) : QTableWidget(0, 6, parent)
 {
     setObjectName(QStringLiteral("instrumentTable"));
-    setHorizontalHeaderLabels({tr("Id"), tr("Name"), tr("Position [mm]"), tr("Quality"), tr("Rate [Hz]"), tr("Age")});
+    setHorizontalHeaderLabels(
+        {tr("Id"), tr("Name"), tr("Position [mm]"), tr("Quality"), tr("Rate [Hz]"), tr("Age")});
     verticalHeader()->setVisible(false);
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     horizontalHeader()->setStretchLastSection(true);

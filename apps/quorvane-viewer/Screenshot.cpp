@@ -16,7 +16,8 @@ namespace Quorvane::Viewer {
 std::string sidecarPath(const std::string& pngPath)
 {
     const std::string suffix = ".png";
-    if (pngPath.size() > suffix.size() && pngPath.compare(pngPath.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    if (pngPath.size() > suffix.size() &&
+        pngPath.compare(pngPath.size() - suffix.size(), suffix.size(), suffix) == 0) {
         return pngPath.substr(0, pngPath.size() - suffix.size()) + ".json";
     }
     return pngPath + ".json";
@@ -34,11 +35,13 @@ bool saveScreenshot(QWidget& window, const InteractiveView& view, const Tracking
         return false;
     }
 
-    const std::vector<TrackingInstrument> instruments = stream ? stream->instruments() : std::vector<TrackingInstrument>{};
+    const std::vector<TrackingInstrument> instruments =
+        stream ? stream->instruments() : std::vector<TrackingInstrument>{};
     const QPoint viewOrigin = view.mapTo(&window, QPoint(0, 0));
     nlohmann::json document;
     document["window"] = {{"width", image.width()}, {"height", image.height()}};
-    document["view"] = {{"x", viewOrigin.x()}, {"y", viewOrigin.y()}, {"width", view.width()}, {"height", view.height()}};
+    document["view"] = {
+        {"x", viewOrigin.x()}, {"y", viewOrigin.y()}, {"width", view.width()}, {"height", view.height()}};
     document["background"] = {24, 26, 32};
     document["instruments"] = nlohmann::json::array();
     for (const InteractiveView::DrawnInstrument& drawn : view.drawnInstruments()) {

@@ -53,7 +53,7 @@ private:
     std::unique_ptr<PluginLoader> m_loader;
     std::unique_ptr<Algorithm> m_algorithm;
     std::unique_ptr<AlgorithmController> m_panel;
-    QWidget* m_panelWidget = nullptr;  // m_panel as a widget
+    QWidget* m_panelWidget = nullptr;    // m_panel as a widget
     TrackingStream* m_stream = nullptr;  // owned by m_algorithm
 };
 

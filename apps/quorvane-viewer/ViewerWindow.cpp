@@ -167,7 +167,8 @@ void ViewerWindow::buildAlgorithmList()
                 found = candidate->text(0) == text ? candidate : nullptr;
             }
             if (!found) {
-                found = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(m_algorithms, {text});
+                found =
+                    parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(m_algorithms, {text});
             }
             parent = found;
         }
@@ -189,13 +190,16 @@ void ViewerWindow::applyOptionsToPanel()
             combo->setCurrentIndex(1);
         }
     }
-    if (auto* address = Internal::panelChild<QLineEdit>(panel, "serverAddressLineEdit"); address && !m_options.server.empty()) {
+    if (auto* address = Internal::panelChild<QLineEdit>(panel, "serverAddressLineEdit");
+        address && !m_options.server.empty()) {
         address->setText(QString::fromStdString(m_options.server));
     }
-    if (auto* port = Internal::panelChild<QSpinBox>(panel, "commandPortSpinBox"); port && m_options.commandPort >= 0) {
+    if (auto* port = Internal::panelChild<QSpinBox>(panel, "commandPortSpinBox");
+        port && m_options.commandPort >= 0) {
         port->setValue(m_options.commandPort);
     }
-    if (auto* port = Internal::panelChild<QSpinBox>(panel, "dataPortSpinBox"); port && m_options.dataPort >= 0) {
+    if (auto* port = Internal::panelChild<QSpinBox>(panel, "dataPortSpinBox");
+        port && m_options.dataPort >= 0) {
         port->setValue(m_options.dataPort);
     }
 }
@@ -222,10 +226,12 @@ void ViewerWindow::connectWhenReady(int triesLeft)
             }
         }
         if (triesLeft > 0) {
-            QTimer::singleShot(Internal::kConnectPollMs, this, [this, triesLeft] { connectWhenReady(triesLeft - 1); });
+            QTimer::singleShot(Internal::kConnectPollMs, this,
+                               [this, triesLeft] { connectWhenReady(triesLeft - 1); });
             return;
         }
-        QUORVANE_LOG(3, Internal::kCategory, "discovery found no server " << m_options.server << "; connecting anyway");
+        QUORVANE_LOG(3, Internal::kCategory,
+                     "discovery found no server " << m_options.server << "; connecting anyway");
     }
     button->click();
 }
@@ -233,10 +239,12 @@ void ViewerWindow::connectWhenReady(int triesLeft)
 void ViewerWindow::refreshTable()
 {
     TrackingStream* stream = m_session.stream();
-    const std::vector<TrackingInstrument> instruments = stream ? stream->instruments() : std::vector<TrackingInstrument>{};
+    const std::vector<TrackingInstrument> instruments =
+        stream ? stream->instruments() : std::vector<TrackingInstrument>{};
     m_table->showRows(instrumentRows(instruments, std::chrono::steady_clock::now()));
     const QString state = stream ? QString::fromLatin1(Stream::stateName(stream->state())) : tr("no stream");
-    m_status->setText(tr("%1 - %2 frames, %3 instruments").arg(state).arg(m_frames.load()).arg(instruments.size()));
+    m_status->setText(
+        tr("%1 - %2 frames, %3 instruments").arg(state).arg(m_frames.load()).arg(instruments.size()));
 }
 
 void ViewerWindow::takeScreenshotAndQuit()
@@ -248,7 +256,8 @@ void ViewerWindow::takeScreenshotAndQuit()
         QApplication::exit(1);
         return;
     }
-    std::cout << "quorvane-viewer: saved " << m_options.screenshot << " and " << sidecarPath(m_options.screenshot) << "\n";
+    std::cout << "quorvane-viewer: saved " << m_options.screenshot << " and "
+              << sidecarPath(m_options.screenshot) << "\n";
     QApplication::exit(0);
 }
 

@@ -56,7 +56,8 @@ int main(int argc, char** argv)
     }
     if (!options.settingsDir.empty()) {
         QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString(options.settingsDir));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(options.settingsDir));
         QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope,
                            QString::fromStdString(options.settingsDir) + QStringLiteral("/system"));
     }
