@@ -38,8 +38,7 @@ std::vector<std::uint8_t> encodeDatagram(const sFrameOfMocapData& frame, NatNet:
 {
     std::vector<std::uint8_t> bytes(65536);
     NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
-    if (NatNet::Wire::encodeFrame(writer, frame, version) != NatNet::Wire::Status::Ok)
-        return {};
+    if (NatNet::Wire::encodeFrame(writer, frame, version) != NatNet::Wire::Status::Ok) return {};
     bytes.resize(writer.size());
     return bytes;
 }

@@ -30,7 +30,8 @@ void BM_DecodeFrame(benchmark::State& state, NatNet::Wire::Version version)
         NatNet::Wire::Datagram message;
         NatNet::Wire::Status status = NatNet::Wire::decodeDatagram(datagram.data(), datagram.size(), message);
         if (status == NatNet::Wire::Status::Ok)
-            status = NatNet::Wire::decodeFrame(message.payload, message.payloadSize, version, storage, *frame);
+            status =
+                NatNet::Wire::decodeFrame(message.payload, message.payloadSize, version, storage, *frame);
         if (status != NatNet::Wire::Status::Ok) {
             state.SkipWithError("decode failed");
             break;
@@ -38,8 +39,7 @@ void BM_DecodeFrame(benchmark::State& state, NatNet::Wire::Version version)
         benchmark::DoNotOptimize(frame->RigidBodies[rigidBodies - 1].qw);
         benchmark::ClobberMemory();
     }
-    if (frame->nRigidBodies != rigidBodies)
-        state.SkipWithError("wrong rigid-body count after decode");
+    if (frame->nRigidBodies != rigidBodies) state.SkipWithError("wrong rigid-body count after decode");
 
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(datagram.size()));
@@ -51,8 +51,7 @@ void BM_DecodeFrame(benchmark::State& state, NatNet::Wire::Version version)
 void rigidBodyCounts(benchmark::internal::Benchmark* b)
 {
     b->ArgName("rigidBodies");
-    for (const int count : {1, 8, 32, 128, 1000})
-        b->Arg(count);
+    for (const int count : {1, 8, 32, 128, 1000}) b->Arg(count);
 }
 
 BENCHMARK_CAPTURE(BM_DecodeFrame, bitstream_3_0, NatNet::Wire::Version(3, 0))->Apply(rigidBodyCounts);

@@ -50,8 +50,7 @@ void BM_FrameToInstruments(benchmark::State& state, Case c)
     for (auto _ : state) {
         if (c.firstSighting) {
             state.PauseTiming();
-            for (const std::string& identifier : identifiers)
-                stream.removeInstrument(identifier);
+            for (const std::string& identifier : identifiers) stream.removeInstrument(identifier);
             state.ResumeTiming();
         }
         ++frame->iFrame;

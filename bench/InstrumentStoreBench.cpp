@@ -63,18 +63,17 @@ void BM_InstrumentStoreFrame(benchmark::State& state)
         pose(0, 3) = static_cast<double>(timestamp);
         InstrumentModifications changes;
         for (const std::string& identifier : identifiers) {
-            if (!store.find(identifier))
-                state.SkipWithError("instrument missing");
+            if (!store.find(identifier)) state.SkipWithError("instrument missing");
             changes |= store.update(identifier, pose, 0.9, timestamp, 0);
         }
         benchmark::DoNotOptimize(changes);
     }
     stop.store(true);
-    if (readerThread.joinable())
-        readerThread.join();
+    if (readerThread.joinable()) readerThread.join();
 
     state.SetItemsProcessed(state.iterations());
-    state.counters["readerOps/s"] = benchmark::Counter(static_cast<double>(reads.load()), benchmark::Counter::kIsRate);
+    state.counters["readerOps/s"] =
+        benchmark::Counter(static_cast<double>(reads.load()), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_InstrumentStoreFrame)

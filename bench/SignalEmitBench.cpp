@@ -21,14 +21,14 @@ void BM_SignalEmit(benchmark::State& state)
         signal.connect([&calls](InstrumentModifications changes) {
             calls += changes.test(InstrumentModification::Updated) ? 1 : 0;
         });
-    const InstrumentModifications changes = InstrumentModification::Updated | InstrumentModification::PoseChanged;
+    const InstrumentModifications changes =
+        InstrumentModification::Updated | InstrumentModification::PoseChanged;
 
     for (auto _ : state) {
         signal.emitSignal(changes);
         benchmark::ClobberMemory();
     }
-    if (calls != state.iterations() * slots)
-        state.SkipWithError("a listener missed an emission");
+    if (calls != state.iterations() * slots) state.SkipWithError("a listener missed an emission");
     state.SetItemsProcessed(state.iterations());
     state.counters["slotCalls/s"] =
         benchmark::Counter(static_cast<double>(slots), benchmark::Counter::kIsIterationInvariantRate);
