@@ -41,17 +41,14 @@ int main(int argc, char** argv)
         if (std::filesystem::is_directory(path, error)) {
             std::vector<std::filesystem::path> files;
             for (const auto& entry : std::filesystem::directory_iterator(path))
-                if (entry.is_regular_file())
-                    files.push_back(entry.path());
+                if (entry.is_regular_file()) files.push_back(entry.path());
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
-                if (!replay(file))
-                    return 1;
+                if (!replay(file)) return 1;
                 ++inputs;
             }
         } else {
-            if (!replay(path))
-                return 1;
+            if (!replay(path)) return 1;
             ++inputs;
         }
     }

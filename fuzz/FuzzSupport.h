@@ -25,8 +25,7 @@ inline NatNet::Wire::Version versionFor(uint8_t selector)
 inline uint8_t selectorFor(NatNet::Wire::Version v)
 {
     for (size_t i = 0; i < kVersionCount; ++i)
-        if (kVersions[i].major == v.major && kVersions[i].minor == v.minor)
-            return static_cast<uint8_t>(i);
+        if (kVersions[i].major == v.major && kVersions[i].minor == v.minor) return static_cast<uint8_t>(i);
     return 0;
 }
 
@@ -38,8 +37,7 @@ inline uint8_t selectorFor(NatNet::Wire::Version v)
 
 inline void require(bool condition, const char* what)
 {
-    if (!condition)
-        fail(what);
+    if (!condition) fail(what);
 }
 
 inline bool sameBytes(const uint8_t* a, size_t aSize, const uint8_t* b, size_t bSize)

@@ -16,61 +16,60 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static FrameStorage storage;
     static auto frame = std::make_unique<sFrameOfMocapData>();
     Datagram d;
-    if (decodeDatagram(data, size, d) != Status::Ok)
-        return 0;
+    if (decodeDatagram(data, size, d) != Status::Ok) return 0;
     NatNetFuzz::require(d.payload + d.payloadSize <= data + size, "payload inside the datagram");
     (void)messageIdName(d.messageId);
 
     switch (static_cast<MessageId>(d.messageId)) {
-    case MessageId::Connect:
-    case MessageId::Discovery: {
-        ConnectRequest request;
-        decodeConnect(d.payload, d.payloadSize, request);
-        break;
-    }
-    case MessageId::ServerInfo: {
-        ServerInfo info;
-        decodeServerInfo(d.payload, d.payloadSize, info);
-        break;
-    }
-    case MessageId::Request:
-    case MessageId::MessageString: {
-        std::string_view text;
-        if (decodeText(d.payload, d.payloadSize, text) == Status::Ok)
-            NatNetFuzz::require(text.size() < d.payloadSize, "text inside the payload");
-        break;
-    }
-    case MessageId::Response: {
-        Response response;
-        decodeResponse(d.payload, d.payloadSize, response);
-        int32_t i = 0;
-        float f = 0.0f;
-        response.asInt32(i);
-        response.asFloat(f);
-        NatNetFuzz::require(response.text().size() <= d.payloadSize, "response text bounded");
-        break;
-    }
-    case MessageId::EchoRequest: {
-        uint64_t stamp = 0;
-        decodeEchoRequest(d.payload, d.payloadSize, stamp);
-        break;
-    }
-    case MessageId::EchoResponse: {
-        EchoResponse echo;
-        decodeEchoResponse(d.payload, d.payloadSize, echo);
-        break;
-    }
-    case MessageId::FrameOfData:
-        decodeFrame(d.payload, d.payloadSize, Version(3, 0), storage, *frame);
-        break;
-    case MessageId::ModelDef: {
-        sDataDescriptions* list = nullptr;
-        decodeModelDefinitions(d.payload, d.payloadSize, Version(3, 0), &list);
-        freeDescriptions(list);
-        break;
-    }
-    default:
-        break;
+        case MessageId::Connect:
+        case MessageId::Discovery: {
+            ConnectRequest request;
+            decodeConnect(d.payload, d.payloadSize, request);
+            break;
+        }
+        case MessageId::ServerInfo: {
+            ServerInfo info;
+            decodeServerInfo(d.payload, d.payloadSize, info);
+            break;
+        }
+        case MessageId::Request:
+        case MessageId::MessageString: {
+            std::string_view text;
+            if (decodeText(d.payload, d.payloadSize, text) == Status::Ok)
+                NatNetFuzz::require(text.size() < d.payloadSize, "text inside the payload");
+            break;
+        }
+        case MessageId::Response: {
+            Response response;
+            decodeResponse(d.payload, d.payloadSize, response);
+            int32_t i = 0;
+            float f = 0.0f;
+            response.asInt32(i);
+            response.asFloat(f);
+            NatNetFuzz::require(response.text().size() <= d.payloadSize, "response text bounded");
+            break;
+        }
+        case MessageId::EchoRequest: {
+            uint64_t stamp = 0;
+            decodeEchoRequest(d.payload, d.payloadSize, stamp);
+            break;
+        }
+        case MessageId::EchoResponse: {
+            EchoResponse echo;
+            decodeEchoResponse(d.payload, d.payloadSize, echo);
+            break;
+        }
+        case MessageId::FrameOfData:
+            decodeFrame(d.payload, d.payloadSize, Version(3, 0), storage, *frame);
+            break;
+        case MessageId::ModelDef: {
+            sDataDescriptions* list = nullptr;
+            decodeModelDefinitions(d.payload, d.payloadSize, Version(3, 0), &list);
+            freeDescriptions(list);
+            break;
+        }
+        default:
+            break;
     }
     return 0;
 }

@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static std::vector<uint8_t> first(1 << 17);
     static std::vector<uint8_t> second(1 << 17);
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     const Version version = NatNetFuzz::versionFor(data[0]);
     const uint32_t mask = size > 1 && data[1] == 0xA5 ? 0x3u : 0xFFFFFFFFu;  // sometimes filter by type
     sDataDescriptions* list = nullptr;
@@ -26,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ByteWriter out(first.data(), first.size());
     const Status encoded = encodeModelDefinitions(out, *list, version);
     freeDescriptions(list);
-    if (encoded == Status::MessageTooLarge)
-        return 0;
+    if (encoded == Status::MessageTooLarge) return 0;
     NatNetFuzz::require(encoded == Status::Ok, "decoded descriptions encode");
 
     Datagram d;

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ByteWriter out(buffer, sizeof buffer);
         NatNetFuzz::require(encodeServerInfo(out, info) == Status::Ok, "server info encodes");
         const size_t used = info.hasConnectionInfo ? kServerInfoSize : kSenderSize;
-        if (info.hasConnectionInfo)  // the multicast flag is any non-zero byte on the wire, 1 after a round trip
+        if (info.hasConnectionInfo)  // the multicast flag is any non-zero byte on the wire, 1 after a round
+                                     // trip
             buffer[4 + 274] = data[274];
         NatNetFuzz::require(out.size() == 4 + used && std::memcmp(buffer + 4, data, used) == 0,
                             "server info encodes to its bytes");
@@ -35,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     NatNetFuzz::require(decodeConnect(data, size, request) == Status::Ok, "connect never fails");
     ByteWriter out(buffer, sizeof buffer);
     NatNetFuzz::require(encodeConnect(out, request) == Status::Ok, "connect encodes");
-    const size_t used = request.hasOptions ? kSenderSize + kConnectOptionsSize : request.hasSender ? kSenderSize : 0;
+    const size_t used = request.hasOptions  ? kSenderSize + kConnectOptionsSize
+                        : request.hasSender ? kSenderSize
+                                            : 0;
     // The options' flag byte is any non-zero value on the wire, 1 after a round trip.
-    if (used > kSenderSize)
-        buffer[4 + kSenderSize] = data[kSenderSize];
+    if (used > kSenderSize) buffer[4 + kSenderSize] = data[kSenderSize];
     NatNetFuzz::require(out.size() == 4 + used && (used == 0 || std::memcmp(buffer + 4, data, used) == 0),
                         "connect encodes to its bytes");
     return 0;

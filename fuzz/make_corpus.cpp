@@ -53,8 +53,7 @@ std::vector<uint8_t> encoded(Encode encode)
 {
     std::vector<uint8_t> buffer(1 << 17);
     ByteWriter out(buffer.data(), buffer.size());
-    if (encode(out) != Status::Ok)
-        std::fprintf(stderr, "natnet-fuzz-corpus: a sample did not encode\n");
+    if (encode(out) != Status::Ok) std::fprintf(stderr, "natnet-fuzz-corpus: a sample did not encode\n");
     buffer.resize(out.size());
     return buffer;
 }
@@ -72,7 +71,8 @@ int main(int argc, char** argv)
     bool ok = true;
 
     // Real datagrams: every target that can take them.
-    const struct {
+    const struct
+    {
         const char* file;
         Version version;
     } captured[] = {
@@ -104,31 +104,38 @@ int main(int argc, char** argv)
         ok &= writeSeed(corpus / "messages", name, bytes);
         const std::vector<uint8_t> payload(bytes.begin() + 4, bytes.end());
         switch (static_cast<MessageId>(d.messageId)) {
-        case MessageId::FrameOfData: ok &= writeSeed(corpus / "frame", name, versioned(c.version, bytes)); break;
-        case MessageId::ModelDef:
-            ok &= writeSeed(corpus / "model_definitions", name, versioned(c.version, bytes));
-            break;
-        case MessageId::ServerInfo:
-        case MessageId::Connect:
-        case MessageId::Discovery: ok &= writeSeed(corpus / "server_info", name, payload); break;
-        default: break;
+            case MessageId::FrameOfData:
+                ok &= writeSeed(corpus / "frame", name, versioned(c.version, bytes));
+                break;
+            case MessageId::ModelDef:
+                ok &= writeSeed(corpus / "model_definitions", name, versioned(c.version, bytes));
+                break;
+            case MessageId::ServerInfo:
+            case MessageId::Connect:
+            case MessageId::Discovery:
+                ok &= writeSeed(corpus / "server_info", name, payload);
+                break;
+            default:
+                break;
         }
     }
 
     // Encoded samples with every section filled, for every version.
     for (const Version v : NatNetFuzz::kVersions) {
         NatNetTest::SampleFrame sample;
-        ok &= writeSeed(corpus / "frame", "sample_" + tag(v),
-                        versioned(v, encoded([&](ByteWriter& w) { return encodeFrame(w, sample.frame(), v); })));
+        ok &= writeSeed(
+            corpus / "frame", "sample_" + tag(v),
+            versioned(v, encoded([&](ByteWriter& w) { return encodeFrame(w, sample.frame(), v); })));
         auto small = NatNetTest::SampleFrame::rigidBodiesOnly(4);
-        ok &= writeSeed(corpus / "frame", "rigid_bodies_" + tag(v),
-                        versioned(v, encoded([&](ByteWriter& w) { return encodeFrame(w, small->frame(), v); })));
+        ok &= writeSeed(
+            corpus / "frame", "rigid_bodies_" + tag(v),
+            versioned(v, encoded([&](ByteWriter& w) { return encodeFrame(w, small->frame(), v); })));
         sDataDescriptions* list = NatNetTest::makeSampleDescriptions(v.major, v.minor);
-        const std::vector<uint8_t> defs = encoded([&](ByteWriter& w) { return encodeModelDefinitions(w, *list, v); });
+        const std::vector<uint8_t> defs =
+            encoded([&](ByteWriter& w) { return encodeModelDefinitions(w, *list, v); });
         freeDescriptions(list);
         ok &= writeSeed(corpus / "model_definitions", "sample_" + tag(v), versioned(v, defs));
-        if (v.major == 4 && v.minor == 1)
-            ok &= writeSeed(corpus / "messages", "sample_modeldef_v4_1", defs);
+        if (v.major == 4 && v.minor == 1) ok &= writeSeed(corpus / "messages", "sample_modeldef_v4_1", defs);
     }
 
     // Small messages as a 4.x server and client send them.
