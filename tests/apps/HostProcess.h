@@ -35,7 +35,8 @@ public:
 
     bool started() const { return m_pid > 0; }
     /// Collects output until `predicate` holds for the stdout so far, or `timeout` passed.
-    bool waitForOutput(const std::function<bool(const std::string&)>& predicate, std::chrono::milliseconds timeout);
+    bool waitForOutput(const std::function<bool(const std::string&)>& predicate,
+                       std::chrono::milliseconds timeout);
     void sendSignal(int signal);
     /// Collects all output and waits for the exit; after `timeout` the child is killed.
     Result finish(std::chrono::milliseconds timeout);

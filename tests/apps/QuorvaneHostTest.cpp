@@ -35,9 +35,12 @@ std::vector<nlohmann::json> jsonLines(const std::string& text)
 
 std::vector<std::string> connectTo(const NatNet::Sim::Simulator& sim)
 {
-    return {"--run", "OptiTrack.OptiTrackStream", "--set", "connectionType=unicast", "--set",
-            "serverAddress=127.0.0.1", "--set", "localAddress=127.0.0.1", "--set",
-            "commandPort=" + std::to_string(sim.commandPort()), "--set", "dataPort=" + std::to_string(sim.dataPort())};
+    return {"--run", "OptiTrack.OptiTrackStream",
+            "--set", "connectionType=unicast",
+            "--set", "serverAddress=127.0.0.1",
+            "--set", "localAddress=127.0.0.1",
+            "--set", "commandPort=" + std::to_string(sim.commandPort()),
+            "--set", "dataPort=" + std::to_string(sim.dataPort())};
 }
 
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
@@ -65,8 +68,9 @@ protected:
 TEST_F(QuorvaneHostTest, JsonAnnouncesEachInstrumentBeforeItsPosesInMillimetres)
 {
     ASSERT_TRUE(sim.startStreaming(scenario));
-    HostProcess host(HostProcess::buildProgram("quorvane-host"), connectTo(sim) + std::vector<std::string>{
-                                                                     "--json", "--frames", "60", "--duration", "20"});
+    HostProcess host(
+        HostProcess::buildProgram("quorvane-host"),
+        connectTo(sim) + std::vector<std::string>{"--json", "--frames", "60", "--duration", "20"});
     const HostProcess::Result result = host.finish(30s);
     ASSERT_FALSE(result.timedOut) << result.err;
     ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -123,8 +127,10 @@ TEST_F(QuorvaneHostTest, JsonAnnouncesEachInstrumentBeforeItsPosesInMillimetres)
 TEST_F(QuorvaneHostTest, TerminationSignalEndsTheRunCleanlyWithASummary)
 {
     ASSERT_TRUE(sim.startStreaming(scenario));
-    HostProcess host(HostProcess::buildProgram("quorvane-host"), connectTo(sim) + std::vector<std::string>{"--json"});
-    ASSERT_TRUE(host.waitForOutput([](const std::string& out) { return out.find("\"pose\"") != std::string::npos; }, 20s))
+    HostProcess host(HostProcess::buildProgram("quorvane-host"),
+                     connectTo(sim) + std::vector<std::string>{"--json"});
+    ASSERT_TRUE(host.waitForOutput(
+        [](const std::string& out) { return out.find("\"pose\"") != std::string::npos; }, 20s))
         << "no pose arrived";
     host.sendSignal(SIGTERM);
     const HostProcess::Result result = host.finish(20s);
@@ -153,7 +159,8 @@ TEST_F(QuorvaneHostTest, LiveTableWithoutTerminalPrintsTablesAndSummary)
 TEST_F(QuorvaneHostTest, ServerThatDoesNotAnswerMeansStatusOneAndExitOne)
 {
     sim.setSilent(true);
-    HostProcess host(HostProcess::buildProgram("quorvane-host"), connectTo(sim) + std::vector<std::string>{"--json"});
+    HostProcess host(HostProcess::buildProgram("quorvane-host"),
+                     connectTo(sim) + std::vector<std::string>{"--json"});
     const HostProcess::Result result = host.finish(30s);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 1) << result.err;
@@ -167,7 +174,8 @@ TEST(QuorvaneHostUsage, ListShowsTheModuleAlgorithmByDisplayPath)
     HostProcess host(HostProcess::buildProgram("quorvane-host"), {"--list"});
     const HostProcess::Result result = host.finish(20s);
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("IO;OptiTrack;OptiTrack Duo/Trio\tOptiTrack.OptiTrackStream\n"), std::string::npos)
+    EXPECT_NE(result.out.find("IO;OptiTrack;OptiTrack Duo/Trio\tOptiTrack.OptiTrackStream\n"),
+              std::string::npos)
         << result.out;
 }
 
@@ -204,7 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "\"commandPort\" expects an unsigned short"},
         UsageRow{"intNotANumber", kRun + std::vector<std::string>{"--set", "connectionType=abc"},
                  "\"connectionType\" expects an int"},
-        UsageRow{"unknownKey", kRun + std::vector<std::string>{"--set", "server=127.0.0.2"}, "unknown key \"server\""},
+        UsageRow{"unknownKey", kRun + std::vector<std::string>{"--set", "server=127.0.0.2"},
+                 "unknown key \"server\""},
         UsageRow{"unknownAlgorithm", {"--run", "OptiTrack.Nothing"}, "no algorithm is registered as"},
         UsageRow{"nothingToDo", {}, "nothing to do"}),
     [](const ::testing::TestParamInfo<UsageRow>& row) { return std::string(row.param.name); });

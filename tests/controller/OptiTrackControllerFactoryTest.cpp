@@ -31,7 +31,8 @@ TEST_F(ControllerFactoryTest, OnlyTheOptiTrackIoAlgorithmGetsAPanelAndEachTimeAN
     ASSERT_EQ(sets.size(), 1u);
     const AlgorithmControllerFactory& factory = *sets[0].controllerFactory;
 
-    std::unique_ptr<Algorithm> created = sets[0].algorithmFactory->instantiateAlgorithm("OptiTrack.OptiTrackStream", {});
+    std::unique_ptr<Algorithm> created =
+        sets[0].algorithmFactory->instantiateAlgorithm("OptiTrack.OptiTrackStream", {});
     ASSERT_NE(created, nullptr);
     created->execute();
     std::unique_ptr<AlgorithmController> first(factory.createController(created.get()));

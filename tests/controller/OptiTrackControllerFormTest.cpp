@@ -83,7 +83,8 @@ TEST(Form, PortsClampAndAGivenNameIsKept)
     ui.setupUi(&top);
     EXPECT_EQ(top.objectName(), "HostGivenName");
     for (QSpinBox* box : {ui.commandPortSpinBox, ui.dataPortSpinBox}) {
-        for (const auto& [given, shown] : {std::pair{65535, 65535}, {65536, 65535}, {-1, 0}, {41510, 41510}}) {
+        for (const auto& [given, shown] :
+             {std::pair{65535, 65535}, {65536, 65535}, {-1, 0}, {41510, 41510}}) {
             box->setValue(given);
             EXPECT_EQ(box->value(), shown) << given;
         }
@@ -96,8 +97,9 @@ class BracketingTranslator : public QTranslator
 public:
     QString translate(const char* context, const char* text, const char*, int) const override
     {
-        return QLatin1String(context) == QLatin1String("OptiTrackController") ? QStringLiteral("[%1]").arg(text)
-                                                                             : QString();
+        return QLatin1String(context) == QLatin1String("OptiTrackController")
+                   ? QStringLiteral("[%1]").arg(text)
+                   : QString();
     }
     bool isEmpty() const override { return false; }
 };
@@ -111,10 +113,10 @@ TEST(Form, EveryTextGoesThroughTheTranslationContext)
     QCoreApplication::installTranslator(&translator);
     ui.retranslateUi(&top);
     QCoreApplication::removeTranslator(&translator);
-    for (const QString& text : {top.windowTitle(), ui.label->text(), ui.connectionComboBox->itemText(0),
-                                ui.connectionComboBox->itemText(1), ui.serverAddressLabel->text(),
-                                ui.serverAddressLineEdit->text(), ui.commandPortLabel->text(),
-                                ui.dataPortLabel->text(), ui.connectPushButton->text()}) {
+    for (const QString& text :
+         {top.windowTitle(), ui.label->text(), ui.connectionComboBox->itemText(0),
+          ui.connectionComboBox->itemText(1), ui.serverAddressLabel->text(), ui.serverAddressLineEdit->text(),
+          ui.commandPortLabel->text(), ui.dataPortLabel->text(), ui.connectPushButton->text()}) {
         EXPECT_TRUE(text.startsWith('[') && text.endsWith(']')) << text.toStdString();
     }
 }

@@ -23,7 +23,10 @@ const std::string kLooking = "Looking for servers on the local network";
 class ControllerTest : public Support::PanelTest
 {
 protected:
-    std::size_t lookingLogged() const { return capture.sink().count(2, "OptiTrackServerDiscovery", kLooking); }
+    std::size_t lookingLogged() const
+    {
+        return capture.sink().count(2, "OptiTrackServerDiscovery", kLooking);
+    }
     std::size_t couldNotStart() const { return capture.sink().count("Could not start stream"); }
 };
 
@@ -154,11 +157,12 @@ TEST_P(SelectionTest, SelectingAServerCopiesItsConnectionWithoutSwitchingModes)
     EXPECT_EQ(params.multicastAddress, row.group);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, SelectionTest,
-                         ::testing::Values(SelectionRow{"Multicast", true, true, 0, 1, 0, 1511, "239.255.42.99"},
-                                           SelectionRow{"Unicast", true, false, 1, 0, 1, 1511, ""},
-                                           SelectionRow{"Legacy", false, false, 0, 1, 0, 0, ""}),
-                         [](const ::testing::TestParamInfo<SelectionRow>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Servers, SelectionTest,
+    ::testing::Values(SelectionRow{"Multicast", true, true, 0, 1, 0, 1511, "239.255.42.99"},
+                      SelectionRow{"Unicast", true, false, 1, 0, 1, 1511, ""},
+                      SelectionRow{"Legacy", false, false, 0, 1, 0, 0, ""}),
+    [](const ::testing::TestParamInfo<SelectionRow>& row) { return std::string(row.param.name); });
 
 TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
 {
@@ -179,8 +183,9 @@ TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
     EXPECT_TRUE(params.param("connectionType", type) && params.param("serverAddress", server) &&
                 params.param("localAddress", local) && params.param("multicastAddress", group) &&
                 params.param("commandPort", ports[0]) && params.param("dataPort", ports[1]));
-    EXPECT_EQ(std::tie(type, server, local, group, ports[0], ports[1]),
-              std::make_tuple(1, std::string("10.0.0.2"), std::string("127.0.0.1"), std::string(), 1510, 1511));
+    EXPECT_EQ(
+        std::tie(type, server, local, group, ports[0], ports[1]),
+        std::make_tuple(1, std::string("10.0.0.2"), std::string("127.0.0.1"), std::string(), 1510, 1511));
     EXPECT_EQ(couldNotStart(), 1u);
     EXPECT_EQ(capture.sink().count(4, "", "Could not start stream"), 1u);
     EXPECT_EQ(ui.serverAddressLineEdit->text(), "10.0.0.2");  // nothing else changes

@@ -52,12 +52,13 @@ TEST_F(DiscoveryTest, EachAddressIsStoredOnceWithItsFirstRecord)
     Support::ServerRecordFields later;
     later.commandPort = 1610;
     announce(Support::makeServerRecord("192.168.1.20"));
-    announce(Support::makeServerRecord(later));               // same address, other port: dropped
-    announce(Support::makeServerRecord("192.168.1.2"));       // a prefix of it: another server
+    announce(Support::makeServerRecord(later));          // same address, other port: dropped
+    announce(Support::makeServerRecord("192.168.1.2"));  // a prefix of it: another server
     const sNatNetDiscoveredServer contextless = Support::makeServerRecord("10.0.0.2");
     OptiTrackServerDiscovery::onServerDiscovered(&contextless, nullptr);
 
-    EXPECT_EQ(capture.sink().count(2, kCategory, "Server discovered: ServerApp 3.0 at address 192.168.1.20"), 2u);
+    EXPECT_EQ(capture.sink().count(2, kCategory, "Server discovered: ServerApp 3.0 at address 192.168.1.20"),
+              2u);
     EXPECT_EQ(capture.sink().count(4, kCategory, "Could not store discovered server, invalid context"), 1u);
     EXPECT_EQ(changes, 2);
     const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
@@ -90,7 +91,9 @@ TEST_F(DiscoveryTest, TextsWithoutTerminatorAreReadOnlyToTheirFieldEnd)
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_EQ(servers[0].serverAddress, std::string(16, '7'));
     EXPECT_EQ(servers[0].hostApp, std::string(256, 'A'));
-    EXPECT_EQ(capture.sink().countContaining(std::string(256, 'A') + " 3.0 at address " + std::string(16, '7')), 2u);
+    EXPECT_EQ(
+        capture.sink().countContaining(std::string(256, 'A') + " 3.0 at address " + std::string(16, '7')),
+        2u);
 }
 
 TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
@@ -169,7 +172,9 @@ TEST_P(DiscoveryAgainstSimulatorTest, FindsTheLoopbackServerOnceAcrossRestarts)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DiscoveryAgainstSimulatorTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& mode) { return mode.param ? "Multicast" : "Unicast"; });
+                         [](const ::testing::TestParamInfo<bool>& mode) {
+                             return mode.param ? "Multicast" : "Unicast";
+                         });
 
 }  // namespace
 }  // namespace Quorvane

@@ -51,7 +51,8 @@ protected:
         static int counter = 0;
         QCoreApplication::setOrganizationName(QStringLiteral("QuorvaneControllerTest%1").arg(++counter));
         QCoreApplication::setApplicationName(
-            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()).replace('/', '_'));
+            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())
+                .replace('/', '_'));
     }
 
     /// The panel over the algorithm's stream (created, not opened, unless `execute` is false).
@@ -75,7 +76,10 @@ protected:
 
     OptiTrackStream* stream() const { return dynamic_cast<OptiTrackStream*>(algorithm.currentStream()); }
 
-    static void store(const char* key, const QVariant& value) { QSettings().setValue(QString::fromLatin1(key), value); }
+    static void store(const char* key, const QVariant& value)
+    {
+        QSettings().setValue(QString::fromLatin1(key), value);
+    }
     static QVariant stored(const char* key) { return QSettings().value(QString::fromLatin1(key)); }
 
     static void announce(OptiTrackController& panel, const sNatNetDiscoveredServer& record)

@@ -6,12 +6,12 @@
 #include <natnet/sim/Scenario.h>
 #include <natnet/sim/Simulator.h>
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QDir>
 
 #include <nlohmann/json.hpp>
 
@@ -75,17 +75,26 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
     QStringList arguments = {QStringLiteral("-a"),
                              QStringLiteral("--server-args=-screen 0 1280x800x24"),
                              QString::fromStdString(viewer),
-                             QStringLiteral("--plugins"), QString::fromStdString(environment("QUORVANE_PLUGIN_DIR")),
-                             QStringLiteral("--server"), QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--command-port"), commandPort,
-                             QStringLiteral("--data-port"), QString::number(simulator.dataPort()),
+                             QStringLiteral("--plugins"),
+                             QString::fromStdString(environment("QUORVANE_PLUGIN_DIR")),
+                             QStringLiteral("--server"),
+                             QStringLiteral("127.0.0.1"),
+                             QStringLiteral("--command-port"),
+                             commandPort,
+                             QStringLiteral("--data-port"),
+                             QString::number(simulator.dataPort()),
                              QStringLiteral("--") + mode,
                              QStringLiteral("--connect"),
-                             QStringLiteral("--discovery-targets"), QStringLiteral("127.0.0.1:") + commandPort,
-                             QStringLiteral("--settings-dir"), settings.path(),
-                             QStringLiteral("--range-mm"), QString::number(kRangeMm),
-                             QStringLiteral("--screenshot"), png,
-                             QStringLiteral("--after"), QStringLiteral("4")};
+                             QStringLiteral("--discovery-targets"),
+                             QStringLiteral("127.0.0.1:") + commandPort,
+                             QStringLiteral("--settings-dir"),
+                             settings.path(),
+                             QStringLiteral("--range-mm"),
+                             QString::number(kRangeMm),
+                             QStringLiteral("--screenshot"),
+                             png,
+                             QStringLiteral("--after"),
+                             QStringLiteral("4")};
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // a real X display this time
@@ -139,14 +148,17 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
         EXPECT_NEAR(py, centreY - z * pixelsPerMm, 0.5);
 
         // And the picture has the body's filled green dot there.
-        const QColor dot = image.pixelColor(QPoint(static_cast<int>(std::lround(px)), static_cast<int>(std::lround(py))));
+        const QColor dot =
+            image.pixelColor(QPoint(static_cast<int>(std::lround(px)), static_cast<int>(std::lround(py))));
         EXPECT_GT(dot.green(), dot.red() + 60) << "dot colour " << dot.name().toStdString();
         EXPECT_GT(dot.green(), 150);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Connections, ViewerScreenshotTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& mode) { return mode.param ? "Multicast" : "Unicast"; });
+                         [](const ::testing::TestParamInfo<bool>& mode) {
+                             return mode.param ? "Multicast" : "Unicast";
+                         });
 
 }  // namespace
 }  // namespace Quorvane

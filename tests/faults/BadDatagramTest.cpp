@@ -31,15 +31,15 @@ struct FrameShape
 {
     std::int32_t number = 1;
     std::vector<std::string> markerSets;
-    int rigidBodies = 1;          // IDs firstBodyId, firstBodyId + 1, ...; body 1's x = number
+    int rigidBodies = 1;  // IDs firstBodyId, firstBodyId + 1, ...; body 1's x = number
     std::int32_t firstBodyId = 1;
     int labeledMarkers = 0;
     std::optional<std::int32_t> rigidBodyCountField;  // written instead of the real count
     std::int32_t rigidBodySizeDelta = 0;              // added to the section's size field
     bool endTag = true;
-    std::size_t extraPayloadBytes = 0;  // zeros after the end tag, inside the payload size
-    std::size_t cutPayloadBytes = 0;    // removed from the end of the payload (size adjusted)
-    std::size_t extraDatagramBytes = 0; // after the payload, outside the payload size
+    std::size_t extraPayloadBytes = 0;   // zeros after the end tag, inside the payload size
+    std::size_t cutPayloadBytes = 0;     // removed from the end of the payload (size adjusted)
+    std::size_t extraDatagramBytes = 0;  // after the payload, outside the payload size
 };
 
 std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
@@ -50,7 +50,8 @@ std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
     w.writeU16(0);  // payload size, set below
     w.writeI32(shape.number);
 
-    auto section = [&](std::int32_t count, const std::function<void()>& elements, std::int32_t sizeDelta = 0) {
+    auto section = [&](std::int32_t count, const std::function<void()>& elements,
+                       std::int32_t sizeDelta = 0) {
         w.writeI32(count);
         const std::size_t sizeAt = w.size();
         w.writeI32(0);
@@ -73,8 +74,7 @@ std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
                 w.writeF32(shape.firstBodyId + i == 1 ? static_cast<float>(shape.number) : 0.5f);
                 w.writeF32(1.0f);
                 w.writeF32(0.0f);
-                for (float q : {0.0f, 0.0f, 0.0f, 1.0f})
-                    w.writeF32(q);
+                for (float q : {0.0f, 0.0f, 0.0f, 1.0f}) w.writeF32(q);
                 w.writeF32(0.0005f);
                 w.writeI16(1);
             }
@@ -98,16 +98,14 @@ std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
     w.writeU32(0);      // timecode, subframe
     w.writeU32(0);
     w.writeF64(shape.number / 1000.0);
-    w.writeU64(1000);   // mid-exposure, data received, transmit
+    w.writeU64(1000);  // mid-exposure, data received, transmit
     w.writeU64(2000);
     w.writeU64(3000);
-    w.writeU32(0);      // precision timestamp
+    w.writeU32(0);  // precision timestamp
     w.writeU32(0);
-    w.writeI16(0);      // params
-    if (shape.endTag)
-        w.writeI32(0);
-    for (std::size_t i = 0; i < shape.extraPayloadBytes; ++i)
-        w.writeU8(0);
+    w.writeI16(0);  // params
+    if (shape.endTag) w.writeI32(0);
+    for (std::size_t i = 0; i < shape.extraPayloadBytes; ++i) w.writeU8(0);
     EXPECT_FALSE(w.failed());
     std::size_t size = w.size() - shape.cutPayloadBytes;
     const auto payload = static_cast<std::uint16_t>(size - 4);
@@ -120,8 +118,7 @@ std::vector<std::uint8_t> frameBytes(const FrameShape& shape)
 std::vector<std::string> names(int count)
 {
     std::vector<std::string> result;
-    for (int i = 0; i < count; ++i)
-        result.push_back("set" + std::to_string(i));
+    for (int i = 0; i < count; ++i) result.push_back("set" + std::to_string(i));
     return result;
 }
 
@@ -137,8 +134,8 @@ TEST(FrameBytes, theHandWrittenLayoutIsTheCodecs)
     ASSERT_EQ(NatNet::Wire::decodeDatagram(bytes.data(), bytes.size(), datagram), Status::Ok);
     NatNet::Wire::FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(NatNet::Wire::decodeFrame(datagram.payload, datagram.payloadSize, NatNet::Wire::Version(4, 1), storage,
-                                        *frame),
+    ASSERT_EQ(NatNet::Wire::decodeFrame(datagram.payload, datagram.payloadSize, NatNet::Wire::Version(4, 1),
+                                        storage, *frame),
               Status::Ok);
     EXPECT_EQ(frame->iFrame, 42);
     EXPECT_EQ(frame->nMarkerSets, 2);
@@ -157,8 +154,8 @@ struct Row
     const char* name;
     std::function<std::vector<std::uint8_t>()> bytes;
     Outcome outcome;
-    Status status = Status::Ok;          // for BadFrame
-    std::size_t instrumentsAfter = 0;    // for Delivered: the store's size afterwards
+    Status status = Status::Ok;        // for BadFrame
+    std::size_t instrumentsAfter = 0;  // for Delivered: the store's size afterwards
 };
 
 FrameShape withBodies(int count, std::int32_t number = 777)
@@ -195,7 +192,11 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
     };
     const std::vector<Row> rows = {
         {"empty datagram", [] { return std::vector<std::uint8_t>(); }, Outcome::Malformed},
-        {"three bytes", [] { return std::vector<std::uint8_t>{7, 0, 0}; }, Outcome::Malformed},
+        {"three bytes",
+         [] {
+             return std::vector<std::uint8_t>{7, 0, 0};
+         },
+         Outcome::Malformed},
         {"payload size past the datagram",
          [&] {
              std::vector<std::uint8_t> b = frameBytes(withBodies(3));
@@ -203,14 +204,19 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
              return b;
          },
          Outcome::Malformed},
-        {"header only", [] { return std::vector<std::uint8_t>{7, 0, 0, 0}; }, Outcome::BadFrame, Status::Truncated},
+        {"header only",
+         [] {
+             return std::vector<std::uint8_t>{7, 0, 0, 0};
+         },
+         Outcome::BadFrame, Status::Truncated},
         {"frame cut short", bytesOf(edit([](FrameShape& s) { s.cutPayloadBytes = 7; })), Outcome::BadFrame,
          Status::Truncated},
-        {"bytes after the end tag", bytesOf(edit([](FrameShape& s) { s.extraPayloadBytes = 8; })), Outcome::BadFrame,
-         Status::SizeMismatch},
-        {"no end tag", bytesOf(edit([](FrameShape& s) { s.endTag = false; })), Outcome::BadFrame, Status::Truncated},
-        {"section size too small", bytesOf(edit([](FrameShape& s) { s.rigidBodySizeDelta = -4; })), Outcome::BadFrame,
-         Status::SizeMismatch},
+        {"bytes after the end tag", bytesOf(edit([](FrameShape& s) { s.extraPayloadBytes = 8; })),
+         Outcome::BadFrame, Status::SizeMismatch},
+        {"no end tag", bytesOf(edit([](FrameShape& s) { s.endTag = false; })), Outcome::BadFrame,
+         Status::Truncated},
+        {"section size too small", bytesOf(edit([](FrameShape& s) { s.rigidBodySizeDelta = -4; })),
+         Outcome::BadFrame, Status::SizeMismatch},
         {"negative rigid-body count", bytesOf(edit([](FrameShape& s) { s.rigidBodyCountField = -1; })),
          Outcome::BadFrame, Status::NegativeCount},
         {"huge rigid-body count", bytesOf(edit([](FrameShape& s) { s.rigidBodyCountField = 0x7FFFFFFF; })),
@@ -220,8 +226,9 @@ TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
              s.firstBodyId = 2000;
          })),
          Outcome::BadFrame, Status::CountTooLarge},
-        {"marker sets past capacity", bytesOf(edit([](FrameShape& s) { s.markerSets = names(MAX_MARKERSETS + 1); })),
-         Outcome::BadFrame, Status::CountTooLarge},
+        {"marker sets past capacity",
+         bytesOf(edit([](FrameShape& s) { s.markerSets = names(MAX_MARKERSETS + 1); })), Outcome::BadFrame,
+         Status::CountTooLarge},
         {"labeled markers past capacity",
          bytesOf(edit([](FrameShape& s) { s.labeledMarkers = MAX_LABELED_MARKERS + 1; })), Outcome::BadFrame,
          Status::CountTooLarge},

@@ -23,8 +23,7 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(1ms);
     }
     return true;
@@ -49,7 +48,8 @@ bool waitForQuiet(const std::function<std::uint64_t()>& value, std::chrono::mill
     return false;
 }
 
-NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort, std::uint16_t dataPort)
+NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort,
+                                             std::uint16_t dataPort)
 {
     NatNet::Sim::SimulatorConfig config;
     config.localAddress = "127.0.0.1";
@@ -82,8 +82,7 @@ OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
     params.dataPort = sim.dataPort();
     params.serverAddress = "127.0.0.1";
     params.localAddress = "127.0.0.1";
-    if (sim.config().multicast)
-        params.multicastAddress = sim.config().multicastAddress;
+    if (sim.config().multicast) params.multicastAddress = sim.config().multicastAddress;
     return params;
 }
 
@@ -113,8 +112,7 @@ DeliveredFrames::DeliveredFrames(OptiTrackStream& stream)
 
 void DeliveredFrames::onUpdate(const OptiTrackStream& stream)
 {
-    if (m_stopped.load())
-        ++m_late;
+    if (m_stopped.load()) ++m_late;
     const auto instrument = stream.findInstrument("optitrack-1");
     if (instrument) {
         const double x = instrument->pose(0, 3);
@@ -170,7 +168,8 @@ ForeignSender::ForeignSender() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
     inet_pton(AF_INET, "127.0.0.5", &local.sin_addr);
     EXPECT_EQ(::bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
     // Multicast leaves on the loopback interface, and stays on this machine.
-    in_addr interface{};
+    in_addr interface {
+    };
     inet_pton(AF_INET, "127.0.0.1", &interface);
     const unsigned char ttl = 0;
     const unsigned char loop = 1;
@@ -181,11 +180,11 @@ ForeignSender::ForeignSender() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
 
 ForeignSender::~ForeignSender()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_fd >= 0) ::close(m_fd);
 }
 
-bool ForeignSender::send(const std::vector<std::uint8_t>& bytes, const std::string& address, std::uint16_t port)
+bool ForeignSender::send(const std::vector<std::uint8_t>& bytes, const std::string& address,
+                         std::uint16_t port)
 {
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -204,11 +203,9 @@ std::uint64_t kernelDropsOnPort(std::uint16_t port)
     while (std::getline(in, line)) {
         std::istringstream fields(line);
         std::vector<std::string> words;
-        for (std::string word; fields >> word;)
-            words.push_back(word);
+        for (std::string word; fields >> word;) words.push_back(word);
         // sl, local "ADDR:PORT" (hex), ..., drops last.
-        if (words.size() < 13)
-            continue;
+        if (words.size() < 13) continue;
         const std::size_t colon = words[1].find(':');
         if (colon == std::string::npos || std::stoul(words[1].substr(colon + 1), nullptr, 16) != port)
             continue;
@@ -221,7 +218,8 @@ std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame)
 {
     std::vector<std::uint8_t> bytes(65536);
     NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
-    EXPECT_EQ(NatNet::Wire::encodeFrame(writer, frame, NatNet::Wire::Version(4, 1)), NatNet::Wire::Status::Ok);
+    EXPECT_EQ(NatNet::Wire::encodeFrame(writer, frame, NatNet::Wire::Version(4, 1)),
+              NatNet::Wire::Status::Ok);
     bytes.resize(writer.size());
     return bytes;
 }

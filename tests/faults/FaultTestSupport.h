@@ -39,7 +39,8 @@ bool waitForQuiet(const std::function<std::uint64_t()>& value, std::chrono::mill
 /// A group of this suite's own; the data port (ephemeral, per simulator) keeps tests apart.
 inline const char* const kGroup = "239.255.42.120";
 
-NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort = 0, std::uint16_t dataPort = 0);
+NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t commandPort = 0,
+                                             std::uint16_t dataPort = 0);
 
 /// A started simulator with unit scale 1; null (with a test failure) when it cannot start.
 std::unique_ptr<NatNet::Sim::Simulator> startSimulator(bool multicast, std::uint16_t commandPort = 0,

@@ -35,17 +35,16 @@ public:
     Garbage()
     {
         for (int i = 0; i < 16; ++i)
-            m_validFrames.push_back(encodeFrameDatagram(*numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
+            m_validFrames.push_back(
+                encodeFrameDatagram(*numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
     }
 
     const std::vector<std::uint8_t>& next()
     {
         const unsigned kind = m_random() % 4;
-        if (kind == 0)
-            return m_validFrames[m_random() % m_validFrames.size()];
+        if (kind == 0) return m_validFrames[m_random() % m_validFrames.size()];
         m_bytes.resize(m_random() % 1400);
-        for (auto& byte : m_bytes)
-            byte = static_cast<std::uint8_t>(m_random());
+        for (auto& byte : m_bytes) byte = static_cast<std::uint8_t>(m_random());
         if (kind == 1 && m_bytes.size() >= 4) {
             const auto payload = static_cast<std::uint16_t>(m_bytes.size() - 4);
             m_bytes[0] = 7;  // NAT_FRAMEOFDATA
@@ -103,8 +102,7 @@ TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
             if (std::chrono::steady_clock::now() > start + kFloodTime + 500ms)
                 break;  // a stalled machine: the flood ends on time, whatever it sent
             for (int i = 0; i < kPerMillisecond; ++i)
-                if (sender.send(garbage.next(), target, port))
-                    ++floodSent;
+                if (sender.send(garbage.next(), target, port)) ++floodSent;
         }
     });
     auto frame = numberedFrame(1);
@@ -123,7 +121,8 @@ TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
     // the kernel because the receive buffer was full (a machine too loaded to keep up; 0 as a rule).
     const auto accounted = [&] {
         const std::uint64_t lostServerFrames = kServerFrames - delivered.countIn(1, kServerFrames);
-        const std::uint64_t uncountedForeign = floodSent.load() - (driven.counters().droppedForeignSender - foreignBefore);
+        const std::uint64_t uncountedForeign =
+            floodSent.load() - (driven.counters().droppedForeignSender - foreignBefore);
         return lostServerFrames + uncountedForeign == kernelDropsOnPort(port) - dropsBefore;
     };
     const auto counted = [&] { return driven.counters().droppedForeignSender - foreignBefore; };
@@ -136,8 +135,9 @@ TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
         EXPECT_EQ(delivered.countIn(1, kServerFrames), static_cast<std::size_t>(kServerFrames));
         EXPECT_EQ(counted(), floodSent.load());
     } else {
-        std::printf("note: the kernel dropped %llu datagrams (receive buffer full): the machine could not keep up\n",
-                    static_cast<unsigned long long>(kernelDrops));
+        std::printf(
+            "note: the kernel dropped %llu datagrams (receive buffer full): the machine could not keep up\n",
+            static_cast<unsigned long long>(kernelDrops));
     }
     EXPECT_EQ(delivered.countIn(kForeignFrameNumbers, kForeignFrameNumbers + 100), 0u);
     const NatNetExt::ClientCounters counters = driven.counters();
@@ -146,7 +146,9 @@ TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, Flood, ::testing::Values(Mode{"unicast", false}, Mode{"multicast", true}),
-                         [](const ::testing::TestParamInfo<Mode>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<Mode>& row) {
+                             return std::string(row.param.name);
+                         });
 
 }  // namespace
 }  // namespace Quorvane::FaultTesting

@@ -27,10 +27,8 @@ thread_local long t_allocations = 0;
 
 void* operator new(std::size_t size)
 {
-    if (t_counting)
-        ++t_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
+    if (t_counting) ++t_allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size)
@@ -39,8 +37,7 @@ void* operator new[](std::size_t size)
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    if (t_counting)
-        ++t_allocations;
+    if (t_counting) ++t_allocations;
     return std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
@@ -106,7 +103,8 @@ TEST_P(DecodeToSignal, aSteadyStateFrameAllocatesNothing)
     auto frame = std::make_unique<sFrameOfMocapData>();
     const auto receive = [&](const std::vector<std::uint8_t>& bytes) {
         NatNet::Wire::Datagram datagram;
-        ASSERT_EQ(NatNet::Wire::decodeDatagram(bytes.data(), bytes.size(), datagram), NatNet::Wire::Status::Ok);
+        ASSERT_EQ(NatNet::Wire::decodeDatagram(bytes.data(), bytes.size(), datagram),
+                  NatNet::Wire::Status::Ok);
         ASSERT_EQ(NatNet::Wire::decodeFrame(datagram.payload, datagram.payloadSize, version, storage, *frame),
                   NatNet::Wire::Status::Ok);
         OptiTrackStream::onFrameReceived(frame.get(), &context);
@@ -118,8 +116,7 @@ TEST_P(DecodeToSignal, aSteadyStateFrameAllocatesNothing)
     ASSERT_EQ(stream.numInstruments(), static_cast<std::size_t>(kBodies));
     EXPECT_EQ(allocationsIn([&] {
                   for (int round = 0; round < 10; ++round)
-                      for (std::size_t i = 1; i < datagrams.size(); ++i)
-                          receive(datagrams[i]);
+                      for (std::size_t i = 1; i < datagrams.size(); ++i) receive(datagrams[i]);
               }),
               0);
     EXPECT_EQ(emissions, 1 + 10 * 99);
@@ -145,8 +142,7 @@ public:
         const OptiTrackStream& reader = stream;
         stream.instrumentsUpdated.connect([this, &reader](InstrumentModifications) {
             const auto instrument = reader.findInstrument("optitrack-1");
-            if (!instrument || m_done.load())
-                return;
+            if (!instrument || m_done.load()) return;
             const auto number = static_cast<std::int64_t>(instrument->pose(0, 3));
             if (!t_counting && number >= kFirst && number < kLast) {
                 t_allocations = 0;
@@ -154,8 +150,7 @@ public:
                 // One allocation of our own, so that the count is seen to work on this thread.
                 m_control = std::make_unique<int>(1);
             }
-            if (t_counting)
-                ++m_framesCounted;
+            if (t_counting) ++m_framesCounted;
             if (number >= kLast && t_counting) {
                 t_counting = false;
                 m_allocations.store(t_allocations);
@@ -210,7 +205,9 @@ TEST_P(OverLoopback, theReceiveThreadAllocatesNothingPerFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, OverLoopback, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& m) { return m.param ? "multicast" : "unicast"; });
+                         [](const ::testing::TestParamInfo<bool>& m) {
+                             return m.param ? "multicast" : "unicast";
+                         });
 
 }  // namespace
 }  // namespace Quorvane::FaultTesting

@@ -35,15 +35,13 @@ TEST_P(NearestRank, picksTheSmallestSampleThatCoversThePercentage)
     EXPECT_EQ(nearestRank(samples, GetParam().percent), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, NearestRank,
-                         ::testing::Values(RankRow{"one", 1, 50.0, 1}, RankRow{"medianOfTwo", 2, 50.0, 1},
-                                           RankRow{"medianOfThree", 3, 50.0, 2},
-                                           RankRow{"p99of100", 100, 99.0, 99},
-                                           RankRow{"p999of1000", 1000, 99.9, 999},
-                                           RankRow{"p999of100", 100, 99.9, 100},
-                                           RankRow{"p99of1000", 1000, 99.0, 990},
-                                           RankRow{"all", 7, 100.0, 7}),
-                         [](const ::testing::TestParamInfo<RankRow>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, NearestRank,
+    ::testing::Values(RankRow{"one", 1, 50.0, 1}, RankRow{"medianOfTwo", 2, 50.0, 1},
+                      RankRow{"medianOfThree", 3, 50.0, 2}, RankRow{"p99of100", 100, 99.0, 99},
+                      RankRow{"p999of1000", 1000, 99.9, 999}, RankRow{"p999of100", 100, 99.9, 100},
+                      RankRow{"p99of1000", 1000, 99.0, 990}, RankRow{"all", 7, 100.0, 7}),
+    [](const ::testing::TestParamInfo<RankRow>& row) { return std::string(row.param.name); });
 
 TEST(Summarize, sortsAndSummarizesAnyOrder)
 {
@@ -61,14 +59,14 @@ TEST(Summarize, sortsAndSummarizesAnyOrder)
 
 TEST(LatencyTool, aShortRunReportsBothPathsInJson)
 {
-    const std::string command = std::string(NATNET_LATENCY_TOOL) +
-                                " --rates 200,500 --durations 0.5 --rigid-bodies 8 --warmup 0.1 --reactor-floor --json 2>&1";
+    const std::string command =
+        std::string(NATNET_LATENCY_TOOL) +
+        " --rates 200,500 --durations 0.5 --rigid-bodies 8 --warmup 0.1 --reactor-floor --json 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     ASSERT_TRUE(pipe);
     std::string output;
     char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr)
-        output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
     const int status = pclose(pipe.release());
     ASSERT_EQ(status, 0) << output;
 
@@ -77,8 +75,7 @@ TEST(LatencyTool, aShortRunReportsBothPathsInJson)
     while (start < output.size()) {
         const std::size_t end = output.find('\n', start);
         const std::string line = output.substr(start, end - start);
-        if (!line.empty() && line.front() == '{')
-            objects.push_back(nlohmann::json::parse(line));
+        if (!line.empty() && line.front() == '{') objects.push_back(nlohmann::json::parse(line));
         start = end == std::string::npos ? output.size() : end + 1;
     }
     ASSERT_EQ(objects.size(), 2u) << output;

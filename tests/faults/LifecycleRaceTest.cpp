@@ -38,20 +38,19 @@ class ViewReader
 public:
     explicit ViewReader(const OptiTrackStream& stream)
         : m_thread([this, &stream] {
-            while (!m_stop.load()) {
-                const auto instruments = stream.instruments();
-                m_reads.fetch_add(instruments.empty() ? 0 : 1);
-                std::this_thread::yield();
-            }
-        })
+              while (!m_stop.load()) {
+                  const auto instruments = stream.instruments();
+                  m_reads.fetch_add(instruments.empty() ? 0 : 1);
+                  std::this_thread::yield();
+              }
+          })
     {
     }
     ~ViewReader() { stop(); }
     void stop()
     {
         m_stop.store(true);
-        if (m_thread.joinable())
-            m_thread.join();
+        if (m_thread.joinable()) m_thread.join();
     }
 
 private:
@@ -83,16 +82,16 @@ TEST_P(EndWhileStreaming, noUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFr
         ASSERT_TRUE(waitUntil([&] { return delivered.emissions() >= 50; }));
 
         switch (row.ending) {
-        case Ending::Stop:
-            ASSERT_TRUE(stream->stop());
-            break;
-        case Ending::Close:
-            ASSERT_TRUE(stream->close());
-            break;
-        case Ending::Destroy:
-            reader.stop();
-            stream.reset();
-            break;
+            case Ending::Stop:
+                ASSERT_TRUE(stream->stop());
+                break;
+            case Ending::Close:
+                ASSERT_TRUE(stream->close());
+                break;
+            case Ending::Destroy:
+                reader.stop();
+                stream.reset();
+                break;
         }
         delivered.markStopped();
         // Frames keep coming for a while; none may get through.
@@ -112,14 +111,13 @@ TEST_P(EndWhileStreaming, noUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFr
     sim->stopStreaming();
 }
 
-INSTANTIATE_TEST_SUITE_P(Endings, EndWhileStreaming,
-                         ::testing::Values(Row{"unicastStop", false, Ending::Stop},
-                                           Row{"unicastClose", false, Ending::Close},
-                                           Row{"unicastDestroy", false, Ending::Destroy},
-                                           Row{"multicastStop", true, Ending::Stop},
-                                           Row{"multicastClose", true, Ending::Close},
-                                           Row{"multicastDestroy", true, Ending::Destroy}),
-                         [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Endings, EndWhileStreaming,
+    ::testing::Values(Row{"unicastStop", false, Ending::Stop}, Row{"unicastClose", false, Ending::Close},
+                      Row{"unicastDestroy", false, Ending::Destroy}, Row{"multicastStop", true, Ending::Stop},
+                      Row{"multicastClose", true, Ending::Close},
+                      Row{"multicastDestroy", true, Ending::Destroy}),
+    [](const ::testing::TestParamInfo<Row>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace Quorvane::FaultTesting

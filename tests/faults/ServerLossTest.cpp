@@ -98,18 +98,21 @@ TEST_P(ServerLoss, framesResumeByThemselvesFromAServerRestartedOnTheSamePorts)
     sim = startSimulator(GetParam().multicast, commandPort, dataPort);
     ASSERT_TRUE(sim) << "the old ports were taken meanwhile";
     ASSERT_TRUE(sim->startStreaming(scenario()));
-    EXPECT_TRUE(waitUntil([&] { return delivered.emissions() > beforeRestart + 20; }, GetParam().resumeWithin));
+    EXPECT_TRUE(
+        waitUntil([&] { return delivered.emissions() > beforeRestart + 20; }, GetParam().resumeWithin));
     if (!GetParam().multicast) {
         EXPECT_GE(sim->counters().connects, 1u);  // the client registered with the new server
     }
-    EXPECT_EQ(stream.numInstruments(), 4u);       // the same instruments, updated again
+    EXPECT_EQ(stream.numInstruments(), 4u);  // the same instruments, updated again
     EXPECT_TRUE(stream.stop());
     sim->stopStreaming();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ServerLoss,
                          ::testing::Values(Mode{"multicast", true, 3000ms}, Mode{"unicast", false, 10000ms}),
-                         [](const ::testing::TestParamInfo<Mode>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<Mode>& row) {
+                             return std::string(row.param.name);
+                         });
 
 }  // namespace
 }  // namespace Quorvane::FaultTesting

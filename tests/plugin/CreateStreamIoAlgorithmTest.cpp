@@ -72,13 +72,14 @@ TEST_P(FlagKeys, DecideWhetherExecuteOpensAndStarts)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FlagKeys,
-    ::testing::Values(FlagRow{"none", {}, 0, 0}, FlagRow{"openAndStart", {{"open", true}, {"start", true}}, 1, 1},
-                      FlagRow{"openOnly", {{"open", true}}, 1, 0}, FlagRow{"autoOpen", {{"autoOpen", true}}, 1, 0},
-                      FlagRow{"connect", {{"connect", true}, {"autoStart", true}}, 1, 1},
-                      FlagRow{"firstOpenKeyWins", {{"autoOpen", true}, {"open", false}, {"start", true}}, 0, 0},
-                      FlagRow{"openBeatsConnect", {{"open", true}, {"connect", false}}, 1, 0},
-                      FlagRow{"firstStartKeyWins", {{"open", true}, {"autoStart", true}, {"start", false}}, 1, 0},
-                      FlagRow{"startWithoutOpen", {{"start", true}}, 0, 0}),
+    ::testing::Values(
+        FlagRow{"none", {}, 0, 0}, FlagRow{"openAndStart", {{"open", true}, {"start", true}}, 1, 1},
+        FlagRow{"openOnly", {{"open", true}}, 1, 0}, FlagRow{"autoOpen", {{"autoOpen", true}}, 1, 0},
+        FlagRow{"connect", {{"connect", true}, {"autoStart", true}}, 1, 1},
+        FlagRow{"firstOpenKeyWins", {{"autoOpen", true}, {"open", false}, {"start", true}}, 0, 0},
+        FlagRow{"openBeatsConnect", {{"open", true}, {"connect", false}}, 1, 0},
+        FlagRow{"firstStartKeyWins", {{"open", true}, {"autoStart", true}, {"start", false}}, 1, 0},
+        FlagRow{"startWithoutOpen", {{"start", true}}, 0, 0}),
     [](const ::testing::TestParamInfo<FlagRow>& row) { return std::string(row.param.name); });
 
 TEST_F(CreateStreamIoAlgorithmTest, FlagsKeepTheirValueWhenALaterConfigureOmitsThem)
@@ -176,7 +177,8 @@ TEST_F(CreateStreamIoAlgorithmTest, ConfigurationWithoutStreamIsTheLastConfigura
 
     Properties stored;
     algorithm.configuration(&stored);
-    EXPECT_EQ(stored.keys(), std::vector<std::string>{"dataPort"}) << "each configure replaces the stored copy";
+    EXPECT_EQ(stored.keys(), std::vector<std::string>{"dataPort"})
+        << "each configure replaces the stored copy";
 }
 
 TEST_F(CreateStreamIoAlgorithmTest, SecondExecuteDestroysTheFirstStreamUnlessItWasTakenOut)
@@ -264,8 +266,8 @@ TEST_P(ThrowingStream, IsLoggedDestroyedAndFails)
 
     EXPECT_EQ(algorithm.status(), 1);
     EXPECT_EQ(algorithm.currentStream(), nullptr);
-    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", std::string("Could not instantiate a new Stream: ") +
-                                                                   GetParam().message),
+    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm",
+                               std::string("Could not instantiate a new Stream: ") + GetParam().message),
               1u);
     // Nothing leaked: the previous stream and a half-made new one are both gone.
     EXPECT_EQ(journal().destroyed, journal().constructed);
@@ -275,7 +277,9 @@ TEST_P(ThrowingStream, IsLoggedDestroyedAndFails)
 INSTANTIATE_TEST_SUITE_P(Rows, ThrowingStream,
                          ::testing::Values(ThrowRow{"constructor", true, "no device"},
                                            ThrowRow{"configure", false, "bad setting"}),
-                         [](const ::testing::TestParamInfo<ThrowRow>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<ThrowRow>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(CreateStreamIoAlgorithmTest, ThrowingConfigureOfTheCurrentStreamIsLoggedNotThrown)
 {
@@ -283,7 +287,8 @@ TEST_F(CreateStreamIoAlgorithmTest, ThrowingConfigureOfTheCurrentStreamIsLoggedN
     script().throwInConfigure = true;
     Properties properties = flags({{"open", true}});
     EXPECT_NO_THROW(algorithm.configure(&properties));
-    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", "Could not configure the Stream: bad setting"), 1u);
+    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", "Could not configure the Stream: bad setting"),
+              1u);
 
     // The flags and the stored copy were still taken.
     script().throwInConfigure = false;

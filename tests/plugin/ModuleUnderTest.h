@@ -24,7 +24,10 @@ struct ModuleUnderTest
         }
     }
 
-    AlgorithmFactory* algorithmFactory() const { return sets.empty() ? nullptr : sets[0].algorithmFactory.get(); }
+    AlgorithmFactory* algorithmFactory() const
+    {
+        return sets.empty() ? nullptr : sets[0].algorithmFactory.get();
+    }
     AlgorithmControllerFactory* controllerFactory() const
     {
         return sets.empty() ? nullptr : sets[0].controllerFactory.get();

@@ -56,7 +56,9 @@ TEST_F(OptiTrackFactoryTest, RegisteringTheNameAgainKeepsTheFirstAndWarns)
     factory().registerAlgorithm<OptiTrackIoAlgorithm>("OptiTrackStream", "IO;Other", 7);
     ASSERT_EQ(factory().entries().size(), 1u);
     EXPECT_EQ(factory().entries()[0].displayPath, "IO;OptiTrack;OptiTrack Duo/Trio");
-    EXPECT_EQ(log.sink().count(3, "AlgorithmFactory", "Algorithm already registered: OptiTrack.OptiTrackStream"), 1u);
+    EXPECT_EQ(
+        log.sink().count(3, "AlgorithmFactory", "Algorithm already registered: OptiTrack.OptiTrackStream"),
+        1u);
 }
 
 TEST_F(OptiTrackFactoryTest, CreatorRefusesInputDataQuietly)
@@ -108,7 +110,8 @@ TEST_F(OptiTrackFactoryTest, CreatorGivesAnIoAlgorithmWhoseExecuteMakesAConfigur
 TEST(AlgorithmFactoryRegistration, EmptyFactoryNameAndPathWithoutSeparator)
 {
     AlgorithmFactory plain("");
-    plain.registerAlgorithm<CreateStreamIoAlgorithm<Testing::ScriptedStream, 0, 0>>("Scripted", "Scripted stream", 0);
+    plain.registerAlgorithm<CreateStreamIoAlgorithm<Testing::ScriptedStream, 0, 0>>("Scripted",
+                                                                                    "Scripted stream", 0);
     ASSERT_EQ(plain.entries().size(), 1u);
     EXPECT_EQ(plain.entries()[0].name, "Scripted");
 

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <dlfcn.h>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -64,11 +64,13 @@ TEST_F(PluginLoadingTest, LoaderAcceptsTheModuleAndItsDescriptor)
 
     // The descriptor text as the module exports it: exactly four fields, the last one an
     // empty plugin version.
-    EXPECT_EQ(info.descriptor.text,
-              "__QUORVANE_PLUGIN_V2_MAGIC_STRING__|hostversion=4.5.0|buildflags=MSC_VER:1929,IDL:0|pluginversion=");
+    EXPECT_EQ(
+        info.descriptor.text,
+        "__QUORVANE_PLUGIN_V2_MAGIC_STRING__|hostversion=4.5.0|buildflags=MSC_VER:1929,IDL:0|pluginversion=");
     const std::vector<std::string> fields = String::split(info.descriptor.text, "|", String::KeepEmptyParts);
     ASSERT_EQ(fields.size(), 4u);
-    EXPECT_EQ(String::split(fields[3], "=", String::KeepEmptyParts), (std::vector<std::string>{"pluginversion", ""}));
+    EXPECT_EQ(String::split(fields[3], "=", String::KeepEmptyParts),
+              (std::vector<std::string>{"pluginversion", ""}));
     const std::vector<std::pair<std::string, std::string>> flags = {{"MSC_VER", "1929"}, {"IDL", "0"}};
     EXPECT_EQ(info.descriptor.buildFlags, flags);
 

@@ -71,7 +71,10 @@ public:
         journal().configured.push_back(*properties);
         properties->param("serverAddress", m_serverAddress);
     }
-    void configuration(Properties* properties) const override { properties->setParam("serverAddress", m_serverAddress); }
+    void configuration(Properties* properties) const override
+    {
+        properties->setParam("serverAddress", m_serverAddress);
+    }
 
 protected:
     bool openImpl() override

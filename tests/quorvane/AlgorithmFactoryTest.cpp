@@ -151,11 +151,11 @@ TEST_P(DisplayNames, AreTheLastPieceOrTheWholePath)
     EXPECT_EQ(factory.algorithmDescriptor("F.A", false)->displayName, GetParam().displayName);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DisplayNames,
-                         ::testing::Values(DisplayRow{"IO;OptiTrack;OptiTrack Duo/Trio", "OptiTrack Duo/Trio"},
-                                           DisplayRow{"Without separator", "Without separator"},
-                                           DisplayRow{"IO;Trailing;", "Trailing"}, DisplayRow{";;", ";;"},
-                                           DisplayRow{"", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DisplayNames,
+    ::testing::Values(DisplayRow{"IO;OptiTrack;OptiTrack Duo/Trio", "OptiTrack Duo/Trio"},
+                      DisplayRow{"Without separator", "Without separator"},
+                      DisplayRow{"IO;Trailing;", "Trailing"}, DisplayRow{";;", ";;"}, DisplayRow{"", ""}));
 
 TEST(AlgorithmFactory, ARegisteredPropertiesCopyConfiguresEveryNewAlgorithm)
 {
@@ -190,7 +190,8 @@ TEST(AlgorithmFactory, TheHostQueriesNeverLetAnExceptionOut)
     factory.registerAlgorithm<ThrowingConfigure>("Conf", "Conf", 0, &none);
     EXPECT_EQ(factory.instantiateAlgorithm("F.Odd", DataList{}), nullptr);
     EXPECT_EQ(factory.instantiateAlgorithm("F.Conf", DataList{}), nullptr);
-    EXPECT_EQ(capture.sink().count(4, "AlgorithmFactory", "Cannot create algorithm Odd: unknown exception"), 1u);
+    EXPECT_EQ(capture.sink().count(4, "AlgorithmFactory", "Cannot create algorithm Odd: unknown exception"),
+              1u);
     EXPECT_EQ(capture.sink().count(4, "AlgorithmFactory", "Cannot create algorithm Conf: bad setting"), 1u);
 }
 

@@ -147,10 +147,12 @@ TEST(ApplicationController, AsksControllerFactoriesInOrderSkippingDeclinesAndFai
     std::vector<std::string> log;
     {
         ApplicationController app;
-        app.addFactories(nullptr, std::make_unique<PanelFactory>("declines", PanelFactory::Mode::Decline, &log),
+        app.addFactories(
+            nullptr, std::make_unique<PanelFactory>("declines", PanelFactory::Mode::Decline, &log), nullptr);
+        app.addFactories(nullptr, std::make_unique<PanelFactory>("throws", PanelFactory::Mode::Throw, &log),
                          nullptr);
-        app.addFactories(nullptr, std::make_unique<PanelFactory>("throws", PanelFactory::Mode::Throw, &log), nullptr);
-        app.addFactories(nullptr, std::make_unique<PanelFactory>("makes", PanelFactory::Mode::Make, &log), nullptr);
+        app.addFactories(nullptr, std::make_unique<PanelFactory>("makes", PanelFactory::Mode::Make, &log),
+                         nullptr);
         Stream algorithm;
         EXPECT_EQ(app.createController(nullptr), nullptr);
         {
@@ -158,7 +160,8 @@ TEST(ApplicationController, AsksControllerFactoriesInOrderSkippingDeclinesAndFai
             ASSERT_NE(panel, nullptr);
             EXPECT_EQ(panel->algorithm(), &algorithm);
         }
-        EXPECT_EQ(capture.sink().count(4, "ApplicationController", "Controller factory throws failed: panel broken"),
+        EXPECT_EQ(capture.sink().count(4, "ApplicationController",
+                                       "Controller factory throws failed: panel broken"),
                   1u);
     }
     // Destroyed with the controller, newest set first.
@@ -171,12 +174,14 @@ TEST(ApplicationController, RemovesTheFactoriesOfOneOwnerOnly)
 {
     std::vector<std::string> log;
     ApplicationController app;
-    app.addFactories(std::make_unique<Factory>("A"), std::make_unique<PanelFactory>("a", PanelFactory::Mode::Make, &log),
-                     nullptr, 1);
+    app.addFactories(std::make_unique<Factory>("A"),
+                     std::make_unique<PanelFactory>("a", PanelFactory::Mode::Make, &log), nullptr, 1);
     app.addFactories(std::make_unique<Factory>("B"), nullptr, nullptr, 2);
-    app.addFactories(nullptr, std::make_unique<PanelFactory>("a2", PanelFactory::Mode::Make, &log), nullptr, 1);
+    app.addFactories(nullptr, std::make_unique<PanelFactory>("a2", PanelFactory::Mode::Make, &log), nullptr,
+                     1);
     EXPECT_EQ(app.removeFactories(1), 2u);
-    EXPECT_EQ(log, (std::vector<std::string>{"a2 controller factory destroyed", "a controller factory destroyed"}));
+    EXPECT_EQ(
+        log, (std::vector<std::string>{"a2 controller factory destroyed", "a controller factory destroyed"}));
     ASSERT_EQ(app.factorySets().size(), 1u);
     EXPECT_EQ(app.factorySets()[0].owner, 2u);
     EXPECT_EQ(app.removeFactories(1), 0u);
@@ -187,7 +192,8 @@ class KeepingPlugin : public QuorvaneLibPlugin
 public:
     int initialize() override
     {
-        registerFactories(std::make_unique<Factory>("K"), nullptr, std::make_unique<DataAnnotationFactory>("K"));
+        registerFactories(std::make_unique<Factory>("K"), nullptr,
+                          std::make_unique<DataAnnotationFactory>("K"));
         return 0;
     }
 };

@@ -61,17 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, SplitTable,
     ::testing::Values(
         SplitRow{"IO;OptiTrack;OptiTrack Duo/Trio", ";", 0, {"IO", "OptiTrack", "OptiTrack Duo/Trio"}},
-        SplitRow{"no separator here", ";", 0, {"no separator here"}},
-        SplitRow{"", ";", 0, {}},
-        SplitRow{";;", ";", 0, {}},
-        SplitRow{";a;;b;", ";", 0, {"a", "b"}},
+        SplitRow{"no separator here", ";", 0, {"no separator here"}}, SplitRow{"", ";", 0, {}},
+        SplitRow{";;", ";", 0, {}}, SplitRow{";a;;b;", ";", 0, {"a", "b"}},
         SplitRow{";a;;b;", ";", String::KeepEmptyParts, {"", "a", "", "b", ""}},
         SplitRow{"", ";", String::KeepEmptyParts, {""}},
         SplitRow{"key=", "=", String::KeepEmptyParts, {"key", ""}},
-        SplitRow{"a::b::c", "::", 0, {"a", "b", "c"}},
-        SplitRow{"a:::b", "::", 0, {"a", ":b"}},
-        SplitRow{" a , b ,, ", ",", String::TrimParts, {"a", "b"}},
-        SplitRow{"whole", "", 0, {"whole"}}));
+        SplitRow{"a::b::c", "::", 0, {"a", "b", "c"}}, SplitRow{"a:::b", "::", 0, {"a", ":b"}},
+        SplitRow{" a , b ,, ", ",", String::TrimParts, {"a", "b"}}, SplitRow{"whole", "", 0, {"whole"}}));
 
 }  // namespace
 }  // namespace Quorvane

@@ -50,7 +50,8 @@ TEST(LogThreads, MessagesFromManyThreadsAllArriveWhileSinksAndThresholdsChange)
 
     EXPECT_EQ(capture.sink().size(), static_cast<std::size_t>(kThreads * kMessages));
     for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(capture.sink().count(2, "Worker", "w" + std::to_string(t)), static_cast<std::size_t>(kMessages));
+        EXPECT_EQ(capture.sink().count(2, "Worker", "w" + std::to_string(t)),
+                  static_cast<std::size_t>(kMessages));
     }
 }
 

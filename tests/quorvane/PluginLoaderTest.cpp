@@ -13,10 +13,10 @@
 
 #include <ostream>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -96,18 +96,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultRow{"missing_create", Code::MissingCreateExport, "missing export quorvaneCreatePlugin", false},
         FaultRow{"missing_id", Code::MissingIdExport, "missing export quorvanePluginId", false},
-        FaultRow{"missing_descriptor", Code::MissingDescriptorExport, "missing export quorvanePluginDescriptor",
-                 false},
+        FaultRow{"missing_descriptor", Code::MissingDescriptorExport,
+                 "missing export quorvanePluginDescriptor", false},
         FaultRow{"null_descriptor", Code::BadDescriptor, "descriptor pointer is null", false},
         FaultRow{"bad_magic", Code::BadDescriptor, "does not start with the field", false},
         FaultRow{"swapped_fields", Code::BadDescriptor, "expected hostversion=", false},
-        FaultRow{"newer_minor", Code::IncompatibleHostVersion, "built for host 4.6.0, this host is 4.5.0", false},
-        FaultRow{"other_major", Code::IncompatibleHostVersion, "built for host 5.0.0", false},
-        FaultRow{"wrong_id", Code::IdentifierMismatch, "'Test.WrongId' but the module's guard says 'Test.SomethingElse'",
+        FaultRow{"newer_minor", Code::IncompatibleHostVersion, "built for host 4.6.0, this host is 4.5.0",
                  false},
+        FaultRow{"other_major", Code::IncompatibleHostVersion, "built for host 5.0.0", false},
+        FaultRow{"wrong_id", Code::IdentifierMismatch,
+                 "'Test.WrongId' but the module's guard says 'Test.SomethingElse'", false},
         FaultRow{"no_guard", Code::NoRegistrationGuard, "no PluginAutoRegistrationGuard", false},
         FaultRow{"create_null", Code::CreateFailed, "quorvaneCreatePlugin returned null", false},
-        FaultRow{"init_fails", Code::InitializeFailed, "initialize of plugin Test.InitFails returned 3", true},
+        FaultRow{"init_fails", Code::InitializeFailed, "initialize of plugin Test.InitFails returned 3",
+                 true},
         FaultRow{"init_throws", Code::InitializeThrew, "threw: initialize failed on purpose", true},
         FaultRow{"unknown_dep", Code::MissingDependency, "needs Test.NobodyHasThis", true}),
     [](const ::testing::TestParamInfo<FaultRow>& row) { return std::string(row.param.file); });
@@ -143,7 +145,8 @@ TEST(PluginLoader, LoadsAGoodPluginAndItsFactoriesServeTheHost)
     const PluginLoadResult result = loader.load(pluginPath("single/good.so"));
     ASSERT_TRUE(result.ok()) << result.message;
     EXPECT_EQ(result.identifier, "Test.Good");
-    EXPECT_EQ(capture.sink().count(2, "PluginLoader", "Loaded plugin Test.Good from " + pluginPath("single/good.so")),
+    EXPECT_EQ(capture.sink().count(2, "PluginLoader",
+                                   "Loaded plugin Test.Good from " + pluginPath("single/good.so")),
               1u);
 
     ASSERT_EQ(loader.plugins().size(), 1u);
@@ -195,8 +198,9 @@ TEST(PluginLoader, LoadsAGoodPluginAndItsFactoriesServeTheHost)
     // The algorithms made above were destroyed by the test; the loader destroys the plugin,
     // then its factories, then closes the module.
     const std::vector<std::string> notes = moduleNotes(capture.sink());
-    const std::vector<std::string> expected = {"Test.Good: plugin destroyed", "Test.Good: controller factory destroyed",
-                "Test.Good: algorithm factory destroyed", "Test.Good: module unloaded"};
+    const std::vector<std::string> expected = {
+        "Test.Good: plugin destroyed", "Test.Good: controller factory destroyed",
+        "Test.Good: algorithm factory destroyed", "Test.Good: module unloaded"};
     EXPECT_EQ(notes, expected);
 }
 

@@ -83,7 +83,8 @@ void checkRead(const Properties& p, const ReadRow& row, const RecordingLogSink& 
         EXPECT_EQ(records[0].level, 3);
         EXPECT_EQ(records[0].category, "Properties");
         EXPECT_NE(records[0].text.find("'key'"), std::string::npos) << records[0].text;
-        EXPECT_NE(records[0].text.find(Properties::typeName(row.readAs)), std::string::npos) << records[0].text;
+        EXPECT_NE(records[0].text.find(Properties::typeName(row.readAs)), std::string::npos)
+            << records[0].text;
     }
 }
 
@@ -94,11 +95,21 @@ TEST_P(ConversionTable, ConvertsOnlyWithoutLoss)
     Properties p("Table");
     p.setValue("key", row.stored);
     switch (row.readAs) {
-        case Type::Bool: checkRead<bool>(p, row, capture.sink()); break;
-        case Type::Int: checkRead<int>(p, row, capture.sink()); break;
-        case Type::UnsignedShort: checkRead<unsigned short>(p, row, capture.sink()); break;
-        case Type::Double: checkRead<double>(p, row, capture.sink()); break;
-        case Type::String: checkRead<std::string>(p, row, capture.sink()); break;
+        case Type::Bool:
+            checkRead<bool>(p, row, capture.sink());
+            break;
+        case Type::Int:
+            checkRead<int>(p, row, capture.sink());
+            break;
+        case Type::UnsignedShort:
+            checkRead<unsigned short>(p, row, capture.sink());
+            break;
+        case Type::Double:
+            checkRead<double>(p, row, capture.sink());
+            break;
+        case Type::String:
+            checkRead<std::string>(p, row, capture.sink());
+            break;
     }
 }
 
@@ -106,34 +117,34 @@ using V = Properties::Value;
 using US = unsigned short;
 INSTANTIATE_TEST_SUITE_P(
     Rows, ConversionTable,
-    ::testing::Values(
-        ReadRow{"IntAsUShort", V(5), Type::UnsignedShort, true, V(US(5))},
-        ReadRow{"IntTooLargeForUShort", V(70000), Type::UnsignedShort, false, V()},
-        ReadRow{"NegativeIntAsUShort", V(-1), Type::UnsignedShort, false, V()},
-        ReadRow{"UShortAsInt", V(US(65535)), Type::Int, true, V(65535)},
-        ReadRow{"TextAsInt", V(std::string("abc")), Type::Int, false, V()},
-        ReadRow{"DecimalTextAsInt", V(std::string("-42")), Type::Int, true, V(-42)},
-        ReadRow{"TextWithBlankAsInt", V(std::string(" 5")), Type::Int, false, V()},
-        ReadRow{"TextWithTailAsInt", V(std::string("5x")), Type::Int, false, V()},
-        ReadRow{"HugeTextAsInt", V(std::string("99999999999")), Type::Int, false, V()},
-        ReadRow{"TextAsUShort", V(std::string("1511")), Type::UnsignedShort, true, V(US(1511))},
-        ReadRow{"TextTooLargeForUShort", V(std::string("70000")), Type::UnsignedShort, false, V()},
-        ReadRow{"WholeDoubleAsInt", V(3.0), Type::Int, true, V(3)},
-        ReadRow{"FractionAsInt", V(2.5), Type::Int, false, V()},
-        ReadRow{"BoolAsInt", V(true), Type::Int, false, V()},
-        ReadRow{"IntAsDouble", V(-7), Type::Double, true, V(-7.0)},
-        ReadRow{"TextAsDouble", V(std::string("1e3")), Type::Double, true, V(1000.0)},
-        ReadRow{"NanTextAsDouble", V(std::string("nan")), Type::Double, false, V()},
-        ReadRow{"HexTextAsDouble", V(std::string("0x10")), Type::Double, false, V()},
-        ReadRow{"BoolAsDouble", V(false), Type::Double, false, V()},
-        ReadRow{"OneAsBool", V(1), Type::Bool, true, V(true)},
-        ReadRow{"TwoAsBool", V(2), Type::Bool, false, V()},
-        ReadRow{"TrueTextAsBool", V(std::string("true")), Type::Bool, true, V(true)},
-        ReadRow{"ZeroTextAsBool", V(std::string("0")), Type::Bool, true, V(false)},
-        ReadRow{"YesTextAsBool", V(std::string("yes")), Type::Bool, false, V()},
-        ReadRow{"DoubleAsBool", V(1.0), Type::Bool, false, V()},
-        ReadRow{"IntAsString", V(5), Type::String, false, V()},
-        ReadRow{"StringAsString", V(std::string("")), Type::String, true, V(std::string(""))}),
+    ::testing::Values(ReadRow{"IntAsUShort", V(5), Type::UnsignedShort, true, V(US(5))},
+                      ReadRow{"IntTooLargeForUShort", V(70000), Type::UnsignedShort, false, V()},
+                      ReadRow{"NegativeIntAsUShort", V(-1), Type::UnsignedShort, false, V()},
+                      ReadRow{"UShortAsInt", V(US(65535)), Type::Int, true, V(65535)},
+                      ReadRow{"TextAsInt", V(std::string("abc")), Type::Int, false, V()},
+                      ReadRow{"DecimalTextAsInt", V(std::string("-42")), Type::Int, true, V(-42)},
+                      ReadRow{"TextWithBlankAsInt", V(std::string(" 5")), Type::Int, false, V()},
+                      ReadRow{"TextWithTailAsInt", V(std::string("5x")), Type::Int, false, V()},
+                      ReadRow{"HugeTextAsInt", V(std::string("99999999999")), Type::Int, false, V()},
+                      ReadRow{"TextAsUShort", V(std::string("1511")), Type::UnsignedShort, true, V(US(1511))},
+                      ReadRow{"TextTooLargeForUShort", V(std::string("70000")), Type::UnsignedShort, false,
+                              V()},
+                      ReadRow{"WholeDoubleAsInt", V(3.0), Type::Int, true, V(3)},
+                      ReadRow{"FractionAsInt", V(2.5), Type::Int, false, V()},
+                      ReadRow{"BoolAsInt", V(true), Type::Int, false, V()},
+                      ReadRow{"IntAsDouble", V(-7), Type::Double, true, V(-7.0)},
+                      ReadRow{"TextAsDouble", V(std::string("1e3")), Type::Double, true, V(1000.0)},
+                      ReadRow{"NanTextAsDouble", V(std::string("nan")), Type::Double, false, V()},
+                      ReadRow{"HexTextAsDouble", V(std::string("0x10")), Type::Double, false, V()},
+                      ReadRow{"BoolAsDouble", V(false), Type::Double, false, V()},
+                      ReadRow{"OneAsBool", V(1), Type::Bool, true, V(true)},
+                      ReadRow{"TwoAsBool", V(2), Type::Bool, false, V()},
+                      ReadRow{"TrueTextAsBool", V(std::string("true")), Type::Bool, true, V(true)},
+                      ReadRow{"ZeroTextAsBool", V(std::string("0")), Type::Bool, true, V(false)},
+                      ReadRow{"YesTextAsBool", V(std::string("yes")), Type::Bool, false, V()},
+                      ReadRow{"DoubleAsBool", V(1.0), Type::Bool, false, V()},
+                      ReadRow{"IntAsString", V(5), Type::String, false, V()},
+                      ReadRow{"StringAsString", V(std::string("")), Type::String, true, V(std::string(""))}),
     [](const ::testing::TestParamInfo<ReadRow>& row) { return std::string(row.param.name); });
 
 TEST(Properties, KeepsInsertionOrderAndPositionsOfOverwrittenKeys)

@@ -18,8 +18,9 @@ TEST(Signal, CallsSlotsInConnectionOrderWithTheArguments)
     signal.connect([&](int n, const std::string& s) { calls.push_back("b" + std::to_string(n) + s); });
     signal.emitSignal(1, "x");
     EXPECT_EQ(calls, (std::vector<std::string>{"a1x", "b1x"}));
-    static_assert(std::is_same<Signal<int, const std::string&>, SignalImpl<2, int, const std::string&>>::value,
-                  "Signal<Args...> is SignalImpl<N, Args...>");
+    static_assert(
+        std::is_same<Signal<int, const std::string&>, SignalImpl<2, int, const std::string&>>::value,
+        "Signal<Args...> is SignalImpl<N, Args...>");
 }
 
 TEST(Signal, ADroppedHandleKeepsTheConnectionUntilDisconnected)

@@ -6,8 +6,8 @@
 #include "stream/OptiTrackStream.h"
 #include "stream/OptiTrackStreamImpl.h"
 
-#include <Quorvane/Core/ScopedLogCapture.h>
 #include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
 #include <Quorvane/Stream/InstrumentModification.h>
 
 #include <NatNetTypes.h>
@@ -47,7 +47,8 @@ class FrameFixture
 public:
     FrameFixture() : context(&stream)
     {
-        stream.instrumentsUpdated.connect([this](InstrumentModifications changes) { emissions.push_back(changes); });
+        stream.instrumentsUpdated.connect(
+            [this](InstrumentModifications changes) { emissions.push_back(changes); });
     }
 
     void deliver(sFrameOfMocapData& frame) { OptiTrackStream::onFrameReceived(&frame, &context); }
@@ -59,8 +60,7 @@ public:
     {
         std::vector<std::string> result;
         for (const auto& record : records())
-            if (record.category == category)
-                result.push_back(record.text);
+            if (record.category == category) result.push_back(record.text);
         return result;
     }
 

@@ -55,22 +55,17 @@ TEST_F(ConnectStep, aGoodStartLogsTheServerAndBecomesRunning)
     EXPECT_TRUE(stream.isRunning());
 
     const Lines expected = {
-        "Server application info:",
-        "Application: Motive (ver. 2.3.0.1)",
-        "NatNet Version: 4.1.0.0",
-        "Mocap Framerate: 120",
-        "Analog Samples Per Mocap Frame: 0",
-        "Units to MM: 1000",
-        "Client initialized and ready.\n",
-        "\n\nRequesting Data Descriptions...",
+        "Server application info:",          "Application: Motive (ver. 2.3.0.1)",
+        "NatNet Version: 4.1.0.0",           "Mocap Framerate: 120",
+        "Analog Samples Per Mocap Frame: 0", "Units to MM: 1000",
+        "Client initialized and ready.\n",   "\n\nRequesting Data Descriptions...",
         "Received 0 Data Descriptions: ",
     };
     EXPECT_EQ(streamLines(), expected);
     const std::vector<int> levels = {2, 2, 2, 2, 2, 2, 0, 0, 0};
     std::vector<int> seen;
     for (const auto& record : log.sink().records())
-        if (record.category == "OptiTrackStream")
-            seen.push_back(record.level);
+        if (record.category == "OptiTrackStream") seen.push_back(record.level);
     EXPECT_EQ(seen, levels);
     EXPECT_EQ(sim.counters().modelDefRequests, 1u);
 }
@@ -117,7 +112,8 @@ TEST_F(ConnectStep, anAddressTheLibraryRefusesGivesItsCode)
 
     EXPECT_FALSE(stream.start());
     EXPECT_EQ(streamLines(),
-              (Lines{"Unable to connect to server.  Error code: " + std::to_string(code) + ". Exiting", kStartError}));
+              (Lines{"Unable to connect to server.  Error code: " + std::to_string(code) + ". Exiting",
+                     kStartError}));
 }
 
 TEST_F(ConnectStep, aServerWithoutHostFailsTheStart)
@@ -134,14 +130,10 @@ TEST_F(ConnectStep, failingFrameRateAndAnalogQueriesDoNotStopTheStep)
     sim.setCommandAnswer("AnalogSamplesPerMocapFrame", Answer::Unrecognized);
     ASSERT_TRUE(stream.start());
     const Lines expected = {
-        "Server application info:",
-        "Application: Motive (ver. 2.3.0.1)",
-        "NatNet Version: 4.1.0.0",
-        "Error getting frame rate.\n",
-        "Error getting Analog frame rate.",
-        "Units to MM: 1000",
-        "Client initialized and ready.\n",
-        "\n\nRequesting Data Descriptions...",
+        "Server application info:",         "Application: Motive (ver. 2.3.0.1)",
+        "NatNet Version: 4.1.0.0",          "Error getting frame rate.\n",
+        "Error getting Analog frame rate.", "Units to MM: 1000",
+        "Client initialized and ready.\n",  "\n\nRequesting Data Descriptions...",
         "Received 0 Data Descriptions: ",
     };
     EXPECT_EQ(streamLines(), expected);
@@ -272,7 +264,8 @@ TEST_F(ConnectStep, anyNonZeroConnectionTypeConnectsAsUnicast)
     stream.setConnectionParams(params);
     ASSERT_TRUE(stream.start());
     // Only a unicast client registers with the server and keeps itself alive.
-    EXPECT_TRUE(sim.waitFor([](const auto& c) { return c.clientsConnected == 1 && c.keepAlives > 0; }, 3000ms));
+    EXPECT_TRUE(
+        sim.waitFor([](const auto& c) { return c.clientsConnected == 1 && c.keepAlives > 0; }, 3000ms));
     const auto frame = oneBodyFrame(8, 0.0f, 0.0f, 0.0f);
     EXPECT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-8"));
 }

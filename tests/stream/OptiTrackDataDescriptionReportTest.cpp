@@ -33,8 +33,7 @@ struct DescriptionList
         auto& set = *markerSets.emplace_back(std::make_unique<sMarkerSetDescription>());
         std::strncpy(set.szName, name, sizeof set.szName - 1);
         auto& pointers = namePointers.emplace_back();
-        for (const char* n : names)
-            pointers.push_back(const_cast<char*>(n));
+        for (const char* n : names) pointers.push_back(const_cast<char*>(n));
         set.nMarkers = static_cast<int>(names.size());
         set.szMarkerNames = pointers.empty() ? nullptr : pointers.data();
         add(Descriptor_MarkerSet).Data.MarkerSetDescription = &set;
@@ -51,8 +50,7 @@ struct DescriptionList
         body.offsety = -1.25f;
         body.offsetz = 2.0f;
         auto& positions = markerPositions.emplace_back(labels.size() * 3);
-        for (std::size_t j = 0; j < positions.size(); ++j)
-            positions[j] = static_cast<float>(j) * 0.25f;
+        for (std::size_t j = 0; j < positions.size(); ++j) positions[j] = static_cast<float>(j) * 0.25f;
         auto& storedLabels = markerLabels.emplace_back(std::move(labels));
         body.nMarkers = static_cast<int>(storedLabels.size());
         body.MarkerPositions = reinterpret_cast<MarkerData*>(positions.data());
@@ -93,8 +91,7 @@ struct DescriptionList
         plate.fOriginY = 0.2f;
         plate.fOriginZ = -0.3f;
         for (int k = 0; k < 4; ++k)
-            for (int a = 0; a < 3; ++a)
-                plate.fCorners[k][a] = static_cast<float>(10 * k + a);
+            for (int a = 0; a < 3; ++a) plate.fCorners[k][a] = static_cast<float>(10 * k + a);
         plate.iPlateType = 2;
         plate.iChannelDataType = 1;
         plate.nChannels = channels;
@@ -216,8 +213,7 @@ TEST_F(DescriptionReport, everyKindWithItsExactLines)
         "\tChannel 0: Ch0",
     };
     EXPECT_EQ(texts(), expected);
-    for (const auto& record : log.sink().records())
-        EXPECT_EQ(record.level, 0) << record.text;
+    for (const auto& record : log.sink().records()) EXPECT_EQ(record.level, 0) << record.text;
 }
 
 TEST_F(DescriptionReport, requiredLabelsOfZeroAreNotListed)
@@ -227,8 +223,7 @@ TEST_F(DescriptionReport, requiredLabelsOfZeroAreNotListed)
     const auto lines = texts();
     auto count = [&](const std::string& prefix) {
         std::size_t n = 0;
-        for (const auto& line : lines)
-            n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        for (const auto& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
         return n;
     };
     EXPECT_EQ(count("\tMarker #"), 3u);
@@ -243,8 +238,7 @@ TEST_F(DescriptionReport, missingMarkerArraysListNoMarkers)
     descriptions.rigidBody("NoLabels", 2, {1, 2}).MarkerRequiredLabels = nullptr;
     descriptions.rigidBody("NegativeCount", 3, {1, 2}).nMarkers = -2;
     report();
-    for (const auto& line : texts())
-        EXPECT_EQ(line.find("\t"), std::string::npos) << line;
+    for (const auto& line : texts()) EXPECT_EQ(line.find("\t"), std::string::npos) << line;
     EXPECT_EQ(texts().size(), 1u + 3u * 5u);
 }
 
@@ -300,12 +294,12 @@ TEST_F(DescriptionReport, countsPastCapacitiesStopAtTheRecordsEnd)
 
 TEST_F(DescriptionReport, theDescriptionCountStopsAtTheListsCapacity)
 {
-    for (int i = 0; i < MAX_MODELS; ++i)
-        descriptions.add(7);
+    for (int i = 0; i < MAX_MODELS; ++i) descriptions.add(7);
     descriptions.list->nDataDescriptions = MAX_MODELS + 500;
     report();
     EXPECT_EQ(log.sink().count(0, "OptiTrackStream", "Received 2500 Data Descriptions: "), 1u);
-    EXPECT_EQ(log.sink().count(1, "OptiTrackStream", "Unknown data type."), static_cast<std::size_t>(MAX_MODELS));
+    EXPECT_EQ(log.sink().count(1, "OptiTrackStream", "Unknown data type."),
+              static_cast<std::size_t>(MAX_MODELS));
     EXPECT_EQ(log.sink().count("Data Description # 1999 (type=7)"), 1u);
     EXPECT_EQ(log.sink().count("Data Description # 2000 (type=7)"), 0u);
 }

@@ -34,8 +34,7 @@ protected:
         sim = std::make_unique<NatNet::Sim::Simulator>(simulatorConfig(GetParam().multicast));
         ASSERT_TRUE(sim->start());
         OptiTrackConnectionParams params = paramsFor(*sim);
-        if (!GetParam().groupGiven)
-            params.multicastAddress.clear();
+        if (!GetParam().groupGiven) params.multicastAddress.clear();
         stream = std::make_unique<OptiTrackStream>();
         stream->setConnectionParams(params);
         stream->instrumentsUpdated.connect([this](InstrumentModifications) { ++emissions; });
@@ -67,11 +66,9 @@ TEST_P(EndToEnd, streamedBodiesBecomeNamedInstrumentsInMillimetres)
 
     ASSERT_TRUE(waitUntil([&] {
         const auto instruments = stream->instruments();
-        if (instruments.size() != 3)
-            return false;
+        if (instruments.size() != 3) return false;
         for (const auto& instrument : instruments)
-            if (instrument.updateCount < 20)
-                return false;
+            if (instrument.updateCount < 20) return false;
         return true;
     }));
     EXPECT_GE(emissions.load(), 20);
@@ -150,7 +147,9 @@ TEST_P(EndToEnd, framesDuringTheConnectStepWithEveryLineLogged)
 INSTANTIATE_TEST_SUITE_P(Modes, EndToEnd,
                          ::testing::Values(Mode{"unicast", false, false}, Mode{"multicast", true, true},
                                            Mode{"multicastServersGroup", true, false}),
-                         [](const ::testing::TestParamInfo<Mode>& row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<Mode>& row) {
+                             return std::string(row.param.name);
+                         });
 
 }  // namespace
 }  // namespace Quorvane::Testing

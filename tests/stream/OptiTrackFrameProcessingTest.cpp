@@ -52,8 +52,7 @@ TEST_P(PoseFromFrame, matchesTheQuaternionFormulaAndTheScaledPosition)
     ASSERT_TRUE(instrument.has_value());
     const Pose& pose = instrument->pose;
     for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c)
-            EXPECT_DOUBLE_EQ(pose(r, c), row.rotation[r][c]) << "R" << r << c;
+        for (int c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(pose(r, c), row.rotation[r][c]) << "R" << r << c;
         // Exact: the product is formed in single precision and then widened.
         EXPECT_EQ(pose(r, 3), row.translation[r]) << "t" << r;
         EXPECT_EQ(pose(3, r), 0.0);
@@ -71,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         PoseRow{"identity", {0, 0, 0, 1}, {0, 0, 0}, 1.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 0, 0}},
         PoseRow{"halfTurnZ", {0, 0, 1, 0}, {0, 0, 0}, 1.0f, {{-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, {0, 0, 0}},
         // Not normalised: used as it comes.
-        PoseRow{"unnormalised", {2, 0, 0, 0}, {0, 0, 0}, 1.0f, {{1, 0, 0}, {0, -7, 0}, {0, 0, -7}}, {0, 0, 0}},
+        PoseRow{
+            "unnormalised", {2, 0, 0, 0}, {0, 0, 0}, 1.0f, {{1, 0, 0}, {0, -7, 0}, {0, 0, -7}}, {0, 0, 0}},
         // A quarter turn about z maps x onto y: the signs of R01 and R10.
         PoseRow{"quarterTurnZ",
                 {0, 0, kHalfSqrt2, kHalfSqrt2},
@@ -86,12 +86,26 @@ INSTANTIATE_TEST_SUITE_P(
                 1.0f,
                 {{1, 0, 0}, {0, 1 - kC2, -kC2}, {0, kC2, 1 - kC2}},
                 {0, 0, 0}},
-        PoseRow{"metres", {0, 0, 0, 1}, {0.5f, -0.25f, 2.0f}, 1000.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {500, -250, 2000}},
+        PoseRow{"metres",
+                {0, 0, 0, 1},
+                {0.5f, -0.25f, 2.0f},
+                1000.0f,
+                {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                {500, -250, 2000}},
         // 0.1f * 1000 is 100 exactly in single precision, 100.0000015 in double.
-        PoseRow{"singlePrecision", {0, 0, 0, 1}, {0.1f, 0.3f, -0.7f}, 1000.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+        PoseRow{"singlePrecision",
+                {0, 0, 0, 1},
+                {0.1f, 0.3f, -0.7f},
+                1000.0f,
+                {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
                 {static_cast<double>(0.1f * 1000.0f), static_cast<double>(0.3f * 1000.0f),
                  static_cast<double>(-0.7f * 1000.0f)}},
-        PoseRow{"millimetresUnchanged", {0, 0, 0, 1}, {12.5f, 0, -3}, 1.0f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {12.5, 0, -3}}),
+        PoseRow{"millimetresUnchanged",
+                {0, 0, 0, 1},
+                {12.5f, 0, -3},
+                1.0f,
+                {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                {12.5, 0, -3}}),
     [](const ::testing::TestParamInfo<PoseRow>& row) { return std::string(row.param.name); });
 
 TEST(FrameProcessing, qualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
@@ -134,16 +148,19 @@ TEST(FrameProcessing, identifiersAndDisplayNames)
         {-4, 0, {nullptr, nullptr}, 0, "optitrack--4", "OptiTrack -4"},
         {0, 0, {nullptr, nullptr}, 0, "optitrack-0", "OptiTrack 0"},
         {123456789, 0, {nullptr, nullptr}, 0, "optitrack-123456789", "OptiTrack 123456789"},
-        {std::numeric_limits<int>::min(), 0, {nullptr, nullptr}, 0, "optitrack--2147483648", "OptiTrack -2147483648"},
+        {std::numeric_limits<int>::min(),
+         0,
+         {nullptr, nullptr},
+         0,
+         "optitrack--2147483648",
+         "OptiTrack -2147483648"},
     };
     for (const Row& row : rows) {
         FrameFixture f;
         auto frame = makeFrame();
-        for (int m = 0; m < row.markerSetCount; ++m)
-            addMarkerSet(*frame, row.markerSets[m]);
+        for (int m = 0; m < row.markerSetCount; ++m) addMarkerSet(*frame, row.markerSets[m]);
         // Other valid bodies before it, with IDs of their own.
-        for (int p = 0; p < row.position; ++p)
-            addBody(*frame, 1000 + p, true);
+        for (int p = 0; p < row.position; ++p) addBody(*frame, 1000 + p, true);
         addBody(*frame, row.id, true);
 
         f.deliver(*frame);
@@ -288,7 +305,7 @@ TEST(FrameProcessing, timestampInMillisecondsTruncatedAndGuarded)
         {1e300, std::numeric_limits<std::uint64_t>::max()},
         {inf, std::numeric_limits<std::uint64_t>::max()},
         {1.8446744073709552e16, std::numeric_limits<std::uint64_t>::max()},  // x 1000 is 2^64
-        {9.2233720368547758e15, 9223372036854775808ull},                    // x 1000 is 2^63
+        {9.2233720368547758e15, 9223372036854775808ull},                     // x 1000 is 2^63
     };
     for (const Row& row : rows) {
         FrameFixture f;
@@ -306,8 +323,7 @@ TEST(FrameProcessing, countsPastTheFramesCapacityAreBounded)
 {
     FrameFixture f;
     auto frame = makeFrame();
-    for (int i = 0; i < MAX_RIGIDBODIES; ++i)
-        frame->RigidBodies[i].ID = i;
+    for (int i = 0; i < MAX_RIGIDBODIES; ++i) frame->RigidBodies[i].ID = i;
     frame->RigidBodies[MAX_RIGIDBODIES - 1].params = 1;
     frame->nRigidBodies = MAX_RIGIDBODIES + 5000;
     frame->nMarkerSets = MAX_MARKERSETS + 5000;

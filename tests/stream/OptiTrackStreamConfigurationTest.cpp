@@ -17,7 +17,8 @@ namespace Quorvane::Testing {
 namespace {
 
 using Keys = std::vector<std::string>;
-const Keys kKeys = {"localAddress", "serverAddress", "commandPort", "dataPort", "multicastAddress", "connectionType"};
+const Keys kKeys = {"localAddress", "serverAddress",    "commandPort",
+                    "dataPort",     "multicastAddress", "connectionType"};
 
 Properties configurationOf(const OptiTrackStream& stream)
 {
@@ -33,8 +34,9 @@ TEST(StreamConfiguration, aFreshStreamWritesExactlyTheDefaults)
     EXPECT_EQ(p.keys(), kKeys);
     using Type = Properties::Type;
     const std::vector<std::pair<std::string, Type>> types = {
-        {"localAddress", Type::String},   {"serverAddress", Type::String},    {"commandPort", Type::UnsignedShort},
-        {"dataPort", Type::UnsignedShort}, {"multicastAddress", Type::String}, {"connectionType", Type::Int}};
+        {"localAddress", Type::String},       {"serverAddress", Type::String},
+        {"commandPort", Type::UnsignedShort}, {"dataPort", Type::UnsignedShort},
+        {"multicastAddress", Type::String},   {"connectionType", Type::Int}};
     for (const auto& [key, type] : types) {
         ASSERT_NE(p.value(key), nullptr) << key;
         EXPECT_EQ(Properties::typeOf(*p.value(key)), type) << key;
@@ -70,8 +72,7 @@ TEST(StreamConfiguration, configureThenConfigurationReproducesTheValues)
     stream.configure(&in);
     const Properties out = configurationOf(stream);
     EXPECT_EQ(out.keys(), kKeys);  // written in its own order, whatever the input's
-    for (const auto& key : kKeys)
-        EXPECT_EQ(out.valueText(key), in.valueText(key)) << key;
+    for (const auto& key : kKeys) EXPECT_EQ(out.valueText(key), in.valueText(key)) << key;
 }
 
 TEST(StreamConfiguration, onlyTheGivenKeysChange)

@@ -29,8 +29,7 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(2ms);
     }
     return true;
@@ -55,8 +54,7 @@ inline OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
     params.dataPort = sim.dataPort();
     params.serverAddress = "127.0.0.1";
     params.localAddress = "127.0.0.1";
-    if (sim.config().multicast)
-        params.multicastAddress = sim.config().multicastAddress;
+    if (sim.config().multicast) params.multicastAddress = sim.config().multicastAddress;
     return params;
 }
 
@@ -66,13 +64,13 @@ inline std::vector<std::string> textsIn(const std::vector<RecordingLogSink::Reco
 {
     std::vector<std::string> result;
     for (const auto& record : records)
-        if (record.category == category)
-            result.push_back(record.text);
+        if (record.category == category) result.push_back(record.text);
     return result;
 }
 
 /// A frame with one tracked rigid body at `position` (server units).
-inline std::unique_ptr<sFrameOfMocapData> oneBodyFrame(int id, float x, float y, float z, float meanError = 0.0f)
+inline std::unique_ptr<sFrameOfMocapData> oneBodyFrame(int id, float x, float y, float z,
+                                                       float meanError = 0.0f)
 {
     auto frame = std::make_unique<sFrameOfMocapData>();
     frame->iFrame = 1;

@@ -25,17 +25,18 @@ TEST(CApi, VersionIsTheSdkRelease)
 
 TEST(CApi, DecodeId)
 {
-    struct Row {
+    struct Row
+    {
         int composite;
         int entity;
         int member;
     };
     const Row rows[] = {
-        {131073, 2, 1},            // labeled marker of model 2 (captured)
-        {50007, 0, 50007},         // unlabeled point-cloud marker (captured)
-        {0x00090002, 9, 2},        // asset 9, member 2
+        {131073, 2, 1},      // labeled marker of model 2 (captured)
+        {50007, 0, 50007},   // unlabeled point-cloud marker (captured)
+        {0x00090002, 9, 2},  // asset 9, member 2
         {0x7FFFFFFF, 0x7FFF, 0xFFFF},
-        {-1, 0xFFFF, 0xFFFF},      // both halves are 16-bit fields
+        {-1, 0xFFFF, 0xFFFF},  // both halves are 16-bit fields
     };
     for (const Row& row : rows) {
         int entity = -7;
@@ -68,7 +69,8 @@ TEST(CApi, DecodeTimecode)
 
 TEST(CApi, TimecodeStringify)
 {
-    struct Row {
+    struct Row
+    {
         unsigned timecode;
         unsigned subframe;
         int size;
@@ -76,10 +78,10 @@ TEST(CApi, TimecodeStringify)
         const char* text;
     };
     const Row rows[] = {
-        {0x01020304u, 5, 128, ErrorCode_OK, "01:02:03:04.5"},              // vendor library
-        {0x01020304u, 5, 4, ErrorCode_InvalidArgument, "01:"},             // vendor library
-        {0, 0, 128, ErrorCode_OK, "00:00:00:00.0"},                        // NatNetLib 3.0 output
-        {0x01020304u, 5, 14, ErrorCode_OK, "01:02:03:04.5"},               // exactly fits
+        {0x01020304u, 5, 128, ErrorCode_OK, "01:02:03:04.5"},   // vendor library
+        {0x01020304u, 5, 4, ErrorCode_InvalidArgument, "01:"},  // vendor library
+        {0, 0, 128, ErrorCode_OK, "00:00:00:00.0"},             // NatNetLib 3.0 output
+        {0x01020304u, 5, 14, ErrorCode_OK, "01:02:03:04.5"},    // exactly fits
         {0x01020304u, 5, 13, ErrorCode_InvalidArgument, "01:02:03:04."},
         {0x0A0B0C0Du, 12, 128, ErrorCode_OK, "10:11:12:13.12"},
         {0xFF000000u, 0, 128, ErrorCode_OK, "255:00:00:00.0"},
@@ -88,7 +90,8 @@ TEST(CApi, TimecodeStringify)
     for (const Row& row : rows) {
         char buffer[128];
         std::memset(buffer, 'x', sizeof buffer);
-        EXPECT_EQ(NatNet_TimecodeStringify(row.timecode, row.subframe, buffer, row.size), row.result) << row.text;
+        EXPECT_EQ(NatNet_TimecodeStringify(row.timecode, row.subframe, buffer, row.size), row.result)
+            << row.text;
         EXPECT_STREQ(buffer, row.text);
         if (row.size < 128) {
             EXPECT_EQ(buffer[row.size], 'x') << "nothing written past the buffer";

@@ -19,7 +19,8 @@ using NatNetTest::readCapture;
 
 namespace {
 
-struct Decoded {
+struct Decoded
+{
     Datagram datagram;
     std::vector<uint8_t> bytes;
 };
@@ -39,8 +40,7 @@ template <typename Encode>
     std::vector<uint8_t> buffer(70000);
     ByteWriter out(buffer.data(), buffer.size());
     const Status s = encode(out);
-    if (s != Status::Ok)
-        return ::testing::AssertionFailure() << "encode: " << statusName(s);
+    if (s != Status::Ok) return ::testing::AssertionFailure() << "encode: " << statusName(s);
     return bytesEqual(expected, buffer.data(), out.size());
 }
 
@@ -82,8 +82,9 @@ TEST(CaptureGolden, ServerInfoFromMotive21)
 
 TEST(CaptureGolden, ConnectAndDiscoveryFromNatNetLib30)
 {
-    for (const auto& [file, id] : {std::pair<const char*, MessageId>{"python_natnet/connect_packet_v3.bin", MessageId::Connect},
-                                   {"python_natnet/discovery_packet_v3.bin", MessageId::Discovery}}) {
+    for (const auto& [file, id] :
+         {std::pair<const char*, MessageId>{"python_natnet/connect_packet_v3.bin", MessageId::Connect},
+          {"python_natnet/discovery_packet_v3.bin", MessageId::Discovery}}) {
         SCOPED_TRACE(file);
         const Decoded d = datagramOf(file);
         EXPECT_EQ(d.datagram.messageId, uint16_t(id));
@@ -116,7 +117,8 @@ TEST(CaptureGolden, EchoPair)
     const Decoded modelRequest = datagramOf("python_natnet/requestmodeldef_packet_v3.bin");
     EXPECT_EQ(modelRequest.datagram.messageId, uint16_t(MessageId::RequestModelDef));
     EXPECT_EQ(modelRequest.datagram.payloadSize, 0u);
-    EXPECT_TRUE(encodesTo(modelRequest.bytes, [&](ByteWriter& w) { return encodeEmpty(w, MessageId::RequestModelDef); }));
+    EXPECT_TRUE(encodesTo(modelRequest.bytes,
+                          [&](ByteWriter& w) { return encodeEmpty(w, MessageId::RequestModelDef); }));
 }
 
 TEST(CaptureGolden, ModelDefinitionsRaceQuad)
@@ -124,7 +126,8 @@ TEST(CaptureGolden, ModelDefinitionsRaceQuad)
     const Decoded d = datagramOf("python_natnet/modeldef_packet_v3.bin");
     ASSERT_EQ(d.datagram.messageId, uint16_t(MessageId::ModelDef));
     sDataDescriptions* list = nullptr;
-    ASSERT_EQ(decodeModelDefinitions(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), &list), Status::Ok);
+    ASSERT_EQ(decodeModelDefinitions(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), &list),
+              Status::Ok);
     ASSERT_EQ(list->nDataDescriptions, 3);
 
     ASSERT_EQ(list->arrDataDescriptions[0].type, Descriptor_RigidBody);
@@ -156,7 +159,8 @@ TEST(CaptureGolden, ModelDefinitionsRaceQuad)
         for (int m = 0; m < 5; ++m)
             EXPECT_EQ(std::string(set.szMarkerNames[m]), markerPrefix[s] + std::to_string(m + 1));
     }
-    EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeModelDefinitions(w, *list, Version(3, 0)); }));
+    EXPECT_TRUE(
+        encodesTo(d.bytes, [&](ByteWriter& w) { return encodeModelDefinitions(w, *list, Version(3, 0)); }));
     freeDescriptions(list);
 }
 
@@ -166,7 +170,8 @@ TEST(CaptureGolden, FrameFromMotive21)
     ASSERT_EQ(d.datagram.payloadSize, 332u);
     FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame), Status::Ok);
+    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame),
+              Status::Ok);
     const sFrameOfMocapData& f = *frame;
     EXPECT_EQ(f.iFrame, 162734);
     EXPECT_EQ(f.nMarkerSets, 0);
@@ -213,7 +218,8 @@ TEST(CaptureGolden, OccludedFrame)
     const Decoded d = datagramOf("python_natnet/mocapframe_packet_occluded_v3.bin");
     FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame), Status::Ok);
+    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame),
+              Status::Ok);
     EXPECT_EQ(frame->iFrame, 269007);
     ASSERT_EQ(frame->nMarkerSets, 2);
     EXPECT_STREQ(frame->MocapData[0].szName, "FakeTree");
@@ -225,15 +231,15 @@ TEST(CaptureGolden, OccludedFrame)
     EXPECT_EQ(frame->RigidBodies[0].ID, 7);
     EXPECT_EQ(frame->RigidBodies[0].params, 1);
     ASSERT_EQ(frame->nLabeledMarkers, 4);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(frame->LabeledMarkers[i].ID, 458754 + i);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(frame->LabeledMarkers[i].ID, 458754 + i);
     EXPECT_EQ(frame->LabeledMarkers[0].params, 11);
     EXPECT_NEAR(frame->fTimestamp, 8966.9, 1e-6);
     EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeFrame(w, *frame, Version(3, 0)); }));
 }
 
 // Motive 1.5 to 1.9: the version comes from each set's server-info reply.
-struct OptirxCase {
+struct OptirxCase
+{
     const char* motive;
     uint8_t minor;
     int32_t firstFrame;
@@ -270,7 +276,8 @@ TEST_P(OptirxCaptures, DecodeWithTheAnnouncedVersion)
         SCOPED_TRACE(n);
         const Decoded d = datagramOf(base + std::to_string(n) + ".bin");
         ASSERT_EQ(d.bytes.size(), c.frameSize);
-        ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, version, storage, *frame), Status::Ok);
+        ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, version, storage, *frame),
+                  Status::Ok);
         EXPECT_EQ(frame->iFrame, c.firstFrame + n - 1);
         ASSERT_EQ(frame->nMarkerSets, 2);
         EXPECT_STREQ(frame->MocapData[0].szName, c.firstSet);
@@ -298,8 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) {
         std::string name = row.param.motive;
         for (char& ch : name)
-            if (ch == '.')
-                ch = '_';
+            if (ch == '.') ch = '_';
         return name;
     });
 
@@ -308,7 +314,8 @@ TEST(CaptureGolden, Motive15LatencyAndLabeledIds)
     const Decoded d = datagramOf("python-optirx/frame-motive-1.5.0-001.bin");
     FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(2, 5), storage, *frame), Status::Ok);
+    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(2, 5), storage, *frame),
+              Status::Ok);
     EXPECT_NEAR(storage.legacyLatency(), 775.3009f, 1e-3);
     EXPECT_EQ(frame->MocapData[0].nMarkers, 3);
     for (int i = 0; i < 3; ++i) {
@@ -331,8 +338,7 @@ TEST(CaptureGolden, TrafficCaptureFrameByFrame)
     while (reader.next(udp)) {
         Datagram d;
         ASSERT_EQ(decodeDatagram(udp.payload.data(), udp.payload.size(), d), Status::Ok);
-        if (d.messageId != uint16_t(MessageId::FrameOfData))
-            continue;
+        if (d.messageId != uint16_t(MessageId::FrameOfData)) continue;
         SCOPED_TRACE(expectedNumber);
         ASSERT_EQ(d.payloadSize, 332u);
         ASSERT_EQ(decodeFrame(d.payload, d.payloadSize, Version(3, 0), storage, *frame), Status::Ok);
@@ -340,8 +346,8 @@ TEST(CaptureGolden, TrafficCaptureFrameByFrame)
         EXPECT_EQ(frame->params, 0);
         ByteWriter out(buffer.data(), buffer.size());
         ASSERT_EQ(encodeFrame(out, *frame, Version(3, 0)), Status::Ok);
-        ASSERT_TRUE(bytesEqual(std::vector<uint8_t>(udp.payload.begin(), udp.payload.begin() + 4 + 332), buffer.data(),
-                               out.size()));
+        ASSERT_TRUE(bytesEqual(std::vector<uint8_t>(udp.payload.begin(), udp.payload.begin() + 4 + 332),
+                               buffer.data(), out.size()));
         ++frames;
     }
     EXPECT_EQ(frames, 518);

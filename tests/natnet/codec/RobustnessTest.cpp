@@ -25,8 +25,7 @@ namespace {
 std::vector<uint8_t> encodedFrame(Version v, const std::function<void(sFrameOfMocapData&)>& change = {})
 {
     NatNetTest::SampleFrame sample;
-    if (change)
-        change(sample.frame());
+    if (change) change(sample.frame());
     std::vector<uint8_t> buffer(70000);
     ByteWriter out(buffer.data(), buffer.size());
     EXPECT_EQ(encodeFrame(out, sample.frame(), v), Status::Ok);
@@ -59,24 +58,27 @@ public:
     bool untouched() const
     {
         constexpr size_t entries = 8;
-        const struct {
+        const struct
+        {
             size_t offset;
             size_t size;
         } regions[] = {
             {0, offsetof(sFrameOfMocapData, MocapData) + entries * sizeof(sMarkerSetData)},
-            {offsetof(sFrameOfMocapData, nOtherMarkers), offsetof(sFrameOfMocapData, RigidBodies) - offsetof(sFrameOfMocapData, nOtherMarkers) + entries * sizeof(sRigidBodyData)},
+            {offsetof(sFrameOfMocapData, nOtherMarkers), offsetof(sFrameOfMocapData, RigidBodies) -
+                                                             offsetof(sFrameOfMocapData, nOtherMarkers) +
+                                                             entries * sizeof(sRigidBodyData)},
             {offsetof(sFrameOfMocapData, nSkeletons), 8 + entries * sizeof(sSkeletonData)},
             {offsetof(sFrameOfMocapData, nAssets), 8 + entries * sizeof(sAssetData)},
             {offsetof(sFrameOfMocapData, nLabeledMarkers), 4 + entries * sizeof(sMarker)},
             {offsetof(sFrameOfMocapData, nForcePlates), 4 + 2 * sizeof(sForcePlateData)},
             {offsetof(sFrameOfMocapData, nDevices), 4 + 2 * sizeof(sDeviceData)},
-            {offsetof(sFrameOfMocapData, Timecode), sizeof(sFrameOfMocapData) - offsetof(sFrameOfMocapData, Timecode)},
+            {offsetof(sFrameOfMocapData, Timecode),
+             sizeof(sFrameOfMocapData) - offsetof(sFrameOfMocapData, Timecode)},
         };
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(m_frame.get());
         for (const auto& r : regions)
             for (size_t i = 0; i < r.size; ++i)
-                if (bytes[r.offset + i] != 0xA5)
-                    return false;
+                if (bytes[r.offset + i] != 0xA5) return false;
         return true;
     }
 
@@ -84,7 +86,8 @@ private:
     std::unique_ptr<sFrameOfMocapData> m_frame;
 };
 
-struct SweepCase {
+struct SweepCase
+{
     std::string name;
     std::vector<uint8_t> datagram;
     Version version;
@@ -94,20 +97,38 @@ struct SweepCase {
 std::vector<SweepCase> sweepCases()
 {
     std::vector<SweepCase> cases = {
-        {"capture_frame_v3", NatNetTest::readCapture("python_natnet/mocapframe_packet_v3.bin"), {3, 0}, false},
-        {"capture_occluded_v3", NatNetTest::readCapture("python_natnet/mocapframe_packet_occluded_v3.bin"), {3, 0}, true},
-        {"capture_modeldef_v3", NatNetTest::readCapture("python_natnet/modeldef_packet_v3.bin"), {3, 0}, true},
-        {"capture_frame_v2_5", NatNetTest::readCapture("python-optirx/frame-motive-1.5.0-001.bin"), {2, 5}, true},
-        {"capture_frame_v2_9", NatNetTest::readCapture("python-optirx/frame-motive-1.9.0-001.bin"), {2, 9}, true},
+        {"capture_frame_v3",
+         NatNetTest::readCapture("python_natnet/mocapframe_packet_v3.bin"),
+         {3, 0},
+         false},
+        {"capture_occluded_v3",
+         NatNetTest::readCapture("python_natnet/mocapframe_packet_occluded_v3.bin"),
+         {3, 0},
+         true},
+        {"capture_modeldef_v3",
+         NatNetTest::readCapture("python_natnet/modeldef_packet_v3.bin"),
+         {3, 0},
+         true},
+        {"capture_frame_v2_5",
+         NatNetTest::readCapture("python-optirx/frame-motive-1.5.0-001.bin"),
+         {2, 5},
+         true},
+        {"capture_frame_v2_9",
+         NatNetTest::readCapture("python-optirx/frame-motive-1.9.0-001.bin"),
+         {2, 9},
+         true},
     };
     for (const Version v : {Version(3, 1), Version(4, 0), Version(4, 1), Version(4, 2)}) {
         const std::string suffix = std::to_string(v.major) + "_" + std::to_string(v.minor);
         cases.push_back({"sample_frame_v" + suffix, encodedFrame(v), v, true});
         cases.push_back({"sample_modeldef_v" + suffix, encodedDescriptions(v), v, true});
-        cases.push_back({"rigid_bodies_only_v" + suffix, encodedFrame(v, [](sFrameOfMocapData& f) {
-                             f.nMarkerSets = 0;
-                             f.nAssets = 0;
-                         }), v, false});
+        cases.push_back({"rigid_bodies_only_v" + suffix,
+                         encodedFrame(v,
+                                      [](sFrameOfMocapData& f) {
+                                          f.nMarkerSets = 0;
+                                          f.nAssets = 0;
+                                      }),
+                         v, false});
     }
     return cases;
 }
@@ -139,7 +160,8 @@ TEST(Robustness, TruncationSweep)
                 EXPECT_TRUE(sentinel.untouched()) << "cut " << cut;
                 EXPECT_EQ(storage.legacyLatency(), -7.0f) << "cut " << cut;
             } else {
-                sDataDescriptions* list = reinterpret_cast<sDataDescriptions*>(&storage);  // must stay as it is
+                sDataDescriptions* list =
+                    reinterpret_cast<sDataDescriptions*>(&storage);  // must stay as it is
                 s = decodeModelDefinitions(payload.data(), payload.size(), c.version, &list);
                 EXPECT_EQ(list, reinterpret_cast<sDataDescriptions*>(&storage)) << "cut " << cut;
             }
@@ -156,7 +178,8 @@ TEST(Robustness, TruncationSweep)
 // One damaged frame per row: the offset of an i32 to overwrite in a 3.0 or
 // 4.1 sample-frame payload (found by walking the layout), its new value and
 // the status it must cause.
-struct Damage {
+struct Damage
+{
     const char* name;
     Version version;
     std::function<void(std::vector<uint8_t>& payload)> damage;
@@ -166,8 +189,7 @@ struct Damage {
 void putI32(std::vector<uint8_t>& bytes, size_t offset, int32_t value)
 {
     const uint32_t u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        bytes.at(offset + i) = uint8_t(u >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes.at(offset + i) = uint8_t(u >> (8 * i));
 }
 
 // Payload offsets of the counts in frames whose earlier sections are empty.
@@ -181,8 +203,7 @@ std::vector<uint8_t> emptyPayload(Version v, const std::function<void(sFrameOfMo
     std::vector<uint8_t> datagram = encodedFrame(v, [&](sFrameOfMocapData& f) {
         f.nMarkerSets = f.nOtherMarkers = f.nRigidBodies = f.nSkeletons = f.nAssets = 0;
         f.nLabeledMarkers = f.nForcePlates = f.nDevices = 0;
-        if (fill)
-            fill(f);
+        if (fill) fill(f);
     });
     return std::vector<uint8_t>(datagram.begin() + 4, datagram.end());
 }
@@ -212,33 +233,71 @@ TEST_P(DamagedFrames, FailWithTheirStatus)
 INSTANTIATE_TEST_SUITE_P(
     Rows, DamagedFrames,
     ::testing::Values(
-        Damage{"NegativeMarkerSets", {3, 0}, [](auto& p) { putI32(p, kMarkerSetCount, -1); }, Status::NegativeCount},
-        Damage{"MarkerSetsPastCapacity", {3, 0}, [](auto& p) { putI32(p, kMarkerSetCount, MAX_MARKERSETS + 1); },
-               Status::CountTooLarge},
-        Damage{"HugeOtherMarkers", {3, 0}, [](auto& p) { putI32(p, kOtherMarkerCount30, 0x7FFFFFFF); },
-               Status::CountTooLarge},
-        Damage{"OtherMarkersPastBytes", {3, 0}, [](auto& p) { putI32(p, kOtherMarkerCount30, 20); }, Status::Truncated},
-        Damage{"NegativeRigidBodies", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30, INT32_MIN); },
+        Damage{"NegativeMarkerSets",
+               {3, 0},
+               [](auto& p) { putI32(p, kMarkerSetCount, -1); },
                Status::NegativeCount},
-        Damage{"RigidBodiesPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30, MAX_RIGIDBODIES + 1); },
+        Damage{"MarkerSetsPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kMarkerSetCount, MAX_MARKERSETS + 1); },
                Status::CountTooLarge},
-        Damage{"SkeletonsPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 4 + 38, MAX_SKELETONS + 1); },
+        Damage{"HugeOtherMarkers",
+               {3, 0},
+               [](auto& p) { putI32(p, kOtherMarkerCount30, 0x7FFFFFFF); },
                Status::CountTooLarge},
-        Damage{"LabeledPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 46, MAX_LABELED_MARKERS + 1); },
+        Damage{"OtherMarkersPastBytes",
+               {3, 0},
+               [](auto& p) { putI32(p, kOtherMarkerCount30, 20); },
+               Status::Truncated},
+        Damage{"NegativeRigidBodies",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30, INT32_MIN); },
+               Status::NegativeCount},
+        Damage{"RigidBodiesPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30, MAX_RIGIDBODIES + 1); },
                Status::CountTooLarge},
-        Damage{"ForcePlatesPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 50, MAX_FORCEPLATES + 1); },
+        Damage{"SkeletonsPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 4 + 38, MAX_SKELETONS + 1); },
                Status::CountTooLarge},
-        Damage{"ChannelsPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 58, MAX_ANALOG_CHANNELS + 1); },
+        Damage{"LabeledPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 46, MAX_LABELED_MARKERS + 1); },
                Status::CountTooLarge},
-        Damage{"SubframesPastCapacity", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 62, MAX_ANALOG_SUBFRAMES + 1); },
+        Damage{"ForcePlatesPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 50, MAX_FORCEPLATES + 1); },
                Status::CountTooLarge},
-        Damage{"NegativeSubframes", {3, 0}, [](auto& p) { putI32(p, kRigidBodyCount30 + 62, -3); }, Status::NegativeCount},
+        Damage{"ChannelsPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 58, MAX_ANALOG_CHANNELS + 1); },
+               Status::CountTooLarge},
+        Damage{"SubframesPastCapacity",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 62, MAX_ANALOG_SUBFRAMES + 1); },
+               Status::CountTooLarge},
+        Damage{"NegativeSubframes",
+               {3, 0},
+               [](auto& p) { putI32(p, kRigidBodyCount30 + 62, -3); },
+               Status::NegativeCount},
         Damage{"EndTagNotZero", {3, 0}, [](auto& p) { putI32(p, p.size() - 4, 1); }, Status::MissingEndTag},
         Damage{"TrailingByte", {3, 0}, [](auto& p) { p.push_back(0); }, Status::SizeMismatch},
-        Damage{"SectionSizeTooSmall", {4, 1}, [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 37); }, Status::SizeMismatch},
-        Damage{"SectionSizeTooLarge", {4, 1}, [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 39); }, Status::SizeMismatch},
-        Damage{"SectionSizePastEnd", {4, 1}, [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 100000); }, Status::Truncated},
-        Damage{"NegativeSectionSize", {4, 1}, [](auto& p) { putI32(p, kRigidBodyCount41 + 4, -38); },
+        Damage{"SectionSizeTooSmall",
+               {4, 1},
+               [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 37); },
+               Status::SizeMismatch},
+        Damage{"SectionSizeTooLarge",
+               {4, 1},
+               [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 39); },
+               Status::SizeMismatch},
+        Damage{"SectionSizePastEnd",
+               {4, 1},
+               [](auto& p) { putI32(p, kRigidBodyCount41 + 4, 100000); },
+               Status::Truncated},
+        Damage{"NegativeSectionSize",
+               {4, 1},
+               [](auto& p) { putI32(p, kRigidBodyCount41 + 4, -38); },
                Status::SizeMismatch}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -251,12 +310,15 @@ TEST(Robustness, LayoutOffsetsOfTheDamageTable)
         f.ForcePlates[0].nChannels = 1;
         f.ForcePlates[0].ChannelData[0].nFrames = 1;
     });
-    auto i32At = [&](size_t o) { return int32_t(p[o] | p[o + 1] << 8 | p[o + 2] << 16 | uint32_t(p[o + 3]) << 24); };
+    auto i32At = [&](size_t o) {
+        return int32_t(p[o] | p[o + 1] << 8 | p[o + 2] << 16 | uint32_t(p[o + 3]) << 24);
+    };
     EXPECT_EQ(i32At(kRigidBodyCount30), 1);
     EXPECT_EQ(i32At(kRigidBodyCount30 + 50), 1);  // force plates
     EXPECT_EQ(i32At(kRigidBodyCount30 + 58), 1);  // channels
     EXPECT_EQ(i32At(kRigidBodyCount30 + 62), 1);  // samples
-    const std::vector<uint8_t> q = emptyPayload(Version(4, 1), [](sFrameOfMocapData& f) { f.nRigidBodies = 1; });
+    const std::vector<uint8_t> q =
+        emptyPayload(Version(4, 1), [](sFrameOfMocapData& f) { f.nRigidBodies = 1; });
     EXPECT_EQ(q[kRigidBodyCount41], 1);
     EXPECT_EQ(q[kRigidBodyCount41 + 4], 38);
 }
@@ -298,8 +360,8 @@ TEST(Robustness, LongTextsAreCutToTheirFields)
     payload.insert(payload.end(), longName.begin(), longName.end());
     payload.push_back(0);
     const std::vector<uint8_t> rest = emptyPayload(Version(3, 0));
-    payload.insert(payload.end(), {LE32(0)});                         // no markers in the set
-    payload.insert(payload.end(), rest.begin() + 8, rest.end());      // everything after the marker sets
+    payload.insert(payload.end(), {LE32(0)});                     // no markers in the set
+    payload.insert(payload.end(), rest.begin() + 8, rest.end());  // everything after the marker sets
     const HeapBytes bytes(payload);
     FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
@@ -310,7 +372,8 @@ TEST(Robustness, LongTextsAreCutToTheirFields)
 
 TEST(Robustness, ModelDefinitionCounts)
 {
-    struct Row {
+    struct Row
+    {
         const char* name;
         Version version;
         std::vector<uint8_t> payload;
@@ -325,16 +388,33 @@ TEST(Robustness, ModelDefinitionCounts)
         {"unknown type before 4.1", {3, 0}, {LE32(1), LE32(7), LE32(0)}, Status::UnknownDescriptionType},
         {"camera before 4.0", {3, 1}, {LE32(1), LE32(5), 'c', 0}, Status::UnknownDescriptionType},
         {"unknown type 4.1, skipped", {4, 1}, {LE32(1), LE32(77), LE32(2), 0xEE, 0xEE}, Status::Ok},
-        {"unknown type 4.1, size past end", {4, 1}, {LE32(1), LE32(77), LE32(3), 0xEE, 0xEE}, Status::Truncated},
+        {"unknown type 4.1, size past end",
+         {4, 1},
+         {LE32(1), LE32(77), LE32(3), 0xEE, 0xEE},
+         Status::Truncated},
         {"negative description size", {4, 1}, {LE32(1), LE32(0), LE32(0xFFFFFFFFu)}, Status::SizeMismatch},
-        {"size larger than the body", {4, 1}, {LE32(1), LE32(0), LE32(7), 'a', 0, LE32(0), 0}, Status::SizeMismatch},
-        {"negative marker names", {3, 0}, {LE32(1), LE32(0), 'a', 0, LE32(0xFFFFFFFEu)}, Status::NegativeCount},
-        {"marker name unterminated", {3, 0}, {LE32(1), LE32(0), 'a', 0, LE32(1), 'x'}, Status::UnterminatedString},
-        {"rigid-body markers past bytes", {3, 0},
-         {LE32(1), LE32(1), 'r', 0, LE32(1), LE32(0), F32_0, F32_0, F32_0, LE32(2), F32_0}, Status::Truncated},
-        {"bones past capacity", {3, 0}, {LE32(1), LE32(2), 's', 0, LE32(1), LE32(MAX_SKELRIGIDBODIES + 1)},
+        {"size larger than the body",
+         {4, 1},
+         {LE32(1), LE32(0), LE32(7), 'a', 0, LE32(0), 0},
+         Status::SizeMismatch},
+        {"negative marker names",
+         {3, 0},
+         {LE32(1), LE32(0), 'a', 0, LE32(0xFFFFFFFEu)},
+         Status::NegativeCount},
+        {"marker name unterminated",
+         {3, 0},
+         {LE32(1), LE32(0), 'a', 0, LE32(1), 'x'},
+         Status::UnterminatedString},
+        {"rigid-body markers past bytes",
+         {3, 0},
+         {LE32(1), LE32(1), 'r', 0, LE32(1), LE32(0), F32_0, F32_0, F32_0, LE32(2), F32_0},
+         Status::Truncated},
+        {"bones past capacity",
+         {3, 0},
+         {LE32(1), LE32(2), 's', 0, LE32(1), LE32(MAX_SKELRIGIDBODIES + 1)},
          Status::CountTooLarge},
-        {"force-plate channels past capacity", {3, 0},
+        {"force-plate channels past capacity",
+         {3, 0},
          [] {
              std::vector<uint8_t> p = {LE32(1), LE32(3), LE32(1), 's', 0};
              p.resize(p.size() + 4 * (2 + 3 + 144 + 12), 0);
@@ -399,7 +479,8 @@ TEST(Robustness, SmallMessagesWithShortPayloads)
 
     std::string_view text = "unchanged";
     const std::vector<uint8_t> unterminated = {'F', 'r', 'a', 'm', 'e'};
-    EXPECT_EQ(decodeText(HeapBytes(unterminated).data(), unterminated.size(), text), Status::UnterminatedString);
+    EXPECT_EQ(decodeText(HeapBytes(unterminated).data(), unterminated.size(), text),
+              Status::UnterminatedString);
     EXPECT_EQ(text, "unchanged");
     const HeapBytes withBinaryTail(std::vector<uint8_t>{'s', 'v', 'c', 0, 0xFF, 0x01});
     ASSERT_EQ(decodeText(withBinaryTail.data(), withBinaryTail.size(), text), Status::Ok);

@@ -54,7 +54,8 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
 
     FrameStorage storage;
     auto frame = std::make_unique<sFrameOfMocapData>();
-    std::memset(static_cast<void*>(frame.get()), 0x5A, sizeof *frame);  // stale contents must not leak through
+    std::memset(static_cast<void*>(frame.get()), 0x5A,
+                sizeof *frame);  // stale contents must not leak through
     ASSERT_EQ(decodeFrame(d.payload, d.payloadSize, v, storage, *frame), Status::Ok);
     const sFrameOfMocapData& f = *frame;
 
@@ -64,13 +65,13 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
         EXPECT_STREQ(f.MocapData[s].szName, sent.MocapData[s].szName);
         ASSERT_EQ(f.MocapData[s].nMarkers, sent.MocapData[s].nMarkers);
         for (int i = 0; i < f.MocapData[s].nMarkers; ++i)
-            EXPECT_EQ(0, std::memcmp(f.MocapData[s].Markers[i], sent.MocapData[s].Markers[i], sizeof(MarkerData)));
+            EXPECT_EQ(
+                0, std::memcmp(f.MocapData[s].Markers[i], sent.MocapData[s].Markers[i], sizeof(MarkerData)));
     }
     ASSERT_EQ(f.nOtherMarkers, 2);
     EXPECT_EQ(f.OtherMarkers[1][2], 4.0f);
     ASSERT_EQ(f.nRigidBodies, 3);
-    for (int i = 0; i < 3; ++i)
-        expectBody(f.RigidBodies[i], sent.RigidBodies[i], v);
+    for (int i = 0; i < 3; ++i) expectBody(f.RigidBodies[i], sent.RigidBodies[i], v);
 
     if (v.atLeast(Gate::FrameSkeletons)) {
         ASSERT_EQ(f.nSkeletons, 2);
@@ -108,7 +109,8 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(f.LabeledMarkers[i].ID, sent.LabeledMarkers[i].ID);
             EXPECT_EQ(f.LabeledMarkers[i].size, sent.LabeledMarkers[i].size);
-            EXPECT_EQ(f.LabeledMarkers[i].params, v.atLeast(Gate::LabeledMarkerParams) ? sent.LabeledMarkers[i].params : 0);
+            EXPECT_EQ(f.LabeledMarkers[i].params,
+                      v.atLeast(Gate::LabeledMarkerParams) ? sent.LabeledMarkers[i].params : 0);
             EXPECT_EQ(f.LabeledMarkers[i].residual,
                       v.atLeast(Gate::LabeledMarkerResidual) ? sent.LabeledMarkers[i].residual : 0.0f);
         }
@@ -194,57 +196,60 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
         SCOPED_TRACE(s.type);
         ASSERT_EQ(a.type, s.type);
         switch (a.type) {
-        case Descriptor_MarkerSet:
-            EXPECT_STREQ(a.Data.MarkerSetDescription->szName, "Wand");
-            ASSERT_EQ(a.Data.MarkerSetDescription->nMarkers, 3);
-            EXPECT_STREQ(a.Data.MarkerSetDescription->szMarkerNames[2], "Wand_3");
-            break;
-        case Descriptor_RigidBody:
-            expectRigidBody(*a.Data.RigidBodyDescription, *s.Data.RigidBodyDescription, v);
-            break;
-        case Descriptor_Skeleton:
-            EXPECT_EQ(a.Data.SkeletonDescription->skeletonID, 8);
-            ASSERT_EQ(a.Data.SkeletonDescription->nRigidBodies, 2);
-            for (int b = 0; b < 2; ++b)
-                expectRigidBody(a.Data.SkeletonDescription->RigidBodies[b], s.Data.SkeletonDescription->RigidBodies[b], v);
-            break;
-        case Descriptor_ForcePlate: {
-            const sForcePlateDescription& p = *a.Data.ForcePlateDescription;
-            EXPECT_STREQ(p.strSerialNo, "FP-0001");
-            EXPECT_EQ(0, std::memcmp(p.fCalMat, s.Data.ForcePlateDescription->fCalMat, sizeof p.fCalMat));
-            EXPECT_EQ(0, std::memcmp(p.fCorners, s.Data.ForcePlateDescription->fCorners, sizeof p.fCorners));
-            EXPECT_EQ(p.iPlateType, 2);
-            ASSERT_EQ(p.nChannels, 3);
-            EXPECT_STREQ(p.szChannelNames[2], "Fz");
-            break;
-        }
-        case Descriptor_Device:
-            EXPECT_STREQ(a.Data.DeviceDescription->strName, "NI-DAQ");
-            EXPECT_STREQ(a.Data.DeviceDescription->strSerialNo, "S123");
-            ASSERT_EQ(a.Data.DeviceDescription->nChannels, 2);
-            EXPECT_STREQ(a.Data.DeviceDescription->szChannelNames[1], "AI1");
-            break;
-        case Descriptor_Camera:
-            EXPECT_EQ(0, std::memcmp(a.Data.CameraDescription, s.Data.CameraDescription, sizeof(sCameraDescription)));
-            break;
-        case Descriptor_Asset: {
-            const sAssetDescription& x = *a.Data.AssetDescription;
-            EXPECT_EQ(x.AssetType, AssetType_TrainedMarkerset);
-            EXPECT_EQ(x.AssetID, 12);
-            ASSERT_EQ(x.nRigidBodies, 1);
-            expectRigidBody(x.RigidBodies[0], s.Data.AssetDescription->RigidBodies[0], v);
-            ASSERT_EQ(x.nMarkers, 2);
-            const sMarkerDescription& m = x.Markers[1];
-            const sMarkerDescription& e = s.Data.AssetDescription->Markers[1];
-            EXPECT_STREQ(m.szName, e.szName);
-            EXPECT_EQ(m.ID, e.ID);
-            EXPECT_EQ(m.y, e.y);
-            EXPECT_EQ(m.size, e.size);
-            EXPECT_EQ(m.params, e.params);
-            break;
-        }
-        default:
-            ADD_FAILURE() << "unexpected type";
+            case Descriptor_MarkerSet:
+                EXPECT_STREQ(a.Data.MarkerSetDescription->szName, "Wand");
+                ASSERT_EQ(a.Data.MarkerSetDescription->nMarkers, 3);
+                EXPECT_STREQ(a.Data.MarkerSetDescription->szMarkerNames[2], "Wand_3");
+                break;
+            case Descriptor_RigidBody:
+                expectRigidBody(*a.Data.RigidBodyDescription, *s.Data.RigidBodyDescription, v);
+                break;
+            case Descriptor_Skeleton:
+                EXPECT_EQ(a.Data.SkeletonDescription->skeletonID, 8);
+                ASSERT_EQ(a.Data.SkeletonDescription->nRigidBodies, 2);
+                for (int b = 0; b < 2; ++b)
+                    expectRigidBody(a.Data.SkeletonDescription->RigidBodies[b],
+                                    s.Data.SkeletonDescription->RigidBodies[b], v);
+                break;
+            case Descriptor_ForcePlate: {
+                const sForcePlateDescription& p = *a.Data.ForcePlateDescription;
+                EXPECT_STREQ(p.strSerialNo, "FP-0001");
+                EXPECT_EQ(0, std::memcmp(p.fCalMat, s.Data.ForcePlateDescription->fCalMat, sizeof p.fCalMat));
+                EXPECT_EQ(0,
+                          std::memcmp(p.fCorners, s.Data.ForcePlateDescription->fCorners, sizeof p.fCorners));
+                EXPECT_EQ(p.iPlateType, 2);
+                ASSERT_EQ(p.nChannels, 3);
+                EXPECT_STREQ(p.szChannelNames[2], "Fz");
+                break;
+            }
+            case Descriptor_Device:
+                EXPECT_STREQ(a.Data.DeviceDescription->strName, "NI-DAQ");
+                EXPECT_STREQ(a.Data.DeviceDescription->strSerialNo, "S123");
+                ASSERT_EQ(a.Data.DeviceDescription->nChannels, 2);
+                EXPECT_STREQ(a.Data.DeviceDescription->szChannelNames[1], "AI1");
+                break;
+            case Descriptor_Camera:
+                EXPECT_EQ(0, std::memcmp(a.Data.CameraDescription, s.Data.CameraDescription,
+                                         sizeof(sCameraDescription)));
+                break;
+            case Descriptor_Asset: {
+                const sAssetDescription& x = *a.Data.AssetDescription;
+                EXPECT_EQ(x.AssetType, AssetType_TrainedMarkerset);
+                EXPECT_EQ(x.AssetID, 12);
+                ASSERT_EQ(x.nRigidBodies, 1);
+                expectRigidBody(x.RigidBodies[0], s.Data.AssetDescription->RigidBodies[0], v);
+                ASSERT_EQ(x.nMarkers, 2);
+                const sMarkerDescription& m = x.Markers[1];
+                const sMarkerDescription& e = s.Data.AssetDescription->Markers[1];
+                EXPECT_STREQ(m.szName, e.szName);
+                EXPECT_EQ(m.ID, e.ID);
+                EXPECT_EQ(m.y, e.y);
+                EXPECT_EQ(m.size, e.size);
+                EXPECT_EQ(m.params, e.params);
+                break;
+            }
+            default:
+                ADD_FAILURE() << "unexpected type";
         }
     }
     freeDescriptions(list);
@@ -258,7 +263,8 @@ TEST(DescriptionRoundTrip, TypesTheVersionLacksAreRefused)
     sDataDescriptions* all = NatNetTest::makeSampleDescriptions(0, 0);
     std::vector<uint8_t> buffer(70000);
     ByteWriter out(buffer.data(), buffer.size());
-    EXPECT_EQ(encodeModelDefinitions(out, *all, Version(4, 0)), Status::InvalidRecord) << "assets arrive in 4.1";
+    EXPECT_EQ(encodeModelDefinitions(out, *all, Version(4, 0)), Status::InvalidRecord)
+        << "assets arrive in 4.1";
     EXPECT_EQ(out.size(), 0u) << "a failed encode leaves nothing behind";
     EXPECT_EQ(encodeModelDefinitions(out, *all, Version(4, 1)), Status::Ok);
     freeDescriptions(all);

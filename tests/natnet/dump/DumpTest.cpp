@@ -39,17 +39,16 @@ TEST(NatNetDump, TrafficCaptureSession)
     json modelDef;
     Dump::UdpDatagram udp;
     while (reader.next(udp)) {
-        if (udp.sourcePort != 1510 && udp.sourcePort != 1511 && udp.destinationPort != 1510 && udp.destinationPort != 1511)
+        if (udp.sourcePort != 1510 && udp.sourcePort != 1511 && udp.destinationPort != 1510 &&
+            udp.destinationPort != 1511)
             continue;
         EXPECT_FALSE(udp.truncated);
         json line = describer.describe(udp.payload.data(), udp.payload.size());
         EXPECT_FALSE(line.contains("status")) << line.dump();
         const std::string kind = line["message"];
         ++kinds[kind];
-        if (kind == "frameOfData")
-            frames.push_back(line);
-        if (kind == "modelDef")
-            modelDef = line;
+        if (kind == "frameOfData") frames.push_back(line);
+        if (kind == "modelDef") modelDef = line;
     }
     EXPECT_EQ(describer.version().major, 3);
     EXPECT_EQ(describer.badDatagrams(), 0u);
@@ -115,7 +114,8 @@ TEST(NatNetDump, VersionFollowsTheServerInformation)
     Dump::DatagramDescriber describer(Wire::Version(3, 0), false);
     const std::vector<uint8_t> info = NatNetTest::readCapture("python-optirx/frame-motive-1.9.0-000.bin");
     const std::vector<uint8_t> frame = NatNetTest::readCapture("python-optirx/frame-motive-1.9.0-001.bin");
-    EXPECT_TRUE(describer.describe(frame.data(), frame.size()).contains("status")) << "3.0 rules misread a 2.9 frame";
+    EXPECT_TRUE(describer.describe(frame.data(), frame.size()).contains("status"))
+        << "3.0 rules misread a 2.9 frame";
     describer.describe(info.data(), info.size());
     const json line = describer.describe(frame.data(), frame.size());
     EXPECT_FALSE(line.contains("status")) << line.dump();
@@ -128,9 +128,10 @@ class CaptureFile
 {
 public:
     CaptureFile(int linkType, const std::string& name)
-        : m_path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()) + ".pcap"))
-        , m_pcap(pcap_open_dead(linkType, 65535))
-        , m_dumper(pcap_dump_open(m_pcap, m_path.c_str()))
+        : m_path(std::filesystem::temp_directory_path() /
+                 (name + "-" + std::to_string(::getpid()) + ".pcap")),
+          m_pcap(pcap_open_dead(linkType, 65535)),
+          m_dumper(pcap_dump_open(m_pcap, m_path.c_str()))
     {
     }
     ~CaptureFile()
@@ -147,8 +148,7 @@ public:
     }
     void close()
     {
-        if (m_dumper)
-            pcap_dump_close(m_dumper);
+        if (m_dumper) pcap_dump_close(m_dumper);
         m_dumper = nullptr;
     }
     std::string path() const { return m_path.string(); }
@@ -196,8 +196,7 @@ std::vector<uint8_t> udp(uint16_t sourcePort, uint16_t destinationPort, const st
 TEST(NatNetDump, CaptureReaderLinkTypesFragmentsAndPadding)
 {
     std::vector<uint8_t> payload(3000);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = uint8_t(i * 7);
     const std::vector<uint8_t> whole = udp(1511, 1511, payload);
 
     // Linux cooked capture: a datagram in three fragments, the last one first,
@@ -256,7 +255,8 @@ TEST(NatNetDump, ListenerReceivesOnLoopback)
     to.sin_port = htons(listener.boundPort());
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const std::vector<uint8_t> keepAlive = {10, 0, 0, 0};
-    ASSERT_EQ(::sendto(sender, keepAlive.data(), keepAlive.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
+    ASSERT_EQ(::sendto(sender, keepAlive.data(), keepAlive.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                       sizeof to),
               4);
     std::vector<uint8_t> received;
     uint32_t from = 0;

@@ -51,8 +51,9 @@ TEST_P(DiscoveryRecordTest, TheBlockingCallFillsTheDiscoveredServerRecord)
     sim.setNatNetVersion(c.version);
     sim.setAppVersion({3, 1, 4, 0});
     ASSERT_TRUE(sim.start());
-    ASSERT_EQ(NatNetExt::SetDiscoveryTargets(target(sim, c.broadcast ? "127.255.255.255" : "127.0.0.1").c_str()),
-              ErrorCode_OK);
+    ASSERT_EQ(
+        NatNetExt::SetDiscoveryTargets(target(sim, c.broadcast ? "127.255.255.255" : "127.0.0.1").c_str()),
+        ErrorCode_OK);
 
     sNatNetDiscoveredServer servers[4];
     std::memset(servers, 0xCC, sizeof(servers));
@@ -79,13 +80,14 @@ TEST_P(DiscoveryRecordTest, TheBlockingCallFillsTheDiscoveredServerRecord)
     EXPECT_EQ(sim.counters().discoveries, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, DiscoveryRecordTest,
-    testing::Values(DiscoveryCase{"Multicast_4_1", true, {4, 1, 0, 0}, false},
-                    DiscoveryCase{"Unicast_4_2", false, {4, 2, 0, 0}, false},
-                    DiscoveryCase{"Legacy_2_9", true, {2, 9, 0, 0}, false},
-                    DiscoveryCase{"Broadcast_3_0", true, {3, 0, 0, 0}, true}),
-    [](const testing::TestParamInfo<DiscoveryCase>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Servers, DiscoveryRecordTest,
+                         testing::Values(DiscoveryCase{"Multicast_4_1", true, {4, 1, 0, 0}, false},
+                                         DiscoveryCase{"Unicast_4_2", false, {4, 2, 0, 0}, false},
+                                         DiscoveryCase{"Legacy_2_9", true, {2, 9, 0, 0}, false},
+                                         DiscoveryCase{"Broadcast_3_0", true, {3, 0, 0, 0}, true}),
+                         [](const testing::TestParamInfo<DiscoveryCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(DiscoveryTest, TheBlockingCallCountsEachServerOnceAndReportsThoseThatDidNotFit)
 {

@@ -22,11 +22,21 @@ TEST(Ipv4Text, OnlyStrictDottedQuadsParse)
         std::optional<uint32_t> address;
     };
     const Row rows[] = {
-        {"127.0.0.1", 0x7F000001u},  {"0.0.0.0", 0u},           {"255.255.255.255", 0xFFFFFFFFu},
-        {"239.255.42.99", 0xEFFF2A63u}, {"256.0.0.1", std::nullopt}, {"1.2.3", std::nullopt},
-        {"1.2.3.4.5", std::nullopt}, {"1.2.3.", std::nullopt},  {".1.2.3", std::nullopt},
-        {"01.2.3.4", std::nullopt},  {"1.2.3.4 ", std::nullopt}, {"1..3.4", std::nullopt},
-        {"", std::nullopt},          {"localhost", std::nullopt}, {"1.2.3.1234", std::nullopt},
+        {"127.0.0.1", 0x7F000001u},
+        {"0.0.0.0", 0u},
+        {"255.255.255.255", 0xFFFFFFFFu},
+        {"239.255.42.99", 0xEFFF2A63u},
+        {"256.0.0.1", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"1.2.3.", std::nullopt},
+        {".1.2.3", std::nullopt},
+        {"01.2.3.4", std::nullopt},
+        {"1.2.3.4 ", std::nullopt},
+        {"1..3.4", std::nullopt},
+        {"", std::nullopt},
+        {"localhost", std::nullopt},
+        {"1.2.3.1234", std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);

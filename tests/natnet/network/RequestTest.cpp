@@ -186,8 +186,13 @@ TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
 {
     NatNet::Sim::Descriptions models;
     models.addMarkerSet({"Probe", {"Probe_1", "Probe_2", "Probe_3"}});
-    models.addRigidBody({"Probe", 7, -1, {0.0f, 0.0f, 0.0f}, {{0.01f, 0.0f, 0.0f}, {0.0f, 0.02f, 0.0f}, {0.0f, 0.0f, 0.03f}},
-                         {0, 5, 0}, {"M1", "M2", "M3"}});
+    models.addRigidBody({"Probe",
+                         7,
+                         -1,
+                         {0.0f, 0.0f, 0.0f},
+                         {{0.01f, 0.0f, 0.0f}, {0.0f, 0.02f, 0.0f}, {0.0f, 0.0f, 0.03f}},
+                         {0, 5, 0},
+                         {"M1", "M2", "M3"}});
     ASSERT_TRUE(sim_.setDataDescriptions(models.view()));
     connect();
 
@@ -222,10 +227,7 @@ TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
 class RawServer
 {
 public:
-    RawServer() : socket_(io_)
-    {
-        EXPECT_FALSE(socket_.open({0x7F000001u, 0}, {}));
-    }
+    RawServer() : socket_(io_) { EXPECT_FALSE(socket_.open({0x7F000001u, 0}, {})); }
     uint16_t port() const { return socket_.localEndpoint().port; }
 
     // Receives the next datagram (blocking up to 2 s); returns its message ID or -1.

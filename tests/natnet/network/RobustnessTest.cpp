@@ -42,7 +42,10 @@ public:
         EXPECT_FALSE(socket_.open({kLoopback2, 0}, {}));
         EXPECT_FALSE(socket_.setMulticastSending(0x7F000001u, 0, true));
     }
-    void send(const std::vector<uint8_t>& bytes, Ipv4Endpoint to) { EXPECT_FALSE(socket_.sendTo(bytes.data(), bytes.size(), to)); }
+    void send(const std::vector<uint8_t>& bytes, Ipv4Endpoint to)
+    {
+        EXPECT_FALSE(socket_.sendTo(bytes.data(), bytes.size(), to));
+    }
 
 private:
     boost::asio::io_context io_;
@@ -92,7 +95,9 @@ TEST_P(ForeignSenderTest, DatagramsFromAnotherSenderAreCountedAndDropped)
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ForeignSenderTest,
                          testing::Values(ModeCase{"Unicast", false}, ModeCase{"Multicast", true}),
-                         [](const testing::TestParamInfo<ModeCase>& mode) { return std::string(mode.param.name); });
+                         [](const testing::TestParamInfo<ModeCase>& mode) {
+                             return std::string(mode.param.name);
+                         });
 
 TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
 {
@@ -124,8 +129,10 @@ TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
         const std::vector<uint8_t>* bytes;
         bool malformed;  // else a bad frame
     };
-    const Row rows[] = {{"truncated", &truncated, true},    {"two bytes", &tiny, true},
-                        {"empty", &empty, true},            {"negative count", &badLayout, false},
+    const Row rows[] = {{"truncated", &truncated, true},
+                        {"two bytes", &tiny, true},
+                        {"empty", &empty, true},
+                        {"negative count", &badLayout, false},
                         {"missing end tag", &noEndTag, false}};
     uint64_t malformed = 0;
     uint64_t badFrames = 0;

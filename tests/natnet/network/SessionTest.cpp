@@ -95,20 +95,22 @@ TEST_P(SessionTest, ConnectDescribesTheServerAndDeliversItsFrames)
     EXPECT_EQ(client.Disconnect(), ErrorCode_OK);
     if (!c.multicast) {
         // Unicast goodbye: the "Disconnect" request unregisters the client.
-        EXPECT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 0 && n.disconnects == 1; }, 2s));
+        EXPECT_TRUE(
+            sim.waitFor([](const auto& n) { return n.clientsConnected == 0 && n.disconnects == 1; }, 2s));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryVersion, SessionTest,
-    testing::Values(SessionCase{"Unicast_2_5", false, {2, 5, 0, 0}}, SessionCase{"Unicast_2_6", false, {2, 6, 0, 0}},
-                    SessionCase{"Unicast_2_7", false, {2, 7, 0, 0}}, SessionCase{"Unicast_2_9", false, {2, 9, 0, 0}},
-                    SessionCase{"Unicast_3_0", false, {3, 0, 0, 0}}, SessionCase{"Unicast_3_1", false, {3, 1, 0, 0}},
-                    SessionCase{"Unicast_4_0", false, {4, 0, 0, 0}}, SessionCase{"Unicast_4_1", false, {4, 1, 0, 0}},
-                    SessionCase{"Unicast_4_2", false, {4, 2, 0, 0}}, SessionCase{"Multicast_2_5", true, {2, 5, 0, 0}},
-                    SessionCase{"Multicast_2_9", true, {2, 9, 0, 0}}, SessionCase{"Multicast_3_0", true, {3, 0, 0, 0}},
-                    SessionCase{"Multicast_3_1", true, {3, 1, 0, 0}}, SessionCase{"Multicast_4_0", true, {4, 0, 0, 0}},
-                    SessionCase{"Multicast_4_1", true, {4, 1, 0, 0}}, SessionCase{"Multicast_4_2", true, {4, 2, 0, 0}}),
+    testing::Values(
+        SessionCase{"Unicast_2_5", false, {2, 5, 0, 0}}, SessionCase{"Unicast_2_6", false, {2, 6, 0, 0}},
+        SessionCase{"Unicast_2_7", false, {2, 7, 0, 0}}, SessionCase{"Unicast_2_9", false, {2, 9, 0, 0}},
+        SessionCase{"Unicast_3_0", false, {3, 0, 0, 0}}, SessionCase{"Unicast_3_1", false, {3, 1, 0, 0}},
+        SessionCase{"Unicast_4_0", false, {4, 0, 0, 0}}, SessionCase{"Unicast_4_1", false, {4, 1, 0, 0}},
+        SessionCase{"Unicast_4_2", false, {4, 2, 0, 0}}, SessionCase{"Multicast_2_5", true, {2, 5, 0, 0}},
+        SessionCase{"Multicast_2_9", true, {2, 9, 0, 0}}, SessionCase{"Multicast_3_0", true, {3, 0, 0, 0}},
+        SessionCase{"Multicast_3_1", true, {3, 1, 0, 0}}, SessionCase{"Multicast_4_0", true, {4, 0, 0, 0}},
+        SessionCase{"Multicast_4_1", true, {4, 1, 0, 0}}, SessionCase{"Multicast_4_2", true, {4, 2, 0, 0}}),
     caseName);
 
 TEST(SessionTimers, UnicastSendsKeepAlivesAndEchoesMulticastOnlyEchoes)

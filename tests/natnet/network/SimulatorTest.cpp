@@ -36,7 +36,8 @@ public:
     void send(uint16_t id, const std::vector<uint8_t>& payload, size_t extra = 0)
     {
         std::vector<uint8_t> datagram{static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
-                                      static_cast<uint8_t>(payload.size()), static_cast<uint8_t>(payload.size() >> 8)};
+                                      static_cast<uint8_t>(payload.size()),
+                                      static_cast<uint8_t>(payload.size() >> 8)};
         datagram.insert(datagram.end(), payload.begin(), payload.end());
         datagram.resize(datagram.size() + extra, 0);  // trailing bytes beyond nDataBytes
         EXPECT_FALSE(socket_.sendTo(datagram.data(), datagram.size(), server_));
@@ -86,7 +87,7 @@ TEST(SimulatorProtocol, EveryConnectLengthIsAnsweredAndKeepAlivesNeverAre)
     };
     // Header only (ROS driver), "Ping" (Python 2.x/3.x), sender block (NatNetLib 3.0),
     // with options (libNatNet 4.x), the 4.x Python sample (+ NUL), PacketClient.
-    const Row connects[] = {{"empty", 0, 0}, {"ping", 5, 0}, {"sender", 264, 0},
+    const Row connects[] = {{"empty", 0, 0},     {"ping", 5, 0},         {"sender", 264, 0},
                             {"options", 269, 0}, {"python 4.x", 270, 1}, {"packet client", 273, 0}};
     for (const Row& row : connects) {
         SCOPED_TRACE(row.name);
@@ -210,7 +211,8 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
     Simulator sim(simConfig(true));
     sim.setClockFrequency(10'000'000);
     ASSERT_TRUE(sim.start());
-    ASSERT_TRUE(eventually([&] { return sim.ticksNow() > 3'000'000; }));  // the stream starts well after the server
+    ASSERT_TRUE(
+        eventually([&] { return sim.ticksNow() > 3'000'000; }));  // the stream starts well after the server
     NatNetClient client;
     struct Seen
     {

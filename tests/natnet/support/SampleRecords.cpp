@@ -36,7 +36,8 @@ char* copyText(const std::string& text)
     return out;
 }
 
-void fillRigidBody(sRigidBodyDescription& d, const std::string& bodyName, int32_t id, int32_t parent, int markers)
+void fillRigidBody(sRigidBodyDescription& d, const std::string& bodyName, int32_t id, int32_t parent,
+                   int markers)
 {
     name(d.szName, sizeof d.szName, bodyName);
     d.ID = id;
@@ -88,8 +89,7 @@ SampleFrame::SampleFrame() : m_frame(std::make_unique<sFrameOfMocapData>())
     f.OtherMarkers = m_markers.back().get();
 
     f.nRigidBodies = 3;
-    for (int i = 0; i < 3; ++i)
-        f.RigidBodies[i] = body(i + 1, float(i) + 1.0f, int16_t(i % 2 ? 0 : 1));
+    for (int i = 0; i < 3; ++i) f.RigidBodies[i] = body(i + 1, float(i) + 1.0f, int16_t(i % 2 ? 0 : 1));
 
     f.nSkeletons = 2;
     for (int s = 0; s < 2; ++s) {
@@ -116,14 +116,16 @@ SampleFrame::SampleFrame() : m_frame(std::make_unique<sFrameOfMocapData>())
         }
         m_assetMarkers.emplace_back(new sMarker[markers]);
         for (int k = 0; k < markers; ++k)
-            m_assetMarkers.back()[k] = sMarker{((10 + a) << 16) | (k + 2), 1.0f, 2.0f, 3.0f, 0.25f, 0x20, 0.125f};
+            m_assetMarkers.back()[k] =
+                sMarker{((10 + a) << 16) | (k + 2), 1.0f, 2.0f, 3.0f, 0.25f, 0x20, 0.125f};
         asset.nMarkers = markers;
         asset.MarkerData = m_assetMarkers.back().get();
     }
 
     f.nLabeledMarkers = 3;
     for (int i = 0; i < 3; ++i)
-        f.LabeledMarkers[i] = sMarker{(2 << 16) | (i + 1), float(i), 0.5f, -0.5f, 0.0625f, int16_t(10 + i), 0.001953125f};
+        f.LabeledMarkers[i] =
+            sMarker{(2 << 16) | (i + 1), float(i), 0.5f, -0.5f, 0.0625f, int16_t(10 + i), 0.001953125f};
 
     f.nForcePlates = 2;
     for (int p = 0; p < 2; ++p) {
@@ -161,8 +163,7 @@ std::unique_ptr<SampleFrame> SampleFrame::rigidBodiesOnly(int n)
     f.nForcePlates = f.nDevices = 0;
     f.OtherMarkers = nullptr;
     f.nRigidBodies = n;
-    for (int i = 0; i < n; ++i)
-        f.RigidBodies[i] = body(i + 1, float(i % 7), 1);
+    for (int i = 0; i < n; ++i) f.RigidBodies[i] = body(i + 1, float(i % 7), 1);
     return sample;
 }
 
@@ -179,8 +180,7 @@ sDataDescriptions* makeSampleDescriptions(int major, int minor)
     name(set->szName, sizeof set->szName, "Wand");
     set->nMarkers = 3;
     set->szMarkerNames = new char*[3];
-    for (int i = 0; i < 3; ++i)
-        set->szMarkerNames[i] = copyText("Wand_" + std::to_string(i + 1));
+    for (int i = 0; i < 3; ++i) set->szMarkerNames[i] = copyText("Wand_" + std::to_string(i + 1));
     add(Descriptor_MarkerSet).Data.MarkerSetDescription = set;
 
     auto* rigidBody = new sRigidBodyDescription();
@@ -205,11 +205,9 @@ sDataDescriptions* makeSampleDescriptions(int major, int minor)
         plate->fOriginY = 0.25f;
         plate->fOriginZ = -0.125f;
         for (int r = 0; r < 12; ++r)
-            for (int c = 0; c < 12; ++c)
-                plate->fCalMat[r][c] = float(r * 12 + c) / 4.0f;
+            for (int c = 0; c < 12; ++c) plate->fCalMat[r][c] = float(r * 12 + c) / 4.0f;
         for (int k = 0; k < 4; ++k)
-            for (int c = 0; c < 3; ++c)
-                plate->fCorners[k][c] = float(k) - float(c);
+            for (int c = 0; c < 3; ++c) plate->fCorners[k][c] = float(k) - float(c);
         plate->iPlateType = 2;
         plate->iChannelDataType = 0;
         plate->nChannels = 3;

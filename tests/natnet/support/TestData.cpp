@@ -18,8 +18,7 @@ std::string capturePath(const std::string& relative)
 std::vector<uint8_t> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        ADD_FAILURE() << "cannot read " << path;
+    if (!in) ADD_FAILURE() << "cannot read " << path;
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -30,21 +29,19 @@ std::vector<uint8_t> readCapture(const std::string& relative)
 
 HeapBytes::HeapBytes(const uint8_t* data, size_t size) : m_data(new uint8_t[size ? size : 1]), m_size(size)
 {
-    if (size)
-        std::memcpy(m_data.get(), data, size);
+    if (size) std::memcpy(m_data.get(), data, size);
 }
 
-::testing::AssertionResult bytesEqual(const std::vector<uint8_t>& expected, const uint8_t* actual, size_t actualSize)
+::testing::AssertionResult bytesEqual(const std::vector<uint8_t>& expected, const uint8_t* actual,
+                                      size_t actualSize)
 {
     const size_t common = std::min(expected.size(), actualSize);
     size_t first = 0;
-    while (first < common && expected[first] == actual[first])
-        ++first;
-    if (first == common && expected.size() == actualSize)
-        return ::testing::AssertionSuccess();
+    while (first < common && expected[first] == actual[first]) ++first;
+    if (first == common && expected.size() == actualSize) return ::testing::AssertionSuccess();
     std::ostringstream message;
-    message << "sizes " << expected.size() << " (expected) and " << actualSize << "; first difference at offset "
-            << first << "\n";
+    message << "sizes " << expected.size() << " (expected) and " << actualSize
+            << "; first difference at offset " << first << "\n";
     auto dump = [&](const char* label, const uint8_t* bytes, size_t size) {
         message << label;
         const size_t from = first > 8 ? first - 8 : 0;

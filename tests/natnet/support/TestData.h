@@ -11,8 +11,9 @@
 #include <vector>
 
 // Little-endian byte literals for hand-built datagrams.
-#define LE16(v) uint8_t((v) & 0xFF), uint8_t(((v) >> 8) & 0xFF)
-#define LE32(v) uint8_t((v) & 0xFF), uint8_t(((v) >> 8) & 0xFF), uint8_t(((v) >> 16) & 0xFF), uint8_t(((v) >> 24) & 0xFF)
+#define LE16(v) uint8_t((v)&0xFF), uint8_t(((v) >> 8) & 0xFF)
+#define LE32(v) \
+    uint8_t((v)&0xFF), uint8_t(((v) >> 8) & 0xFF), uint8_t(((v) >> 16) & 0xFF), uint8_t(((v) >> 24) & 0xFF)
 #define LE64(v) LE32(uint64_t(v) & 0xFFFFFFFFu), LE32(uint64_t(v) >> 32)
 // IEEE-754 bit patterns of the few floats the golden datagrams use.
 #define F32_0 LE32(0x00000000u)
@@ -45,6 +46,7 @@ private:
 };
 
 // Equal bytes, or a message with the first differing offset and the bytes around it.
-::testing::AssertionResult bytesEqual(const std::vector<uint8_t>& expected, const uint8_t* actual, size_t actualSize);
+::testing::AssertionResult bytesEqual(const std::vector<uint8_t>& expected, const uint8_t* actual,
+                                      size_t actualSize);
 
 }  // namespace NatNetTest

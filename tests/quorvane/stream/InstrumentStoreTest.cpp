@@ -24,7 +24,8 @@ using Testing::translation;
 TEST(InstrumentStore, AddThenFindGivesIdentityAndTheGivenIdentity)
 {
     TestTrackingStream stream;
-    EXPECT_EQ(stream.addInstrument(TrackerID("optitrack-3", "", "Wand"), true), InstrumentModifications(M::Added));
+    EXPECT_EQ(stream.addInstrument(TrackerID("optitrack-3", "", "Wand"), true),
+              InstrumentModifications(M::Added));
     const std::optional<TrackingInstrument> found = stream.findInstrument("optitrack-3");
     ASSERT_TRUE(found);
     EXPECT_EQ(found->identifier(), "optitrack-3");
@@ -97,7 +98,8 @@ TEST(InstrumentStore, AddingAgainKeepsTrackingDataAndReportsRenames)
 
     EXPECT_TRUE(stream.addInstrument(TrackerID("a", "", "A"), true).empty());
     EXPECT_EQ(stream.addInstrument(TrackerID("a", "", "Alpha"), true), InstrumentModifications(M::Renamed));
-    EXPECT_EQ(stream.addInstrument(TrackerID("a", "", "Alpha"), false), InstrumentModifications(M::ActivityChanged));
+    EXPECT_EQ(stream.addInstrument(TrackerID("a", "", "Alpha"), false),
+              InstrumentModifications(M::ActivityChanged));
 
     const auto found = stream.findInstrument("a");
     ASSERT_TRUE(found);
@@ -180,7 +182,8 @@ TEST(TrackingStreamConcurrency, WritersAndReadersSeeConsistentInstruments)
     constexpr int kBodies = 8;
     constexpr int kFrames = 2000;
     for (int i = 0; i < kBodies; ++i) {
-        stream.addInstrument(TrackerID("optitrack-" + std::to_string(i), "", "Body " + std::to_string(i)), true);
+        stream.addInstrument(TrackerID("optitrack-" + std::to_string(i), "", "Body " + std::to_string(i)),
+                             true);
     }
     std::atomic<int> emitted{0};
     stream.instrumentsUpdated.connect([&](InstrumentModifications) { ++emitted; });
@@ -207,7 +210,8 @@ TEST(TrackingStreamConcurrency, WritersAndReadersSeeConsistentInstruments)
         }
         const double frame = instrument.quality;
         return instrument.pose(0, 3) == frame && instrument.pose(1, 3) == 2.0 * frame &&
-               instrument.pose(2, 3) == 3.0 * frame && instrument.timestampMs == static_cast<std::uint64_t>(frame) &&
+               instrument.pose(2, 3) == 3.0 * frame &&
+               instrument.timestampMs == static_cast<std::uint64_t>(frame) &&
                instrument.updateCount == instrument.timestampMs;
     };
     int inconsistent = 0;

@@ -71,8 +71,8 @@ TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
     std::vector<std::string> ids;
     for (int i = 0; i < 32; ++i) {
         ids.push_back("optitrack-" + std::to_string(1000000 + i));
-        stream.addInstrument(TrackerID(ids.back(), "", "A rather long instrument display name " + std::to_string(i)),
-                             true);
+        stream.addInstrument(
+            TrackerID(ids.back(), "", "A rather long instrument display name " + std::to_string(i)), true);
     }
     long slotCalls = 0;
     stream.instrumentsUpdated.connect([&](InstrumentModifications) { ++slotCalls; });
@@ -90,7 +90,8 @@ TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
         stream.emitSignals(changes);
     };
     // The counter must see the library's allocations, or the zero below proves nothing.
-    EXPECT_GT(allocationsIn([&] { stream.addInstrument(TrackerID("optitrack-99999999", "", "Late"), true); }), 0);
+    EXPECT_GT(allocationsIn([&] { stream.addInstrument(TrackerID("optitrack-99999999", "", "Late"), true); }),
+              0);
     frame(0);
     EXPECT_EQ(allocationsIn([&] {
                   for (int n = 1; n <= 100; ++n) {

@@ -16,7 +16,10 @@ class TestTrackingStream : public TrackingStream
 public:
     static inline int alive = 0;
 
-    explicit TestTrackingStream(std::string name = "Tracking Stream") : TrackingStream(std::move(name)) { ++alive; }
+    explicit TestTrackingStream(std::string name = "Tracking Stream") : TrackingStream(std::move(name))
+    {
+        ++alive;
+    }
     ~TestTrackingStream() override
     {
         close();
