@@ -6,7 +6,8 @@
 namespace NatNet::Internal {
 
 void setLogCallback(NatNetLogCallback callback);
-// Calls the installed callback, if any; safe from any thread.
+// Calls the installed callback; without one, warnings and errors go to
+// stderr. Safe from any thread.
 void logMessage(Verbosity level, const char* message);
 
 }  // namespace NatNet::Internal

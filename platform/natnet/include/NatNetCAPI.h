@@ -24,6 +24,8 @@ extern "C" {
 #endif
 
 NATNET_API void NATNET_CALLCONV NatNet_GetVersion(unsigned char outVersion[4]);
+// Where the library's messages go. Until a callback is set (or after a null
+// one), warnings and errors are printed to stderr.
 NATNET_API void NATNET_CALLCONV NatNet_SetLogCallback(NatNetLogCallback pfnLogCallback);
 
 // Splits a composite ID: entity in the high 16 bits, member in the low 16 bits.

@@ -53,7 +53,7 @@ bool parseVersionText(std::string_view text, uint8_t (&out)[4])
 bool validTimeouts(const NatNetExt::ClientTimeouts& t)
 {
     return t.connectTries >= 1 && t.connectTryMs >= 1 && t.descriptionTries >= 1 && t.descriptionTryMs >= 1 &&
-           t.keepAliveMs >= 1 && t.echoMs >= 1 && t.reconnectAfterSilenceMs >= 1;
+           t.keepAliveMs >= 1 && t.echoMs >= 1 && t.reconnectAfterSilenceMs >= 1 && t.lateAnswerMs >= 1;
 }
 
 }  // namespace
@@ -211,17 +211,20 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
     }
 
     std::lock_guard<std::mutex> lock(shared_->requestMutex);
-    size_t size = 0;
-    uint16_t replyId = 0;
-    const ErrorCode result =
-        session->exchange(datagram.data(), writer.size(), static_cast<uint16_t>(Wire::MessageId::Response),
-                          static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest), tries, timeoutMs,
-                          shared_->response(), ClientShared::kResponseCapacity, size, replyId);
+    ClientSession::Request exchange;
+    exchange.datagram = datagram.data();
+    exchange.size = writer.size();
+    exchange.answer = AnswerKind::Response;
+    exchange.tries = tries;
+    exchange.timeoutMs = timeoutMs;
+    ClientSession::Reply reply{shared_->response(), ClientShared::kResponseCapacity};
+    const ErrorCode result = session->exchange(exchange, reply);
+    const size_t size = reply.size;
     if (result != ErrorCode_OK) {
         shared_->responseSize = 0;
         return result;
     }
-    if (replyId == static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest)) {
+    if (reply.messageId == static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest)) {
         shared_->responseSize = 0;
         return ErrorCode_Other;
     }
@@ -293,20 +296,22 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
     Wire::encodeEmpty(writer, Wire::MessageId::RequestModelDef);
 
     std::lock_guard<std::mutex> lock(shared_->requestMutex);
-    std::vector<uint8_t>& reply = shared_->scratchReply;
-    reply.resize(ClientShared::kResponseCapacity);
-    size_t size = 0;
-    uint16_t replyId = 0;
-    const auto modelDefId = static_cast<uint16_t>(Wire::MessageId::ModelDef);
-    const ErrorCode result =
-        session->exchange(datagram, writer.size(), modelDefId, modelDefId, limits.descriptionTries,
-                          limits.descriptionTryMs, reply.data(), reply.size(), size, replyId);
+    std::vector<uint8_t>& buffer = shared_->scratchReply;
+    buffer.resize(ClientShared::kResponseCapacity);
+    ClientSession::Request exchange;
+    exchange.datagram = datagram;
+    exchange.size = writer.size();
+    exchange.answer = AnswerKind::ModelDef;
+    exchange.tries = limits.descriptionTries;
+    exchange.timeoutMs = limits.descriptionTryMs;
+    ClientSession::Reply reply{buffer.data(), buffer.size()};
+    const ErrorCode result = session->exchange(exchange, reply);
     if (result != ErrorCode_OK) {
         return result;
     }
     const Wire::Version version = shared_->decodeVersion();
     const Wire::Status status =
-        Wire::decodeModelDefinitions(reply.data(), size, version, descriptions, typeMask);
+        Wire::decodeModelDefinitions(buffer.data(), reply.size, version, descriptions, typeMask);
     if (status != Wire::Status::Ok) {
         const std::string text =
             std::string("NatNet: data descriptions not decoded: ") + Wire::statusName(status);

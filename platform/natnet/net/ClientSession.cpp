@@ -49,7 +49,8 @@ ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const Session
       command_(io_),
       data_(io_),
       echoTimer_(io_),
-      keepAliveTimer_(io_)
+      keepAliveTimer_(io_),
+      ledger_(std::chrono::milliseconds(config.timeouts.lateAnswerMs))
 {
     command_.buffer.resize(kReceiveBufferSize);
 }
@@ -200,6 +201,9 @@ ErrorCode ClientSession::connect()
     shared_->setDecodeVersion(Wire::Version());
     shared_->clock.reset(0);
     shared_->rigidBodies.clear();
+    // Until the server advertises its data port, frames must come from the configured one.
+    dataSourcePort_ =
+        config_.dataPort != 0 ? config_.dataPort : static_cast<uint16_t>(NATNET_DEFAULT_PORT_DATA);
 
     if (const ErrorCode error = openCommandSocket()) {
         return error;
@@ -211,17 +215,19 @@ ErrorCode ClientSession::connect()
     receiveOn(command_);
     startThread();
 
-    std::array<uint8_t, 1024> reply{};
-    size_t replySize = 0;
-    uint16_t replyId = 0;
-    const auto serverInfoId = static_cast<uint16_t>(Wire::MessageId::ServerInfo);
-    const ErrorCode result =
-        exchange(connectDatagram_.data(), connectDatagram_.size(), serverInfoId, serverInfoId,
-                 config_.timeouts.connectTries, config_.timeouts.connectTryMs, reply.data(), reply.size(),
-                 replySize, replyId);
+    // The server information is applied by the receive thread as it arrives.
+    std::array<uint8_t, 1024> buffer{};
+    Request request;
+    request.datagram = connectDatagram_.data();
+    request.size = connectDatagram_.size();
+    request.answer = AnswerKind::ServerInfo;
+    request.tries = config_.timeouts.connectTries;
+    request.timeoutMs = config_.timeouts.connectTryMs;
+    Reply reply{buffer.data(), buffer.size()};
+    const ErrorCode result = exchange(request, reply);
     if (result != ErrorCode_OK) {
         logLine(Verbosity_Error, "NatNet: no answer from server " + formatIpv4(config_.server.address) + ":" +
-                                     std::to_string(config_.server.port));
+                                     std::to_string(config_.server.port) + " to the connect request");
         return result;
     }
     if (config_.multicast) {
@@ -233,57 +239,33 @@ ErrorCode ClientSession::connect()
     return ErrorCode_OK;
 }
 
-ErrorCode ClientSession::exchange(const uint8_t* datagram, size_t size, uint16_t expectA, uint16_t expectB,
-                                  int tries, int timeoutMs, uint8_t* reply, size_t capacity,
-                                  size_t& replySize, uint16_t& replyId)
+ErrorCode ClientSession::exchange(const Request& request, Reply& reply)
 {
-    replySize = 0;
-    replyId = 0;
-    std::unique_lock<std::mutex> lock(pendingMutex_);
-    pending_ = Pending{};
-    pending_.active = true;
-    pending_.expectA = expectA;
-    pending_.expectB = expectB;
-    pending_.reply = reply;
-    pending_.capacity = capacity;
-    for (int attempt = 0; attempt < tries && !pending_.done && !isStopping(); ++attempt) {
-        lock.unlock();
-        send(datagram, size);
-        bump(shared_->counters.requestsSent);
-        lock.lock();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        pendingChanged_.wait_until(lock, deadline, [this] { return pending_.done || isStopping(); });
+    reply.size = 0;
+    reply.messageId = 0;
+    const uint64_t question = RequestLedger::questionOf(request.datagram, request.size);
+    if (!ledger_.open(request.answer, question, reply.buffer, reply.capacity)) {
+        return ErrorCode_Network;
     }
-    const bool answered = pending_.done;
-    replySize = pending_.replySize;
-    replyId = pending_.replyId;
-    pending_ = Pending{};
-    if (answered) {
+    bool answered = false;
+    for (int attempt = 0; attempt < request.tries && !answered && !isStopping(); ++attempt) {
+        // Noted before sending: an answer may come back before send() returns.
+        ledger_.noteTry();
+        send(request.datagram, request.size);
+        bump(shared_->counters.requestsSent);
+        answered = ledger_.waitAnswered(std::chrono::steady_clock::now() +
+                                        std::chrono::milliseconds(request.timeoutMs));
+    }
+    const RequestLedger::Outcome outcome = ledger_.close();
+    if (outcome.answered) {
+        reply.size = outcome.size;
+        reply.messageId = outcome.messageId;
         return ErrorCode_OK;
     }
     if (!isStopping()) {
         bump(shared_->counters.requestTimeouts);
     }
     return ErrorCode_Network;
-}
-
-bool ClientSession::completePending(uint16_t id, const uint8_t* payload, size_t size)
-{
-    {
-        std::lock_guard<std::mutex> lock(pendingMutex_);
-        if (!pending_.active || pending_.done || (id != pending_.expectA && id != pending_.expectB)) {
-            return false;
-        }
-        const size_t kept = std::min(size, pending_.capacity);
-        if (kept > 0) {
-            std::memcpy(pending_.reply, payload, kept);
-        }
-        pending_.replySize = kept;
-        pending_.replyId = id;
-        pending_.done = true;
-    }
-    pendingChanged_.notify_all();
-    return true;
 }
 
 void ClientSession::sendDisconnectRequest()
@@ -302,10 +284,7 @@ void ClientSession::sendDisconnectRequest()
 void ClientSession::stop()
 {
     stopping_.store(true, std::memory_order_release);
-    {
-        std::lock_guard<std::mutex> lock(pendingMutex_);
-    }
-    pendingChanged_.notify_all();
+    ledger_.stop();
     io_.stop();
     if (current() != this && thread_.joinable()) {
         thread_.join();
@@ -347,32 +326,50 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
         bump(counters.droppedMalformed);
         return;
     }
+    // Frames come from the server's data port, everything else from its command port.
     const bool fromCommandPort = from.port == config_.server.port;
-    switch (static_cast<Wire::MessageId>(datagram.messageId)) {
+    const auto id = static_cast<Wire::MessageId>(datagram.messageId);
+    const bool expectedPort =
+        id == Wire::MessageId::FrameOfData ? from.port == dataSourcePort_ : fromCommandPort;
+    if (!expectedPort) {
+        bump(counters.droppedForeignSender);
+        return;
+    }
+    switch (id) {
         case Wire::MessageId::FrameOfData:
             onFrame(datagram.payload, datagram.payloadSize);
             return;
         case Wire::MessageId::ServerInfo:
-            if (!fromCommandPort) {
-                bump(counters.droppedForeignSender);
-                return;
-            }
             onServerInfo(datagram.payload, datagram.payloadSize, from);
             return;
         case Wire::MessageId::Response:
         case Wire::MessageId::UnrecognizedRequest:
+            onAnswer(AnswerKind::Response, datagram.messageId, datagram.payload, datagram.payloadSize);
+            return;
         case Wire::MessageId::ModelDef:
-            if (!fromCommandPort) {
-                bump(counters.droppedForeignSender);
-            } else if (!completePending(datagram.messageId, datagram.payload, datagram.payloadSize)) {
-                bump(counters.droppedStaleReply);
-            }
+            onAnswer(AnswerKind::ModelDef, datagram.messageId, datagram.payload, datagram.payloadSize);
             return;
         case Wire::MessageId::EchoResponse:
             onEchoResponse(datagram.payload, datagram.payloadSize);
             return;
         default:
             onUnknownMessage(datagram.messageId, datagram.payload, datagram.payloadSize);
+            return;
+    }
+}
+
+void ClientSession::onAnswer(AnswerKind kind, uint16_t id, const uint8_t* payload, size_t size)
+{
+    switch (ledger_.settle(kind, id, payload, size)) {
+        case AnswerVerdict::Answer:
+        case AnswerVerdict::Unawaited:
+            return;
+        case AnswerVerdict::Late:
+        case AnswerVerdict::Duplicate:
+            bump(shared_->counters.droppedLateAnswer);
+            return;
+        case AnswerVerdict::Unsolicited:
+            bump(shared_->counters.droppedUnsolicited);
             return;
     }
 }
@@ -384,14 +381,24 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
     const Wire::Status status =
         Wire::decodeFrame(payload, size, shared_->decodeVersion(), shared_->frameStorage(), frame);
     if (status != Wire::Status::Ok) {
-        bump(counters.droppedBadFrame);
-        counters.lastBadFrameStatus.store(static_cast<uint16_t>(status), std::memory_order_relaxed);
+        reportBadFrame(status);
         return;
     }
-    bump(counters.framesDecoded);
+    const uint64_t nowNs = ClockSync::localNowNs();
     if (!config_.multicast) {
-        lastFrameNs_ = ClockSync::localNowNs();
+        lastFrameNs_ = nowNs;  // the server streams to us, whatever the order
     }
+    const FrameVerdict verdict = frameOrder_.admit(frame.iFrame, nowNs);
+    counters.framesMissing.store(frameOrder_.missing(), std::memory_order_relaxed);
+    if (verdict == FrameVerdict::Old) {
+        bump(counters.droppedOldFrame);
+        return;
+    }
+    if (verdict == FrameVerdict::Restart) {
+        reportRestart(lastFrameNumber_, frame.iFrame);
+    }
+    lastFrameNumber_ = frame.iFrame;
+    bump(counters.framesDecoded);
     shared_->rigidBodies.record(frame);
     NatNetFrameReceivedCallback callback = nullptr;
     void* context = nullptr;
@@ -401,8 +408,48 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
     }
 }
 
+void ClientSession::reportBadFrame(Wire::Status status)
+{
+    AtomicCounters& counters = shared_->counters;
+    bump(counters.droppedBadFrame);
+    counters.lastBadFrameStatus.store(static_cast<uint16_t>(status), std::memory_order_relaxed);
+    // A server speaking another layout fails every frame: say so, but once a second at most.
+    constexpr uint64_t kReportIntervalNs = 1'000'000'000;
+    ++badFramesUnreported_;
+    const uint64_t nowNs = ClockSync::localNowNs();
+    if (lastBadFrameReportNs_ != 0 && nowNs - lastBadFrameReportNs_ < kReportIntervalNs) {
+        return;
+    }
+    const Wire::Version version = shared_->decodeVersion();
+    logLine(Verbosity_Warning, "NatNet: " + std::to_string(badFramesUnreported_) +
+                                   " frame(s) not decoded (last: " + Wire::statusName(status) +
+                                   ", bitstream " + std::to_string(version.major) + "." +
+                                   std::to_string(version.minor) + ")");
+    badFramesUnreported_ = 0;
+    lastBadFrameReportNs_ = nowNs;
+}
+
+void ClientSession::reportRestart(int32_t from, int32_t to)
+{
+    bump(shared_->counters.frameNumberRestarts);
+    logLine(Verbosity_Info, "NatNet: frame numbers jumped from " + std::to_string(from) + " to " +
+                                std::to_string(to) + " (server restarted or playback looped); following");
+}
+
 void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoint from)
 {
+    // Only the answer to a connect of ours describes the server: anything else
+    // (a late repeat, another program's traffic) must not switch the decoder.
+    const RequestLedger::Claim claim = ledger_.claim(
+        AnswerKind::ServerInfo, static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size);
+    if (claim.verdict == AnswerVerdict::Unsolicited) {
+        bump(shared_->counters.droppedUnsolicited);
+        return;
+    }
+    if (claim.verdict == AnswerVerdict::Late || claim.verdict == AnswerVerdict::Duplicate) {
+        bump(shared_->counters.droppedLateAnswer);
+        return;
+    }
     Wire::ServerInfo info;
     if (Wire::decodeServerInfo(payload, size, info) == Wire::Status::Ok) {
         uint8_t host[4];
@@ -420,12 +467,23 @@ void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoi
         // Repeated server information (a repeated CONNECT) keeps the clock model;
         // a jump of the server's clock is noticed by the model itself.
         shared_->clock.setFrequency(info.highResClockFrequency);
-        hostDescribed_ = true;
+        if (const uint16_t advertised = advertisedDataPort()) {
+            dataSourcePort_ = advertised;
+        }
     } else {
         // An answer that describes no host: the connection stands, HostPresent stays false.
         bump(shared_->counters.droppedMalformed);
     }
-    completePending(static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size);
+    if (claim.verdict == AnswerVerdict::Answer &&
+        !ledger_.complete(claim, static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size)) {
+        bump(shared_->counters.droppedLateAnswer);
+    }
+}
+
+uint16_t ClientSession::advertisedDataPort() const
+{
+    const sServerDescription description = shared_->serverDescription();
+    return description.bConnectionInfoValid ? description.ConnectionDataPort : uint16_t{0};
 }
 
 void ClientSession::onEchoResponse(const uint8_t* payload, size_t size)
@@ -526,6 +584,8 @@ void ClientSession::onKeepAliveTimer()
     if (silentNs > static_cast<uint64_t>(config_.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
         // No frames: the server may have restarted and forgotten us (it may still
         // answer echoes). Registering again is harmless if it merely pauses.
+        ledger_.noteUnawaited(AnswerKind::ServerInfo,
+                              RequestLedger::questionOf(connectDatagram_.data(), connectDatagram_.size()));
         send(connectDatagram_.data(), connectDatagram_.size());
         bump(shared_->counters.reconnectsSent);
     }

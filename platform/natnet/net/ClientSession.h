@@ -4,7 +4,8 @@
 // The receive thread runs an io_context that waits on the command socket (all
 // replies, and the frames in unicast) and, in multicast, on the data socket;
 // it also sends the echo requests and the unicast keep-alives from timers.
-// It completes the one pending request and calls the frame callback.
+// It settles answers with the request ledger, puts frames in order and calls
+// the frame callback.
 //
 // Lifetime: shared between the owning client and the receive thread, so that
 // a client destroyed from inside its own frame callback leaves the thread
@@ -12,6 +13,8 @@
 #pragma once
 
 #include "ClientShared.h"
+#include "FrameOrder.h"
+#include "RequestLedger.h"
 #include "transport/Ipv4Text.h"
 #include "transport/UdpSocket.h"
 
@@ -25,7 +28,6 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -60,12 +62,28 @@ public:
     // group. Called once, on the connecting thread.
     ErrorCode connect();
 
-    // A request/response exchange: sends the datagram up to `tries` times and
-    // waits timeoutMs each time for a reply whose ID is expectA or expectB.
-    // The reply's payload goes to `reply` (capacity bytes at most).
-    // Returns ErrorCode_Network without an answer.
-    ErrorCode exchange(const uint8_t* datagram, size_t size, uint16_t expectA, uint16_t expectB, int tries,
-                       int timeoutMs, uint8_t* reply, size_t capacity, size_t& replySize, uint16_t& replyId);
+    // One request datagram, what answers it, and how often and how long to ask.
+    struct Request
+    {
+        const uint8_t* datagram = nullptr;
+        size_t size = 0;
+        AnswerKind answer = AnswerKind::Response;
+        int tries = 1;
+        int timeoutMs = 1;
+    };
+    // Where the answer's payload goes; size and messageId are outputs.
+    struct Reply
+    {
+        uint8_t* buffer = nullptr;
+        size_t capacity = 0;
+        size_t size = 0;
+        uint16_t messageId = 0;
+    };
+    // Sends the request up to `tries` times, waiting timeoutMs each time for its
+    // answer (see RequestLedger: an answer owed to an earlier request is never
+    // taken). Returns ErrorCode_Network without an answer. Requests are
+    // serialised by the caller.
+    ErrorCode exchange(const Request& request, Reply& reply);
 
     // Sends "Disconnect" (unicast only) without waiting for an answer.
     void sendDisconnectRequest();
@@ -89,18 +107,6 @@ private:
         std::vector<uint8_t> buffer;
     };
 
-    struct Pending
-    {
-        bool active = false;
-        bool done = false;
-        uint16_t expectA = 0;
-        uint16_t expectB = 0;
-        uint16_t replyId = 0;
-        uint8_t* reply = nullptr;
-        size_t capacity = 0;
-        size_t replySize = 0;
-    };
-
     ErrorCode openCommandSocket();
     ErrorCode openDataSocket();
     void startThread();
@@ -109,9 +115,12 @@ private:
     void onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from);
     void onFrame(const uint8_t* payload, size_t size);
     void onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoint from);
+    void onAnswer(AnswerKind kind, uint16_t id, const uint8_t* payload, size_t size);
     void onEchoResponse(const uint8_t* payload, size_t size);
     void onUnknownMessage(uint16_t id, const uint8_t* payload, size_t size);
-    bool completePending(uint16_t id, const uint8_t* payload, size_t size);
+    void reportBadFrame(Wire::Status status);
+    void reportRestart(int32_t from, int32_t to);
+    uint16_t advertisedDataPort() const;
     void startTimers();
     void onEchoTimer();
     void onKeepAliveTimer();
@@ -135,13 +144,15 @@ private:
     std::thread thread_;
     std::atomic<bool> stopping_{false};
 
-    std::mutex pendingMutex_;
-    std::condition_variable pendingChanged_;
-    Pending pending_;
+    RequestLedger ledger_;
 
     // Receive thread only.
     uint64_t lastFrameNs_ = 0;
-    bool hostDescribed_ = false;
+    uint16_t dataSourcePort_ = 0;  // frames come from this port of the server only
+    int32_t lastFrameNumber_ = 0;
+    FrameOrder frameOrder_;
+    uint64_t badFramesUnreported_ = 0;
+    uint64_t lastBadFrameReportNs_ = 0;
 };
 
 }  // namespace NatNet::Net

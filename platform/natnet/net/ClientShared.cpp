@@ -16,6 +16,11 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
     out.droppedMalformed = load(droppedMalformed);
     out.droppedBadFrame = load(droppedBadFrame);
     out.droppedStaleReply = load(droppedStaleReply);
+    out.droppedLateAnswer = load(droppedLateAnswer);
+    out.droppedUnsolicited = load(droppedUnsolicited);
+    out.droppedOldFrame = load(droppedOldFrame);
+    out.framesMissing = load(framesMissing);
+    out.frameNumberRestarts = load(frameNumberRestarts);
     out.droppedUnexpected = load(droppedUnexpected);
     out.unknownMessages = load(unknownMessages);
     out.requestsSent = load(requestsSent);

@@ -29,6 +29,11 @@ struct AtomicCounters
     std::atomic<uint64_t> droppedMalformed{0};
     std::atomic<uint64_t> droppedBadFrame{0};
     std::atomic<uint64_t> droppedStaleReply{0};
+    std::atomic<uint64_t> droppedLateAnswer{0};
+    std::atomic<uint64_t> droppedUnsolicited{0};
+    std::atomic<uint64_t> droppedOldFrame{0};
+    std::atomic<uint64_t> framesMissing{0};
+    std::atomic<uint64_t> frameNumberRestarts{0};
     std::atomic<uint64_t> droppedUnexpected{0};
     std::atomic<uint64_t> unknownMessages{0};
     std::atomic<uint64_t> requestsSent{0};

@@ -298,7 +298,7 @@ TEST_P(OptirxCaptures, DecodeWithTheAnnouncedVersion)
 
 INSTANTIATE_TEST_SUITE_P(
     Motive, OptirxCaptures,
-    ::testing::Values(OptirxCase{"1.5.0", 5, 92881, "Rigid Body 1", 2, 1, 0, 0, 0.0, 325},
+    ::testing::Values(OptirxCase{"1.5.0", 5, 92881, "Rigid Body 1", 2, 1, 1, 0, 0.0, 325},
                       OptirxCase{"1.6b2", 6, 23796, "Rigid Body 1", 2, 1, 1, 2, 199.66487, 339},
                       OptirxCase{"1.7.2", 7, 411213, "Rigid Body 1", 2, 1, 1, 2, 3426.775, 343},
                       OptirxCase{"1.9.0", 9, 11823217, "Triangle", 0, 2, 1, 10, 98526.80833, 319}),

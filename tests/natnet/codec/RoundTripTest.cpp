@@ -36,7 +36,8 @@ void expectBody(const sRigidBodyData& actual, const sRigidBodyData& sent, Versio
     EXPECT_EQ(actual.z, sent.z);
     EXPECT_EQ(actual.qw, sent.qw);
     EXPECT_EQ(actual.MeanError, v.atLeast(Gate::RigidBodyMeanError) ? sent.MeanError : 0.0f);
-    EXPECT_EQ(actual.params, v.atLeast(Gate::RigidBodyParams) ? sent.params : 0);
+    // Before 2.6 no tracking-valid field travels: every body sent was tracked.
+    EXPECT_EQ(actual.params, v.atLeast(Gate::RigidBodyParams) ? sent.params : kRigidBodyTrackingValid);
 }
 
 TEST_P(FrameRoundTrip, CarriedFieldsSurvive)

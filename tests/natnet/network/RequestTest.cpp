@@ -297,7 +297,7 @@ TEST(RequestStaleReplies, AReplyWhileNoRequestWaitsIsDroppedNotTakenByTheNextReq
 
     // A late answer to some earlier request: nobody waits for it.
     server.sendFloat(clientEndpoint, 1.0f);
-    ASSERT_TRUE(eventually([&] { return countersOf(client).droppedStaleReply == 1; }));
+    ASSERT_TRUE(eventually([&] { return countersOf(client).droppedUnsolicited == 1; }));
 
     std::thread reply([&] {
         NatNet::Net::Ipv4Endpoint from;

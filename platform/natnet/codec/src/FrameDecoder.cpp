@@ -183,7 +183,12 @@ private:
             m_in.skip(static_cast<size_t>(n) * perMarker);
         }
         if (m_v.atLeast(Gate::RigidBodyMeanError) && !m_in.readF32(body.MeanError)) return Status::Truncated;
-        if (m_v.atLeast(Gate::RigidBodyParams) && !m_in.readI16(body.params)) return Status::Truncated;
+        if (m_v.atLeast(Gate::RigidBodyParams)) {
+            if (!m_in.readI16(body.params)) return Status::Truncated;
+        } else {
+            // Before 2.6 a body carries no tracking-valid field: every body sent was tracked.
+            body.params = kRigidBodyTrackingValid;
+        }
         if constexpr (Write) *out = body;
         return Status::Ok;
     }

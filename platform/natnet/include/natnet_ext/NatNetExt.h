@@ -1,6 +1,13 @@
 // Extensions of this NatNet library that the vendor's SDK does not have:
 // per-client counters, timeouts for tests, and where discovery announcements go.
 //
+// What this library delivers beyond the SDK's promises (no extension call needed):
+// frames in frame-number order, each at most once (duplicates and overtaken
+// frames are dropped and counted; a large jump of the numbering is followed);
+// frames only from the server's data port; answers never handed to a request
+// they do not belong to; and for bitstreams before 2.6, whose rigid bodies
+// carry no tracking-valid field, that bit set on every rigid body decoded.
+//
 // Programs and tests may include this header; code that must also build
 // against the vendor's SDK (the module) must not.
 //
@@ -44,6 +51,13 @@ struct ClientTimeouts
     // with every keep-alive so that a restarted server (which forgot it) streams
     // to it again; a server that merely pauses just answers with its information.
     int reconnectAfterSilenceMs = 3000;
+    // How long a request datagram is still owed an answer after it was sent.
+    // NatNet answers carry no request identifier, so an answer is matched to
+    // the datagrams sent (retries included): one that comes after its request
+    // finished or timed out is dropped, never handed to the next request, and
+    // the next request of its kind waits (up to this long) for such answers
+    // first.
+    int lateAnswerMs = 1000;
 };
 
 // Applies to the next Connect of this client. Values below 1 are refused.
@@ -55,14 +69,22 @@ struct ClientCounters
 {
     uint64_t datagramsReceived = 0;     // every datagram read from the client's sockets
     uint64_t framesDecoded = 0;         // valid frames (handed to the frame callback if one is set)
-    uint64_t droppedForeignSender = 0;  // not from the server the client connected to
+    uint64_t droppedForeignSender = 0;  // not from the server the client connected to, or from the
+                                        // wrong port (frames only from its data port, the rest only
+                                        // from its command port)
     uint64_t droppedMalformed = 0;      // shorter than its header or its payload size
     uint64_t droppedBadFrame = 0;       // a frame that failed to decode (wrong layout, counts, sizes)
-    uint64_t droppedStaleReply = 0;     // a reply while no request waited for it
-    uint64_t droppedUnexpected = 0;     // a message a client does not expect (no unknown-message callback)
-    uint64_t unknownMessages = 0;       // handed to the unknown-message callback
-    uint64_t requestsSent = 0;          // every try of every request, NAT_CONNECT included
-    uint64_t requestTimeouts = 0;       // requests that got no answer in all their tries
+    uint64_t droppedOldFrame = 0;  // a frame not newer than the last delivered one (duplicate, reordered)
+    uint64_t framesMissing = 0;    // frame numbers skipped between delivered frames that never arrived
+    uint64_t frameNumberRestarts =
+        0;  // large jumps of the frame number that were followed (server restart, loop)
+    uint64_t droppedStaleReply = 0;   // an echo answer that no echo request of this connection matches
+    uint64_t droppedLateAnswer = 0;   // owed to a request that already finished or timed out
+    uint64_t droppedUnsolicited = 0;  // an answer or server information that nothing sent asked for
+    uint64_t droppedUnexpected = 0;   // a message a client does not expect (no unknown-message callback)
+    uint64_t unknownMessages = 0;     // handed to the unknown-message callback
+    uint64_t requestsSent = 0;        // every try of every request, NAT_CONNECT included
+    uint64_t requestTimeouts = 0;     // requests that got no answer in all their tries
     uint64_t keepAlivesSent = 0;
     uint64_t echoRequestsSent = 0;
     uint64_t echoResponsesReceived = 0;

@@ -13,13 +13,18 @@
 
 namespace NatNet::Wire {
 
+// Bit 0 of a rigid body's params: the body is tracked in this frame.
+inline constexpr int16_t kRigidBodyTrackingValid = 0x01;
+
 // Decodes a frame payload. The whole payload is validated first (every count
 // against the record's capacity, CountTooLarge, and against the bytes left,
 // Truncated; 4.1+ section sizes; the exact payload length and the zero end
 // tag); `out` and `storage` are written only when the frame is valid, so a
 // bad datagram changes nothing.
 // Only the used part of `out` is written: entries past each count keep old
-// values. Fields the version does not carry are set to zero.
+// values. Fields the version does not carry are set to zero, except a rigid
+// body's params before 2.6: those bodies were all tracked, so the
+// tracking-valid bit is set.
 Status decodeFrame(const uint8_t* payload, size_t size, Version version, FrameStorage& storage,
                    sFrameOfMocapData& out);
 

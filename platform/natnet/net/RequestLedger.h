@@ -1,0 +1,168 @@
+// Which answers a client is owed, so that an answer is never handed to a
+// request it does not belong to.
+//
+// NatNet answers carry no request identifier; a server answers every request
+// datagram, in order, but a loaded one answers late, after the client has
+// retried or given up. So every datagram that asks for an answer (each try of
+// each request, and the re-registrations the client sends by itself) leaves an
+// "owed" entry here, and an arriving answer settles the oldest entry of its
+// kind: it completes the waiting request only when that entry is one of the
+// waiting request's own tries. Answers to requests that already finished or
+// timed out are late, and answers with nothing owed are unsolicited: both are
+// dropped. Before a request is sent, answers still owed to earlier requests of
+// its kind are waited for (up to the late-answer window), so that a lost
+// answer does not shift the count.
+//
+// Counting alone cannot see a datagram that the network duplicated: its copy
+// would settle the next request's entry. So an answer with the same bytes as
+// the previous answer of its kind, within kDuplicateWindow of that one's
+// first arrival, never completes a request that asks another question (it may
+// still settle an entry owed to a finished request, as the answer to a retry
+// does). Asking the same question again takes the same answer at once.
+//
+// The residual risk: an answer that arrives later than the late-answer window
+// after its datagram was sent, while a newer request of its kind is open, is
+// taken as the newer one's answer. The window (ClientTimeouts::lateAnswerMs)
+// is far longer than any server's answer time.
+//
+// Thread use: the requesting thread opens, waits and closes (one request at a
+// time: requests are serialised above this); the receive thread settles
+// answers and notes its own re-registrations. All members are thread-safe.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace NatNet::Net {
+
+// What an answer answers: NAT_SERVERINFO answers NAT_CONNECT; NAT_RESPONSE and
+// NAT_UNRECOGNIZED_REQUEST answer NAT_REQUEST; NAT_MODELDEF answers
+// NAT_REQUEST_MODELDEF.
+enum class AnswerKind : uint8_t {
+    ServerInfo,
+    Response,
+    ModelDef,
+};
+
+enum class AnswerVerdict : uint8_t {
+    Answer,       // completes the open request: its payload was copied
+    Unawaited,    // answers a datagram nobody waits for (a re-registration): use it
+    Late,         // owed to a request that already finished or timed out: drop
+    Unsolicited,  // nothing of its kind is owed: drop
+    Duplicate,    // a copy of an answer that just came (a network that duplicates): drop
+};
+
+class RequestLedger
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit RequestLedger(std::chrono::milliseconds lateAnswerWindow);
+    RequestLedger(const RequestLedger&) = delete;
+    RequestLedger& operator=(const RequestLedger&) = delete;
+
+    // ---- Requesting thread ----------------------------------------------------
+    // Waits until nothing of this kind is owed to earlier requests any more (their
+    // answers came or their window lapsed), then opens a request whose answer is
+    // copied into `reply` (at most `capacity` bytes). False when stopped.
+    // `question` identifies what is asked (questionOf the request datagram).
+    bool open(AnswerKind kind, uint64_t question, uint8_t* reply, size_t capacity);
+    // One datagram of the open request is about to be sent.
+    void noteTry();
+    // Waits for the open request's answer until `deadline`; true once answered.
+    bool waitAnswered(Clock::time_point deadline);
+    struct Outcome
+    {
+        bool answered = false;
+        uint16_t messageId = 0;
+        size_t size = 0;  // bytes copied into the reply buffer
+    };
+    // Ends the open request; its unanswered tries stay owed (their answers are late).
+    Outcome close();
+
+    // ---- Receive thread -------------------------------------------------------
+    // A datagram that asks for an answer of this kind and that nobody waits for.
+    void noteUnawaited(AnswerKind kind, uint64_t question);
+    // Settles an arriving answer in two steps, so that the receive thread can act
+    // on an answer (apply server information) before its requester wakes:
+    // `claim` takes the oldest owed entry of the kind and says whose it is;
+    // `complete` then hands an Answer's payload to the waiting request (false
+    // when that request has given up in between: the answer is late after all).
+    struct Claim
+    {
+        AnswerVerdict verdict = AnswerVerdict::Unsolicited;
+        uint64_t request = 0;
+    };
+    Claim claim(AnswerKind kind, uint16_t messageId, const uint8_t* payload, size_t size);
+    bool complete(const Claim& claim, uint16_t messageId, const uint8_t* payload, size_t size);
+    // Both steps at once; an Answer that could not be completed is Late.
+    AnswerVerdict settle(AnswerKind kind, uint16_t messageId, const uint8_t* payload, size_t size);
+
+    // ---- Any thread -------------------------------------------------------------
+    static uint64_t questionOf(const uint8_t* datagram, size_t size);
+    // Wakes every wait for good; later opens fail.
+    void stop();
+    // Entries still owed (tests).
+    size_t owed() const;
+
+private:
+    struct Owed
+    {
+        AnswerKind kind = AnswerKind::Response;
+        uint64_t request = 0;  // 0: nobody waits for it
+        uint64_t question = 0;
+        Clock::time_point lapses;
+    };
+    // Bounded: at most this many datagrams can be owed an answer at once; the
+    // oldest lapses first when more are sent.
+    static constexpr size_t kCapacity = 256;
+    // Copies from a duplicating switch arrive within microseconds of each other.
+    static constexpr std::chrono::milliseconds kDuplicateWindow{100};
+
+    // The previous answer of a kind, to recognise its copies.
+    struct Arrival
+    {
+        bool seen = false;
+        uint16_t messageId = 0;
+        size_t size = 0;
+        uint64_t hash = 0;
+        uint64_t question = 0;  // of the entry it settled
+        Clock::time_point firstSeen;
+    };
+    // True when these bytes repeat the previous answer of the kind within the window.
+    bool isCopyLocked(Arrival& arrival, uint16_t messageId, uint64_t hash, size_t size,
+                      Clock::time_point now);
+
+    void pushLocked(AnswerKind kind, uint64_t request, uint64_t question);
+    void lapseLocked(Clock::time_point now);
+    bool owesEarlierLocked(AnswerKind kind) const;
+    Clock::time_point firstLapseLocked(AnswerKind kind) const;
+    void eraseLocked(size_t index);
+
+    const Clock::duration window_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopped_ = false;
+    std::array<Owed, kCapacity> owed_{};
+    size_t first_ = 0;  // ring of owed_: oldest at first_
+    size_t count_ = 0;
+    std::array<Arrival, 3> arrivals_{};  // by AnswerKind
+
+    // The open request.
+    uint64_t lastRequest_ = 0;
+    bool open_ = false;
+    bool answered_ = false;
+    AnswerKind openKind_ = AnswerKind::Response;
+    uint64_t openQuestion_ = 0;
+    uint8_t* reply_ = nullptr;
+    size_t capacity_ = 0;
+    uint16_t replyId_ = 0;
+    size_t replySize_ = 0;
+};
+
+}  // namespace NatNet::Net
