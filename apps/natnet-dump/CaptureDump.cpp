@@ -14,16 +14,17 @@ std::string endpoint(uint32_t address, uint16_t port)
     return Net::formatIpv4(address) + ":" + std::to_string(port);
 }
 
-void printSummary(const CaptureReader& reader, size_t printed, const DatagramDescriber& describer,
-                  std::ostream& err)
+void printSummary(const CaptureReader& reader, size_t printed, size_t otherPorts,
+                  const DatagramDescriber& describer, std::ostream& err)
 {
     const Pcap::FragmentCounters& fragments = reader.fragments().counters();
     err << "natnet-dump: " << reader.packetsRead() << " records, " << printed << " NatNet datagrams ("
-        << describer.badDatagrams() << " undecodable), " << reader.packetsSkipped()
-        << " records skipped; fragments: " << fragments.fragments << " read, " << fragments.reassembled
-        << " datagrams reassembled, " << fragments.duplicates << " duplicate, " << fragments.malformed
-        << " malformed; datagrams dropped unfinished: " << fragments.evicted << " evicted, "
-        << fragments.expired << " expired, " << fragments.conflicting << " conflicting, "
+        << describer.badDatagrams() << " undecodable), " << otherPorts << " UDP datagrams on other ports, "
+        << reader.packetsSkipped()
+        << " records not UDP over IPv4 or malformed; fragments: " << fragments.fragments << " read, "
+        << fragments.reassembled << " datagrams reassembled, " << fragments.duplicates << " duplicate, "
+        << fragments.malformed << " malformed; datagrams dropped unfinished: " << fragments.evicted
+        << " evicted, " << fragments.expired << " expired, " << fragments.conflicting << " conflicting, "
         << reader.fragments().pendingDatagrams() << " at the end\n";
 }
 
@@ -39,10 +40,12 @@ int dumpCapture(const std::string& path, const CaptureDumpOptions& options, Data
         return kExitCannotOpen;
     }
     size_t printed = 0;
+    size_t otherPorts = 0;
     UdpDatagram datagram;
     while ((options.count == 0 || printed < options.count) && reader.next(datagram)) {
         if (options.ports.count(datagram.sourcePort) == 0 &&
             options.ports.count(datagram.destinationPort) == 0) {
+            ++otherPorts;
             continue;
         }
         nlohmann::json line = describer.describe(datagram.payload.data(), datagram.payload.size());
@@ -56,7 +59,7 @@ int dumpCapture(const std::string& path, const CaptureDumpOptions& options, Data
         ++printed;
     }
     out.flush();
-    printSummary(reader, printed, describer, err);
+    printSummary(reader, printed, otherPorts, describer, err);
     if (reader.failed()) {
         err << "natnet-dump: " << path << ": " << reader.error() << " (after " << reader.packetsRead()
             << " records)\n";

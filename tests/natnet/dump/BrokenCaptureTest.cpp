@@ -96,6 +96,13 @@ TEST(BrokenCapture, NatNetDumpPrintsWhatCameBeforeAndExitsWithItsCode)
     std::ostringstream err;
     EXPECT_EQ(Dump::dumpCapture(whole.path(), {{1510}, 0}, describer, out, err), Dump::kExitOk) << err.str();
     EXPECT_NE(err.str().find("2 records, 2 NatNet datagrams"), std::string::npos) << err.str();
+    std::ostringstream none;
+    std::ostringstream counted;
+    EXPECT_EQ(Dump::dumpCapture(whole.path(), {{1511}, 0}, describer, none, counted), Dump::kExitOk);
+    EXPECT_EQ(none.str(), "");
+    EXPECT_NE(counted.str().find("0 NatNet datagrams (0 undecodable), 2 UDP datagrams on other ports"),
+              std::string::npos)
+        << counted.str();
 }
 
 TEST(BrokenCapture, TheReplayRefusesTheFile)
