@@ -1,15 +1,16 @@
 // natnet-dump: prints one JSON object per NatNet datagram of a capture file
 // (pcap or pcapng) or of live UDP traffic.
-#include "CaptureReader.h"
+#include "CaptureDump.h"
 #include "DatagramDescriber.h"
+#include "ExitCode.h"
 #include "UdpListener.h"
+#include "transport/Ipv4Text.h"
 
 #include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <set>
 #include <string>
 
 namespace {
@@ -27,7 +28,7 @@ bool parseVersion(const std::string& text, NatNet::Wire::Version& out)
 
 std::string endpoint(uint32_t address, uint16_t port)
 {
-    return NatNet::Dump::formatAddress(address) + ":" + std::to_string(port);
+    return NatNet::Net::formatIpv4(address) + ":" + std::to_string(port);
 }
 
 }  // namespace
@@ -35,6 +36,7 @@ std::string endpoint(uint32_t address, uint16_t port)
 int main(int argc, char** argv)
 {
     CLI::App app{"Print NatNet datagrams as JSON, one object per line"};
+    app.footer(NatNet::Dump::kExitCodeHelp);
     std::string capture;
     int listenPort = -1;
     std::string multicastGroup;
@@ -59,46 +61,29 @@ int main(int argc, char** argv)
 
     if (capture.empty() == (listenPort < 0)) {
         std::cerr << "natnet-dump: give either a capture file or --listen PORT\n";
-        return 2;
+        return NatNet::Dump::kExitUsage;
     }
     NatNet::Wire::Version version(3, 0);
     if (!bitstream.empty() && !parseVersion(bitstream, version)) {
         std::cerr << "natnet-dump: unsupported bitstream version " << bitstream << "\n";
-        return 2;
+        return NatNet::Dump::kExitUsage;
     }
     NatNet::Dump::DatagramDescriber describer(version, !bitstream.empty());
     size_t printed = 0;
     auto done = [&] { return count != 0 && printed >= count; };
 
     if (!capture.empty()) {
-        NatNet::Dump::CaptureReader reader;
-        std::string error;
-        if (!reader.open(capture, error)) {
-            std::cerr << "natnet-dump: " << capture << ": " << error << "\n";
-            return 1;
-        }
-        const std::set<int> natnetPorts(ports.begin(), ports.end());
-        NatNet::Dump::UdpDatagram datagram;
-        while (!done() && reader.next(datagram)) {
-            if (!natnetPorts.count(datagram.sourcePort) && !natnetPorts.count(datagram.destinationPort))
-                continue;
-            nlohmann::json line = describer.describe(datagram.payload.data(), datagram.payload.size());
-            line["time"] = datagram.captureTime;
-            line["source"] = endpoint(datagram.sourceAddress, datagram.sourcePort);
-            line["destination"] = endpoint(datagram.destinationAddress, datagram.destinationPort);
-            if (datagram.truncated) line["captureTruncated"] = true;
-            std::cout << line.dump() << "\n";
-            ++printed;
-        }
-        std::cout.flush();
-        return 0;
+        NatNet::Dump::CaptureDumpOptions options;
+        options.ports.insert(ports.begin(), ports.end());  // each checked to be 0..65535
+        options.count = count;
+        return NatNet::Dump::dumpCapture(capture, options, describer, std::cout, std::cerr);
     }
 
     NatNet::Dump::UdpListener listener;
     std::string error;
     if (!listener.open(static_cast<uint16_t>(listenPort), multicastGroup, interfaceAddress, error)) {
         std::cerr << "natnet-dump: " << error << "\n";
-        return 1;
+        return NatNet::Dump::kExitCannotOpen;
     }
     std::cerr << "natnet-dump: listening on UDP port " << listener.boundPort() << "\n";
     const auto start = std::chrono::steady_clock::now();

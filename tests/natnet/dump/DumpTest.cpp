@@ -1,15 +1,16 @@
 // natnet-dump's pieces: the capture reader (link types, fragments, padding),
 // the JSON description of a whole real session, and the live listener.
+#include "CaptureFile.h"
 #include "CaptureReader.h"
 #include "DatagramDescriber.h"
 #include "TestData.h"
 #include "UdpListener.h"
+#include "transport/Ipv4Text.h"
 
 #include "natnet/codec/FrameCodec.h"
 #include "natnet/codec/Messages.h"
 
 #include <gtest/gtest.h>
-#include <pcap/pcap.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,12 +19,15 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 using namespace NatNet;
+using NatNetTest::CaptureFile;
+using NatNetTest::cooked;
+using NatNetTest::ipv4;
+using NatNetTest::udp;
 using nlohmann::json;
 
 namespace {
@@ -123,76 +127,6 @@ TEST(NatNetDump, VersionFollowsTheServerInformation)
     EXPECT_EQ(line["bitstream"], "2.9");
 }
 
-// Writes a capture of hand-made link-layer frames with libpcap itself.
-class CaptureFile
-{
-public:
-    CaptureFile(int linkType, const std::string& name)
-        : m_path(std::filesystem::temp_directory_path() /
-                 (name + "-" + std::to_string(::getpid()) + ".pcap")),
-          m_pcap(pcap_open_dead(linkType, 65535)),
-          m_dumper(pcap_dump_open(m_pcap, m_path.c_str()))
-    {
-    }
-    ~CaptureFile()
-    {
-        close();
-        pcap_close(m_pcap);
-        std::filesystem::remove(m_path);
-    }
-    void add(const std::vector<uint8_t>& packet)
-    {
-        pcap_pkthdr header{};
-        header.caplen = header.len = static_cast<bpf_u_int32>(packet.size());
-        pcap_dump(reinterpret_cast<u_char*>(m_dumper), &header, packet.data());
-    }
-    void close()
-    {
-        if (m_dumper) pcap_dump_close(m_dumper);
-        m_dumper = nullptr;
-    }
-    std::string path() const { return m_path.string(); }
-
-private:
-    std::filesystem::path m_path;
-    pcap_t* m_pcap;
-    pcap_dumper_t* m_dumper;
-};
-
-void put16(std::vector<uint8_t>& v, size_t at, uint16_t x)
-{
-    v[at] = uint8_t(x >> 8);
-    v[at + 1] = uint8_t(x);
-}
-
-// An IPv4 packet carrying `data` at fragment offset `offset` of datagram `id`.
-std::vector<uint8_t> ipv4(uint16_t id, size_t offset, bool more, const std::vector<uint8_t>& data)
-{
-    std::vector<uint8_t> p(20, 0);
-    p[0] = 0x45;
-    put16(p, 2, uint16_t(20 + data.size()));
-    put16(p, 4, id);
-    put16(p, 6, uint16_t((more ? 0x2000 : 0) | (offset / 8)));
-    p[8] = 1;
-    p[9] = 17;
-    const uint8_t source[4] = {127, 0, 0, 2};
-    const uint8_t destination[4] = {127, 0, 0, 1};
-    std::copy(source, source + 4, p.begin() + 12);
-    std::copy(destination, destination + 4, p.begin() + 16);
-    p.insert(p.end(), data.begin(), data.end());
-    return p;
-}
-
-std::vector<uint8_t> udp(uint16_t sourcePort, uint16_t destinationPort, const std::vector<uint8_t>& payload)
-{
-    std::vector<uint8_t> u(8, 0);
-    put16(u, 0, sourcePort);
-    put16(u, 2, destinationPort);
-    put16(u, 4, uint16_t(8 + payload.size()));
-    u.insert(u.end(), payload.begin(), payload.end());
-    return u;
-}
-
 TEST(NatNetDump, CaptureReaderLinkTypesFragmentsAndPadding)
 {
     std::vector<uint8_t> payload(3000);
@@ -202,12 +136,6 @@ TEST(NatNetDump, CaptureReaderLinkTypesFragmentsAndPadding)
     // Linux cooked capture: a datagram in three fragments, the last one first,
     // then a short datagram whose frame carries padding after the UDP length.
     CaptureFile file(DLT_LINUX_SLL, "natnet-dump-sll");
-    auto cooked = [](const std::vector<uint8_t>& ip) {
-        std::vector<uint8_t> frame(16, 0);
-        frame[14] = 0x08;  // IPv4
-        frame.insert(frame.end(), ip.begin(), ip.end());
-        return frame;
-    };
     const std::vector<uint8_t> a(whole.begin(), whole.begin() + 1480);
     const std::vector<uint8_t> b(whole.begin() + 1480, whole.begin() + 2960);
     const std::vector<uint8_t> c(whole.begin() + 2960, whole.end());
@@ -226,7 +154,7 @@ TEST(NatNetDump, CaptureReaderLinkTypesFragmentsAndPadding)
     Dump::UdpDatagram d;
     ASSERT_TRUE(reader.next(d));
     EXPECT_EQ(d.payload, payload);
-    EXPECT_EQ(Dump::formatAddress(d.sourceAddress), "127.0.0.2");
+    EXPECT_EQ(Net::formatIpv4(d.sourceAddress), "127.0.0.2");
     EXPECT_EQ(d.destinationPort, 1511);
     ASSERT_TRUE(reader.next(d));
     EXPECT_EQ(d.payload, (std::vector<uint8_t>{0x0A, 0, 0, 0})) << "padding is not payload";
@@ -263,7 +191,7 @@ TEST(NatNetDump, ListenerReceivesOnLoopback)
     uint16_t fromPort = 0;
     ASSERT_TRUE(listener.receive(received, from, fromPort, 3000));
     EXPECT_EQ(received, keepAlive);
-    EXPECT_EQ(Dump::formatAddress(from), "127.0.0.1");
+    EXPECT_EQ(Net::formatIpv4(from), "127.0.0.1");
     EXPECT_FALSE(listener.receive(received, from, fromPort, 10)) << "nothing else arrives";
     ::close(sender);
 

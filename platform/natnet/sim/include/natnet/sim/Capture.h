@@ -1,8 +1,8 @@
 // The NatNet datagrams of a pcap or pcapng capture (libpcap), for replay.
 //
-// UDP over IPv4 on Ethernet (with or without a VLAN tag), Linux cooked
-// (v1 and v2), BSD loopback and raw IP links. IP fragments are reassembled
-// when all of them are in the capture.
+// Read with natnet/capture's reader: the same link types and fragment
+// reassembly as natnet-dump. A file with a broken record is refused, not
+// replayed up to the break.
 #pragma once
 
 #include <array>
@@ -26,7 +26,8 @@ struct CapturedDatagram
 class Capture
 {
 public:
-    // Keeps UDP datagrams from or to one of the ports (empty: every port).
+    // Keeps UDP datagrams from or to one of the ports (empty: every port), except those the
+    // capture cut short. Nothing, with libpcap's message, when a record cannot be read.
     static std::optional<Capture> read(const std::string& path, std::string* error = nullptr,
                                        const std::vector<uint16_t>& ports = {1510, 1511});
 
