@@ -267,6 +267,24 @@ TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)
     EXPECT_EQ(stream.findInstrument("optitrack-4")->pose(0, 3), 0.5);
 }
 
+TEST_F(ConnectStep, implausiblePosesFromTheServerAreCountedByTheStream)
+{
+    ASSERT_TRUE(stream.start());
+    const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
+    EXPECT_EQ(stream.implausiblePoseCount(), 0u);
+
+    frame->RigidBodies[0].qx = 3.0f;  // a quaternion of length about 3.2
+    const auto updates = stream.findInstrument("optitrack-4")->updateCount;
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4", updates));
+    const auto instrument = stream.findInstrument("optitrack-4");
+    EXPECT_TRUE(instrument->pose.isIdentity());
+    EXPECT_EQ(instrument->quality, 0.0);
+    EXPECT_GE(stream.implausiblePoseCount(), 1u);
+    EXPECT_EQ(count(3, "Implausible pose of optitrack-4 treated as not tracked (1 since the last warning)"),
+              1u);
+}
+
 TEST_F(ConnectStep, stopThenStartAndStartAfterAFailedStart)
 {
     sim.setNoHostPresent(true);
