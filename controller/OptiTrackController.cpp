@@ -81,9 +81,20 @@ OptiTrackController::OptiTrackController(StreamIoAlgorithm* algorithm)
     // Emitted on the NatNet discovery thread: the refresh is posted to the panel's thread.
     // Qt discards a queued call whose receiver has been destroyed, and the discovery thread is
     // joined before the panel's QObject part goes, so nothing runs after the panel is gone.
+    // The rebuild lists the whole snapshot, so emissions while one is queued need no rebuild of
+    // their own: a flood of new servers costs a few rebuilds, not one per server. The flag is
+    // cleared before the snapshot is taken, so a server stored after it queues the next one.
     discovery->serversChanged.connect([this] {
+        if (refreshPending.exchange(true)) {
+            return;
+        }
         QMetaObject::invokeMethod(
-            this, [this] { updateServerList(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                refreshPending.exchange(false);
+                updateServerList();
+            },
+            Qt::QueuedConnection);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/StreamControllerBase.h>
 
+#include <atomic>
 #include <memory>
 
 class QListWidgetItem;
@@ -25,7 +26,8 @@ class Ui_OptiTrackController;
 /// ("optitrackController/..."), read in init() and written when the panel is destroyed.
 ///
 /// Threads: UI thread only. Discovery reports servers on the NatNet discovery thread; the list
-/// is rebuilt by a queued call into the panel, which Qt drops if the panel is gone by then.
+/// is rebuilt by a queued call into the panel, which Qt drops if the panel is gone by then. At
+/// most one rebuild is queued at a time: it lists every server stored before it runs.
 class OPTITRACK_EXPORT OptiTrackController : public StreamControllerBase
 {
     Q_OBJECT
@@ -53,6 +55,9 @@ private:
 
     OptiTrackStream* stream = nullptr;  // not owned: the IO algorithm owns it
     std::unique_ptr<Ui_OptiTrackController> ui;
+    /// Whether a list rebuild is queued on the UI thread. Set on the discovery thread, cleared on
+    /// the UI thread; declared before `discovery`, whose thread is joined before it goes.
+    std::atomic<bool> refreshPending{false};
     std::unique_ptr<OptiTrackServerDiscovery> discovery;
     OptiTrackConnectionParams connectionParams;
 };

@@ -113,6 +113,8 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
         return;
     }
 
+    bool added = false;
+    bool logLimit = false;
     {
         std::lock_guard<std::mutex> lock(context->mutex);
         const bool known = std::any_of(context->servers.begin(), context->servers.end(),
@@ -122,9 +124,23 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
         if (known) {
             return;
         }
-        context->servers.push_back(*server);
+        if (context->servers.size() >= kServerLimit) {
+            logLimit = !context->limitLogged;
+            context->limitLogged = true;
+        } else {
+            context->servers.push_back(*server);
+            added = true;
+        }
     }
-    // Outside the lock: a listener may take a snapshot at once.
+    // Both outside the lock: a listener may take a snapshot at once. A server beyond the limit
+    // is not stored and changes nothing.
+    if (logLimit) {
+        Internal::logMessage(3, Internal::kDiscoveryCategory, "Server limit of ", kServerLimit,
+                             " reached; further servers are not listed");
+    }
+    if (!added) {
+        return;
+    }
     if (context->notify) {
         context->notify();
     }

@@ -7,6 +7,7 @@
 
 #include <NatNetCAPI.h>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -23,10 +24,13 @@ namespace Quorvane {
 struct DiscoveryContext
 {
     NatNetDiscoveryHandle handle = nullptr;
-    /// In arrival order, one record per server address; never shrinks.
+    /// In arrival order, one record per server address, at most
+    /// `OptiTrackServerDiscovery::kServerLimit`; never shrinks.
     std::vector<sNatNetDiscoveredServer> servers;
     /// Called on the discovery thread after a new server was stored.
     std::function<void()> notify;
+    /// Whether the server limit has been logged (once per discovery object).
+    bool limitLogged = false;
     /// Serialises the callback's search-and-append with the snapshot of discoveredServers().
     mutable std::mutex mutex;
 };
@@ -42,6 +46,11 @@ struct DiscoveryContext
 class OPTITRACK_EXPORT OptiTrackServerDiscovery
 {
 public:
+    /// The most servers stored. A network has a handful of tracking servers; the limit keeps a
+    /// flood of answers from distinct addresses from growing the list without bound. Servers
+    /// beyond it are not stored (the limit is logged once).
+    static constexpr std::size_t kServerLimit = 256;
+
     OptiTrackServerDiscovery();
     ~OptiTrackServerDiscovery();
     OptiTrackServerDiscovery(const OptiTrackServerDiscovery&) = delete;

@@ -91,6 +91,44 @@ Pose poseOf(const sRigidBodyData& body, float unitsToMillimeters)
     return pose;
 }
 
+/// Whether a pose is fit to be published as tracked: a finite translation (also after scaling,
+/// which can overflow), a finite mean error, and a finite quaternion of a length between 0.5 and
+/// 2. The rotation is built from the quaternion as it comes, so a length far from 1 gives a
+/// matrix far from a rotation; within the bounds it is kept as the server sent it.
+bool plausiblePose(const sRigidBodyData& body, const Pose& pose)
+{
+    if (!(std::isfinite(pose(0, 3)) && std::isfinite(pose(1, 3)) && std::isfinite(pose(2, 3)))) return false;
+    if (!std::isfinite(body.MeanError)) return false;
+    const double qx = body.qx;
+    const double qy = body.qy;
+    const double qz = body.qz;
+    const double qw = body.qw;
+    // Squares of widened floats cannot overflow; an infinite or NaN component fails the range.
+    const double lengthSquared = qx * qx + qy * qy + qz * qz + qw * qw;
+    return lengthSquared >= 0.25 && lengthSquared <= 4.0;
+}
+
+/// Counts a tracked body with an implausible pose and warns at a bounded pace.
+void noteImplausiblePose(OptiTrackStream::Impl& impl, std::string_view identifier)
+{
+    const std::uint64_t since = impl.implausiblePoses.count(RateLimitedCount::Clock::now());
+    if (since == 0) return;
+    logMessage(3, kStreamCategory, "Implausible pose of ", identifier, " treated as not tracked (", since,
+               " since the last warning)");
+}
+
+/// Whether the stream may create one more instrument; logs once when it may not.
+bool mayCreateInstrument(OptiTrackStream::Impl& impl)
+{
+    if (impl.instrumentsCreated.load(std::memory_order_relaxed) < OptiTrackStream::Impl::kInstrumentLimit)
+        return true;
+    if (!impl.instrumentLimitLogged.exchange(true, std::memory_order_relaxed)) {
+        logMessage(3, kStreamCategory, "Instrument limit of ", OptiTrackStream::Impl::kInstrumentLimit,
+                   " reached; further rigid bodies are not tracked");
+    }
+    return false;
+}
+
 /// The per-frame diagnostic lines (level 0, category "OptiTrack").
 void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::Impl& impl)
 {
@@ -133,7 +171,7 @@ void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::
 void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
 {
     if (frame == nullptr || context == nullptr) return;
-    const Impl& impl = *static_cast<const Impl*>(context);
+    Impl& impl = *static_cast<Impl*>(context);
     OptiTrackStream& stream = *impl.stream;
 
     // The latencies and the timecode serve only these lines, so nothing is computed for them
@@ -151,16 +189,27 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
         const sRigidBodyData& body = frame->RigidBodies[i];
         const Internal::IdText identifier(Internal::kIdentifierPrefix, body.ID);
 
-        if ((body.params & 0x01) == 0) {
+        const bool flaggedValid = (body.params & 0x01) != 0;
+        const Pose pose = flaggedValid ? Internal::poseOf(body, unitsToMillimeters) : Pose(Pose::Identity());
+        bool tracked = flaggedValid;
+        // A pose that is not a pose is not published as tracked.
+        if (flaggedValid && !Internal::plausiblePose(body, pose)) {
+            Internal::noteImplausiblePose(impl, identifier.view());
+            tracked = false;
+        }
+
+        if (!tracked) {
             Internal::logMessage(0, Internal::kStreamCategory, "Tracking not valid - skip");
             changes |= stream.updateInstrument(identifier.view(), Pose::Identity(), 0.0, timestampMs, 0);
             continue;
         }
 
-        const Pose pose = Internal::poseOf(body, unitsToMillimeters);
         const double quality = (1.0 - static_cast<double>(body.MeanError)) / maxError;
 
-        if (!stream.findInstrument(identifier.view())) {
+        // A body first seen beyond the instrument limit gets no instrument; its update below is
+        // then one for an identifier the store does not know, which it ignores.
+        if (!stream.findInstrument(identifier.view()) && Internal::mayCreateInstrument(impl)) {
+            impl.instrumentsCreated.fetch_add(1, std::memory_order_relaxed);
             // The name of the marker set at the body's position, if there is one, replaces the
             // default name.
             const std::string name =

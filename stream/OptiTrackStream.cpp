@@ -83,6 +83,11 @@ void OptiTrackStream::setConnectionParams(OptiTrackConnectionParams params)
     connectionParams = std::move(params);
 }
 
+std::uint64_t OptiTrackStream::implausiblePoseCount() const
+{
+    return impl->implausiblePoses.total();
+}
+
 void OptiTrackStream::setMaxError(double value)
 {
     if (!isStateOneOf({4, 3})) {

@@ -59,6 +59,10 @@ public:
     /// The divisor of the pose quality; refused (with a warning) while the stream runs.
     void setMaxError(double value);
 
+    /// Rigid bodies flagged as tracked that were treated as not tracked because their pose was
+    /// not finite or their quaternion far from unit length. Any thread.
+    std::uint64_t implausiblePoseCount() const;
+
     /// The NatNet frame callback; `context` is the stream's `Impl`. Called on the NatNet receive
     /// thread once per frame.
     static void NATNET_CALLCONV onFrameReceived(sFrameOfMocapData* frame, void* context);

@@ -3,6 +3,7 @@
 #include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackLog.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace Quorvane {
@@ -73,6 +74,12 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     const ErrorCode unitsResult = client.SendMessageAndWait("UnitsToMillimeters", &response, &responseBytes);
     if (!Internal::readAnswer(unitsResult, response, responseBytes, &units)) {
         logMessage(4, kStreamCategory, "Error getting units to mm scale.\n");
+        return false;
+    }
+    // Every position is multiplied by it: a scale that is not a finite positive number would
+    // publish wrong or non-finite poses as tracked.
+    if (!(std::isfinite(units) && units > 0.0f)) {
+        logMessage(4, kStreamCategory, "Implausible units to mm scale: ", units, "\n");
         return false;
     }
     unitsToMillimeters.store(units, std::memory_order_relaxed);

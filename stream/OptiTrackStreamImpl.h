@@ -5,12 +5,14 @@
 // and the description report with hand-built records.
 
 #include "stream/OptiTrackExport.h"
+#include "stream/OptiTrackRateLimitedCount.h"
 #include "stream/OptiTrackStream.h"
 
 #include <NatNetClient.h>
 #include <NatNetTypes.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace Quorvane {
@@ -50,6 +52,17 @@ struct OPTITRACK_EXPORT OptiTrackStream::Impl
     /// description query, so frames that arrive while the description is being refreshed see
     /// the previous value.
     std::atomic<std::uint64_t> clockFrequency{0};
+
+    /// The most instruments one stream creates. Motive streams at most 1000 rigid bodies; the
+    /// limit keeps a server that sends ever new IDs from growing the store without bound.
+    static constexpr std::size_t kInstrumentLimit = 2000;
+    /// Instruments created by the frame path; read and written on the NatNet thread only.
+    std::atomic<std::size_t> instrumentsCreated{0};
+    /// Whether the instrument limit has been logged (once per stream).
+    std::atomic<bool> instrumentLimitLogged{false};
+    /// Rigid bodies flagged as tracked whose pose was not finite or whose quaternion was far from
+    /// unit length, and so were treated as not tracked; with the pace of their warning.
+    Internal::RateLimitedCount implausiblePoses;
 };
 
 }  // namespace Quorvane

@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
+
+#include <atomic>
+#include <string>
+#include <thread>
 #include <tuple>
 
 using namespace std::chrono_literals;
@@ -107,6 +112,46 @@ TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
     EXPECT_EQ(ui.serversList->item(1)->data(Qt::UserRole), QVariant(1));
     EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");  // the form keeps what was copied
     EXPECT_EQ(ui.commandPortSpinBox->value(), 1610);
+}
+
+TEST_F(ControllerTest, ServersFoundTogetherCauseOneRebuild)
+{
+    auto panel = makePanel();
+    int rebuilds = 0;
+    QObject::connect(ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
+    // All found before the UI thread runs again: one rebuild lists them all, up to the limit.
+    for (int i = 0; i < 1000; ++i) {
+        announce(*panel, Support::makeServerRecord("10.2." + std::to_string(i / 250) + "." +
+                                                   std::to_string(i % 250)));
+    }
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(rebuilds, 1);
+    EXPECT_EQ(ui.serversList->count(), static_cast<int>(OptiTrackServerDiscovery::kServerLimit));
+    EXPECT_EQ(ui.serversList->item(255)->text(), "10.2.1.5");
+    EXPECT_EQ(capture.sink().count(3, "OptiTrackServerDiscovery",
+                                   "Server limit of 256 reached; further servers are not listed"),
+              1u);
+}
+
+TEST_F(ControllerTest, ServersFoundWhileTheListIsRebuiltAreAllListed)
+{
+    auto panel = makePanel();
+    int rebuilds = 0;
+    QObject::connect(ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
+    // Found on another thread, as the library does, while the UI thread rebuilds: none is lost.
+    constexpr int kServers = 200;
+    std::atomic<bool> done{false};
+    std::thread finder([&] {
+        for (int i = 0; i < kServers; ++i) {
+            announce(*panel, Support::makeServerRecord("10.3.0." + std::to_string(i)));
+        }
+        done = true;
+    });
+    const bool listed = Support::waitUntil([&] { return done && ui.serversList->count() == kServers; }, 10s);
+    finder.join();
+    ASSERT_TRUE(listed) << ui.serversList->count();
+    EXPECT_LE(rebuilds, kServers);
+    EXPECT_EQ(ui.serversList->item(kServers - 1)->text(), "10.3.0.199");
 }
 
 struct SelectionRow

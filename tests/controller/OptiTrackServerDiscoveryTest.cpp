@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -96,11 +97,34 @@ TEST_F(DiscoveryTest, TextsWithoutTerminatorAreReadOnlyToTheirFieldEnd)
         2u);
 }
 
+TEST_F(DiscoveryTest, NoMoreThanTheLimitOfServersIsStored)
+{
+    constexpr std::size_t kLimit = OptiTrackServerDiscovery::kServerLimit;
+    static_assert(kLimit == 256);
+    const auto address = [](int i) {
+        return "10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250);
+    };
+    for (int i = 0; i < 400; ++i) {
+        announce(Support::makeServerRecord(address(i)));
+    }
+    announce(Support::makeServerRecord(address(3)));  // a stored one: still dropped silently
+
+    const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
+    ASSERT_EQ(servers.size(), kLimit);
+    EXPECT_EQ(servers.front().serverAddress, address(0));
+    EXPECT_EQ(servers.back().serverAddress, address(255));
+    EXPECT_EQ(changes, static_cast<int>(kLimit));
+    EXPECT_EQ(
+        capture.sink().count(3, kCategory, "Server limit of 256 reached; further servers are not listed"),
+        1u);
+    EXPECT_EQ(capture.sink().countContaining("Server discovered: "), 401u);  // every answer, as before
+}
+
 TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
 {
     Log::g_globalLevel = 3;  // not the per-call line
     constexpr int kThreads = 3;
-    constexpr int kPerThread = 150;
+    constexpr int kPerThread = 80;  // all stored: below the server limit
     std::atomic<int> finished{0};
     std::vector<std::thread> announcers;
     for (int t = 0; t < kThreads; ++t) {

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -194,6 +196,68 @@ TEST_F(ConnectStep, aFailingUnitsQueryKeepsTheEarlierScale)
     EXPECT_EQ(pose(2, 3), 2000.0);
 }
 
+struct ImplausibleUnitsRow
+{
+    const char* name;
+    std::vector<std::uint8_t> answer;  // the four bytes of the float, little-endian
+    const char* printed;
+};
+
+void PrintTo(const ImplausibleUnitsRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ImplausibleUnits : public ConnectStep, public ::testing::WithParamInterface<ImplausibleUnitsRow>
+{
+};
+
+TEST_P(ImplausibleUnits, failTheStartAndKeepTheEarlierScale)
+{
+    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(stream.stop());
+
+    sim.setCommandResponse("UnitsToMillimeters", GetParam().answer);
+    log.sink().clear();
+    EXPECT_FALSE(stream.start());
+    const Lines lines = streamLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              std::string("Implausible units to mm scale: ") + GetParam().printed + "\n");
+    EXPECT_EQ(count(4, lines[lines.size() - 2]), 1u);
+    EXPECT_EQ(lines.back(), kStartError);
+    EXPECT_EQ(log.sink().countContaining("Units to MM: "), 0u);
+    EXPECT_EQ(log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
+
+    // Frames still arrive, scaled with the earlier start's 1000.
+    const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
+    const auto pose = stream.findInstrument("optitrack-4")->pose;
+    EXPECT_EQ(pose(0, 3), 500.0);
+    EXPECT_EQ(pose(1, 3), -250.0);
+    EXPECT_EQ(pose(2, 3), 2000.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ImplausibleUnits,
+    ::testing::Values(ImplausibleUnitsRow{"nan", {0x00, 0x00, 0xc0, 0x7f}, "nan"},
+                      ImplausibleUnitsRow{"infinity", {0x00, 0x00, 0x80, 0x7f}, "inf"},
+                      ImplausibleUnitsRow{"minusInfinity", {0x00, 0x00, 0x80, 0xff}, "-inf"},
+                      ImplausibleUnitsRow{"zero", {0x00, 0x00, 0x00, 0x00}, "0"},
+                      ImplausibleUnitsRow{"minusZero", {0x00, 0x00, 0x00, 0x80}, "-0"},
+                      ImplausibleUnitsRow{"negative", {0x00, 0x00, 0x7a, 0xc4}, "-1000"},
+                      // A text answer: "ok\xff\xff" reads as a NaN with the sign bit set.
+                      ImplausibleUnitsRow{"textReadingAsNan", {'o', 'k', 0xff, 0xff}, "-nan"}),
+    [](const ::testing::TestParamInfo<ImplausibleUnitsRow>& row) { return std::string(row.param.name); });
+
+TEST_F(ConnectStep, theSmallestPositiveScaleIsAccepted)
+{
+    // 2^-149, the smallest subnormal float: finite and positive.
+    sim.setCommandResponse("UnitsToMillimeters", {0x01, 0x00, 0x00, 0x00});
+    EXPECT_TRUE(stream.start());
+    EXPECT_EQ(count(2, "Units to MM: 1.4013e-45"), 1u);
+}
+
 TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)
 {
     sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
@@ -201,6 +265,24 @@ TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)
     const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
     ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
     EXPECT_EQ(stream.findInstrument("optitrack-4")->pose(0, 3), 0.5);
+}
+
+TEST_F(ConnectStep, implausiblePosesFromTheServerAreCountedByTheStream)
+{
+    ASSERT_TRUE(stream.start());
+    const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
+    EXPECT_EQ(stream.implausiblePoseCount(), 0u);
+
+    frame->RigidBodies[0].qx = 3.0f;  // a quaternion of length about 3.2
+    const auto updates = stream.findInstrument("optitrack-4")->updateCount;
+    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4", updates));
+    const auto instrument = stream.findInstrument("optitrack-4");
+    EXPECT_TRUE(instrument->pose.isIdentity());
+    EXPECT_EQ(instrument->quality, 0.0);
+    EXPECT_GE(stream.implausiblePoseCount(), 1u);
+    EXPECT_EQ(count(3, "Implausible pose of optitrack-4 treated as not tracked (1 since the last warning)"),
+              1u);
 }
 
 TEST_F(ConnectStep, stopThenStartAndStartAfterAFailedStart)

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace Quorvane::Testing {
 namespace {
@@ -85,6 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {0, 0, 0},
                 1.0f,
                 {{1, 0, 0}, {0, 1 - kC2, -kC2}, {0, kC2, 1 - kC2}},
+                {0, 0, 0}},
+        // The shortest quaternion still taken as it comes: length 0.5.
+        PoseRow{"shortestAccepted",
+                {0.5f, 0, 0, 0},
+                {0, 0, 0},
+                1.0f,
+                {{1, 0, 0}, {0, 0.5, 0}, {0, 0, 0.5}},
                 {0, 0, 0}},
         PoseRow{"metres",
                 {0, 0, 0, 1},
@@ -243,6 +253,156 @@ TEST(FrameProcessing, anInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)
     EXPECT_EQ(instrument->quality, 0.0);
     EXPECT_EQ(instrument->timestampMs, 3000u);
     EXPECT_EQ(instrument->updateCount, 2u);
+}
+
+struct ImplausibleRow
+{
+    const char* name;
+    float position[3];
+    float q[4];  // x, y, z, w
+    float meanError;
+    float units;
+};
+
+void PrintTo(const ImplausibleRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ImplausiblePose : public ::testing::TestWithParam<ImplausibleRow>
+{
+};
+
+// A body flagged as tracked whose pose is not a pose takes exactly the not-tracked path.
+TEST_P(ImplausiblePose, isTreatedAsNotTrackedAndCounted)
+{
+    const ImplausibleRow& row = GetParam();
+    FrameFixture f;
+    f.context.unitsToMillimeters = row.units;
+    auto frame = makeFrame();
+    frame->fTimestamp = 1.0;
+    addBody(*frame, 1, true).qw = 1.0f;
+    f.deliver(*frame);
+    ASSERT_TRUE(f.stream.findInstrument("optitrack-1").has_value());
+
+    frame->fTimestamp = 2.0;
+    sRigidBodyData& known = frame->RigidBodies[0];
+    sRigidBodyData& unknown = addBody(*frame, 2, true);  // first seen with a bad pose
+    for (sRigidBodyData* body : {&known, &unknown}) {
+        body->x = row.position[0];
+        body->y = row.position[1];
+        body->z = row.position[2];
+        body->qx = row.q[0];
+        body->qy = row.q[1];
+        body->qz = row.q[2];
+        body->qw = row.q[3];
+        body->MeanError = row.meanError;
+    }
+    f.log.sink().clear();
+    f.deliver(*frame);
+
+    const auto instrument = f.stream.findInstrument("optitrack-1");
+    ASSERT_TRUE(instrument.has_value());
+    EXPECT_TRUE(instrument->pose.isIdentity());
+    EXPECT_EQ(instrument->quality, 0.0);
+    EXPECT_EQ(instrument->timestampMs, 2000u);
+    EXPECT_EQ(instrument->updateCount, 2u);
+    EXPECT_FALSE(f.stream.findInstrument("optitrack-2").has_value());
+    EXPECT_EQ(f.stream.numInstruments(), 1u);
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), 0u);
+    EXPECT_EQ(f.log.sink().count(0, "OptiTrackStream", "Tracking not valid - skip"), 2u);
+    EXPECT_EQ(f.context.implausiblePoses.total(), 2u);
+    // The first occurrence is reported at once; the second falls within the same second.
+    const std::vector<std::string> expected = {
+        "Implausible pose of optitrack-1 treated as not tracked (1 since the last warning)",
+        "Tracking not valid - skip",
+        "Tracking not valid - skip",
+    };
+    EXPECT_EQ(f.texts("OptiTrackStream"), expected);
+    EXPECT_EQ(f.log.sink().count(3, "OptiTrackStream", expected[0]), 1u);
+}
+
+const float kNan = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ImplausiblePose,
+    ::testing::Values(ImplausibleRow{"nanX", {kNan, 0, 0}, {0, 0, 0, 1}, 0, 1},
+                      ImplausibleRow{"infiniteY", {0, kInf, 0}, {0, 0, 0, 1}, 0, 1},
+                      ImplausibleRow{"minusInfiniteZ", {0, 0, -kInf}, {0, 0, 0, 1}, 0, 1},
+                      // Finite in the server's unit, beyond a float once scaled to millimetres.
+                      ImplausibleRow{"overflowsWhenScaled", {3e38f, 0, 0}, {0, 0, 0, 1}, 0, 1000},
+                      ImplausibleRow{"nanMeanError", {0, 0, 0}, {0, 0, 0, 1}, kNan, 1},
+                      ImplausibleRow{"infiniteMeanError", {0, 0, 0}, {0, 0, 0, 1}, kInf, 1},
+                      ImplausibleRow{"minusInfiniteMeanError", {0, 0, 0}, {0, 0, 0, 1}, -kInf, 1},
+                      ImplausibleRow{"nanQuaternion", {0, 0, 0}, {0, 0, 0, kNan}, 0, 1},
+                      ImplausibleRow{"infiniteQuaternion", {0, 0, 0}, {kInf, 0, 0, 1}, 0, 1},
+                      ImplausibleRow{"zeroQuaternion", {0, 0, 0}, {0, 0, 0, 0}, 0, 1},
+                      ImplausibleRow{"tooShortQuaternion", {0, 0, 0}, {0, 0, 0, 0.49f}, 0, 1},
+                      ImplausibleRow{"tooLongQuaternion", {0, 0, 0}, {2, 0, 0, 0.01f}, 0, 1}),
+    [](const ::testing::TestParamInfo<ImplausibleRow>& row) { return std::string(row.param.name); });
+
+TEST(FrameProcessing, implausiblePosesAreWarnedAboutAtABoundedPace)
+{
+    FrameFixture f;
+    auto frame = makeFrame();
+    for (int id = 0; id < 50; ++id) addBody(*frame, id, true).qw = kNan;
+    for (int n = 0; n < 20; ++n) f.deliver(*frame);
+
+    EXPECT_EQ(f.context.implausiblePoses.total(), 1000u);
+    // 1000 bad bodies within far less than a second: one warning.
+    EXPECT_EQ(f.log.sink().countContaining("Implausible pose of "), 1u);
+    EXPECT_EQ(f.stream.numInstruments(), 0u);
+}
+
+TEST(RateLimitedCount, reportsTheFirstAtOnceThenAtMostOncePerIntervalWithTheCountSince)
+{
+    using namespace std::chrono_literals;
+    Internal::RateLimitedCount counter(1s);
+    const auto t0 = Internal::RateLimitedCount::Clock::time_point() + 100s;
+    struct Step
+    {
+        std::chrono::milliseconds at;
+        std::uint64_t reported;
+    };
+    const Step steps[] = {{0ms, 1},    {500ms, 0},  {999ms, 0}, {1000ms, 3},
+                          {1500ms, 0}, {5000ms, 2}, {6000ms, 1}};
+    for (const Step& step : steps) EXPECT_EQ(counter.count(t0 + step.at), step.reported) << step.at.count();
+    EXPECT_EQ(counter.total(), 7u);
+}
+
+TEST(FrameProcessing, noMoreThanTheLimitOfInstrumentsIsCreated)
+{
+    constexpr std::size_t kLimit = OptiTrackStream::Impl::kInstrumentLimit;
+    static_assert(kLimit == 2000);
+    FrameFixture f;
+    Log::g_globalLevel = 2;
+    auto frame = makeFrame();
+    const auto fill = [&](int firstId) {
+        frame->nRigidBodies = 0;
+        for (int i = 0; i < MAX_RIGIDBODIES; ++i) addBody(*frame, firstId + i, true);
+    };
+    // 1000 never-seen IDs per frame.
+    for (int n = 0; n < 3; ++n) {
+        fill(n * MAX_RIGIDBODIES);
+        f.deliver(*frame);
+    }
+    EXPECT_EQ(f.stream.numInstruments(), kLimit);
+    EXPECT_TRUE(f.stream.findInstrument("optitrack-1999").has_value());
+    EXPECT_FALSE(f.stream.findInstrument("optitrack-2000").has_value());
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), kLimit);
+    const std::string limitLine = "Instrument limit of 2000 reached; further rigid bodies are not tracked";
+    EXPECT_EQ(f.log.sink().count(3, "OptiTrackStream", limitLine), 1u);
+
+    // More new IDs: nothing created, logged no more; the known instruments still follow their bodies.
+    fill(5000);
+    frame->RigidBodies[0].ID = 7;
+    frame->RigidBodies[0].x = 3.0f;
+    f.deliver(*frame);
+    EXPECT_EQ(f.stream.numInstruments(), kLimit);
+    EXPECT_EQ(f.log.sink().count(limitLine), 1u);
+    EXPECT_EQ(f.stream.findInstrument("optitrack-7")->pose(0, 3), 3.0);
+    EXPECT_EQ(f.emissions.size(), 4u);
 }
 
 TEST(FrameProcessing, onlyTheLowestParameterBitMeansValid)

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -85,14 +87,24 @@ inline std::unique_ptr<sFrameOfMocapData> oneBodyFrame(int id, float x, float y,
     return frame;
 }
 
-/// Sends `frame` until the stream's instrument `identifier` shows an update count above `after`
-/// (a datagram on loopback is not lost in practice, but the first may race the registration).
-inline bool deliverUntilUpdated(NatNet::Sim::Simulator& sim, const sFrameOfMocapData& frame,
+/// A frame number above every one handed out before in this process: the client delivers a
+/// frame only when its number is newer than the last one it delivered.
+inline std::int32_t nextFrameNumber()
+{
+    static std::atomic<std::int32_t> last{0};
+    return ++last;
+}
+
+/// Sends `frame`, each time under a new frame number, until the stream's instrument `identifier`
+/// shows an update count above `after` (a datagram on loopback is not lost in practice, but the
+/// first may race the registration).
+inline bool deliverUntilUpdated(NatNet::Sim::Simulator& sim, sFrameOfMocapData& frame,
                                 const OptiTrackStream& stream, const std::string& identifier,
                                 std::uint64_t after = 0)
 {
     return waitUntil(
         [&] {
+            frame.iFrame = nextFrameNumber();
             sim.sendFrame(frame);
             return waitUntil(
                 [&] {
