@@ -1,3 +1,4 @@
+#include <Quorvane/Core/ScopedSignalConnection.h>
 #include <Quorvane/Core/SignalImpl.h>
 #include <Quorvane/Core/SignalReceiver.h>
 
@@ -116,6 +117,34 @@ TEST(Signal, ASlotMayDestroyTheSignalThatCallsIt)
     signal->emitSignal();
     EXPECT_EQ(signal, nullptr);
     EXPECT_EQ(after, 0);
+}
+
+TEST(ScopedSignalConnection, EndsItsConnectionWithItsScopeUnlessMovedOrReleased)
+{
+    SignalImpl<0> signal;
+    std::string calls;
+    SignalConnection released;
+    {
+        ScopedSignalConnection a = signal.connect([&] { calls += 'a'; });
+        ScopedSignalConnection b = signal.connect([&] { calls += 'b'; });
+        ScopedSignalConnection moved(std::move(a));  // takes a's connection over, a ends nothing
+        EXPECT_FALSE(a.connected());
+        EXPECT_TRUE(moved.connected());
+        b = signal.connect([&] { calls += 'c'; });  // the old connection of b ends now
+        ScopedSignalConnection kept = signal.connect([&] { calls += 'k'; });
+        released = kept.release();
+        signal.emitSignal();
+        EXPECT_EQ(calls, "ack");
+    }
+    EXPECT_TRUE(released.connected());
+    EXPECT_EQ(signal.numConnections(), 1u);
+    calls.clear();
+    signal.emitSignal();
+    EXPECT_EQ(calls, "k");
+
+    ScopedSignalConnection late = signal.connect([] {});
+    EXPECT_TRUE(late.disconnect());
+    EXPECT_FALSE(late.disconnect());
 }
 
 class Counter : public SignalReceiver

@@ -1,6 +1,9 @@
 // Signals used from several threads at once (run again under TSan). Every loop is
 // bounded in count; waits have deadlines of a few seconds.
 
+#include <Quorvane/Core/RecordingLogSink.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+#include <Quorvane/Core/ScopedSignalConnection.h>
 #include <Quorvane/Core/SignalImpl.h>
 #include <Quorvane/Core/SignalReceiver.h>
 
@@ -11,6 +14,8 @@
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -79,6 +84,20 @@ void finishesInTime(F f)
         std::_Exit(1);
     }
     done.get();
+}
+
+/// Waits until `condition` holds, at most `limit`; returns whether it held.
+template <class C>
+bool waitUntil(C condition, std::chrono::milliseconds limit = 2000ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 TEST(SignalThreads, NoCallStartsAfterDisconnectReturnsAndRunningOnesHaveEnded)
@@ -155,6 +174,155 @@ TEST(SignalThreads, ASlotDisconnectingItselfOnTwoThreadsAtOnceDoesNotDeadlock)
             EXPECT_EQ(signal.numConnections(), 0u);
         }
     });
+}
+
+TEST(SignalThreads, ADisconnectFromInsideAnotherSlotWaitsForTheCallRunningElsewhere)
+{
+    for (int round = 0; round < 5; ++round) {
+        SignalImpl<0> updates;   // emitted on the worker thread, like a stream's frames
+        SignalImpl<0> teardown;  // emitted on this thread; its slot ends the connection
+        std::atomic<bool> entered{false};
+        std::atomic<bool> disconnectCalled{false};
+        std::atomic<bool> disconnectReturned{false};
+        std::atomic<bool> returnedWhileRunning{false};
+        SignalConnection c = updates.connect([&] {
+            entered = true;
+            waitUntil([&] { return disconnectCalled.load(); });
+            // Still running: a correct disconnect cannot have returned, however long this takes.
+            if (waitUntil([&] { return disconnectReturned.load(); }, 50ms)) {
+                returnedWhileRunning = true;
+            }
+        });
+        teardown.connect([&] {
+            disconnectCalled = true;
+            c.disconnect();
+            disconnectReturned = true;
+        });
+        std::thread worker([&] { updates.emitSignal(); });
+        ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+        teardown.emitSignal();
+        worker.join();
+        EXPECT_FALSE(returnedWhileRunning.load()) << "round " << round;
+    }
+}
+
+TEST(SignalThreads, AConnectionEndedFromInsideASlotIsNeverCalledAfterwards)
+{
+    SignalImpl<1, int> signal;
+    SignalImpl<0> teardown;
+    Emitters emitters(signal, 2);
+    // Three ways to end it, each from inside a slot on this thread while two threads emit.
+    for (int round = 0; round < 90; ++round) {
+        auto state = std::make_unique<std::atomic<int>>(0);
+        std::atomic<int>* raw = state.get();
+        auto tally = std::make_unique<Tally>();
+        SignalConnection plain;
+        ScopedSignalConnection scoped;
+        const int way = round % 3;
+        if (way == 0) {
+            plain = signal.connect([raw](int v) { raw->fetch_add(v); });
+        } else if (way == 1) {
+            scoped = signal.connect([raw](int v) { raw->fetch_add(v); });
+        } else {
+            signal.connect(tally.get(), &Tally::add);
+        }
+        ASSERT_TRUE(emitters.waitForEmissions(3));
+        SignalConnection end = teardown.connect([&] {
+            if (way == 0) {
+                plain.disconnect();
+            } else if (way == 1) {
+                ScopedSignalConnection gone = std::move(scoped);
+            } else {
+                tally.reset();  // a receiver destroyed inside a slot
+            }
+            state.reset();  // freed: ASan/TSan see any call that is still running or starts later
+        });
+        teardown.emitSignal();
+        end.disconnect();
+        ASSERT_EQ(state, nullptr);
+        ASSERT_TRUE(emitters.waitForEmissions(3));
+    }
+    EXPECT_EQ(signal.numConnections(), 0u);
+}
+
+/// Rings of slots on as many threads: each slot, once all are running, disconnects the
+/// next one, so every thread waits for the next. One of them must see the circle.
+class SignalDisconnectRing : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(SignalDisconnectRing, DoesNotDeadlockAndEndsEveryConnection)
+{
+    const int n = GetParam();
+    finishesInTime([n] {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<std::unique_ptr<SignalImpl<0>>> signals;
+            std::vector<SignalConnection> connections(static_cast<std::size_t>(n));
+            std::atomic<int> running{0};
+            for (int i = 0; i < n; ++i) {
+                signals.push_back(std::make_unique<SignalImpl<0>>());
+            }
+            for (int i = 0; i < n; ++i) {
+                const std::size_t next = static_cast<std::size_t>((i + 1) % n);
+                connections[static_cast<std::size_t>(i)] =
+                    signals[static_cast<std::size_t>(i)]->connect([&, next] {
+                        running.fetch_add(1);
+                        EXPECT_TRUE(waitUntil([&] { return running.load() == n; }));
+                        connections[next].disconnect();
+                    });
+            }
+            std::vector<std::thread> threads;
+            for (int i = 0; i < n; ++i) {
+                threads.emplace_back([&signals, i] { signals[static_cast<std::size_t>(i)]->emitSignal(); });
+            }
+            for (auto& t : threads) {
+                t.join();
+            }
+            for (const SignalConnection& c : connections) {
+                EXPECT_FALSE(c.connected());
+            }
+        }
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SignalDisconnectRing, ::testing::Values(2, 3, 4));
+
+TEST(SignalThreads, AnExceptionFromASlotIsLoggedAndTheOtherSlotsStillRun)
+{
+    ScopedLogCapture capture(0);
+    SignalImpl<1, int> signal;
+    std::atomic<int> before{0};
+    std::atomic<int> after{0};
+    signal.connect([&](int v) { before.fetch_add(v); });
+    signal.connect([](int v) {
+        if (v == 1) {
+            throw std::runtime_error("listener failed");
+        }
+        throw 7;  // not a std::exception
+    });
+    signal.connect([&](int v) { after.fetch_add(v); });
+
+    constexpr int kThreads = 3;
+    constexpr int kEmissions = 20;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kEmissions; ++i) {
+                EXPECT_NO_THROW(signal.emitSignal(1));
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_NO_THROW(signal.emitSignal(2));
+
+    EXPECT_EQ(before.load(), kThreads * kEmissions + 2);
+    EXPECT_EQ(after.load(), kThreads * kEmissions + 2);
+    const std::string prefix = "A slot threw an exception (the other slots are still called)";
+    EXPECT_EQ(capture.sink().count(4, "Signal", prefix + ": listener failed"),
+              static_cast<std::size_t>(kThreads * kEmissions));
+    EXPECT_EQ(capture.sink().count(4, "Signal", prefix), 1u);
 }
 
 TEST(SignalThreads, SlotsThatConnectAndEmitFromSeveralThreadsDoNotDeadlock)

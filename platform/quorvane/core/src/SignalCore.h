@@ -24,9 +24,12 @@ public:
     /// Returns whether it was connected.
     static bool disconnect(const std::shared_ptr<SlotState>& slot);
 
+    /// How many of the calls in the chain that ends at `calls` are calls of `slot`.
+    static int callsOf(const SlotCall* calls, const SlotState* slot);
+
 private:
-    /// Unless this thread is running a slot itself, waits until no call of `slot`
-    /// is in progress on another thread.
+    /// Waits until no call of `slot` is in progress on another thread, unless that
+    /// call waits (directly or through other threads) for a call that runs on this one.
     static void waitUntilIdle(SlotState& slot);
     void removeFromList(const SlotState* slot);
 

@@ -51,6 +51,10 @@ private:
 
 using SlotList = std::vector<std::shared_ptr<SlotState>>;
 
+/// Logs the exception being handled (call it inside a catch block) at level 4 in
+/// category "Signal": a slot's exception never leaves emitSignal().
+QUORVANE_CORE_EXPORT void reportSlotException() noexcept;
+
 }  // namespace Internal
 
 /// The untyped part of every signal: the slot list, blocking and disconnection.
@@ -61,11 +65,13 @@ using SlotList = std::vector<std::shared_ptr<SlotState>>;
 /// may connect, disconnect or emit without deadlock.
 ///
 /// Disconnection guarantee: once disconnect() (or disconnectAll(), or a receiver's
-/// destructor) returns, no new call of that slot starts; and when it is called from
-/// a thread that is not itself inside a slot, it also waits until calls of that slot
+/// destructor) returns, no new call of that slot starts, and calls of that slot
 /// already running on other threads have returned, so the slot's captures may be
-/// destroyed right after. (Inside a slot it cannot wait without risking a deadlock
-/// between two slots; a slot must also never block on the thread that disconnects it.)
+/// destroyed right after. A slot may disconnect itself (or destroy the signal): its
+/// own call on this thread is not waited for. The one exception is a circle: when the
+/// running call is itself waiting, directly or through other threads, for a slot call
+/// on this thread, disconnect() returns without waiting for it rather than deadlock.
+/// A slot must never block on the thread that disconnects it in any other way.
 class QUORVANE_CORE_EXPORT SignalBase : private Utils::NotCopyable
 {
 public:

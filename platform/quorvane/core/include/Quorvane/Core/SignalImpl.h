@@ -59,7 +59,8 @@ public:
     /// Calls every connected slot in connection order, on the calling thread, unless
     /// the signal is blocked. Slots connected during the emission are called from the
     /// next emission on; slots disconnected during it are not called any more.
-    /// Exceptions from a slot pass through (the remaining slots are then not called).
+    /// An exception thrown by a slot is logged (level 4, category "Signal") and does not
+    /// leave emitSignal(); the remaining slots are still called.
     void emitSignal(const Args&... args) const
     {
         if (isBlocked()) {
@@ -72,7 +73,11 @@ public:
         for (const std::shared_ptr<Internal::SlotState>& slot : *slotList) {
             Internal::SlotCall call(*slot);
             if (call.entered()) {
-                static_cast<Internal::TypedSlot<Args...>&>(*slot).function(args...);
+                try {
+                    static_cast<Internal::TypedSlot<Args...>&>(*slot).function(args...);
+                } catch (...) {
+                    Internal::reportSlotException();
+                }
             }
         }
     }
