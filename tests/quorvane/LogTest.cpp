@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -157,6 +158,70 @@ TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
     EXPECT_EQ(first.substr(12), " WARNING [AlgorithmFactory] Algorithm already registered: X (f.cpp:7)");
     EXPECT_EQ(out.substr(firstEnd + 1 + 12), " WARNING second\n");
 }
+
+struct ConsoleRow
+{
+    const char* name;
+    std::string category;
+    std::string text;
+    std::string file;
+    std::string expected;  ///< the output after the clock ("HH:MM:SS.mmm")
+};
+
+void PrintTo(const ConsoleRow& row, std::ostream* os)
+{
+    *os << '"' << row.name << '"';
+}
+
+class ConsoleLogSinkEscapes : public ::testing::TestWithParam<ConsoleRow>
+{
+};
+
+TEST_P(ConsoleLogSinkEscapes, ControlCharactersButKeepsTrailingLineFeeds)
+{
+    const ConsoleRow& row = GetParam();
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    {
+        ConsoleLogSink sink(file);
+        LogEntry entry;
+        entry.level = 3;
+        entry.category = row.category;
+        entry.text = row.text;
+        entry.file = row.file;
+        entry.line = 9;
+        entry.time = std::chrono::system_clock::now();
+        sink.write(entry);
+    }
+    std::rewind(file);
+    char buffer[512] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
+    std::fclose(file);
+    const std::string out(buffer, n);
+    ASSERT_GE(out.size(), 12u);
+    EXPECT_EQ(out.substr(12), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ConsoleLogSinkEscapes,
+    ::testing::Values(ConsoleRow{"NewlineInAName", "OptiTrack", "Rigid body a\nINFO fake line", "",
+                                 " WARNING [OptiTrack] Rigid body a\\nINFO fake line\n"},
+                      ConsoleRow{"TerminalEscape", "", "\x1b[2J\x1b]0;title\x07name", "",
+                                 " WARNING \\x1b[2J\\x1b]0;title\\x07name\n"},
+                      ConsoleRow{"ZeroCarriageReturnTabDelete", "", std::string("a\0b\rc\td\x7f\x1f", 9), "",
+                                 " WARNING a\\x00b\\rc\\td\\x7f\\x1f\n"},
+                      ConsoleRow{"TrailingLineFeedStaysAsBefore", "OptiTrack",
+                                 "Client initialized and ready.\n", "",
+                                 " WARNING [OptiTrack] Client initialized and ready.\n\n"},
+                      ConsoleRow{"TrailingLineFeedsAfterTheLocation", "", "done\n\n", "src/a.cpp",
+                                 " WARNING done (a.cpp:9)\n\n\n"},
+                      ConsoleRow{"InnerLineFeedBeforeTrailingOne", "", "a\nb\n", "", " WARNING a\\nb\n\n"},
+                      ConsoleRow{"OnlyALineFeed", "", "\n", "", " WARNING \n\n"},
+                      ConsoleRow{"EscapeInCategoryAndFile", "Cat\x1b", "x", "dir/f\n.cpp",
+                                 " WARNING [Cat\\x1b] x (f\\n.cpp:9)\n"},
+                      ConsoleRow{"Utf8AndBackslashUntouched", "", "K\xc3\xb6rper C:\\take", "",
+                                 " WARNING K\xc3\xb6rper C:\\take\n"}),
+    [](const ::testing::TestParamInfo<ConsoleRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace Quorvane

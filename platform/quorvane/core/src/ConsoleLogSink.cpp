@@ -4,8 +4,46 @@
 
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace Quorvane {
+
+namespace Internal {
+namespace {
+
+/// Appends `text` with every control character (0x00-0x1F, 0x7F) written as an escape
+/// ("\n", "\t", "\x1b", ...), so that names from the network can neither split a
+/// console line nor reach the terminal as a control sequence.
+void appendEscaped(std::string& out, std::string_view text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out += c;
+            continue;
+        }
+        out += '\\';
+        switch (c) {
+            case '\n':
+                out += 'n';
+                break;
+            case '\r':
+                out += 'r';
+                break;
+            case '\t':
+                out += 't';
+                break;
+            default:
+                out += 'x';
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0x0f];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Internal
 
 ConsoleLogSink::ConsoleLogSink(std::FILE* stream) : m_stream(stream) {}
 
@@ -29,20 +67,25 @@ void ConsoleLogSink::write(const LogEntry& entry)
     line += Log::levelName(entry.level);
     if (!entry.category.empty()) {
         line += " [";
-        line += entry.category;
+        Internal::appendEscaped(line, entry.category);
         line += ']';
     }
     line += ' ';
-    line += entry.text;
+    // Many messages end in line feeds of their own; those stay line feeds (after the
+    // location), as they always looked. Any other control character is escaped.
+    const std::size_t bodyEnd = entry.text.find_last_not_of('\n') + 1;  // 0 when all line feeds
+    Internal::appendEscaped(line, entry.text.substr(0, bodyEnd));
     if (!entry.file.empty()) {
         // The file's name only: full build paths would drown the message.
         const std::size_t slash = entry.file.find_last_of("/\\");
         line += " (";
-        line += slash == std::string_view::npos ? entry.file : entry.file.substr(slash + 1);
+        Internal::appendEscaped(line,
+                                slash == std::string_view::npos ? entry.file : entry.file.substr(slash + 1));
         line += ':';
         line += std::to_string(entry.line);
         line += ')';
     }
+    line.append(entry.text.size() - bodyEnd, '\n');
     line += '\n';
 
     std::lock_guard<std::mutex> lock(m_mutex);
