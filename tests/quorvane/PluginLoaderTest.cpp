@@ -13,10 +13,15 @@
 
 #include <ostream>
 
+#include <elf.h>
+#include <link.h>
 #include <unistd.h>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -114,7 +119,175 @@ INSTANTIATE_TEST_SUITE_P(
         FaultRow{"unknown_dep", Code::MissingDependency, "needs Test.NobodyHasThis", true}),
     [](const ::testing::TestParamInfo<FaultRow>& row) { return std::string(row.param.file); });
 
-TEST(PluginLoader, ReportsAMissingFileAndAFileThatIsNoLibrary)
+/// A file of its own in the temporary folder, removed again at the end of the scope.
+class TemporaryFile
+{
+public:
+    TemporaryFile(const std::string& name, const std::string& bytes)
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("quorvane-" + std::to_string(::getpid()) + "-" + name + ".so"))
+    {
+        std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    ~TemporaryFile()
+    {
+        std::error_code ec;
+        std::filesystem::remove(m_path, ec);
+    }
+    std::string path() const { return m_path.string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+template <class T>
+T readAt(const std::string& bytes, std::size_t offset)
+{
+    T value{};
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+}
+
+template <class T>
+void writeAt(std::string& bytes, std::size_t offset, const T& value)
+{
+    std::memcpy(&bytes[offset], &value, sizeof value);
+}
+
+/// The good module's segment that ends last in the file.
+ElfW(Phdr) lastSegment(const std::string& module)
+{
+    const auto header = readAt<ElfW(Ehdr)>(module, 0);
+    ElfW(Phdr) last{};
+    for (std::size_t i = 0; i < header.e_phnum; ++i) {
+        const auto s = readAt<ElfW(Phdr)>(module, header.e_phoff + i * sizeof(ElfW(Phdr)));
+        if (s.p_filesz > 0 && s.p_offset + s.p_filesz > last.p_offset + last.p_filesz) {
+            last = s;
+        }
+    }
+    return last;
+}
+
+struct DamagedRow
+{
+    const char* name;
+    std::function<std::string(const std::string&)> damage;  ///< the good module's bytes -> the file's
+    const char* says;                                       ///< part of the reason
+};
+
+void PrintTo(const DamagedRow& row, std::ostream* os)
+{
+    *os << '"' << row.name << '"';
+}
+
+class DamagedModule : public ::testing::TestWithParam<DamagedRow>
+{
+};
+
+TEST_P(DamagedModule, IsRefusedBeforeDlopenWithItsReason)
+{
+    const DamagedRow& row = GetParam();
+    const std::string good = readFile(pluginPath("single/good.so"));
+    ASSERT_GT(good.size(), sizeof(ElfW(Ehdr)));
+    const TemporaryFile file(row.name, row.damage(good));
+    ScopedLogCapture capture(0);
+    ApplicationController app;
+    PluginLoader loader(app);
+
+    const PluginLoadResult result = loader.load(file.path());
+
+    EXPECT_EQ(result.code, Code::InvalidModuleFile) << result.name() << ": " << result.message;
+    EXPECT_NE(result.message.find("not a complete ELF shared object for this machine: "), std::string::npos)
+        << result.message;
+    EXPECT_NE(result.message.find(row.says), std::string::npos) << result.message;
+    EXPECT_EQ(capture.sink().count(4, "PluginLoader", result.message + " [InvalidModuleFile]"), 1u);
+    EXPECT_TRUE(loader.plugins().empty());
+    EXPECT_TRUE(moduleNotes(capture.sink()).empty()) << "the module was opened";
+}
+
+std::string truncated(const std::string& bytes, std::size_t size)
+{
+    return bytes.substr(0, size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedModule,
+    ::testing::Values(
+        DamagedRow{"Empty", [](const std::string&) { return std::string(); }, "no ELF magic"},
+        DamagedRow{"Text", [](const std::string&) { return std::string("not a shared library\n"); },
+                   "not an ELF file"},
+        DamagedRow{"IdentificationOnly", [](const std::string& b) { return truncated(b, EI_NIDENT); },
+                   "ends inside the ELF header"},
+        DamagedRow{"HeaderOnly", [](const std::string& b) { return truncated(b, sizeof(ElfW(Ehdr))); },
+                   "the program header table"},
+        DamagedRow{"MidProgramHeaders",
+                   [](const std::string& b) {
+                       const auto h = readAt<ElfW(Ehdr)>(b, 0);
+                       return truncated(b, h.e_phoff + h.e_phentsize * h.e_phnum / 2 + 3);
+                   },
+                   "the program header table"},
+        DamagedRow{"MidSegment",
+                   [](const std::string& b) {
+                       const ElfW(Phdr) s = lastSegment(b);
+                       return truncated(b, s.p_offset + s.p_filesz / 2);
+                   },
+                   "truncated: segment"},
+        DamagedRow{"LastSegmentOneByteShort",
+                   [](const std::string& b) {
+                       const ElfW(Phdr) s = lastSegment(b);
+                       return truncated(b, s.p_offset + s.p_filesz - 1);
+                   },
+                   "truncated: segment"},
+        DamagedRow{"OneByteShort", [](const std::string& b) { return truncated(b, b.size() - 1); },
+                   "the section header table"},
+        DamagedRow{"OtherMachine",
+                   [](std::string b) {
+                       auto h = readAt<ElfW(Ehdr)>(b, 0);
+                       h.e_machine = h.e_machine == EM_AARCH64 ? EM_X86_64 : EM_AARCH64;
+                       writeAt(b, 0, h);
+                       return b;
+                   },
+                   "built for another machine"},
+        DamagedRow{"OtherClass",
+                   [](std::string b) {
+                       b[EI_CLASS] = sizeof(void*) == 8 ? ELFCLASS32 : ELFCLASS64;
+                       return b;
+                   },
+                   "-bit ELF file; this host is"},
+        DamagedRow{"OtherByteOrder",
+                   [](std::string b) {
+                       b[EI_DATA] = b[EI_DATA] == ELFDATA2LSB ? ELFDATA2MSB : ELFDATA2LSB;
+                       return b;
+                   },
+                   "byte order"},
+        DamagedRow{"Executable",
+                   [](std::string b) {
+                       auto h = readAt<ElfW(Ehdr)>(b, 0);
+                       h.e_type = ET_EXEC;
+                       writeAt(b, 0, h);
+                       return b;
+                   },
+                   "not a shared object"},
+        DamagedRow{"HugeSegmentOffset",
+                   [](std::string b) {
+                       const auto h = readAt<ElfW(Ehdr)>(b, 0);
+                       auto s = readAt<ElfW(Phdr)>(b, h.e_phoff);
+                       s.p_offset = ~decltype(s.p_offset){0} - 8;  // offset + size wraps around
+                       s.p_filesz = 64;
+                       writeAt(b, h.e_phoff, s);
+                       return b;
+                   },
+                   "segment 0"}),
+    [](const ::testing::TestParamInfo<DamagedRow>& row) { return std::string(row.param.name); });
+
+TEST(PluginLoader, ReportsAMissingFileAndAModuleTheDynamicLinkerRefuses)
 {
     ScopedLogCapture capture(0);
     ApplicationController app;
@@ -123,16 +296,11 @@ TEST(PluginLoader, ReportsAMissingFileAndAFileThatIsNoLibrary)
     const PluginLoadResult missing = loader.load(pluginPath("single/does_not_exist.so"));
     EXPECT_EQ(missing.code, Code::FileNotFound) << missing.message;
 
-    const std::filesystem::path junk =
-        std::filesystem::temp_directory_path() / ("quorvane-junk-" + std::to_string(::getpid()) + ".so");
-    {
-        std::ofstream out(junk);
-        out << "not a shared library\n";
-    }
-    const PluginLoadResult notLibrary = loader.load(junk.string());
-    std::filesystem::remove(junk);
-    EXPECT_EQ(notLibrary.code, Code::OpenFailed) << notLibrary.message;
-    EXPECT_EQ(capture.sink().count(4, "PluginLoader", notLibrary.message + " [OpenFailed]"), 1u);
+    const PluginLoadResult refused = loader.load(pluginPath("single/undefined_symbol.so"));
+    EXPECT_EQ(refused.code, Code::OpenFailed) << refused.message;
+    EXPECT_NE(refused.message.find("quorvaneTestNobodyDefinesThis"), std::string::npos) << refused.message;
+    EXPECT_EQ(capture.sink().count(4, "PluginLoader", refused.message + " [OpenFailed]"), 1u);
+    EXPECT_TRUE(loader.plugins().empty());
 }
 
 TEST(PluginLoader, LoadsAGoodPluginAndItsFactoriesServeTheHost)

@@ -10,6 +10,7 @@
 //   TEST_INIT_RESULT n       initialize() returns n after registering its factories
 //   TEST_INIT_THROWS         initialize() throws after registering its factories
 //   TEST_DEPENDENCY "z"      the plugin depends on "z" (besides "Quorvane.Stream")
+//   TEST_UNDEFINED_SYMBOL    needs a function that nothing defines (dlopen refuses it)
 // Every object logs its destruction (category "TestPlugin") so tests can check what
 // was destroyed, and in which order, by the time the module is unloaded.
 
@@ -143,6 +144,15 @@ struct ModuleLifetime
 }  // namespace
 
 extern "C" {
+
+#ifdef TEST_UNDEFINED_SYMBOL
+void quorvaneTestNobodyDefinesThis();
+QUORVANE_PLUGIN_EXPORT void quorvaneTestUsesTheUndefinedSymbol();
+QUORVANE_PLUGIN_EXPORT void quorvaneTestUsesTheUndefinedSymbol()
+{
+    quorvaneTestNobodyDefinesThis();
+}
+#endif
 
 #ifndef TEST_OMIT_DESCRIPTOR
 #ifdef TEST_NULL_DESCRIPTOR

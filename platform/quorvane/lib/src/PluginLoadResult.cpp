@@ -9,6 +9,8 @@ const char* PluginLoadResult::name(Code code)
             return "Loaded";
         case Code::FileNotFound:
             return "FileNotFound";
+        case Code::InvalidModuleFile:
+            return "InvalidModuleFile";
         case Code::OpenFailed:
             return "OpenFailed";
         case Code::MissingCreateExport:

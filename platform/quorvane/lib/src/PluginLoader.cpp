@@ -6,6 +6,8 @@
 #include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
 #include <Quorvane/Lib/QuorvaneLibPlugin.h>
 
+#include "ElfModuleCheck.h"
+
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -139,6 +141,11 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
         return fail(PluginLoadResult::Code::FileNotFound, "no such file");
+    }
+    std::string notModule;
+    if (!Internal::checkElfModule(path, notModule)) {
+        return fail(PluginLoadResult::Code::InvalidModuleFile,
+                    "not a complete ELF shared object for this machine: " + notModule);
     }
 
     dlerror();
