@@ -71,7 +71,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"LetterInVersion",
                M + "|hostversion=4.5.x|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
         BadRow{"HugeVersion",
-               M + "|hostversion=4.99999999999.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
+               M + "|hostversion=4.99999999999.0|buildflags=|pluginversion=", "99999999999 is out of range"},
+        BadRow{"OverlongNumber",
+               M + "|hostversion=4.5." + std::string(400, '9') + "|buildflags=|pluginversion=",
+               "is out of range"},
+        BadRow{"JustBeyondInt",
+               M + "|hostversion=2147483648.5.0|buildflags=|pluginversion=", "2147483648 is out of range"},
+        BadRow{"NegativePart", M + "|hostversion=4.-5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
+        BadRow{"PlusSign", M + "|hostversion=+4.5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
+        BadRow{"EmptyPart", M + "|hostversion=4..0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
+        BadRow{"BlankInPart", M + "|hostversion=4. 5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
         BadRow{"FlagWithoutValue", M + "|hostversion=4.5.0|buildflags=MSC_VER:|pluginversion=", "'MSC_VER:'"},
         BadRow{"FlagWithoutColon", M + "|hostversion=4.5.0|buildflags=MSC_VER|pluginversion=", "'MSC_VER'"},
         BadRow{"EmptyFlag", M + "|hostversion=4.5.0|buildflags=IDL:0,|pluginversion=", "build flag ''"},
@@ -79,6 +88,18 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"TooLong", M + "|hostversion=4.5.0|buildflags=|pluginversion=" + std::string(5000, '1'),
                "longer than 4096"}),
     [](const ::testing::TestParamInfo<BadRow>& row) { return std::string(row.param.name); });
+
+TEST(PluginDescriptor, TakesEveryVersionPartThatFitsAnInt)
+{
+    PluginDescriptor d;
+    std::string error;
+    ASSERT_TRUE(PluginDescriptor::parse(
+        M + "|hostversion=0004.0000005.2147483647|buildflags=|pluginversion=", d, &error))
+        << error;
+    EXPECT_EQ(d.major, 4);
+    EXPECT_EQ(d.minor, 5);
+    EXPECT_EQ(d.patch, 2147483647);
+}
 
 TEST(PluginDescriptor, HostVersionCompatibility)
 {

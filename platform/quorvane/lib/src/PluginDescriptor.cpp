@@ -3,8 +3,8 @@
 #include <Quorvane/Core/String.h>
 
 #include <cctype>
-#include <climits>
-#include <cstdlib>
+#include <charconv>
+#include <system_error>
 
 namespace Quorvane {
 
@@ -13,17 +13,30 @@ namespace {
 
 constexpr const char* kMagic = "__QUORVANE_PLUGIN_V2_MAGIC_STRING__";
 
-bool isDigits(const std::string& s)
+enum class NumberStatus { Ok, NotDecimal, OutOfRange };
+
+/// A version part: decimal digits only (no sign, no blanks) whose value fits an int.
+NumberStatus parseVersionPart(const std::string& s, int& out)
 {
-    if (s.empty() || s.size() > 6) {
-        return false;  // version parts are small numbers; this also bounds stoi
+    if (s.empty()) {
+        return NumberStatus::NotDecimal;
     }
     for (char c : s) {
         if (c < '0' || c > '9') {
-            return false;
+            return NumberStatus::NotDecimal;  // from_chars alone would take a leading '-'
         }
     }
-    return true;
+    int value = 0;
+    const char* end = s.data() + s.size();
+    const std::from_chars_result r = std::from_chars(s.data(), end, value);
+    if (r.ec == std::errc::result_out_of_range) {
+        return NumberStatus::OutOfRange;
+    }
+    if (r.ec != std::errc() || r.ptr != end) {
+        return NumberStatus::NotDecimal;
+    }
+    out = value;
+    return NumberStatus::Ok;
 }
 
 bool isFlagName(const std::string& s)
@@ -88,13 +101,20 @@ bool PluginDescriptor::parse(const std::string& text, PluginDescriptor& out, std
     }
 
     const std::vector<std::string> version = String::split(values[0], ".", String::KeepEmptyParts);
-    if (version.size() != 3 || !Internal::isDigits(version[0]) || !Internal::isDigits(version[1]) ||
-        !Internal::isDigits(version[2])) {
+    if (version.size() != 3) {
         return fail("hostversion '" + values[0] + "' is not MAJOR.MINOR.PATCH");
     }
-    parsed.major = std::atoi(version[0].c_str());
-    parsed.minor = std::atoi(version[1].c_str());
-    parsed.patch = std::atoi(version[2].c_str());
+    int* const parts[] = {&parsed.major, &parsed.minor, &parsed.patch};
+    for (std::size_t i = 0; i < 3; ++i) {
+        switch (Internal::parseVersionPart(version[i], *parts[i])) {
+            case Internal::NumberStatus::Ok:
+                break;
+            case Internal::NumberStatus::NotDecimal:
+                return fail("hostversion '" + values[0] + "' is not MAJOR.MINOR.PATCH");
+            case Internal::NumberStatus::OutOfRange:
+                return fail("hostversion '" + values[0] + "': " + version[i] + " is out of range");
+        }
+    }
 
     if (!values[1].empty()) {
         for (const std::string& pair : String::split(values[1], ",", String::KeepEmptyParts)) {
