@@ -7,6 +7,7 @@
 #include "SettingParser.h"
 #include "TerminationSignals.h"
 
+#include <Quorvane/Core/ScopedSignalConnection.h>
 #include <Quorvane/Lib/Algorithm.h>
 #include <Quorvane/Lib/AlgorithmDescriptor.h>
 #include <Quorvane/Lib/ApplicationController.h>
@@ -169,7 +170,8 @@ void HostSession::watch(TrackingStream* stream)
     RunStatistics statistics(start);
 
     // Runs on the stream's receive thread: copy, queue, return. No output, no waiting.
-    SignalConnection connection;
+    // Scoped, so that it ends before the queue also when a printer throws.
+    ScopedSignalConnection connection;
     if (stream != nullptr) {
         connection = stream->instrumentsUpdated.connect(
             [&queue, stream](InstrumentModifications) { queue.push(Clock::now(), stream->instruments()); });
