@@ -228,15 +228,20 @@ void SignalCore::waitUntilIdle(SlotState& slot)
     Waiter self;
     self.calls = calls;
     self.slot = &slot;
+    bool circle = false;
     {
         std::lock_guard<std::mutex> lock(r.mutex);
-        if (wouldDeadlock(r, calls, &slot)) {
-            QUORVANE_LOG(1, kCategory,
-                         "A slot was disconnected from inside a slot while its call on another thread waits "
-                         "for this one; not waiting for that call to end");
-            return;
+        circle = wouldDeadlock(r, calls, &slot);
+        if (!circle) {
+            r.link(self);
         }
-        r.link(self);
+    }
+    if (circle) {
+        // Logged outside the registry's lock: a log sink may use signals itself.
+        QUORVANE_LOG(1, kCategory,
+                     "A slot was disconnected from inside a slot while its call on another thread waits "
+                     "for this one; not waiting for that call to end");
+        return;
     }
     {
         std::unique_lock<std::mutex> lock(slot.idleMutex);
