@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
                        b[EI_DATA] = b[EI_DATA] == ELFDATA2LSB ? ELFDATA2MSB : ELFDATA2LSB;
                        return b;
                    },
-                   "byte order"},
+                   "-endian ELF file; this host is"},
         DamagedRow{"Executable",
                    [](std::string b) {
                        auto h = readAt<ElfW(Ehdr)>(b, 0);

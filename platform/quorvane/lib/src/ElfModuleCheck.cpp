@@ -21,7 +21,30 @@ constexpr unsigned char kByteOrder = ELFDATA2LSB;
 constexpr unsigned char kByteOrder = ELFDATA2MSB;
 #endif
 constexpr unsigned char kClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
-constexpr int kBits = sizeof(void*) == 8 ? 64 : 32;
+
+std::string bitsName(unsigned char elfClass)
+{
+    switch (elfClass) {
+        case ELFCLASS32:
+            return "32-bit";
+        case ELFCLASS64:
+            return "64-bit";
+        default:
+            return "unknown-class (" + std::to_string(elfClass) + ")";
+    }
+}
+
+std::string byteOrderName(unsigned char data)
+{
+    switch (data) {
+        case ELFDATA2LSB:
+            return "little-endian";
+        case ELFDATA2MSB:
+            return "big-endian";
+        default:
+            return "unknown-byte-order (" + std::to_string(data) + ")";
+    }
+}
 
 /// This build's machine, read from this library's own ELF header as the loader mapped
 /// it, so that no table of compiler macros can disagree with the real build; 0 when
@@ -80,18 +103,11 @@ bool checkElfModule(const std::string& path, std::string& why)
         return fail("not an ELF file (no ELF magic number)");
     }
     if (ident[EI_CLASS] != kClass) {
-        return fail((ident[EI_CLASS] == ELFCLASS32 ? std::string("a 32-bit ELF file")
-                     : ident[EI_CLASS] == ELFCLASS64
-                         ? std::string("a 64-bit ELF file")
-                         : "an ELF file of unknown class " + std::to_string(ident[EI_CLASS])) +
-                    "; this host is " + std::to_string(kBits) + "-bit");
+        return fail("a " + bitsName(ident[EI_CLASS]) + " ELF file; this host is " + bitsName(kClass));
     }
     if (ident[EI_DATA] != kByteOrder) {
-        return fail(std::string("ELF byte order ") +
-                    (ident[EI_DATA] == ELFDATA2LSB   ? "little-endian"
-                     : ident[EI_DATA] == ELFDATA2MSB ? "big-endian"
-                                                     : "unknown") +
-                    " does not match this machine's");
+        return fail("a " + byteOrderName(ident[EI_DATA]) + " ELF file; this host is " +
+                    byteOrderName(kByteOrder));
     }
     if (ident[EI_VERSION] != EV_CURRENT) {
         return fail("unknown ELF version " + std::to_string(ident[EI_VERSION]));
