@@ -12,11 +12,11 @@ struct QUORVANE_LIB_EXPORT PluginLoadResult
 {
     enum class Code {
         Loaded = 1,
-        FileNotFound,         ///< no such file
-        InvalidModuleFile,    ///< not a complete ELF shared object for this machine (checked before dlopen)
-        OpenFailed,           ///< dlopen refused it (unresolved symbols, missing libraries, ...)
-        MissingCreateExport,  ///< no quorvaneCreatePlugin
-        MissingIdExport,      ///< no quorvanePluginId
+        FileNotFound,             ///< no such file
+        InvalidModuleFile,        ///< not a complete ELF shared object for this machine
+        OpenFailed,               ///< dlopen refused it (unresolved symbols, missing libraries, ...)
+        MissingCreateExport,      ///< no quorvaneCreatePlugin
+        MissingIdExport,          ///< no quorvanePluginId
         MissingDescriptorExport,  ///< no quorvanePluginDescriptor
         BadDescriptor,            ///< descriptor null, too long or not in the expected form
         IncompatibleHostVersion,  ///< built against another host major or a newer minor

@@ -17,13 +17,15 @@ class QuorvaneLibPlugin;
 /// Loads plugin modules into an ApplicationController and unloads them again.
 ///
 /// Loading one module: check that the file is a complete ELF shared object for this
-/// machine (a truncated one would crash the dynamic linker); dlopen (RTLD_NOW | RTLD_LOCAL); resolve
-/// quorvaneCreatePlugin, quorvanePluginId and quorvanePluginDescriptor; parse and check the descriptor; check
-/// that the module's PluginAutoRegistrationGuard carries the identifier that quorvanePluginId() returns;
-/// create the plugin; check its dependencies (the host's own parts, builtInParts(), or plugins loaded
-/// before); give it the application controller; initialize() it, which registers its factories with the
-/// controller. Every failure undoes what was done (plugin deleted, factories destroyed, module closed), is
-/// logged at level 4 in category "PluginLoader", and comes back as a PluginLoadResult. Nothing is thrown.
+/// machine (a truncated one would crash the dynamic linker); dlopen (RTLD_NOW |
+/// RTLD_LOCAL); resolve quorvaneCreatePlugin, quorvanePluginId and
+/// quorvanePluginDescriptor; parse and check the descriptor; check that the module's
+/// PluginAutoRegistrationGuard carries the identifier that quorvanePluginId() returns;
+/// create the plugin; check its dependencies (the host's own parts, builtInParts(), or
+/// plugins loaded before); give it the application controller; initialize() it, which
+/// registers its factories with the controller. Every failure undoes what was done
+/// (plugin deleted, factories destroyed, module closed), is logged at level 4 in
+/// category "PluginLoader", and comes back as a PluginLoadResult. Nothing is thrown.
 ///
 /// Unloading runs in reverse load order; for each module: delete the plugin, destroy
 /// its factories, dlclose. Everything made from a plugin's code (algorithms, panels,
