@@ -135,7 +135,9 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
     // Both outside the lock: a listener may take a snapshot at once. A server beyond the limit
     // is not stored and changes nothing.
     if (logLimit) {
-        Internal::logMessage(3, Internal::kDiscoveryCategory, "Server limit of ", kServerLimit,
+        // By value: a reference would export the constant as a unique symbol (the module
+        // could then never be unloaded).
+        Internal::logMessage(3, Internal::kDiscoveryCategory, "Server limit of ", std::size_t{kServerLimit},
                              " reached; further servers are not listed");
     }
     if (!added) {

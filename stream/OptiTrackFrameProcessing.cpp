@@ -123,7 +123,10 @@ bool mayCreateInstrument(OptiTrackStream::Impl& impl)
     if (impl.instrumentsCreated.load(std::memory_order_relaxed) < OptiTrackStream::Impl::kInstrumentLimit)
         return true;
     if (!impl.instrumentLimitLogged.exchange(true, std::memory_order_relaxed)) {
-        logMessage(3, kStreamCategory, "Instrument limit of ", OptiTrackStream::Impl::kInstrumentLimit,
+        // Passed by value: a reference would make the module export the constant as a
+        // unique symbol, and such a module can never be unloaded.
+        logMessage(3, kStreamCategory, "Instrument limit of ",
+                   std::size_t{OptiTrackStream::Impl::kInstrumentLimit},
                    " reached; further rigid bodies are not tracked");
     }
     return false;
