@@ -184,7 +184,8 @@ TEST_P(OverLoopback, theReceiveThreadAllocatesNothingPerFrame)
     ReceiveThreadCounter counter(stream);
     ASSERT_TRUE(stream.start());
 
-    // Frames at about 1 kHz; the last one is repeated until it is seen (loopback may drop one).
+    // Frames at about 1 kHz; the last one is repeated, each time with a new number (the
+    // library drops a repeated number), until it is seen (loopback may drop one).
     auto frame = numberedFrame(1, kBodies);
     const auto start = std::chrono::steady_clock::now();
     for (std::int64_t n = 1; n < ReceiveThreadCounter::kLast; ++n) {
@@ -195,6 +196,7 @@ TEST_P(OverLoopback, theReceiveThreadAllocatesNothingPerFrame)
     }
     frame->RigidBodies[0].x = static_cast<float>(ReceiveThreadCounter::kLast);
     ASSERT_TRUE(waitUntil([&] {
+        ++frame->iFrame;
         sim->sendFrame(*frame);
         return waitUntil([&] { return counter.done(); }, 20ms);
     }));
