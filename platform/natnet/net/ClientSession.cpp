@@ -59,13 +59,19 @@ ClientSession::~ClientSession()
 {
     stopping_.store(true, std::memory_order_release);
     io_.stop();
-    if (thread_.joinable()) {
-        // The last owner may be the receive thread itself (a client destroyed in its
-        // own callback); it cannot join itself and ends right after this.
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
+    if (frameSocket_ != nullptr) {
+        frameSocket_->shutdownReceive();
+    }
+    for (std::thread* thread : {&ioThread_, &receiveThread_}) {
+        if (!thread->joinable()) {
+            continue;
+        }
+        // The last owner may be one of the session's own threads (a client destroyed
+        // in its own callback); it cannot join itself and ends right after this.
+        if (thread->get_id() == std::this_thread::get_id()) {
+            thread->detach();
         } else {
-            thread_.join();
+            thread->join();
         }
     }
 }
@@ -125,9 +131,8 @@ ErrorCode ClientSession::openDataSocket()
         data_.socket.close();
         return ErrorCode_Network;
     }
-    data_.buffer.resize(kReceiveBufferSize);
-    // From here on only the receive thread touches the data socket.
-    boost::asio::post(io_, [this] { receiveOn(data_); });
+    // From here on only natnet-recv reads the data socket.
+    startReceiveThread(data_.socket);
     return ErrorCode_OK;
 }
 
@@ -168,24 +173,63 @@ std::vector<uint8_t> ClientSession::encodeKeepAliveDatagram() const
     return datagram;
 }
 
-void ClientSession::startThread()
+void ClientSession::startIoThread()
 {
     std::lock_guard<std::mutex> lock(startMutex_);
-    thread_ = std::thread([self = shared_from_this()] { self->run(); });
+    ioThread_ = std::thread([self = shared_from_this()] { self->runIo(); });
 }
 
-void ClientSession::run()
+void ClientSession::startReceiveThread(UdpSocket& socket)
+{
+    std::lock_guard<std::mutex> lock(startMutex_);
+    frameSocket_ = &socket;
+    receiveThread_ = std::thread([self = shared_from_this(), &socket] { self->runReceive(socket); });
+}
+
+void ClientSession::runIo()
 {
     {
-        // Wait until the starting thread has stored thread_.
+        // Wait until the starting thread has stored the thread.
         std::lock_guard<std::mutex> lock(startMutex_);
     }
-    setCurrentThreadName("natnet-recv");
+    setCurrentThreadName("natnet-io");
     tCurrentSession = this;
     while (!isStopping()) {
         try {
             io_.run();
             break;
+        } catch (const std::exception& error) {
+            logLine(Verbosity_Error, std::string("NatNet: io thread: ") + error.what());
+        } catch (...) {
+            logLine(Verbosity_Error, "NatNet: io thread: unknown exception");
+        }
+    }
+    tCurrentSession = nullptr;
+}
+
+void ClientSession::runReceive(UdpSocket& socket)
+{
+    {
+        std::lock_guard<std::mutex> lock(startMutex_);
+    }
+    setCurrentThreadName("natnet-recv");
+    tCurrentSession = this;
+    // Bounds the wait should stop()'s wake-up be missed.
+    constexpr int kWakeCheckMs = 250;
+    DatagramBatch batch;
+    while (!isStopping()) {
+        try {
+            if (const std::error_code ec = socket.receiveWaiting(batch, kWakeCheckMs)) {
+                // Not for a stray ICMP error (connection refused after a send): the socket stays usable.
+                if (ec != std::errc::connection_refused) {
+                    logLine(Verbosity_Error, "NatNet: receive: " + ec.message());
+                    break;
+                }
+                continue;
+            }
+            for (size_t i = 0; i < batch.count() && !isStopping(); ++i) {
+                onDatagram(batch.data(i), batch.size(i), batch.sender(i));
+            }
         } catch (const std::exception& error) {
             logLine(Verbosity_Error, std::string("NatNet: receive thread: ") + error.what());
         } catch (...) {
@@ -210,10 +254,15 @@ ErrorCode ClientSession::connect()
     }
     connectDatagram_ = encodeConnectDatagram();
     keepAliveDatagram_ = encodeKeepAliveDatagram();
-    // The first receive starts before the thread so that Asio sets up the socket
-    // here, before any other thread uses it.
-    receiveOn(command_);
-    startThread();
+    if (config_.multicast) {
+        // Answers come to the command socket, frames to the data socket (once it is open).
+        // The first receive starts before the thread so that Asio sets up the socket here,
+        // before any other thread uses it.
+        receiveOn(command_);
+    } else {
+        startReceiveThread(command_.socket);
+    }
+    startIoThread();
 
     // The server information is applied by the receive thread as it arrives.
     std::array<uint8_t, 1024> buffer{};
@@ -286,8 +335,20 @@ void ClientSession::stop()
     stopping_.store(true, std::memory_order_release);
     ledger_.stop();
     io_.stop();
-    if (current() != this && thread_.joinable()) {
-        thread_.join();
+    UdpSocket* frameSocket = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(startMutex_);
+        frameSocket = frameSocket_;
+    }
+    if (frameSocket != nullptr) {
+        frameSocket->shutdownReceive();
+    }
+    if (current() != this) {
+        for (std::thread* thread : {&ioThread_, &receiveThread_}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
     }
 }
 
@@ -329,8 +390,9 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
     // Frames come from the server's data port, everything else from its command port.
     const bool fromCommandPort = from.port == config_.server.port;
     const auto id = static_cast<Wire::MessageId>(datagram.messageId);
-    const bool expectedPort =
-        id == Wire::MessageId::FrameOfData ? from.port == dataSourcePort_ : fromCommandPort;
+    const bool expectedPort = id == Wire::MessageId::FrameOfData
+                                  ? from.port == dataSourcePort_.load(std::memory_order_relaxed)
+                                  : fromCommandPort;
     if (!expectedPort) {
         bump(counters.droppedForeignSender);
         return;
@@ -386,7 +448,7 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
     }
     const uint64_t nowNs = ClockSync::localNowNs();
     if (!config_.multicast) {
-        lastFrameNs_ = nowNs;  // the server streams to us, whatever the order
+        lastFrameNs_.store(nowNs, std::memory_order_relaxed);  // the server streams to us, whatever the order
     }
     const FrameVerdict verdict = frameOrder_.admit(frame.iFrame, nowNs);
     counters.framesMissing.store(frameOrder_.missing(), std::memory_order_relaxed);
@@ -468,7 +530,7 @@ void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoi
         // a jump of the server's clock is noticed by the model itself.
         shared_->clock.setFrequency(info.highResClockFrequency);
         if (const uint16_t advertised = advertisedDataPort()) {
-            dataSourcePort_ = advertised;
+            dataSourcePort_.store(advertised, std::memory_order_relaxed);
         }
     } else {
         // An answer that describes no host: the connection stands, HostPresent stays false.
@@ -525,7 +587,7 @@ void ClientSession::startTimers()
     if (isStopping()) {
         return;
     }
-    lastFrameNs_ = ClockSync::localNowNs();
+    lastFrameNs_.store(ClockSync::localNowNs(), std::memory_order_relaxed);
     echoTimer_.expires_after(std::chrono::milliseconds(0));
     echoTimer_.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
@@ -580,7 +642,7 @@ void ClientSession::onKeepAliveTimer()
     }
     send(keepAliveDatagram_.data(), keepAliveDatagram_.size());
     bump(shared_->counters.keepAlivesSent);
-    const uint64_t silentNs = ClockSync::localNowNs() - lastFrameNs_;
+    const uint64_t silentNs = ClockSync::localNowNs() - lastFrameNs_.load(std::memory_order_relaxed);
     if (silentNs > static_cast<uint64_t>(config_.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
         // No frames: the server may have restarted and forgotten us (it may still
         // answer echoes). Registering again is harmless if it merely pauses.

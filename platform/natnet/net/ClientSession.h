@@ -1,11 +1,16 @@
-// One connection of a NatNetClient to a server: its sockets, its receive
-// thread ("natnet-recv") and the request/response exchange.
+// One connection of a NatNetClient to a server: its sockets, its two threads
+// and the request/response exchange.
 //
-// The receive thread runs an io_context that waits on the command socket (all
-// replies, and the frames in unicast) and, in multicast, on the data socket;
-// it also sends the echo requests and the unicast keep-alives from timers.
-// It settles answers with the request ledger, puts frames in order and calls
-// the frame callback.
+// "natnet-recv" sleeps in the kernel on the socket that frames arrive on (the
+// command socket in unicast, which also brings the answers; the data socket in
+// multicast) and takes every waiting datagram in one call: the frame path
+// costs one system call per frame, not a readiness wait plus reads. It puts
+// frames in order and calls the frame callback: every frame callback comes
+// from this one thread.
+// "natnet-io" runs an io_context with the timers (echo requests, unicast
+// keep-alives and re-registration) and, in multicast, the command socket's
+// answers. Answers are settled with the request ledger on whichever thread
+// reads them.
 //
 // Lifetime: shared between the owning client and the receive thread, so that
 // a client destroyed from inside its own frame callback leaves the thread
@@ -109,8 +114,10 @@ private:
 
     ErrorCode openCommandSocket();
     ErrorCode openDataSocket();
-    void startThread();
-    void run();
+    void startIoThread();
+    void startReceiveThread(UdpSocket& socket);
+    void runIo();
+    void runReceive(UdpSocket& socket);
     void receiveOn(Channel& channel);
     void onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from);
     void onFrame(const uint8_t* payload, size_t size);
@@ -141,14 +148,17 @@ private:
     std::vector<uint8_t> keepAliveDatagram_;
 
     std::mutex startMutex_;
-    std::thread thread_;
+    std::thread ioThread_;
+    std::thread receiveThread_;
+    UdpSocket* frameSocket_ = nullptr;  // the socket receiveThread_ sleeps on
     std::atomic<bool> stopping_{false};
 
     RequestLedger ledger_;
 
-    // Receive thread only.
-    uint64_t lastFrameNs_ = 0;
-    uint16_t dataSourcePort_ = 0;  // frames come from this port of the server only
+    std::atomic<uint64_t> lastFrameNs_{0};     // written by natnet-recv, read by the keep-alive timer
+    std::atomic<uint16_t> dataSourcePort_{0};  // frames come from this port of the server only
+
+    // natnet-recv only.
     int32_t lastFrameNumber_ = 0;
     FrameOrder frameOrder_;
     uint64_t badFramesUnreported_ = 0;

@@ -2,6 +2,8 @@
 
 #include <boost/asio/ip/multicast.hpp>
 
+#include <array>
+
 #if defined(__unix__) || defined(__APPLE__)
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -39,6 +41,7 @@ UdpSocket::~UdpSocket()
 std::error_code UdpSocket::open(Ipv4Endpoint bindTo, const UdpSocketOptions& options)
 {
     close();
+    receiveTimeoutMs_ = 0;
     boost::system::error_code ec;
     socket_.open(boost::asio::ip::udp::v4(), ec);
     if (ec) {
@@ -193,6 +196,70 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
     sender = {from.address().to_v4().to_uint(), from.port()};
     localAddress = localAddressFacing(sender.address);
     return {};
+}
+
+std::error_code UdpSocket::receiveWaiting(DatagramBatch& batch, int timeoutMs)
+{
+    batch.count_ = 0;
+#if defined(__linux__)
+    const int fd = socket_.native_handle();
+    // The timeout bounds the wait should a wake-up be missed; set once, it costs nothing per datagram.
+    if (timeoutMs != receiveTimeoutMs_) {
+        timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
+            return std::error_code(errno, std::system_category());
+        }
+        receiveTimeoutMs_ = timeoutMs;
+    }
+    std::array<mmsghdr, DatagramBatch::kCapacity> headers{};
+    std::array<iovec, DatagramBatch::kCapacity> vectors{};
+    std::array<sockaddr_in, DatagramBatch::kCapacity> from{};
+    for (size_t i = 0; i < DatagramBatch::kCapacity; ++i) {
+        vectors[i] = {batch.slot(i), DatagramBatch::kDatagramBytes};
+        headers[i].msg_hdr.msg_iov = &vectors[i];
+        headers[i].msg_hdr.msg_iovlen = 1;
+        headers[i].msg_hdr.msg_name = &from[i];
+        headers[i].msg_hdr.msg_namelen = sizeof(from[i]);
+    }
+    // MSG_WAITFORONE: block for the first datagram only, then take what waits.
+    const int got = ::recvmmsg(fd, headers.data(), DatagramBatch::kCapacity, MSG_WAITFORONE, nullptr);
+    if (got < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            return {};
+        }
+        return std::error_code(errno, std::system_category());
+    }
+    for (int i = 0; i < got; ++i) {
+        const auto n = static_cast<size_t>(i);
+        batch.sizes_[n] = headers[n].msg_len;
+        batch.senders_[n] = {ntohl(from[n].sin_addr.s_addr), ntohs(from[n].sin_port)};
+    }
+    // After shutdownReceive() the kernel reports an empty read: no datagram, not an error.
+    const bool woken = got == 0 || (got == 1 && headers[0].msg_len == 0 && from[0].sin_port == 0);
+    batch.count_ = woken ? 0 : static_cast<size_t>(got);
+    return {};
+#else
+    // One datagram per call, waiting in Asio's synchronous receive.
+    (void)timeoutMs;
+    boost::system::error_code ec;
+    boost::asio::ip::udp::endpoint sender;
+    const size_t size = socket_.receive_from(
+        boost::asio::buffer(batch.slot(0), DatagramBatch::kDatagramBytes), sender, 0, ec);
+    if (ec) {
+        return toStd(ec);
+    }
+    batch.sizes_[0] = size;
+    batch.senders_[0] = {sender.address().to_v4().to_uint(), sender.port()};
+    batch.count_ = 1;
+    return {};
+#endif
+}
+
+void UdpSocket::shutdownReceive()
+{
+    boost::system::error_code ignored;
+    // On an unconnected UDP socket this reports "not connected" and still wakes the reader.
+    socket_.shutdown(boost::asio::socket_base::shutdown_receive, ignored);
 }
 
 void UdpSocket::cancel()

@@ -8,6 +8,7 @@
 // non-blocking flag is set before anyone else sends.
 #pragma once
 
+#include "DatagramBatch.h"
 #include "Ipv4Text.h"
 
 #include <boost/asio/io_context.hpp>
@@ -81,6 +82,15 @@ public:
     std::error_code receiveNow(void* buffer, size_t capacity, size_t& size, Ipv4Endpoint& sender,
                                uint32_t& localAddress);
 
+    // Blocks until a datagram arrives (or `timeoutMs` passes, or shutdownReceive()),
+    // then takes every waiting datagram that fits into the batch in the same call.
+    // For a socket that no asynchronous operation ever used (Asio would have made it
+    // non-blocking). Returns with batch.count() == 0 on a timeout or after
+    // shutdownReceive().
+    std::error_code receiveWaiting(DatagramBatch& batch, int timeoutMs);
+    // Wakes a receiveWaiting() blocked on another thread, for good.
+    void shutdownReceive();
+
     // Cancels outstanding asynchronous operations (their handlers see operation_aborted).
     void cancel();
 
@@ -90,6 +100,7 @@ private:
     boost::asio::ip::udp::socket socket_;
     boost::asio::ip::udp::endpoint sender_;
     bool localAddressReport_ = false;
+    int receiveTimeoutMs_ = 0;  // last SO_RCVTIMEO set by receiveWaiting
 };
 
 // The local interface address the system would use to reach this destination

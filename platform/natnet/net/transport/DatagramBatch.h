@@ -1,0 +1,41 @@
+// Room for several datagrams read from a socket in one blocking call.
+//
+// The frame path's receive thread sleeps in the kernel until a datagram is
+// there and then takes every datagram that waits (up to kCapacity) in the
+// same call: one system call per frame at low rates, fewer under load, and
+// no readiness wait plus a read that finds the socket empty.
+#pragma once
+
+#include "Ipv4Text.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace NatNet::Net {
+
+class DatagramBatch
+{
+public:
+    static constexpr size_t kCapacity = 16;
+    static constexpr size_t kDatagramBytes = 65536;  // the largest UDP datagram
+
+    DatagramBatch() : bytes_(std::make_unique<uint8_t[]>(kCapacity * kDatagramBytes)) {}
+
+    size_t count() const { return count_; }
+    const uint8_t* data(size_t i) const { return bytes_.get() + i * kDatagramBytes; }
+    size_t size(size_t i) const { return sizes_[i]; }
+    Ipv4Endpoint sender(size_t i) const { return senders_[i]; }
+
+private:
+    friend class UdpSocket;
+    uint8_t* slot(size_t i) { return bytes_.get() + i * kDatagramBytes; }
+
+    std::unique_ptr<uint8_t[]> bytes_;
+    std::array<size_t, kCapacity> sizes_{};
+    std::array<Ipv4Endpoint, kCapacity> senders_{};
+    size_t count_ = 0;
+};
+
+}  // namespace NatNet::Net
