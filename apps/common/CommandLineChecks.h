@@ -5,7 +5,8 @@
 // CLI11's own Range lets NaN through (every comparison with NaN is false), and its integer
 // conversion reads "-1" into an unsigned option as the largest value and "010" as octal. The
 // validator below reads the text itself, so an option gets a finite number in its range or the
-// program ends with a message and exit code 2.
+// program ends with a message and exit code 2. The check only reads the text (CLI11's check()
+// never lets a validator change it), so it refuses what the later conversion would misread.
 
 #include <CLI/CLI.hpp>
 
@@ -33,21 +34,21 @@ std::string rangeText(T min, T max)
     return text.str();
 }
 
-/// Whole numbers: decimal digits only (a leading '-' for signed types). Rewrites `input` in
-/// canonical form, so that CLI11's conversion afterwards sees exactly the checked value.
+/// Whole numbers: plain decimal digits (a leading '-' for signed types), nothing CLI11's own
+/// conversion would read differently ("010" is octal there, "0x10" hexadecimal).
 template <class T>
-std::string checkInteger(std::string& input, T min, T max)
+std::string checkInteger(const std::string& input, T min, T max)
 {
     T value{};
     const char* end = input.data() + input.size();
     const std::from_chars_result read = std::from_chars(input.data(), end, value, 10);
-    if (read.ec == std::errc::invalid_argument || (read.ec == std::errc() && read.ptr != end)) {
+    if (read.ec == std::errc::invalid_argument || (read.ec == std::errc() && read.ptr != end) ||
+        (read.ec == std::errc() && std::to_string(value) != input)) {
         return "\"" + input + "\" is not a whole number in " + rangeText(min, max);
     }
     if (read.ec != std::errc() || value < min || value > max) {
         return input + " is not in " + rangeText(min, max);
     }
-    input = std::to_string(value);
     return {};
 }
 
@@ -80,7 +81,7 @@ CLI::Validator inRange(T min, T max)
 {
     static_assert(std::is_arithmetic<T>::value && !std::is_same<T, bool>::value, "numeric options only");
     CLI::Validator validator(
-        [min, max](std::string& input) -> std::string {
+        [min, max](const std::string& input) -> std::string {
             if constexpr (std::is_floating_point<T>::value) {
                 return Internal::checkFloating(input, min, max);
             } else {

@@ -33,13 +33,16 @@ int main(int argc, char** argv)
     bool json = false;
     bool verbose = false;
     bool reactorFloor = false;
-    app.add_option("--rates", rates, "frame rates in Hz")->delimiter(',')->check(CommandLine::inRange(1.0, 100000.0));
+    app.add_option("--rates", rates, "frame rates in Hz")
+        ->delimiter(',')
+        ->check(CommandLine::inRange(1.0, 100000.0));
     app.add_option("--durations", durations,
                    "measured seconds per rate: one value for all, or one per rate (10 s or more for the 10 "
                    "kHz loss check)")
         ->delimiter(',')
         ->check(CommandLine::inRange(0.01, 600.0));
-    app.add_option("--rigid-bodies", rigidBodies, "rigid bodies per frame")->check(CommandLine::inRange(1, 1000));
+    app.add_option("--rigid-bodies", rigidBodies, "rigid bodies per frame")
+        ->check(CommandLine::inRange(1, 1000));
     app.add_option("--mode", mode, "how frames travel")->check(CLI::IsMember({"multicast", "unicast"}));
     app.add_option("--warmup", warmup, "seconds of unmeasured frames before each measurement")
         ->check(CommandLine::inRange(0.0, 10.0));

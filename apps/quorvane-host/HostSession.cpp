@@ -204,10 +204,11 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
         printer = std::make_unique<JsonLinesPrinter>(text);
     } else {
         printer = std::make_unique<LiveTablePrinter>(
-            text, m_interactive, m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
+            text, m_interactive,
+            m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
     }
     RunStatistics statistics(start);
-    FrameQueue queue(Internal::kJsonQueueBytes);   // every frame, for JSON Lines
+    FrameQueue queue(Internal::kJsonQueueBytes);  // every frame, for JSON Lines
     std::atomic<std::uint64_t> framesCounted{0};  // frames only, for the table
     AppsCommon::ListenerFailures failures("quorvane-host", "the update listener");
 

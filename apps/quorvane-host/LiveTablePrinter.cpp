@@ -66,9 +66,9 @@ void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clo
                               summary.frameRateHz, static_cast<unsigned long long>(summary.framesDropped));
     for (const RunSummary::Instrument& instrument : summary.instruments) {
         m_out << Internal::format(
-            "  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n", Internal::cell(instrument.id, 16).c_str(),
-            Internal::cell(instrument.name, 24).c_str(), static_cast<unsigned long long>(instrument.updates),
-            instrument.rateHz, instrument.lastQuality);
+            "  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n",
+            Internal::cell(instrument.id, 16).c_str(), Internal::cell(instrument.name, 24).c_str(),
+            static_cast<unsigned long long>(instrument.updates), instrument.rateHz, instrument.lastQuality);
     }
     m_out.flush();
 }

@@ -14,10 +14,10 @@ struct OutputWriter::State
     const std::size_t capacityBytes;
     std::mutex mutex;
     std::condition_variable changed;
-    std::string pending;        // guarded by mutex
-    std::size_t inWrite = 0;    // bytes the thread is writing now; guarded by mutex
-    bool stopping = false;      // guarded by mutex
-    bool failed = false;        // guarded by mutex
+    std::string pending;      // guarded by mutex
+    std::size_t inWrite = 0;  // bytes the thread is writing now; guarded by mutex
+    bool stopping = false;    // guarded by mutex
+    bool failed = false;      // guarded by mutex
 };
 
 OutputWriter::OutputWriter(int fd, std::size_t capacityBytes)
