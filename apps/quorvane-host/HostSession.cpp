@@ -45,10 +45,11 @@ constexpr std::size_t kOutputBytes = std::size_t{1} << 20;
 constexpr std::chrono::milliseconds kPollInterval{20};
 /// The longest the printing thread formats frames before it looks at the clock and signals.
 constexpr std::chrono::milliseconds kDrainSlice{100};
-/// What the end of a run may spend on the last queued frames, then on writing the summary:
-/// with the stream's shutdown the run ends well within a second of --duration.
+/// What the end of a run may spend on the last queued frames, and on writing what is left once
+/// everything is shut down: with the shutdown itself the run ends well within a second of
+/// --duration.
 constexpr std::chrono::milliseconds kLastFramesBudget{250};
-constexpr std::chrono::milliseconds kSummaryBudget{200};
+constexpr std::chrono::milliseconds kFinalFlushBudget{200};
 
 bool isDirectory(const std::string& path)
 {
@@ -125,7 +126,7 @@ int HostSession::run()
         }
     }
     loader.unloadAll();
-    if (!output.flush(Internal::Clock::now() + Internal::kSummaryBudget)) {
+    if (!output.flush(Internal::Clock::now() + Internal::kFinalFlushBudget)) {
         m_err << "quorvane-host: " << output.pendingBytes() << " bytes of output were not written\n";
     }
     return code;
@@ -283,15 +284,15 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
         // The last frames while there is time and room; the rest only count.
         drainQueue(Clock::now() + Internal::kLastFramesBudget);
         FrameSnapshot snapshot;
-        bool any = false;
+        FrameSnapshot lastNotShown;
         while (queue.pop(snapshot)) {
             if (frameLimit == 0 || snapshot.frame <= frameLimit) {
                 ++notShown;
-                any = true;
+                lastNotShown = std::move(snapshot);
             }
         }
-        if (any) {
-            statistics.apply(snapshot);  // the store's counters bring the updates up to date
+        if (notShown != 0) {
+            statistics.apply(lastNotShown);  // the store's counters bring the updates up to date
         }
     } else {
         sampleStream();
@@ -300,8 +301,8 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
     statistics.setFrameCounts(frameLimit != 0 ? std::min(seen, frameLimit) : seen,
                               queue.framesDropped() + notShown);
     printer->finish(statistics.summary(Clock::now()), Clock::now());
+    // Written while the stream shuts down; run() waits for it at the very end.
     Internal::publish(text, output);
-    output.flush(Clock::now() + Internal::kSummaryBudget);
     if (failures.count() != 0) {
         m_err << "quorvane-host: the update listener failed " << failures.count() << " times (see the log)\n";
     }

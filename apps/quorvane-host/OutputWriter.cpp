@@ -1,5 +1,6 @@
 #include "OutputWriter.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -8,7 +9,19 @@ namespace Host {
 
 struct OutputWriter::State
 {
-    State(int f, std::size_t capacity) : fd(f), capacityBytes(capacity) {}
+    // A descriptor of its own: the thread may outlive the writer and whoever owns `given`.
+    State(int given, std::size_t capacity)
+        : fd(::fcntl(given, F_DUPFD_CLOEXEC, 0)), capacityBytes(capacity), failed(fd < 0)
+    {
+    }
+    ~State()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     const int fd;
     const std::size_t capacityBytes;

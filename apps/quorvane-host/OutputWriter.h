@@ -21,7 +21,8 @@ namespace Host {
 /// the object goes, it is left to finish (or to end with the process) instead of being joined;
 /// it owns everything it touches.
 ///
-/// A failed write (e.g. the reader closed the pipe) drops what is pending and sets `failed`.
+/// The writer writes to a duplicate of `fd`, closed when its thread ends. A failed write (e.g.
+/// the reader closed the pipe) drops what is pending and sets `failed`.
 ///
 /// Threads: one caller thread; the writer thread is internal.
 class OutputWriter

@@ -46,13 +46,18 @@ protected:
         ASSERT_TRUE(sim.startStreaming(scenario));
     }
 
-    /// The child's environment: in an ASan build freed memory waits in a quarantine of 256 MB
-    /// before it is reused, which would hide whether the program's own memory is bounded.
-    static std::vector<std::string> smallQuarantine()
+    /// The child's sanitizer settings: in an ASan build freed memory waits in a quarantine of
+    /// 256 MB before it is reused, which would hide whether the program's own memory is bounded;
+    /// a TSan build sleeps a second at exit, which is not the program's time.
+    static std::vector<std::string> sanitizerOptions()
     {
-        const char* given = std::getenv("ASAN_OPTIONS");
-        std::string options = given != nullptr ? given : "";
-        return {"ASAN_OPTIONS=" + options + (options.empty() ? "" : ":") + "quarantine_size_mb=8"};
+        const auto extended = [](const char* name, const std::string& more) {
+            const char* given = std::getenv(name);
+            const std::string options = given != nullptr ? given : "";
+            return std::string(name) + "=" + options + (options.empty() ? "" : ":") + more;
+        };
+        return {extended("ASAN_OPTIONS", "quarantine_size_mb=8"),
+                extended("TSAN_OPTIONS", "atexit_sleep_ms=0")};
     }
 
     NatNet::Sim::Simulator sim;
@@ -64,7 +69,7 @@ TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationI
     constexpr double kDurationS = 4.0;
     HostProcess::Options options;
     options.leaveStdoutUnread = true;
-    options.environment = smallQuarantine();
+    options.environment = sanitizerOptions();
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
                      connectTo(sim) + std::vector<std::string>{"--json", "--duration", "4"}, options);
     ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
