@@ -16,9 +16,8 @@ inline constexpr const char* kExitCodeHelp =
     "  0  done\n"
     "  1  the capture cannot be opened (or its link type is not supported), or --listen cannot bind\n"
     "  2  options that do not fit together or a value they cannot use (neither or both of a capture\n"
-    "     and --listen, an unsupported --bitstream)\n"
+    "     and --listen, an unsupported --bitstream), or one the command line parser rejects\n"
     "  3  the capture has a broken record (libpcap's message on stderr); the datagrams before it\n"
-    "     were printed\n"
-    "  100-127  an option the command line parser rejects\n";
+    "     were printed\n";
 
 }  // namespace NatNet::Dump

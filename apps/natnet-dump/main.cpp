@@ -6,6 +6,8 @@
 #include "UdpListener.h"
 #include "transport/Ipv4Text.h"
 
+#include <common/CommandLineChecks.h>
+
 #include <CLI/CLI.hpp>
 
 #include <chrono>
@@ -47,17 +49,20 @@ int main(int argc, char** argv)
     double seconds = 0.0;
     app.add_option("capture", capture, "pcap or pcapng file to decode");
     app.add_option("--listen", listenPort, "receive live on this UDP port instead")
-        ->check(CLI::Range(0, 65535));
+        ->check(CommandLine::inRange(0, 65535));
     app.add_option("--multicast", multicastGroup, "with --listen: join this multicast group");
     app.add_option("--interface", interfaceAddress, "with --listen: local interface address (default any)");
     app.add_option("--ports", ports, "capture: NatNet UDP ports (source or destination)")
         ->capture_default_str()
-        ->check(CLI::Range(0, 65535));
+        ->check(CommandLine::inRange(0, 65535));
     app.add_option("--bitstream", bitstream,
                    "decode as this NatNet version (M.m), ignoring server information");
-    app.add_option("--count", count, "stop after this many datagrams");
-    app.add_option("--seconds", seconds, "with --listen: stop after this many seconds");
-    CLI11_PARSE(app, argc, argv);
+    app.add_option("--count", count, "stop after this many datagrams")->check(CommandLine::count<size_t>());
+    app.add_option("--seconds", seconds, "with --listen: stop after this many seconds (0: no limit)")
+        ->check(CommandLine::inRange(0.0, 1e7));
+    if (const int code = CommandLine::parse(app, argc, argv); code >= 0) {
+        return code;
+    }
 
     if (capture.empty() == (listenPort < 0)) {
         std::cerr << "natnet-dump: give either a capture file or --listen PORT\n";

@@ -12,6 +12,8 @@
 
 #include <Quorvane/Core/Log.h>
 
+#include <common/CommandLineChecks.h>
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -31,21 +33,26 @@ int main(int argc, char** argv)
     bool json = false;
     bool verbose = false;
     bool reactorFloor = false;
-    app.add_option("--rates", rates, "frame rates in Hz")->delimiter(',')->check(CLI::Range(1.0, 100000.0));
+    app.add_option("--rates", rates, "frame rates in Hz")
+        ->delimiter(',')
+        ->check(CommandLine::inRange(1.0, 100000.0));
     app.add_option("--durations", durations,
                    "measured seconds per rate: one value for all, or one per rate (10 s or more for the 10 "
                    "kHz loss check)")
         ->delimiter(',')
-        ->check(CLI::Range(0.01, 600.0));
-    app.add_option("--rigid-bodies", rigidBodies, "rigid bodies per frame")->check(CLI::Range(1, 1000));
+        ->check(CommandLine::inRange(0.01, 600.0));
+    app.add_option("--rigid-bodies", rigidBodies, "rigid bodies per frame")
+        ->check(CommandLine::inRange(1, 1000));
     app.add_option("--mode", mode, "how frames travel")->check(CLI::IsMember({"multicast", "unicast"}));
     app.add_option("--warmup", warmup, "seconds of unmeasured frames before each measurement")
-        ->check(CLI::Range(0.0, 10.0));
+        ->check(CommandLine::inRange(0.0, 10.0));
     app.add_flag("--json", json, "end with one JSON object per rate");
     app.add_flag("--verbose", verbose, "keep the host log on the console");
     app.add_flag("--reactor-floor", reactorFloor,
                  "also measure raw UDP received the way an event loop does (epoll, then non-blocking reads)");
-    CLI11_PARSE(app, argc, argv);
+    if (const int code = CommandLine::parse(app, argc, argv); code >= 0) {
+        return code;
+    }
 
     if (durations.size() != 1 && durations.size() != rates.size()) {
         std::cerr << "--durations needs one value or one per rate\n";

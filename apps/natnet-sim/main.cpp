@@ -2,6 +2,8 @@
 // synthetic rigid bodies or replaying a capture.
 #include "SimCommand.h"
 
+#include <common/CommandLineChecks.h>
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -22,8 +24,10 @@ int main(int argc, char** argv)
     options.server.commandPort = 1510;
     options.server.dataPort = 1511;
     app.add_option("--command-port", options.server.commandPort, "command port (0: any free port)")
+        ->check(CommandLine::inRange(0, 65535))
         ->capture_default_str();
     app.add_option("--data-port", options.server.dataPort, "data port (0: any free port)")
+        ->check(CommandLine::inRange(0, 65535))
         ->capture_default_str();
     auto* multicastFlag =
         app.add_flag("--multicast", multicast, "send frames to a multicast group (default)");
@@ -33,21 +37,21 @@ int main(int argc, char** argv)
     options.server.multicastTtl = 1;
     app.add_option("--multicast-ttl", options.server.multicastTtl,
                    "multicast TTL (0 keeps frames on this host)")
-        ->check(CLI::Range(0, 255))
+        ->check(CommandLine::inRange(0, 255))
         ->capture_default_str();
     app.add_flag("--answer-broadcasts", options.server.answerBroadcasts,
                  "bind the command port on every interface so that broadcast discovery arrives");
     app.add_option("--client-timeout", options.server.clientTimeoutMs,
                    "drop unicast clients silent for this many milliseconds")
-        ->check(CLI::Range(1, 3600 * 1000))
+        ->check(CommandLine::inRange(1, 3600 * 1000))
         ->capture_default_str();
     app.add_option("--bitstream", bitstream, "NatNet bitstream version M.m (2.5 ... 4.2)")
         ->capture_default_str();
     app.add_option("--rigid-bodies", options.scenario.rigidBodies, "number of rigid bodies")
-        ->check(CLI::Range(0, 1000))
+        ->check(CommandLine::inRange(0, 1000))
         ->capture_default_str();
     app.add_option("--rate", options.scenario.rateHz, "frames per second")
-        ->check(CLI::Range(0.1, 100000.0))
+        ->check(CommandLine::inRange(0.1, 100000.0))
         ->capture_default_str();
     app.add_option("--units", units, "length unit of the positions: m or mm")
         ->check(CLI::IsMember({"m", "mm"}))
@@ -56,20 +60,19 @@ int main(int argc, char** argv)
     bool noMarkers = false;
     app.add_flag("--no-markers", noMarkers, "rigid bodies only: no marker sets, no labeled markers");
     app.add_option("--duration", options.durationSeconds, "seconds to run (0: until Ctrl-C)")
-        ->check(CLI::Range(0.0, 1e7))
+        ->check(CommandLine::inRange(0.0, 1e7))
         ->capture_default_str();
     app.add_option("--replay", options.replayFile,
                    "send the NatNet frames of this pcap/pcapng at their timing")
         ->check(CLI::ExistingFile);
     app.add_option("--replay-loops", options.replayLoops, "replays of the capture (0: until stopped)")
-        ->check(CLI::Range(0, 1000000))
+        ->check(CommandLine::inRange(0, 1000000))
         ->capture_default_str();
     app.add_flag("--quiet", options.quiet, "print only where it listens");
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return app.exit(error);
+    app.footer("Exit codes: 0 success, 1 the simulator could not start, 2 bad usage.");
+    if (const int code = CommandLine::parse(app, argc, argv); code >= 0) {
+        return code;
     }
     if (!NatNetSimApp::parseBitstream(bitstream, options.bitstream)) {
         std::cerr << "natnet-sim: --bitstream " << bitstream

@@ -1,52 +1,55 @@
 #include "FrameQueue.h"
 
-#include <utility>
-
 namespace Quorvane {
 namespace Host {
 
-FrameQueue::FrameQueue(Mode mode, std::size_t capacity)
-    : m_mode(mode), m_capacity(capacity == 0 ? 1 : capacity)
-{
-}
+FrameQueue::FrameQueue(std::size_t capacityBytes) : m_capacityBytes(capacityBytes) {}
 
 FrameQueue::~FrameQueue() = default;
 
-void FrameQueue::push(std::chrono::steady_clock::time_point receivedAt,
-                      std::vector<TrackingInstrument> instruments)
+std::size_t FrameQueue::bytesOf(const FrameSnapshot& snapshot)
 {
-    FrameSnapshot snapshot;
-    snapshot.receivedAt = receivedAt;
-    snapshot.instruments = std::move(instruments);
-
-    // The replaced frame (LatestOnly) is destroyed outside the lock.
-    FrameSnapshot replaced;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        snapshot.frame = ++m_seen;
-        if (m_mode == Mode::LatestOnly) {
-            if (!m_frames.empty()) {
-                replaced = std::move(m_frames.back());
-                m_frames.back() = std::move(snapshot);
-                return;
-            }
-        } else if (m_frames.size() >= m_capacity) {
-            ++m_dropped;
-            return;
-        }
-        m_frames.push_back(std::move(snapshot));
-    }
+    return sizeof(FrameSnapshot) + snapshot.instruments.capacity() * sizeof(TrackingInstrument);
 }
 
-std::vector<FrameSnapshot> FrameQueue::takeAll()
+bool FrameQueue::reserveFrame()
 {
-    std::deque<FrameSnapshot> taken;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        taken.swap(m_frames);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_seen;
+    // The next frame is about as large as the last one; an empty queue takes any one frame,
+    // so a single frame larger than the whole budget still gets through.
+    const std::size_t expected = m_lastFrameBytes != 0 ? m_lastFrameBytes : sizeof(FrameSnapshot);
+    if (!m_frames.empty() && m_bytes + expected > m_capacityBytes) {
+        ++m_dropped;
+        return false;
     }
-    return std::vector<FrameSnapshot>(std::make_move_iterator(taken.begin()),
-                                      std::make_move_iterator(taken.end()));
+    return true;
+}
+
+void FrameQueue::commit(FrameSnapshot snapshot)
+{
+    const std::size_t bytes = bytesOf(snapshot);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    snapshot.frame = m_seen;
+    m_lastFrameBytes = bytes;
+    if (!m_frames.empty() && m_bytes + bytes > m_capacityBytes) {
+        ++m_dropped;  // larger than the last one and no longer fits; freed outside the lock
+        return;
+    }
+    m_bytes += bytes;
+    m_frames.push_back(std::move(snapshot));
+}
+
+bool FrameQueue::pop(FrameSnapshot& out)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_frames.empty()) {
+        return false;
+    }
+    out = std::move(m_frames.front());
+    m_frames.pop_front();
+    m_bytes -= bytesOf(out);
+    return true;
 }
 
 std::uint64_t FrameQueue::framesSeen() const
@@ -59,6 +62,12 @@ std::uint64_t FrameQueue::framesDropped() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_dropped;
+}
+
+std::size_t FrameQueue::bytesHeld() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bytes;
 }
 
 }  // namespace Host

@@ -1,9 +1,18 @@
 #include "HostOptions.h"
 
+#include <common/CommandLineChecks.h>
+
 #include <CLI/CLI.hpp>
 
 namespace Quorvane {
 namespace Host {
+
+namespace Internal {
+namespace {
+/// A longer --duration is a mistake (and beyond it the deadline's arithmetic is not exact).
+constexpr double kMaxDurationS = 1e7;
+}  // namespace
+}  // namespace Internal
 
 int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir,
                      HostOptions& options, std::ostream& out, std::ostream& err)
@@ -30,12 +39,17 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--json", options.json, "JSON Lines on stdout instead of the live table");
     app.add_option("--duration", options.durationS, "seconds to run (default: until Ctrl-C)")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CommandLine::inRange(0.0, Internal::kMaxDurationS))
         ->option_text("S");
-    app.add_option("--frames", options.frames, "end after N frames")->option_text("N");
+    app.add_option("--frames", options.frames, "end after N frames")
+        ->check(CommandLine::count<std::uint64_t>())
+        ->option_text("N");
     app.add_option("--log-level", options.logLevel, "global log level, 0 (everything) to 4 (errors only)")
-        ->check(CLI::Range(0, 4))
+        ->check(CommandLine::inRange(0, 4))
         ->capture_default_str();
+    app.footer(
+        "Exit codes: 0 success; 1 a --plugins path loaded no plugin, or the stream could not start; 2 bad "
+        "usage.");
 
     try {
         app.parse(argc, argv);
@@ -45,12 +59,12 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
     } catch (const CLI::ParseError& e) {
         err << "quorvane-host: " << e.what() << "\n"
             << "Run with --help for more information.\n";
-        return 2;
+        return CommandLine::kUsageError;
     }
 
     if (!options.list && options.run.empty()) {
         err << "quorvane-host: nothing to do: give --list or --run NAME (see --help)\n";
-        return 2;
+        return CommandLine::kUsageError;
     }
     if (options.pluginPaths.empty()) {
         options.pluginPaths.push_back(defaultPluginDir);

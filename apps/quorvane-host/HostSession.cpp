@@ -3,9 +3,12 @@
 #include "FrameQueue.h"
 #include "JsonLinesPrinter.h"
 #include "LiveTablePrinter.h"
+#include "OutputWriter.h"
 #include "RunStatistics.h"
 #include "SettingParser.h"
 #include "TerminationSignals.h"
+
+#include <common/ListenerFailures.h>
 
 #include <Quorvane/Core/ScopedSignalConnection.h>
 #include <Quorvane/Lib/Algorithm.h>
@@ -18,8 +21,10 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 namespace Quorvane {
@@ -30,11 +35,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-/// Frames an --json run may hold unprinted before it starts dropping (and counting) them:
-/// several seconds of a fast tracker, so a briefly slow stdout loses nothing.
-constexpr std::size_t kJsonQueueCapacity = 1u << 16;
+/// Snapshots an --json run may hold unprinted before it drops (and counts) frames: some 6000
+/// frames of three instruments, seconds of a fast tracker, so a briefly slow stdout loses
+/// nothing, while a stdout that nobody reads costs no more than this.
+constexpr std::size_t kJsonQueueBytes = std::size_t{4} << 20;
+/// Text waiting for stdout before the printing stops taking frames.
+constexpr std::size_t kOutputBytes = std::size_t{1} << 20;
 /// How often the printing thread looks for new frames.
 constexpr std::chrono::milliseconds kPollInterval{20};
+/// The longest the printing thread formats frames before it looks at the clock and signals.
+constexpr std::chrono::milliseconds kDrainSlice{100};
+/// What the end of a run may spend on the last queued frames, and on writing what is left once
+/// everything is shut down: with the shutdown itself the run ends well within a second of
+/// --duration.
+constexpr std::chrono::milliseconds kLastFramesBudget{250};
+constexpr std::chrono::milliseconds kFinalFlushBudget{200};
 
 bool isDirectory(const std::string& path)
 {
@@ -42,25 +57,42 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void loadPlugins(PluginLoader& loader, const std::vector<std::string>& paths, std::ostream& err)
+/// Loads every path; false when one of them gave no plugin (the loader logged why).
+bool loadPlugins(PluginLoader& loader, const std::vector<std::string>& paths, std::ostream& err)
 {
+    bool allLoaded = true;
     for (const std::string& path : paths) {
-        // Failures are logged by the loader, with the reason; the run goes on with the rest.
+        bool loaded = false;
         if (isDirectory(path)) {
-            if (loader.loadDirectory(path).empty()) {
-                err << "quorvane-host: no plugins in " << path << "\n";
+            for (const PluginLoadResult& result : loader.loadDirectory(path)) {
+                loaded = loaded || result.ok();
             }
         } else {
-            loader.load(path);
+            loaded = loader.load(path).ok();
         }
+        if (!loaded) {
+            err << "quorvane-host: no plugin loaded from " << path << " (see the log)\n";
+            allLoaded = false;
+        }
+    }
+    return allLoaded;
+}
+
+/// Moves what the printer wrote into the output.
+void publish(std::ostringstream& text, OutputWriter& output)
+{
+    std::string pending = text.str();
+    if (!pending.empty()) {
+        output.write(std::move(pending));
+        text.str(std::string());
     }
 }
 
 }  // namespace
 }  // namespace Internal
 
-HostSession::HostSession(const HostOptions& options, std::ostream& out, std::ostream& err, bool interactive)
-    : m_options(options), m_out(out), m_err(err), m_interactive(interactive)
+HostSession::HostSession(const HostOptions& options, int outFd, std::ostream& err, bool interactive)
+    : m_options(options), m_outFd(outFd), m_err(err), m_interactive(interactive)
 {
 }
 
@@ -77,32 +109,40 @@ int HostSession::run()
     }
     addDefaultFlags(properties);
 
+    OutputWriter output(m_outFd, Internal::kOutputBytes);
     // The controller outlives the loader, and everything made from plugin code is destroyed
     // before the loader unloads the modules (see runAlgorithm).
     ApplicationController controller;
     PluginLoader loader(controller);
-    Internal::loadPlugins(loader, m_options.pluginPaths, m_err);
-
-    if (m_options.list) {
-        listAlgorithms(controller);
-    }
     int code = 0;
-    if (!m_options.run.empty()) {
-        code = runAlgorithm(controller, properties);
+    if (!Internal::loadPlugins(loader, m_options.pluginPaths, m_err)) {
+        code = 1;
+    } else {
+        if (m_options.list) {
+            listAlgorithms(controller, output);
+        }
+        if (!m_options.run.empty()) {
+            code = runAlgorithm(controller, properties, output);
+        }
     }
     loader.unloadAll();
+    if (!output.flush(Internal::Clock::now() + Internal::kFinalFlushBudget)) {
+        m_err << "quorvane-host: " << output.pendingBytes() << " bytes of output were not written\n";
+    }
     return code;
 }
 
-void HostSession::listAlgorithms(const ApplicationController& controller)
+void HostSession::listAlgorithms(const ApplicationController& controller, OutputWriter& output)
 {
+    std::ostringstream text;
     for (const AlgorithmDescriptor& descriptor : controller.algorithmDescriptors()) {
-        m_out << descriptor.displayPath << "\t" << descriptor.name << "\n";
+        text << descriptor.displayPath << "\t" << descriptor.name << "\n";
     }
-    m_out.flush();
+    Internal::publish(text, output);
 }
 
-int HostSession::runAlgorithm(ApplicationController& controller, const Properties& properties)
+int HostSession::runAlgorithm(ApplicationController& controller, const Properties& properties,
+                              OutputWriter& output)
 {
     if (!controller.algorithmDescriptor(m_options.run)) {
         m_err << "quorvane-host: no algorithm is registered as \"" << m_options.run << "\"";
@@ -132,15 +172,15 @@ int HostSession::runAlgorithm(ApplicationController& controller, const Propertie
         return 1;
     }
 
-    OwningDataList output = algorithm->takeOutput();
-    std::unique_ptr<Data> data = output.release(0);
+    OwningDataList dataList = algorithm->takeOutput();
+    std::unique_ptr<Data> data = dataList.release(0);
     auto* stream = dynamic_cast<Stream*>(data.get());
     if (stream == nullptr) {
         m_err << "quorvane-host: " << m_options.run << " handed out no stream\n";
         return 1;
     }
 
-    watch(dynamic_cast<TrackingStream*>(stream));
+    watch(dynamic_cast<TrackingStream*>(stream), output);
 
     stream->close();
     data.reset();
@@ -148,7 +188,7 @@ int HostSession::runAlgorithm(ApplicationController& controller, const Propertie
     return 0;
 }
 
-void HostSession::watch(TrackingStream* stream)
+void HostSession::watch(TrackingStream* stream, OutputWriter& output)
 {
     using Internal::Clock;
     const Clock::time_point start = Clock::now();
@@ -156,56 +196,116 @@ void HostSession::watch(TrackingStream* stream)
                                            ? start + std::chrono::duration_cast<Clock::duration>(
                                                          std::chrono::duration<double>(m_options.durationS))
                                            : Clock::time_point::max();
+    const bool everyFrame = m_options.json;
+    const std::uint64_t frameLimit = m_options.frames;
 
-    FrameQueue queue(m_options.json ? FrameQueue::Mode::EveryFrame : FrameQueue::Mode::LatestOnly,
-                     Internal::kJsonQueueCapacity);
+    std::ostringstream text;
     std::unique_ptr<InstrumentPrinter> printer;
-    if (m_options.json) {
-        printer = std::make_unique<JsonLinesPrinter>(m_out);
+    if (everyFrame) {
+        printer = std::make_unique<JsonLinesPrinter>(text);
     } else {
         printer = std::make_unique<LiveTablePrinter>(
-            m_out, m_interactive,
+            text, m_interactive,
             m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
     }
     RunStatistics statistics(start);
+    FrameQueue queue(Internal::kJsonQueueBytes);  // every frame, for JSON Lines
+    std::atomic<std::uint64_t> framesCounted{0};  // frames only, for the table
+    AppsCommon::ListenerFailures failures("quorvane-host", "the update listener");
 
-    // Runs on the stream's receive thread: copy, queue, return. No output, no waiting.
-    // Scoped, so that it ends before the queue also when a printer throws.
+    // Runs on the stream's receive thread: copy (JSON) or count (table), return. No output, no
+    // waiting, nothing thrown. Declared after what it uses, so it ends first whatever ends this
+    // function.
     ScopedSignalConnection connection;
     if (stream != nullptr) {
-        connection = stream->instrumentsUpdated.connect(
-            [&queue, stream](InstrumentModifications) { queue.push(Clock::now(), stream->instruments()); });
+        connection = stream->instrumentsUpdated.connect([&, stream](InstrumentModifications) {
+            failures.guard([&] {
+                if (everyFrame) {
+                    queue.push(Clock::now(), [stream] { return stream->instruments(); });
+                } else {
+                    framesCounted.fetch_add(1, std::memory_order_relaxed);
+                }
+            });
+        });
     }
 
     bool limitReached = false;
-    auto drain = [&]() {
-        for (const FrameSnapshot& snapshot : queue.takeAll()) {
-            if (limitReached || (m_options.frames != 0 && snapshot.frame > m_options.frames)) {
+    auto show = [&](const FrameSnapshot& snapshot) {
+        printer->frame(snapshot, statistics.apply(snapshot));
+        Internal::publish(text, output);
+        limitReached = frameLimit != 0 && snapshot.frame >= frameLimit;
+    };
+    // JSON: queued frames in order, while stdout keeps up and until `until`.
+    auto drainQueue = [&](Clock::time_point until) {
+        FrameSnapshot snapshot;
+        while (!limitReached && output.hasRoom() && Clock::now() < until && queue.pop(snapshot)) {
+            if (frameLimit != 0 && snapshot.frame > frameLimit) {
                 limitReached = true;
                 break;
             }
-            printer->frame(snapshot, statistics.apply(snapshot));
-            limitReached = m_options.frames != 0 && snapshot.frame >= m_options.frames;
+            show(snapshot);
         }
     };
+    // Table: the stream's instruments as they are now, when a frame came since the last look.
+    std::uint64_t sampledFrame = 0;
+    auto sampleStream = [&]() {
+        const std::uint64_t counted = framesCounted.load(std::memory_order_relaxed);
+        if (stream == nullptr || counted == sampledFrame || limitReached) {
+            return;
+        }
+        sampledFrame = counted;
+        FrameSnapshot snapshot;
+        snapshot.frame = frameLimit != 0 ? std::min(counted, frameLimit) : counted;
+        snapshot.receivedAt = Clock::now();
+        snapshot.instruments = stream->instruments();
+        show(snapshot);
+    };
 
-    while (!TerminationSignals::requested() && !limitReached && m_out.good()) {
-        drain();
+    while (!TerminationSignals::requested() && !limitReached && !output.failed()) {
         const Clock::time_point now = Clock::now();
-        printer->refresh(now);
-        if (now >= deadline) {
+        if (everyFrame) {
+            drainQueue(std::min(deadline, now + Internal::kDrainSlice));
+        } else {
+            sampleStream();
+        }
+        printer->refresh(Clock::now());
+        Internal::publish(text, output);
+        const Clock::time_point after = Clock::now();
+        if (after >= deadline) {
             break;
         }
-        std::this_thread::sleep_for(std::min<Clock::duration>(Internal::kPollInterval, deadline - now));
+        std::this_thread::sleep_for(std::min<Clock::duration>(Internal::kPollInterval, deadline - after));
     }
 
     // Once disconnect() returns no listener call runs any more, so the queue is complete.
     connection.disconnect();
-    drain();
-    statistics.setFrameCounts(
-        m_options.frames != 0 ? std::min(queue.framesSeen(), m_options.frames) : queue.framesSeen(),
-        queue.framesDropped());
+    std::uint64_t notShown = 0;
+    if (everyFrame) {
+        // The last frames while there is time and room; the rest only count.
+        drainQueue(Clock::now() + Internal::kLastFramesBudget);
+        FrameSnapshot snapshot;
+        FrameSnapshot lastNotShown;
+        while (queue.pop(snapshot)) {
+            if (frameLimit == 0 || snapshot.frame <= frameLimit) {
+                ++notShown;
+                lastNotShown = std::move(snapshot);
+            }
+        }
+        if (notShown != 0) {
+            statistics.apply(lastNotShown);  // the store's counters bring the updates up to date
+        }
+    } else {
+        sampleStream();
+    }
+    const std::uint64_t seen = everyFrame ? queue.framesSeen() : framesCounted.load();
+    statistics.setFrameCounts(frameLimit != 0 ? std::min(seen, frameLimit) : seen,
+                              queue.framesDropped() + notShown);
     printer->finish(statistics.summary(Clock::now()), Clock::now());
+    // Written while the stream shuts down; run() waits for it at the very end.
+    Internal::publish(text, output);
+    if (failures.count() != 0) {
+        m_err << "quorvane-host: the update listener failed " << failures.count() << " times (see the log)\n";
+    }
 }
 
 }  // namespace Host

@@ -5,6 +5,17 @@
 namespace Quorvane {
 namespace Host {
 
+namespace Internal {
+namespace {
+/// One line of JSON. Names come from the tracking server in no promised encoding; bytes that
+/// are not UTF-8 become U+FFFD instead of an exception.
+std::string jsonLine(const nlohmann::json& line)
+{
+    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+}
+}  // namespace
+}  // namespace Internal
+
 JsonLinesPrinter::JsonLinesPrinter(std::ostream& out) : m_out(out) {}
 
 void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& changes)
@@ -16,7 +27,7 @@ void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& 
         const TrackingInstrument& instrument = snapshot.instruments[i];
         nlohmann::json line = {
             {"type", "added"}, {"id", instrument.identifier()}, {"name", instrument.name()}};
-        m_out << line.dump() << '\n';
+        m_out << Internal::jsonLine(line);
     }
     for (const std::size_t i : changes.updated) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
@@ -31,7 +42,7 @@ void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& 
                                {"pose", std::move(pose)},
                                {"quality", instrument.quality},
                                {"timestamp", instrument.timestampMs}};
-        m_out << line.dump() << '\n';
+        m_out << Internal::jsonLine(line);
     }
     m_out.flush();
 }
@@ -54,7 +65,7 @@ void JsonLinesPrinter::finish(const RunSummary& summary, std::chrono::steady_clo
                            {"durationS", summary.durationS},
                            {"frameRateHz", summary.frameRateHz},
                            {"instruments", std::move(instruments)}};
-    m_out << line.dump() << '\n';
+    m_out << Internal::jsonLine(line);
     m_out.flush();
 }
 

@@ -7,7 +7,7 @@
 namespace Quorvane {
 namespace Host {
 
-/// JSON Lines, one object per line, flushed after every frame:
+/// JSON Lines, one object per line:
 ///   {"type":"added","id":"optitrack-1","name":"Probe"}           once, before its first pose
 ///   {"type":"pose","id":...,"name":...,"pose":[16 numbers],"quality":...,"timestamp":...}
 ///   {"type":"summary","frames":...,"framesDropped":...,"durationS":...,"frameRateHz":...,

@@ -1,5 +1,7 @@
 #include "LiveTablePrinter.h"
 
+#include "TerminalText.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -24,10 +26,10 @@ std::string format(const char* pattern, ...)
                                                                            : sizeof buffer - 1);
 }
 
-/// Names and identifiers longer than their column are cut, so the table keeps its shape.
-std::string fit(const std::string& text, std::size_t width)
+/// Text from the server in a column: escaped for the terminal, then cut to the column.
+std::string cell(const std::string& text, std::size_t width)
 {
-    return text.size() <= width ? text : text.substr(0, width - 1) + "~";
+    return fitColumn(terminalSafe(text), width);
 }
 }  // namespace
 }  // namespace Internal
@@ -64,9 +66,9 @@ void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clo
                               summary.frameRateHz, static_cast<unsigned long long>(summary.framesDropped));
     for (const RunSummary::Instrument& instrument : summary.instruments) {
         m_out << Internal::format(
-            "  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n", Internal::fit(instrument.id, 16).c_str(),
-            Internal::fit(instrument.name, 24).c_str(), static_cast<unsigned long long>(instrument.updates),
-            instrument.rateHz, instrument.lastQuality);
+            "  %-16s %-24s %8llu updates  %8.1f Hz  quality %.3f\n",
+            Internal::cell(instrument.id, 16).c_str(), Internal::cell(instrument.name, 24).c_str(),
+            static_cast<unsigned long long>(instrument.updates), instrument.rateHz, instrument.lastQuality);
     }
     m_out.flush();
 }
@@ -86,8 +88,8 @@ std::vector<std::string> LiveTablePrinter::formatTable(const std::vector<Trackin
                 ? -1.0
                 : std::chrono::duration<double, std::milli>(now - instrument.lastUpdate).count();
         lines.push_back(Internal::format("%-16s %-24s %10.2f %10.2f %10.2f %8.3f %8.1f %8.0f",
-                                         Internal::fit(instrument.identifier(), 16).c_str(),
-                                         Internal::fit(instrument.name(), 24).c_str(), instrument.pose(0, 3),
+                                         Internal::cell(instrument.identifier(), 16).c_str(),
+                                         Internal::cell(instrument.name(), 24).c_str(), instrument.pose(0, 3),
                                          instrument.pose(1, 3), instrument.pose(2, 3), instrument.quality,
                                          instrument.updateRateHz, ageMs));
     }

@@ -5,6 +5,8 @@
 #include "HostSession.h"
 #include "TerminationSignals.h"
 
+#include <common/NatNetLogBridge.h>
+
 #include <Quorvane/Core/Log.h>
 
 #include <unistd.h>
@@ -30,11 +32,13 @@ int main(int argc, char** argv)
         if (parsed >= 0) {
             return parsed;
         }
-        // Logs go to stderr through the console sink; stdout carries the table or JSON only.
+        // Logs go to stderr through the console sink, the NatNet library's among them; stdout
+        // carries the table or JSON only.
         Quorvane::Log::g_globalLevel = options.logLevel;
+        AppsCommon::routeNatNetLogToHostLog();
         Quorvane::Host::TerminationSignals::install();
 
-        Quorvane::Host::HostSession session(options, std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1);
+        Quorvane::Host::HostSession session(options, STDOUT_FILENO, std::cerr, ::isatty(STDOUT_FILENO) == 1);
         return session.run();
     } catch (const std::exception& e) {
         std::cerr << "quorvane-host: " << e.what() << "\n";

@@ -62,7 +62,9 @@ bool saveScreenshot(QWidget& window, const InteractiveView& view, const Tracking
 
     const std::string jsonPath = sidecarPath(pngPath);
     std::ofstream out(jsonPath);
-    out << document.dump(2) << "\n";
+    // Names come from the tracking server in no promised encoding: bytes that are not UTF-8
+    // become U+FFFD instead of an exception.
+    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     if (!out) {
         if (error != nullptr) {
             *error = "cannot write " + jsonPath;

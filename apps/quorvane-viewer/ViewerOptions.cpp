@@ -1,5 +1,7 @@
 #include "ViewerOptions.h"
 
+#include <common/CommandLineChecks.h>
+
 #include <CLI/CLI.hpp>
 
 namespace Quorvane::Viewer {
@@ -13,9 +15,9 @@ int parseViewerOptions(int argc, char** argv, ViewerOptions& options)
     app.add_option("--algorithm", options.algorithm, "stream IO algorithm to create")->capture_default_str();
     app.add_option("--server", options.server, "server address to put into the panel");
     app.add_option("--command-port", options.commandPort, "server command port to put into the panel")
-        ->check(CLI::Range(0, 65535));
+        ->check(CommandLine::inRange(0, 65535));
     app.add_option("--data-port", options.dataPort, "server data port to put into the panel")
-        ->check(CLI::Range(0, 65535));
+        ->check(CommandLine::inRange(0, 65535));
     bool unicast = false;
     bool multicast = false;
     auto* unicastFlag = app.add_flag("--unicast", unicast, "choose Unicast in the panel");
@@ -32,15 +34,14 @@ int parseViewerOptions(int argc, char** argv, ViewerOptions& options)
     app.add_option("--screenshot", options.screenshot,
                    "save a PNG of the window, and FILE's name with .json, then quit");
     app.add_option("--after", options.screenshotAfter, "seconds before the screenshot")
-        ->check(CLI::Range(0.0, 3600.0))
+        ->check(CommandLine::inRange(0.0, 3600.0))
         ->capture_default_str();
     app.add_option("--range-mm", options.rangeMm, "half the width of the area shown, in mm")
-        ->check(CLI::Range(1.0, 1e6))
+        ->check(CommandLine::inRange(1.0, 1e6))
         ->capture_default_str();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : 2;
+    app.footer("Exit codes: 0 success, 1 no stream to show or no screenshot written, 2 bad usage.");
+    if (const int code = CommandLine::parse(app, argc, argv); code >= 0) {
+        return code;
     }
     if (unicast) {
         options.connection = ViewerOptions::Connection::Unicast;

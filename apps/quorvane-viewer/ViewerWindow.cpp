@@ -124,11 +124,15 @@ bool ViewerWindow::start()
     view()->setTrailLength(Internal::kTrailPoints);
     m_display->setStream(stream);
     DisplayWidgetMulti::setApplicationDisplay(m_display);
+    // Both run on the stream's threads: count, ask for a refresh on the UI thread, throw nothing.
     m_updates = stream->instrumentsUpdated.connect([this](InstrumentModifications) {
-        m_frames.fetch_add(1, std::memory_order_relaxed);
-        m_coalescer->request();
+        m_listenerFailures.guard([this] {
+            m_frames.fetch_add(1, std::memory_order_relaxed);
+            m_coalescer->request();
+        });
     });
-    m_stateChanges = stream->stateChanged.connect([this](Stream::State) { m_coalescer->request(); });
+    m_stateChanges = stream->stateChanged.connect(
+        [this](Stream::State) { m_listenerFailures.guard([this] { m_coalescer->request(); }); });
     m_ageTimer = new QTimer(this);
     connect(m_ageTimer, &QTimer::timeout, this, [this] { m_coalescer->request(); });
     m_ageTimer->start(250);
@@ -249,9 +253,16 @@ void ViewerWindow::refreshTable()
 
 void ViewerWindow::takeScreenshotAndQuit()
 {
-    refreshTable();
+    // Runs from the event loop, which must see no exception: one is a failed screenshot.
     std::string error;
-    if (!saveScreenshot(*this, *view(), m_session.stream(), m_options.screenshot, &error)) {
+    bool saved = false;
+    try {
+        refreshTable();
+        saved = saveScreenshot(*this, *view(), m_session.stream(), m_options.screenshot, &error);
+    } catch (const std::exception& e) {
+        error = std::string("screenshot failed: ") + e.what();
+    }
+    if (!saved) {
         std::cerr << "quorvane-viewer: " << error << "\n";
         QApplication::exit(1);
         return;

@@ -3,6 +3,8 @@
 #include "ViewerOptions.h"
 #include "ViewerSession.h"
 
+#include <common/ListenerFailures.h>
+
 #include <Quorvane/Core/SignalConnection.h>
 
 #include <QMainWindow>
@@ -60,6 +62,8 @@ private:
     QVBoxLayout* m_panelLayout = nullptr;
     QLabel* m_status = nullptr;
     std::unique_ptr<RefreshCoalescer> m_coalescer;
+    // Declared before the connections that use it, so it outlives them.
+    AppsCommon::ListenerFailures m_listenerFailures{"Viewer", "a stream listener"};
     SignalConnection m_updates;
     SignalConnection m_stateChanges;
     QTimer* m_ageTimer = nullptr;  // ages keep growing while no frame arrives

@@ -4,6 +4,8 @@
 #include "ViewerOptions.h"
 #include "ViewerWindow.h"
 
+#include <common/NatNetLogBridge.h>
+
 #include <natnet_ext/NatNetExt.h>
 
 #include <QApplication>
@@ -51,6 +53,8 @@ int main(int argc, char** argv)
     if (const int code = Quorvane::Viewer::parseViewerOptions(argc, argv, options); code >= 0) {
         return code;
     }
+    // The library's warnings and errors go to the log view and the console with the host's.
+    AppsCommon::routeNatNetLogToHostLog();
     if (options.pluginDir.empty()) {
         options.pluginDir = defaultPluginDir();
     }

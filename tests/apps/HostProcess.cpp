@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 
 extern char** environ;
 
@@ -15,6 +16,12 @@ namespace Quorvane {
 namespace Testing {
 
 HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments)
+    : HostProcess(program, arguments, Options())
+{
+}
+
+HostProcess::HostProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const Options& options)
 {
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
@@ -35,13 +42,32 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     }
     argv.push_back(nullptr);
 
-    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    // The environment: this process's, with the given entries replacing those of the same name.
+    std::vector<std::string> environment = options.environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text(*entry);
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const std::string& given : options.environment) {
+            replaced = replaced || given.compare(0, name.size() + 1, name + "=") == 0;
+        }
+        if (!replaced) {
+            environment.push_back(text);
+        }
+    }
+    std::vector<char*> envp;
+    for (std::string& text : environment) {
+        envp.push_back(text.data());
+    }
+    envp.push_back(nullptr);
+
+    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
         m_pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    m_outFd = outPipe[0];
+    (options.leaveStdoutUnread ? m_unreadFd : m_outFd) = outPipe[0];
     m_errFd = errPipe[0];
 }
 
@@ -56,6 +82,9 @@ HostProcess::~HostProcess()
     }
     if (m_errFd >= 0) {
         ::close(m_errFd);
+    }
+    if (m_unreadFd >= 0) {
+        ::close(m_unreadFd);
     }
 }
 
@@ -92,16 +121,43 @@ bool HostProcess::readSome(std::chrono::milliseconds wait)
     return m_outFd >= 0 || m_errFd >= 0;
 }
 
-bool HostProcess::waitForOutput(const std::function<bool(const std::string&)>& predicate,
-                                std::chrono::milliseconds timeout)
+bool HostProcess::waitFor(const std::string& text, const std::function<bool(const std::string&)>& predicate,
+                          std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate(m_result.out)) {
+    while (!predicate(text)) {
         if (std::chrono::steady_clock::now() >= deadline || !readSome(std::chrono::milliseconds(20))) {
-            return predicate(m_result.out);
+            return predicate(text);
         }
     }
     return true;
+}
+
+bool HostProcess::waitForOutput(const std::function<bool(const std::string&)>& predicate,
+                                std::chrono::milliseconds timeout)
+{
+    return waitFor(m_result.out, predicate, timeout);
+}
+
+bool HostProcess::waitForError(const std::function<bool(const std::string&)>& predicate,
+                               std::chrono::milliseconds timeout)
+{
+    return waitFor(m_result.err, predicate, timeout);
+}
+
+long HostProcess::residentKiB() const
+{
+    if (m_pid <= 0) {
+        return -1;
+    }
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
 }
 
 void HostProcess::sendSignal(int signal)

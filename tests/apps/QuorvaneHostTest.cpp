@@ -3,6 +3,7 @@
 // process, on loopback with ephemeral ports.
 
 #include "HostProcess.h"
+#include "HostTestSupport.h"
 
 #include "natnet/sim/Scenario.h"
 #include "natnet/sim/Simulator.h"
@@ -10,9 +11,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,32 +23,9 @@ namespace {
 using namespace std::chrono_literals;
 using Testing::HostProcess;
 
-std::vector<nlohmann::json> jsonLines(const std::string& text)
-{
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        lines.push_back(nlohmann::json::parse(line));  // every line of --json is one object
-    }
-    return lines;
-}
-
-std::vector<std::string> connectTo(const NatNet::Sim::Simulator& sim)
-{
-    return {"--run", "OptiTrack.OptiTrackStream",
-            "--set", "connectionType=unicast",
-            "--set", "serverAddress=127.0.0.1",
-            "--set", "localAddress=127.0.0.1",
-            "--set", "commandPort=" + std::to_string(sim.commandPort()),
-            "--set", "dataPort=" + std::to_string(sim.dataPort())};
-}
-
-std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using Testing::connectTo;
+using Testing::jsonLines;
+using Testing::operator+;
 
 class QuorvaneHostTest : public ::testing::Test
 {
@@ -169,6 +147,24 @@ TEST_F(QuorvaneHostTest, ServerThatDoesNotAnswerMeansStatusOneAndExitOne)
     EXPECT_EQ(result.out, "");
 }
 
+TEST_F(QuorvaneHostTest, NatNetLibraryReasonsAppearInTheHostLog)
+{
+    // 192.0.2.1 (TEST-NET-1) is no address of this machine: binding to it fails at once, locally,
+    // and the library says why through its log callback.
+    std::vector<std::string> arguments = connectTo(sim);
+    std::replace(arguments.begin(), arguments.end(), std::string("localAddress=127.0.0.1"),
+                 std::string("localAddress=192.0.2.1"));
+    HostProcess host(HostProcess::buildProgram("quorvane-host"), arguments);
+    const HostProcess::Result result = host.finish(30s);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("ERROR [NatNet] NatNet: cannot open the command socket on 192.0.2.1"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("Unable to connect to server.  Error code: 3"), std::string::npos)
+        << result.err;
+}
+
 TEST(QuorvaneHostUsage, ListShowsTheModuleAlgorithmByDisplayPath)
 {
     HostProcess host(HostProcess::buildProgram("quorvane-host"), {"--list"});
@@ -177,6 +173,15 @@ TEST(QuorvaneHostUsage, ListShowsTheModuleAlgorithmByDisplayPath)
     EXPECT_NE(result.out.find("IO;OptiTrack;OptiTrack Duo/Trio\tOptiTrack.OptiTrackStream\n"),
               std::string::npos)
         << result.out;
+}
+
+TEST(QuorvaneHostUsage, PluginPathThatLoadsNothingEndsWithOne)
+{
+    HostProcess host(HostProcess::buildProgram("quorvane-host"), {"--plugins", "/nonexistent", "--list"});
+    const HostProcess::Result result = host.finish(20s);
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("no plugin loaded from /nonexistent"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "") << "nothing is listed from a half-loaded set";
 }
 
 struct UsageRow
@@ -215,6 +220,16 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"unknownKey", kRun + std::vector<std::string>{"--set", "server=127.0.0.2"},
                  "unknown key \"server\""},
         UsageRow{"unknownAlgorithm", {"--run", "OptiTrack.Nothing"}, "no algorithm is registered as"},
+        UsageRow{"durationNaN", kRun + std::vector<std::string>{"--duration", "nan"},
+                 "--duration: nan is not a finite number"},
+        UsageRow{"durationInfinite", kRun + std::vector<std::string>{"--duration", "inf"},
+                 "--duration: inf is not a finite number"},
+        UsageRow{"durationNegative", kRun + std::vector<std::string>{"--duration", "-1"},
+                 "--duration: -1 is not in [0, "},
+        UsageRow{"framesNegative", kRun + std::vector<std::string>{"--frames", "-1"},
+                 "--frames: \"-1\" is not a whole number"},
+        UsageRow{"logLevelOutOfRange", kRun + std::vector<std::string>{"--log-level", "5"},
+                 "--log-level: 5 is not in [0, 4]"},
         UsageRow{"nothingToDo", {}, "nothing to do"}),
     [](const ::testing::TestParamInfo<UsageRow>& row) { return std::string(row.param.name); });
 

@@ -1,7 +1,10 @@
-// Parts of the viewer that need no running program: the coalesced refresh, and what the host
-// view draws for trails and for an instrument that lost tracking.
+// Parts of the viewer that need no running program: the coalesced refresh, what the host view
+// draws for trails and for an instrument that lost tracking, the screenshot's record of names
+// that are not UTF-8, and the command line's numbers.
 
 #include "RefreshCoalescer.h"
+#include "Screenshot.h"
+#include "ViewerOptions.h"
 
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/InteractiveView.h>
@@ -10,11 +13,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace Quorvane {
 namespace {
@@ -97,6 +105,62 @@ TEST(ViewDrawing, TrailsAndLostTrackingGreyedOutWhereLastTracked)
     EXPECT_GT(ring.red(), 100);
     EXPECT_EQ(image.pixelColor((view->toWidget(0, 0, 0) + QPointF(3, 3)).toPoint()), background)
         << "not at the placeholder's origin";
+}
+
+TEST(ViewerScreenshot, NameThatIsNotUtf8IsRecordedWithAReplacementCharacter)
+{
+    ViewTestStream stream;
+    stream.addInstrument(TrackerID("optitrack-1", "", "Sond\xE9"), true);  // Latin-1 "Sondé"
+    Pose pose = Pose::Identity();
+    pose(0, 3) = 100.0;
+    stream.updateInstrument("optitrack-1", pose, 0.9, 0, 0);
+    DisplayWidgetMulti display;
+    display.resize(400, 400);
+    InteractiveView* view = display.view2D(0);
+    view->setVisible(true);
+    view->setStream(&stream);
+
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const std::string png = folder.path().toStdString() + "/shot.png";
+    std::string error;
+    bool saved = false;
+    ASSERT_NO_THROW(saved = Viewer::saveScreenshot(display, *view, &stream, png, &error));
+    ASSERT_TRUE(saved) << error;
+    std::ifstream sidecar(Viewer::sidecarPath(png));
+    const nlohmann::json document = nlohmann::json::parse(sidecar);
+    ASSERT_EQ(document.at("instruments").size(), 1u) << document.dump();
+    EXPECT_EQ(document.at("instruments")[0].at("name"), "Sond\xEF\xBF\xBD");
+}
+
+TEST(ViewerOptions, NumbersThatAreNotFiniteOrOutOfRangeAreBadUsage)
+{
+    const std::vector<std::vector<std::string>> refused = {
+        {"--after", "nan"},  {"--after", "-1"},        {"--range-mm", "inf"},
+        {"--range-mm", "0"}, {"--command-port", "-1"}, {"--data-port", "65536"}};
+    for (const std::vector<std::string>& arguments : refused) {
+        std::vector<std::string> texts = {"quorvane-viewer"};
+        texts.insert(texts.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& text : texts) {
+            argv.push_back(text.data());
+        }
+        Viewer::ViewerOptions options;
+        EXPECT_EQ(Viewer::parseViewerOptions(static_cast<int>(argv.size()), argv.data(), options), 2)
+            << arguments[0] << " " << arguments[1];
+    }
+
+    std::vector<std::string> texts = {"quorvane-viewer", "--after", "0.5", "--range-mm", "800",
+                                      "--command-port",  "0"};
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    Viewer::ViewerOptions options;
+    EXPECT_EQ(Viewer::parseViewerOptions(static_cast<int>(argv.size()), argv.data(), options), -1);
+    EXPECT_EQ(options.screenshotAfter, 0.5);
+    EXPECT_EQ(options.rangeMm, 800.0);
+    EXPECT_EQ(options.commandPort, 0);
 }
 
 }  // namespace

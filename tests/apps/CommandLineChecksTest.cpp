@@ -1,0 +1,170 @@
+// The numbers on every program's command line: NaN, infinities, negative counts and values out
+// of range are refused with exit code 2 and a message naming the option; ordinary values pass.
+
+#include "HostProcess.h"
+
+#include <common/CommandLineChecks.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::HostProcess;
+
+struct RefusedRow
+{
+    const char* name;
+    const char* program;
+    std::vector<std::string> arguments;
+    const char* message;  // part of what stderr must say
+};
+
+void PrintTo(const RefusedRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RefusedNumbers : public ::testing::TestWithParam<RefusedRow>
+{
+};
+
+TEST_P(RefusedNumbers, ExitWithTwoAndNameTheOption)
+{
+    const RefusedRow& row = GetParam();
+    HostProcess program(HostProcess::buildProgram(row.program), row.arguments);
+    const HostProcess::Result result = program.finish(20s);
+    ASSERT_FALSE(result.timedOut) << "still running: " << result.out << result.err;
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+}
+
+// Every option below would otherwise run: the simulator and the dump are bound to loopback with
+// ephemeral ports, and each row fails before anything starts.
+const std::vector<std::string> kSim = {"--local-address", "127.0.0.1", "--command-port", "0",
+                                       "--data-port",     "0",         "--unicast",      "--quiet"};
+std::vector<std::string> sim(std::vector<std::string> more)
+{
+    std::vector<std::string> arguments = kSim;
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+std::vector<std::string> dump(std::vector<std::string> more)
+{
+    std::vector<std::string> arguments = {"--listen", "0", "--interface", "127.0.0.1"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedNumbers,
+    ::testing::Values(
+        RefusedRow{"simRateNaN", "natnet-sim", sim({"--rate", "nan"}), "--rate: nan is not a finite number"},
+        RefusedRow{"simRateInfinite", "natnet-sim", sim({"--rate", "inf"}),
+                   "--rate: inf is not a finite number"},
+        RefusedRow{"simRateNegative", "natnet-sim", sim({"--rate", "-1"}),
+                   "--rate: -1 is not in [0.1, 100000]"},
+        RefusedRow{"simDurationNaN", "natnet-sim", sim({"--duration", "nan"}), "--duration: nan"},
+        RefusedRow{"simBodiesNegative", "natnet-sim", sim({"--rigid-bodies", "-1"}), "--rigid-bodies: -1"},
+        RefusedRow{"simTtlTooLarge", "natnet-sim", sim({"--multicast-ttl", "256"}), "--multicast-ttl: 256"},
+        RefusedRow{"simPortTooLarge", "natnet-sim", {"--command-port", "70000"}, "--command-port: 70000"},
+        RefusedRow{"simLoopsNotANumber", "natnet-sim", sim({"--replay-loops", "2x"}),
+                   "--replay-loops: \"2x\""},
+        RefusedRow{"dumpSecondsNaN", "natnet-dump", dump({"--seconds", "nan"}), "--seconds: nan"},
+        RefusedRow{"dumpSecondsNegative", "natnet-dump", dump({"--seconds", "-1"}), "--seconds: -1"},
+        RefusedRow{"dumpCountNegative", "natnet-dump", dump({"--count", "-1"}), "--count: \"-1\""},
+        RefusedRow{"dumpPortTooLarge", "natnet-dump", {"--listen", "70000"}, "--listen: 70000"},
+        RefusedRow{
+            "latencyRatesNaN", "natnet-latency", {"--rates", "nan"}, "--rates: nan is not a finite number"},
+        RefusedRow{"latencySecondRateNaN", "natnet-latency", {"--rates", "240,nan"}, "--rates: nan"},
+        RefusedRow{"latencyDurationNegative", "natnet-latency", {"--durations", "-1"}, "--durations: -1"},
+        RefusedRow{"latencyWarmupInfinite", "natnet-latency", {"--warmup", "inf"}, "--warmup: inf"},
+        RefusedRow{"latencyBodiesZero", "natnet-latency", {"--rigid-bodies", "0"}, "--rigid-bodies: 0"},
+        RefusedRow{"hostDurationNaN", "quorvane-host", {"--list", "--duration", "nan"}, "--duration: nan"},
+        RefusedRow{"hostFramesNegative", "quorvane-host", {"--list", "--frames", "-1"}, "--frames: \"-1\""}),
+    [](const ::testing::TestParamInfo<RefusedRow>& row) { return std::string(row.param.name); });
+
+TEST(AcceptedNumbers, OrdinaryValuesStillRun)
+{
+    HostProcess simulator(HostProcess::buildProgram("natnet-sim"),
+                          sim({"--rate", "1e3", "--duration", "0.3", "--rigid-bodies", "2"}));
+    const HostProcess::Result simResult = simulator.finish(20s);
+    EXPECT_EQ(simResult.exitCode, 0) << simResult.err;
+    EXPECT_NE(simResult.out.find("stopped (duration reached)"), std::string::npos) << simResult.out;
+
+    HostProcess listener(HostProcess::buildProgram("natnet-dump"),
+                         dump({"--seconds", "0.3", "--count", "5"}));
+    const HostProcess::Result dumpResult = listener.finish(20s);
+    EXPECT_FALSE(dumpResult.timedOut);
+    EXPECT_EQ(dumpResult.exitCode, 0) << dumpResult.err;
+}
+
+// The check itself, where the value it hands on can be seen.
+TEST(InRange, WholeNumbersArePlainDecimalsAndFloatingOnesFinite)
+{
+    struct Row
+    {
+        std::string text;
+        bool accepted;
+        std::int64_t value;
+    };
+    const Row integers[] = {{"10", true, 10},
+                            {"010", false, 0},
+                            {"0x10", false, 0},
+                            {"-3", true, -3},
+                            {"-4", false, 0},
+                            {"101", false, 0},
+                            {"", false, 0},
+                            {"1.5", false, 0},
+                            {" 5", false, 0},
+                            {"+5", false, 0},
+                            {"99999999999999999999", false, 0}};
+    for (const Row& row : integers) {
+        CLI::App app;
+        int value = 0;
+        app.add_option("--n", value)->check(CommandLine::inRange(-3, 100));
+        const std::string argument = "--n=" + row.text;
+        const char* argv[] = {"test", argument.c_str()};
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = CommandLine::parse(app, 2, argv, out, err);
+        EXPECT_EQ(code, row.accepted ? -1 : CommandLine::kUsageError)
+            << "\"" << row.text << "\": " << err.str();
+        if (row.accepted) {
+            EXPECT_EQ(value, row.value) << row.text;
+        }
+    }
+
+    const std::pair<std::string, bool> floating[] = {{"0.5", true},    {"1e3", true},   {"nan", false},
+                                                     {"-nan", false},  {"inf", false},  {"-inf", false},
+                                                     {"1e999", false}, {"-0.1", false}, {"1000.5", false}};
+    for (const auto& [text, accepted] : floating) {
+        CLI::App app;
+        double value = 0.0;
+        app.add_option("--x", value)->check(CommandLine::inRange(0.0, 1000.0));
+        const std::string argument = "--x=" + text;
+        const char* argv[] = {"test", argument.c_str()};
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(CommandLine::parse(app, 2, argv, out, err), accepted ? -1 : CommandLine::kUsageError)
+            << text << ": " << err.str();
+    }
+
+    CLI::App app;
+    std::uint64_t frames = 0;
+    app.add_option("--frames", frames)->check(CommandLine::count<std::uint64_t>());
+    const char* argv[] = {"test", "--frames", "18446744073709551615"};
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(CommandLine::parse(app, 3, argv, out, err), -1) << err.str();
+    EXPECT_EQ(frames, UINT64_MAX);
+}
+
+}  // namespace
+}  // namespace Quorvane

@@ -1,0 +1,130 @@
+// quorvane-host against a fast server (20 kHz) when its stdout does not keep up: a pipe nobody
+// reads must neither grow the program's memory nor hold it past --duration, and frames that
+// could not be shown are counted in the summary.
+
+#include "HostProcess.h"
+#include "HostTestSupport.h"
+
+#include "natnet/sim/Scenario.h"
+#include "natnet/sim/Simulator.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Testing::connectTo;
+using Testing::HostProcess;
+using Testing::jsonLines;
+using Testing::operator+;
+
+/// The host logs this at the end of its connect step, right before it starts showing frames.
+bool connected(const std::string& err)
+{
+    return err.find("Units to MM") != std::string::npos;
+}
+
+class QuorvaneHostOutputTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.start());
+        scenario.rigidBodies = 3;
+        scenario.rateHz = 20000.0;
+        scenario.markers = false;
+        scenario.durationSeconds = 30.0;  // bounded even if a test goes wrong
+        ASSERT_TRUE(sim.startStreaming(scenario));
+    }
+
+    /// The child's sanitizer settings: in an ASan build freed memory waits in a quarantine of
+    /// 256 MB before it is reused, which would hide whether the program's own memory is bounded;
+    /// a TSan build sleeps a second at exit, which is not the program's time.
+    static std::vector<std::string> sanitizerOptions()
+    {
+        const auto extended = [](const char* name, const std::string& more) {
+            const char* given = std::getenv(name);
+            const std::string options = given != nullptr ? given : "";
+            return std::string(name) + "=" + options + (options.empty() ? "" : ":") + more;
+        };
+        return {extended("ASAN_OPTIONS", "quarantine_size_mb=8"),
+                extended("TSAN_OPTIONS", "atexit_sleep_ms=0")};
+    }
+
+    NatNet::Sim::Simulator sim;
+    NatNet::Sim::ScenarioConfig scenario;
+};
+
+TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationInBoundedMemory)
+{
+    constexpr double kDurationS = 4.0;
+    HostProcess::Options options;
+    options.leaveStdoutUnread = true;
+    options.environment = sanitizerOptions();
+    HostProcess host(HostProcess::buildProgram("quorvane-host"),
+                     connectTo(sim) + std::vector<std::string>{"--json", "--duration", "4"}, options);
+    ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
+    const Clock::time_point watching = Clock::now();
+
+    // Resident memory once the output has backed up (after a second), and the most after that.
+    long settled = -1;
+    long peak = -1;
+    const auto never = [](const std::string&) { return false; };
+    while (Clock::now() - watching < 15s) {
+        const long now = host.residentKiB();
+        if (now < 0) {
+            break;  // exited
+        }
+        if (Clock::now() - watching >= 1s) {
+            settled = settled < 0 ? now : settled;
+            peak = std::max(peak, now);
+        }
+        host.waitForError(never, 50ms);
+    }
+    const HostProcess::Result result = host.finish(20s);
+    const double ranS = std::chrono::duration<double>(Clock::now() - watching).count();
+    ASSERT_FALSE(result.timedOut) << result.err;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_LT(ranS, kDurationS + 1.0) << "--duration holds whatever stdout does";
+    ASSERT_GT(settled, 0);
+    // The frame queue and the output buffer hold a few MB at most; growing without bound was
+    // some 30 MB a second.
+    EXPECT_LT(peak - settled, 24 * 1024) << "KiB grown after the first second: " << peak - settled;
+    EXPECT_NE(result.err.find("bytes of output were not written"), std::string::npos) << result.err;
+}
+
+TEST_F(QuorvaneHostOutputTest, FramesThatAReaderTooSlowCouldNotSeeAreCountedInTheSummary)
+{
+    HostProcess host(HostProcess::buildProgram("quorvane-host"),
+                     connectTo(sim) + std::vector<std::string>{"--json", "--duration", "5"});
+    ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
+    // The reader stalls while the server sends three seconds of frames, more than the host can
+    // hold for it.
+    const std::uint64_t sentBefore = sim.counters().framesSent;
+    ASSERT_TRUE(sim.waitFor([&](const auto& c) { return c.framesSent >= sentBefore + 60000; }, 20s));
+    const HostProcess::Result result = host.finish(30s);
+    ASSERT_FALSE(result.timedOut) << result.err;
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    std::vector<nlohmann::json> lines;
+    ASSERT_NO_THROW(lines = jsonLines(result.out));
+    ASSERT_FALSE(lines.empty());
+    const nlohmann::json& summary = lines.back();
+    ASSERT_EQ(summary.at("type"), "summary") << summary.dump();
+    const auto frames = summary.at("frames").get<std::uint64_t>();
+    const auto dropped = summary.at("framesDropped").get<std::uint64_t>();
+    EXPECT_GT(dropped, 0u) << summary.dump();
+    EXPECT_LT(dropped, frames) << summary.dump();
+}
+
+}  // namespace
+}  // namespace Quorvane
