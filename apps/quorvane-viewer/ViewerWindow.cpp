@@ -2,13 +2,13 @@
 
 #include "InstrumentTable.h"
 #include "LogView.h"
-#include "RefreshCoalescer.h"
 #include "Screenshot.h"
 
 #include <Quorvane/Core/Log.h>
 #include <Quorvane/Core/String.h>
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/InteractiveView.h>
+#include <Quorvane/Stream/RefreshCoalescer.h>
 #include <Quorvane/Stream/TrackingStream.h>
 
 #include <QAbstractButton>

@@ -23,11 +23,12 @@ namespace Quorvane {
 class DisplayWidgetMulti;
 class InteractiveView;
 
+class RefreshCoalescer;
+
 namespace Viewer {
 
 class InstrumentTable;
 class LogView;
-class RefreshCoalescer;
 
 /// The viewer's window: the algorithms the plugins offer and the stream's panel on the left, the
 /// host display (instruments seen from above) in the middle, the instrument table on the right,

@@ -2,7 +2,7 @@
 // draws for trails and for an instrument that lost tracking, the screenshot's record of names
 // that are not UTF-8, and the command line's numbers.
 
-#include "RefreshCoalescer.h"
+#include <Quorvane/Stream/RefreshCoalescer.h>
 #include "Screenshot.h"
 #include "ViewerOptions.h"
 
@@ -31,7 +31,7 @@ TEST(RefreshCoalescer, AFloodFromAnotherThreadGivesAtMostTheRateAndEndsWithTheLa
 {
     std::atomic<int> latest{0};
     int shown = -1;
-    Viewer::RefreshCoalescer coalescer([&] { shown = latest.load(); }, 60);
+    RefreshCoalescer coalescer([&] { shown = latest.load(); }, 60);
     constexpr int kRequests = 50000;
     QElapsedTimer timer;
     timer.start();

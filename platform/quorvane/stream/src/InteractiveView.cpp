@@ -3,7 +3,6 @@
 #include <Quorvane/Stream/TrackingStream.h>
 
 #include <QFontMetrics>
-#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -15,38 +14,16 @@
 
 namespace Quorvane {
 
-namespace Internal {
-
-/// What the stream's receive thread may touch: shared with the slot, so it outlives the view
-/// if a call is still on its way when the view goes.
-struct RefreshGate
-{
-    std::atomic<bool> pending{false};  ///< a refresh was posted and has not run yet
-    std::mutex mutex;
-    InteractiveView* view = nullptr;  ///< guarded by mutex; null once the view is being destroyed
-};
-
-constexpr auto kMinRefreshInterval = std::chrono::microseconds(1000000 / InteractiveView::kMaxRefreshHz);
-
-}  // namespace Internal
-
 InteractiveView::InteractiveView(QWidget* parent)
-    : QWidget(parent), m_gate(std::make_shared<Internal::RefreshGate>())
+    : QWidget(parent), m_refresher([this] { update(); }, kMaxRefreshHz)
 {
-    m_gate->view = this;
-    m_throttle.setSingleShot(true);
-    connect(&m_throttle, &QTimer::timeout, this, [this] { refreshNow(); });
     setMinimumSize(160, 120);
     setAutoFillBackground(false);
 }
 
 InteractiveView::~InteractiveView()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_gate->mutex);
-        m_gate->view = nullptr;
-    }
-    // Waits for slot calls still running on the stream's thread; nothing else reaches `this` then.
+    // Waits for slot calls still running on the stream's thread; nothing reaches `this` then.
     m_updateConnection.disconnect();
     m_destroyConnection.disconnect();
     disconnectAllSignals();
@@ -61,19 +38,12 @@ void InteractiveView::setStream(TrackingStream* newStream)
         m_stream = newStream;
     }
     if (newStream) {
-        std::shared_ptr<Internal::RefreshGate> gate = m_gate;
-        m_updateConnection = newStream->instrumentsUpdated.connect(this, [gate](InstrumentModifications) {
-            if (gate->pending.exchange(true)) {
-                return;  // one refresh is already on its way; it will show this frame too
-            }
-            std::lock_guard<std::mutex> lock(gate->mutex);
-            if (gate->view) {
-                QMetaObject::invokeMethod(gate->view, "onRefreshPosted", Qt::QueuedConnection);
-            }
-        });
+        // Flags only: the repaint reads the store itself.
+        m_updateConnection = newStream->instrumentsUpdated.connect(
+            this, [this](InstrumentModifications) { m_refresher.request(); });
         m_destroyConnection = newStream->aboutToBeDestroyed.connect(this, [this] { onStreamDestroying(); });
     }
-    requestRefreshFromAnyThread();
+    m_refresher.request();
 }
 
 TrackingStream* InteractiveView::stream() const
@@ -88,39 +58,7 @@ void InteractiveView::onStreamDestroying()
         std::lock_guard<std::mutex> lock(m_streamMutex);
         m_stream = nullptr;
     }
-    requestRefreshFromAnyThread();
-}
-
-void InteractiveView::requestRefreshFromAnyThread()
-{
-    if (m_gate->pending.exchange(true)) {
-        return;
-    }
-    std::lock_guard<std::mutex> lock(m_gate->mutex);
-    if (m_gate->view) {
-        QMetaObject::invokeMethod(this, "onRefreshPosted", Qt::QueuedConnection);
-    }
-}
-
-void InteractiveView::onRefreshPosted()
-{
-    const auto sinceLast = std::chrono::steady_clock::now() - m_lastRefresh;
-    if (sinceLast >= Internal::kMinRefreshInterval) {
-        refreshNow();
-    } else if (!m_throttle.isActive()) {
-        const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Internal::kMinRefreshInterval - sinceLast);
-        m_throttle.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(1, wait.count())));
-    }
-}
-
-void InteractiveView::refreshNow()
-{
-    // Cleared before the repaint reads the store, so an update arriving meanwhile posts again.
-    m_gate->pending.store(false);
-    m_lastRefresh = std::chrono::steady_clock::now();
-    ++m_refreshCount;
-    update();
+    m_refresher.request();
 }
 
 void InteractiveView::setPlane(Plane newPlane)

@@ -2,9 +2,9 @@
 
 #include <Quorvane/Core/SignalConnection.h>
 #include <Quorvane/Core/SignalReceiver.h>
+#include <Quorvane/Stream/RefreshCoalescer.h>
 #include <Quorvane/Stream/StreamExport.h>
 
-#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -24,7 +24,6 @@ class TrackingStream;
 struct TrackingInstrument;
 
 namespace Internal {
-struct RefreshGate;
 
 /// A tracker position in millimetres.
 struct TrackPoint
@@ -104,7 +103,7 @@ public:
     const std::vector<DrawnInstrument>& drawnInstruments() const { return m_drawn; }
 
     /// Refreshes asked for by the stream and carried out (each one an update() of the widget).
-    std::uint64_t refreshCount() const { return m_refreshCount; }
+    std::uint64_t refreshCount() const { return m_refresher.refreshes(); }
     /// Paint events drawn.
     std::uint64_t paintCount() const { return m_paintCount; }
 
@@ -112,11 +111,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void requestRefreshFromAnyThread();
-    // Invoked by name through a queued call: the call then carries no data of ours from the
-    // stream's thread, only the request itself.
-    Q_INVOKABLE void onRefreshPosted();
-    void refreshNow();
     void onStreamDestroying();
     void updateTracks(const std::vector<TrackingInstrument>& instruments);
     void drawGrid(QPainter& painter) const;
@@ -129,10 +123,8 @@ private:
     SignalConnection m_updateConnection;
     SignalConnection m_destroyConnection;
 
-    std::shared_ptr<Internal::RefreshGate> m_gate;
-    QTimer m_throttle;
-    std::chrono::steady_clock::time_point m_lastRefresh{};
-    std::uint64_t m_refreshCount = 0;
+    // Turns the stream's updates (any thread) into at most kMaxRefreshHz repaints on the UI thread.
+    RefreshCoalescer m_refresher;
     std::uint64_t m_paintCount = 0;
 
     int m_trailLength = 40;

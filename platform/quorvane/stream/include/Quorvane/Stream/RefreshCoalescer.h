@@ -1,4 +1,8 @@
+// The one way a host's widget turns the stream's update signal (flags only, on the
+// stream's receive thread) into re-reading the store on the UI thread.
 #pragma once
+
+#include <Quorvane/Stream/StreamExport.h>
 
 #include <QObject>
 #include <QTimer>
@@ -8,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-namespace Quorvane::Viewer {
+namespace Quorvane {
 
 namespace Internal {
 struct CoalescerGate;
@@ -21,7 +25,7 @@ struct CoalescerGate;
 ///
 /// Threads: construct, destroy and read the counters on the UI thread; request() from any thread,
 /// also while the object is being destroyed (requests then do nothing).
-class RefreshCoalescer : public QObject
+class QUORVANE_STREAM_EXPORT RefreshCoalescer : public QObject
 {
     Q_OBJECT
 
@@ -49,4 +53,4 @@ private:
     std::uint64_t m_refreshes = 0;
 };
 
-}  // namespace Quorvane::Viewer
+}  // namespace Quorvane

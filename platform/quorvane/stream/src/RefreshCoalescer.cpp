@@ -1,11 +1,11 @@
-#include "RefreshCoalescer.h"
+#include <Quorvane/Stream/RefreshCoalescer.h>
 
 #include <QMetaObject>
 
 #include <algorithm>
 #include <mutex>
 
-namespace Quorvane::Viewer {
+namespace Quorvane {
 
 namespace Internal {
 
@@ -68,4 +68,4 @@ void RefreshCoalescer::refreshNow()
     m_refresh();
 }
 
-}  // namespace Quorvane::Viewer
+}  // namespace Quorvane
