@@ -1,0 +1,168 @@
+// The network between client and server duplicates, reorders, delays, loses and cuts off
+// datagrams (our impairing relay on loopback; the kernel here has no netem). No instrument ever
+// moves back in time, no frame is applied twice, the client's counters account for every frame
+// that arrived and was not delivered, and the stream recovers from loss and an outage.
+
+#include "FaultTestSupport.h"
+
+#include <ImpairingUdpRelay.h>
+
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace Quorvane::FaultTesting {
+namespace {
+
+using TestSupport::ImpairingUdpRelay;
+using TestSupport::Impairment;
+using TestSupport::RelayCounters;
+using TestSupport::RelayPath;
+
+constexpr int kBodies = 4;
+constexpr double kRateHz = 500.0;
+
+// A simulator and a relay in front of it; the stream talks to the relay only.
+struct ImpairedSetup
+{
+    ImpairedSetup()
+        : sim(startSimulator(false)),
+          relay(TestSupport::ImpairingUdpRelayConfig{sim ? sim->commandPort() : std::uint16_t(0),
+                                                     sim ? sim->dataPort() : std::uint16_t(0)})
+    {
+    }
+
+    bool start()
+    {
+        std::string error;
+        if (!sim || !relay.start(&error)) {
+            ADD_FAILURE() << "relay: " << error;
+            return false;
+        }
+        return true;
+    }
+
+    OptiTrackConnectionParams params() const
+    {
+        OptiTrackConnectionParams params = paramsFor(*sim);
+        params.serverAddress = relay.address();
+        params.commandPort = relay.commandPort();
+        params.dataPort = relay.dataPort();
+        return params;
+    }
+
+    bool connect(DrivenStream& driven)
+    {
+        driven.context.client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, &driven.context);
+        return driven.context.connectToServer(params());
+    }
+
+    void impairAll(const Impairment& impairment)
+    {
+        for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames})
+            relay.setImpairment(path, impairment);
+    }
+
+    std::unique_ptr<NatNet::Sim::Simulator> sim;
+    ImpairingUdpRelay relay;
+};
+
+bool strictlyIncreasing(const std::vector<std::int64_t>& numbers)
+{
+    return std::adjacent_find(numbers.begin(), numbers.end(),
+                              [](std::int64_t a, std::int64_t b) { return b <= a; }) == numbers.end();
+}
+
+// Waits until every frame the relay holds has left it and the stream has handled what arrived.
+void waitForTheRelayToDrain(ImpairedSetup& setup, const UpdateOrder& order)
+{
+    EXPECT_TRUE(setup.relay.waitFor(
+        RelayPath::Frames,
+        [](const RelayCounters& c) {
+            return c.sent + c.lost + c.droppedOutage + c.droppedQueueFull >= c.received + c.duplicated;
+        },
+        5000ms));
+    EXPECT_TRUE(waitForQuiet([&] { return order.emissions(); }, 200ms));
+}
+
+TEST(ImpairedNetwork, DuplicatedReorderedAndDelayedFramesNeverMoveAnInstrumentBackNorApplyTwice)
+{
+    ScopedLogCapture log{3};
+    ImpairedSetup setup;
+    ASSERT_TRUE(setup.start());
+    Impairment impairment;
+    impairment.duplicate = 0.10;
+    impairment.reorder = 0.20;
+    impairment.reorderHold = 10ms;
+    impairment.jitterMin = 0ms;
+    impairment.jitterMax = 20ms;
+    setup.impairAll(impairment);
+
+    DrivenStream driven;
+    UpdateOrder order(driven.stream, kBodies);
+    ASSERT_TRUE(setup.connect(driven));
+    constexpr std::int32_t kFrames = 1000;
+    sendPacedFrames(*setup.sim, 1, kFrames, kRateHz);
+    waitForTheRelayToDrain(setup, order);
+
+    const RelayCounters frames = setup.relay.counters(RelayPath::Frames);
+    const std::vector<std::int64_t> numbers = order.numbers();
+    const NatNetExt::ClientCounters counters = driven.counters();
+    EXPECT_GT(frames.duplicated, 50u);  // the relay did impair: about 10 % and 20 % of 1000
+    EXPECT_GT(frames.reordered, 100u);
+    EXPECT_EQ(order.backwards(), 0u);
+    EXPECT_TRUE(strictlyIncreasing(numbers)) << "a frame went back or was applied twice";
+    ASSERT_FALSE(numbers.empty());
+    // Every frame datagram that left the relay was delivered once or dropped as old.
+    EXPECT_EQ(numbers.size() + counters.droppedOldFrame, frames.sent);
+    // And every frame number skipped between the first and last delivered one is missing.
+    EXPECT_EQ(numbers.size() + counters.framesMissing,
+              static_cast<std::uint64_t>(numbers.back() - numbers.front() + 1));
+    EXPECT_GT(numbers.size(), static_cast<std::size_t>(kFrames / 2));
+    EXPECT_EQ(kernelDropsOnPort(setup.relay.dataPort()), 0u);
+}
+
+TEST(ImpairedNetwork, TheStreamRecoversFromLossAndAnOutage)
+{
+    ScopedLogCapture log{3};
+    ImpairedSetup setup;
+    ASSERT_TRUE(setup.start());
+    Impairment lossy;
+    lossy.loss = 0.05;
+    lossy.jitterMax = 5ms;
+    setup.impairAll(lossy);
+
+    DrivenStream driven;
+    UpdateOrder order(driven.stream, kBodies);
+    ASSERT_TRUE(setup.connect(driven));
+    // 500 frames with 5 % loss, 300 (0.6 s) cut off in both directions, 500 with loss again.
+    constexpr std::int32_t kOutageFirst = 501;
+    constexpr std::int32_t kOutageLast = 800;
+    constexpr std::int32_t kLast = 1300;
+    sendPacedFrames(*setup.sim, 1, kLast, kRateHz, [&](std::int32_t number) {
+        if (number == kOutageFirst || number == kOutageLast + 1) {
+            for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames})
+                setup.relay.setOutage(path, number == kOutageFirst);
+        }
+    });
+    waitForTheRelayToDrain(setup, order);
+
+    const std::vector<std::int64_t> numbers = order.numbers();
+    const auto deliveredIn = [&](std::int64_t first, std::int64_t last) {
+        return std::count_if(numbers.begin(), numbers.end(),
+                             [&](std::int64_t n) { return n >= first && n <= last; });
+    };
+    EXPECT_GT(setup.relay.counters(RelayPath::Frames).lost, 20u);
+    EXPECT_GT(setup.relay.counters(RelayPath::Frames).droppedOutage, 250u);
+    EXPECT_GT(deliveredIn(1, kOutageFirst - 1), 400);
+    // Jitter lets a few frames of the cut-off time out before the cut takes them.
+    EXPECT_LT(deliveredIn(kOutageFirst + 10, kOutageLast), 10);
+    EXPECT_GT(deliveredIn(kOutageLast + 1, kLast), 400) << "the stream did not recover";
+    EXPECT_TRUE(strictlyIncreasing(numbers));
+    EXPECT_EQ(order.backwards(), 0u);
+}
+
+}  // namespace
+}  // namespace Quorvane::FaultTesting
