@@ -78,10 +78,12 @@ bool strictlyIncreasing(const std::vector<std::int64_t>& numbers)
 // Waits until every frame the relay holds has left it and the stream has handled what arrived.
 void waitForTheRelayToDrain(ImpairedSetup& setup, const UpdateOrder& order)
 {
+    const std::uint64_t fromServer = setup.sim->counters().datagramsSent;
     EXPECT_TRUE(setup.relay.waitFor(
         RelayPath::Frames,
-        [](const RelayCounters& c) {
-            return c.sent + c.lost + c.droppedOutage + c.droppedQueueFull >= c.received + c.duplicated;
+        [&](const RelayCounters& c) {
+            return c.received >= fromServer &&
+                   c.sent + c.lost + c.droppedOutage + c.droppedQueueFull >= c.received + c.duplicated;
         },
         5000ms));
     EXPECT_TRUE(waitForQuiet([&] { return order.emissions(); }, 200ms));
