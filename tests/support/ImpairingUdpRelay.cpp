@@ -82,6 +82,7 @@ struct ImpairingUdpRelay::Queue
     };
     std::priority_queue<Datagram, std::vector<Datagram>, Later> waiting;
     uint64_t nextSequence = 0;
+    size_t bytes = 0;  // of the waiting datagrams
     std::vector<uint8_t> buffer = std::vector<uint8_t>(kDatagramCapacity);
 };
 
@@ -269,7 +270,8 @@ void ImpairingUdpRelay::admit(RelayPath path, const uint8_t* bytes, size_t size)
                 dues.push_back(delay());
             }
         }
-        while (!dues.empty() && queue_->waiting.size() + dues.size() > config_.maxQueued) {
+        while (!dues.empty() && (queue_->waiting.size() + dues.size() > config_.maxQueued ||
+                                 queue_->bytes + dues.size() * size > config_.maxQueuedBytes)) {
             ++counters.droppedQueueFull;
             dues.pop_back();
         }
@@ -277,6 +279,7 @@ void ImpairingUdpRelay::admit(RelayPath path, const uint8_t* bytes, size_t size)
     }
     for (const Clock::time_point due : dues) {
         queue_->waiting.push({due, queue_->nextSequence++, path, std::vector<uint8_t>(bytes, bytes + size)});
+        queue_->bytes += size;
     }
 }
 
@@ -315,6 +318,7 @@ void ImpairingUdpRelay::deliverDue()
             }
             changed_.notify_all();
         }
+        queue_->bytes -= datagram.bytes.size();
         queue_->waiting.pop();
     }
 }

@@ -27,7 +27,8 @@
 //
 // Thread use: any method from any thread. One thread ("udp-relay") moves the
 // datagrams; the destructor stops and joins it. At most maxQueued datagrams
-// wait for their delivery time; beyond that they are dropped (counted).
+// (maxQueuedBytes bytes) wait for their delivery time; beyond that they are
+// dropped (counted).
 #pragma once
 
 #include <array>
@@ -80,7 +81,8 @@ struct ImpairingUdpRelayConfig
     std::string serverAddress = "127.0.0.1";
     std::string relayAddress = "127.0.0.2";
     uint32_t seed = 1;
-    size_t maxQueued = 4096;
+    size_t maxQueued = 4096;           // datagrams waiting for their time
+    size_t maxQueuedBytes = 16 << 20;  // and their bytes
 };
 
 class ImpairingUdpRelay

@@ -130,7 +130,10 @@ public:
         }
         housekeeping_.cancel();
         answers_.reset();
-        commandSocket_.close();
+        {
+            std::lock_guard<std::mutex> sending(commandSendMutex_);
+            commandSocket_.close();
+        }
         sender_.disable();  // a frame being sent from another thread finishes first
         running_.store(false);
         std::lock_guard<std::mutex> lock(state_.mutex);
@@ -262,8 +265,15 @@ public:
             return 0;
         }
         int sent = 0;
-        for (const Ipv4Endpoint& target : targets) {
-            sent += commandSocket_.sendTo(message.data(), message.size(), target) ? 0 : 1;
+        {
+            // Not while stop() closes the socket.
+            std::lock_guard<std::mutex> sending(commandSendMutex_);
+            for (const Ipv4Endpoint& target : targets) {
+                sent +=
+                    commandSocket_.isOpen() && !commandSocket_.sendTo(message.data(), message.size(), target)
+                        ? 1
+                        : 0;
+            }
         }
         if (config_.multicast) {
             // The group hears it on the data port, from the data socket.
@@ -382,6 +392,7 @@ private:
     std::vector<uint8_t> rxBuffer_;  // command thread only
 
     std::mutex startMutex_;
+    std::mutex commandSendMutex_;  // sends from other threads than the command thread, and close()
     std::thread ioThread_;
     std::atomic<bool> running_{false};
     uint16_t commandPort_ = 0;
