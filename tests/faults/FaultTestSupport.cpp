@@ -222,14 +222,14 @@ std::unique_ptr<sFrameOfMocapData> pacedFrame(std::int32_t number, int bodies)
 }
 
 void sendPacedFrames(NatNet::Sim::Simulator& sim, std::int32_t first, std::int32_t last, double rateHz,
-                     const std::function<void(std::int32_t)>& beforeEach)
+                     const std::function<void(std::int32_t)>& beforeEach, int bodies)
 {
     const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(1.0 / rateHz));
     auto next = std::chrono::steady_clock::now();
     for (std::int32_t number = first; number <= last; ++number) {
         if (beforeEach) beforeEach(number);
-        sim.sendFrame(*pacedFrame(number));
+        sim.sendFrame(*pacedFrame(number, bodies));
         next += period;
         std::this_thread::sleep_until(next);  // pacing the sender, not waiting for a condition
     }

@@ -114,10 +114,10 @@ std::uint64_t kernelDropsOnPort(std::uint16_t port);
 /// milliseconds gives exactly 2 * number): consecutive frames never share a millisecond.
 std::unique_ptr<sFrameOfMocapData> pacedFrame(std::int32_t number, int bodies = 4);
 
-/// Sends pacedFrame(first) ... pacedFrame(last) from the simulator at `rateHz` on the calling
+/// Sends pacedFrame(first, bodies) ... pacedFrame(last, bodies) from the simulator at `rateHz` on the calling
 /// thread; before each, `beforeEach(number)` may change the scene (start an outage, ...).
 void sendPacedFrames(NatNet::Sim::Simulator& sim, std::int32_t first, std::int32_t last, double rateHz,
-                     const std::function<void(std::int32_t)>& beforeEach = {});
+                     const std::function<void(std::int32_t)>& beforeEach = {}, int bodies = 4);
 
 /// Watches the instruments "optitrack-1" ... "optitrack-<bodies>" at every update signal: an
 /// instrument whose update count moved must have a strictly later timestamp than at its previous
