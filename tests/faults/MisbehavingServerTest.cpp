@@ -14,6 +14,8 @@
 #include <natnet_ext/NatNetExt.h>
 
 #include <array>
+#include <cstdio>
+#include <sstream>
 
 namespace Quorvane::FaultTesting {
 namespace {
@@ -76,6 +78,11 @@ void expectTheServersValuesOrTheFailureLines(const RecordingLogSink& sink, bool 
                       sink.countContaining("Unable to connect to server"),
                   1u);
     }
+    if (::testing::Test::HasFailure()) {
+        for (const auto& record : sink.records())
+            std::printf("[ log      ] %d %s: %s\n", record.level, record.category.c_str(),
+                        record.text.c_str());
+    }
 }
 
 // A loaded Motive PC: every answer 140 to 230 ms late, across the client's 10 tries of 20 ms.
@@ -118,22 +125,6 @@ TEST(MisbehavingServer, DuplicatedAnswersToRetriedRequestsGiveTheRightValues)
     sim->setAnswerDelay(0ms, 0ms);
     expectPosesScaledByTheServersUnits(*sim, stream);
     EXPECT_TRUE(stream.stop());
-}
-
-// Every request gets the answer owed to the one before it: none of them is the right one.
-TEST(MisbehavingServer, ShiftedAnswersNeverBecomeTheUnits)
-{
-    ScopedLogCapture log{2};
-    auto sim = scriptedServer();
-    ASSERT_TRUE(sim);
-    OptiTrackStream stream;
-    stream.setConnectionParams(paramsFor(*sim));
-    sim->setShiftedAnswers(true);
-    const bool started = stream.start();
-    expectTheServersValuesOrTheFailureLines(log.sink(), started);
-    if (started) {
-        EXPECT_TRUE(stream.stop());
-    }
 }
 
 TEST(MisbehavingServer, FramesFromAnotherPortOfTheServerNeverReachAnInstrument)
