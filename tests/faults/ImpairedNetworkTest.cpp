@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 
 namespace Quorvane::FaultTesting {
 namespace {
@@ -100,6 +101,11 @@ struct Row
     double reorder;
     std::chrono::milliseconds jitterMax;
 };
+
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class ImpairedFrames : public ::testing::TestWithParam<Row>
 {
