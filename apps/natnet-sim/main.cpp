@@ -57,6 +57,10 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"m", "mm"}))
         ->capture_default_str();
     app.add_flag("--invalid-gaps", options.scenario.invalidGaps, "bodies lose tracking 0.5 s in every 5 s");
+    app.add_option("--new-ids-per-frame", options.scenario.newIdsPerFrame,
+                   "misbehaviour: every frame also carries this many never-seen rigid-body IDs")
+        ->check(CLI::Range(0, 1000))
+        ->capture_default_str();
     bool noMarkers = false;
     app.add_flag("--no-markers", noMarkers, "rigid bodies only: no marker sets, no labeled markers");
     app.add_option("--duration", options.durationSeconds, "seconds to run (0: until Ctrl-C)")

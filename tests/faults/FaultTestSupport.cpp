@@ -214,6 +214,74 @@ std::uint64_t kernelDropsOnPort(std::uint16_t port)
     return drops;
 }
 
+std::unique_ptr<sFrameOfMocapData> pacedFrame(std::int32_t number, int bodies)
+{
+    auto frame = numberedFrame(number, bodies);
+    frame->fTimestamp = (2.0 * number + 0.5) / 1000.0;
+    return frame;
+}
+
+void sendPacedFrames(NatNet::Sim::Simulator& sim, std::int32_t first, std::int32_t last, double rateHz,
+                     const std::function<void(std::int32_t)>& beforeEach, int bodies)
+{
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1.0 / rateHz));
+    auto next = std::chrono::steady_clock::now();
+    for (std::int32_t number = first; number <= last; ++number) {
+        if (beforeEach) beforeEach(number);
+        sim.sendFrame(*pacedFrame(number, bodies));
+        next += period;
+        std::this_thread::sleep_until(next);  // pacing the sender, not waiting for a condition
+    }
+}
+
+UpdateOrder::UpdateOrder(OptiTrackStream& stream, int bodies)
+    : m_bodies(bodies),
+      m_lastCount(static_cast<std::size_t>(bodies) + 1, 0),
+      m_lastTimestamp(static_cast<std::size_t>(bodies) + 1, 0)
+{
+    const OptiTrackStream& reader = stream;
+    stream.instrumentsUpdated.connect([this, &reader](InstrumentModifications) { onUpdate(reader); });
+}
+
+void UpdateOrder::onUpdate(const OptiTrackStream& stream)
+{
+    for (int id = 1; id <= m_bodies; ++id) {
+        const auto instrument = stream.findInstrument("optitrack-" + std::to_string(id));
+        const auto index = static_cast<std::size_t>(id);
+        if (!instrument || instrument->updateCount == m_lastCount[index]) continue;
+        if (m_lastCount[index] > 0 && instrument->timestampMs <= m_lastTimestamp[index]) ++m_backwards;
+        if (!isFinite(*instrument)) ++m_nonFinite;
+        m_lastCount[index] = instrument->updateCount;
+        m_lastTimestamp[index] = instrument->timestampMs;
+        if (id == 1 && std::isfinite(instrument->pose(0, 3))) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_numbers.push_back(std::llround(instrument->pose(0, 3)));
+        }
+    }
+    ++m_emissions;
+}
+
+std::vector<std::int64_t> UpdateOrder::numbers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_numbers;
+}
+
+bool isFinite(const TrackingInstrument& instrument)
+{
+    return instrument.pose.allFinite() && std::isfinite(instrument.quality);
+}
+
+std::uint64_t residentBytes()
+{
+    std::ifstream in("/proc/self/statm");
+    std::uint64_t size = 0;
+    std::uint64_t resident = 0;
+    in >> size >> resident;
+    return resident * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
 std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame)
 {
     std::vector<std::uint8_t> bytes(65536);

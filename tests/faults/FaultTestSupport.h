@@ -110,6 +110,50 @@ private:
 /// to `port`, from /proc/net/udp; 0 when none are listed.
 std::uint64_t kernelDropsOnPort(std::uint16_t port);
 
+/// Like numberedFrame, with the timestamp 2 * number ms (+ 0.5 ms, so that truncating it to whole
+/// milliseconds gives exactly 2 * number): consecutive frames never share a millisecond.
+std::unique_ptr<sFrameOfMocapData> pacedFrame(std::int32_t number, int bodies = 4);
+
+/// Sends pacedFrame(first, bodies) ... pacedFrame(last, bodies) from the simulator at `rateHz` on the calling
+/// thread; before each, `beforeEach(number)` may change the scene (start an outage, ...).
+void sendPacedFrames(NatNet::Sim::Simulator& sim, std::int32_t first, std::int32_t last, double rateHz,
+                     const std::function<void(std::int32_t)>& beforeEach = {}, int bodies = 4);
+
+/// Watches the instruments "optitrack-1" ... "optitrack-<bodies>" at every update signal: an
+/// instrument whose update count moved must have a strictly later timestamp than at its previous
+/// update (nothing moves back in time, nothing is applied twice). Also keeps, in delivery order,
+/// the frame numbers read from body 1's x (a scale of 1 assumed). Slots run on the NatNet thread.
+class UpdateOrder
+{
+public:
+    UpdateOrder(OptiTrackStream& stream, int bodies);
+
+    std::uint64_t emissions() const { return m_emissions.load(); }
+    /// Updates whose timestamp was not later than the instrument's previous one.
+    std::uint64_t backwards() const { return m_backwards.load(); }
+    /// Updates whose pose or quality was not finite.
+    std::uint64_t nonFinite() const { return m_nonFinite.load(); }
+    std::vector<std::int64_t> numbers() const;
+
+private:
+    void onUpdate(const OptiTrackStream& stream);
+
+    const int m_bodies;
+    std::vector<std::uint64_t> m_lastCount;      // NatNet thread only
+    std::vector<std::uint64_t> m_lastTimestamp;  // NatNet thread only
+    mutable std::mutex m_mutex;
+    std::vector<std::int64_t> m_numbers;
+    std::atomic<std::uint64_t> m_emissions{0};
+    std::atomic<std::uint64_t> m_backwards{0};
+    std::atomic<std::uint64_t> m_nonFinite{0};
+};
+
+/// Whether every entry of the pose and the quality are finite.
+bool isFinite(const TrackingInstrument& instrument);
+
+/// The resident set size of this process in bytes (from /proc/self/statm).
+std::uint64_t residentBytes();
+
 /// The whole NAT_FRAMEOFDATA datagram of `frame` (bitstream 4.1, the simulator's default).
 std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame);
 

@@ -17,6 +17,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,15 @@ namespace {
 
 using namespace NatNetTest;
 using NatNet::Sim::Simulator;
+
+constexpr uint16_t kConnect = 0;
+constexpr uint16_t kServerInfo = 1;
+constexpr uint16_t kRequest = 2;
+constexpr uint16_t kResponse = 3;
+constexpr uint16_t kFrame = 7;
+constexpr uint16_t kKeepAlive = 10;
+constexpr uint16_t kEchoRequest = 12;
+constexpr uint16_t kEchoResponse = 13;
 
 // A bare client socket that talks to the simulator byte by byte.
 class RawClient
@@ -42,10 +54,15 @@ public:
         datagram.resize(datagram.size() + extra, 0);  // trailing bytes beyond nDataBytes
         EXPECT_FALSE(socket_.sendTo(datagram.data(), datagram.size(), server_));
     }
-    // The ID of the next datagram that arrives within 2 s, or -1.
-    int nextId(std::vector<uint8_t>* payload = nullptr)
+    void sendRequest(const std::string& command)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        send(kRequest, std::vector<uint8_t>(command.c_str(), command.c_str() + command.size() + 1));
+    }
+    // The ID of the next datagram that arrives within `timeout`, or -1.
+    int nextId(std::vector<uint8_t>* payload = nullptr, uint16_t* fromPort = nullptr,
+               std::chrono::milliseconds timeout = 2s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             size_t size = 0;
             NatNet::Net::Ipv4Endpoint from;
@@ -53,6 +70,9 @@ public:
             if (!socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, local) && size >= 4) {
                 if (payload != nullptr) {
                     payload->assign(buffer_.begin() + 4, buffer_.begin() + static_cast<long>(size));
+                }
+                if (fromPort != nullptr) {
+                    *fromPort = from.port;
                 }
                 return buffer_[0] | (buffer_[1] << 8);
             }
@@ -67,12 +87,6 @@ private:
     NatNet::Net::Ipv4Endpoint server_;
     std::vector<uint8_t> buffer_ = std::vector<uint8_t>(65536);
 };
-
-constexpr uint16_t kConnect = 0;
-constexpr uint16_t kServerInfo = 1;
-constexpr uint16_t kKeepAlive = 10;
-constexpr uint16_t kEchoRequest = 12;
-constexpr uint16_t kEchoResponse = 13;
 
 TEST(SimulatorProtocol, EveryConnectLengthIsAnsweredAndKeepAlivesNeverAre)
 {
@@ -389,6 +403,207 @@ TEST(SimulatorReplay, TheRealCaptureReplaysToAMulticastClient)
     ASSERT_EQ(list->nDataDescriptions, 3);
     EXPECT_STREQ(list->arrDataDescriptions[0].Data.RigidBodyDescription->szName, "RaceQuad");
     NatNet_FreeDescriptions(list);
+}
+
+// ---- Misbehaviour ---------------------------------------------------------------------------
+
+float responseFloat(const std::vector<uint8_t>& payload)
+{
+    float value = 0;
+    EXPECT_GE(payload.size(), 4u);
+    std::memcpy(&value, payload.data(), std::min<size_t>(payload.size(), 4));
+    return value;
+}
+
+TEST(SimulatorMisbehaviour, LateAnswersKeepTheRequestOrderWhileEchoesAreAnsweredAtOnce)
+{
+    Simulator sim(simConfig(false));
+    sim.setUnitsToMillimeters(1000.0f);
+    sim.setFrameRate(240.0f);
+    sim.setAnswerDelay(60ms, 90ms, 7);
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim.commandPort());
+    const auto sent = std::chrono::steady_clock::now();
+    client.sendRequest("UnitsToMillimeters");
+    client.sendRequest("FrameRate");
+    client.send(kEchoRequest, {1, 2, 3, 4, 5, 6, 7, 8});
+    // The command thread kept receiving: the echo overtakes both late answers.
+    ASSERT_EQ(client.nextId(), kEchoResponse);
+    std::vector<uint8_t> first;
+    std::vector<uint8_t> second;
+    ASSERT_EQ(client.nextId(&first), kResponse);
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, 60ms);
+    ASSERT_EQ(client.nextId(&second), kResponse);
+    EXPECT_EQ(responseFloat(first), 1000.0f);
+    EXPECT_EQ(responseFloat(second), 240.0f);
+    EXPECT_EQ(sim.counters().answersDelayed, 2u);
+}
+
+TEST(SimulatorMisbehaviour, DuplicatedAnswersComeTwice)
+{
+    Simulator sim(simConfig(false));
+    sim.setFrameRate(120.0f);
+    sim.setDuplicateAnswers(true);
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim.commandPort());
+    client.sendRequest("FrameRate");
+    for (int copy = 0; copy < 2; ++copy) {
+        std::vector<uint8_t> answer;
+        ASSERT_EQ(client.nextId(&answer), kResponse) << "copy " << copy;
+        EXPECT_EQ(responseFloat(answer), 120.0f);
+    }
+    EXPECT_EQ(client.nextId(nullptr, nullptr, 100ms), -1);
+    EXPECT_EQ(sim.counters().answersDuplicated, 1u);
+}
+
+TEST(SimulatorMisbehaviour, ShiftedAnswersGiveEachRequestTheAnswerOwedToTheOneBefore)
+{
+    Simulator sim(simConfig(false));
+    sim.setUnitsToMillimeters(1000.0f);
+    sim.setFrameRate(240.0f);
+    sim.setShiftedAnswers(true);
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim.commandPort());
+    client.sendRequest("UnitsToMillimeters");
+    EXPECT_EQ(client.nextId(nullptr, nullptr, 150ms), -1);  // the first request gets nothing
+    client.sendRequest("FrameRate");
+    std::vector<uint8_t> answer;
+    ASSERT_EQ(client.nextId(&answer), kResponse);
+    EXPECT_EQ(responseFloat(answer), 1000.0f);  // the units, owed to the request before
+}
+
+TEST(SimulatorMisbehaviour, UnsolicitedServerInfoReachesAConnectedClientWithTheClaimedVersion)
+{
+    Simulator sim(simConfig(false));
+    ASSERT_TRUE(sim.start());
+    RawClient client(sim.commandPort());
+    EXPECT_EQ(sim.sendUnsolicitedServerInfo(), 0);  // nobody connected yet
+    client.send(kConnect, {});
+    ASSERT_EQ(client.nextId(), kServerInfo);
+    ASSERT_EQ(sim.sendUnsolicitedServerInfo({3, 0, 0, 0}), 1);
+    std::vector<uint8_t> info;
+    ASSERT_EQ(client.nextId(&info), kServerInfo);
+    ASSERT_EQ(info.size(), NatNet::Wire::kServerInfoSize);
+    // The sender block: a 256-byte name, the app version, then the NatNet version.
+    EXPECT_EQ(info[256 + 4], 3);
+    EXPECT_EQ(info[256 + 5], 0);
+    EXPECT_EQ(sim.counters().unsolicitedServerInfos, 1u);
+}
+
+TEST(SimulatorMisbehaviour, AFrameFromAnotherPortLeavesFromThatPort)
+{
+    Simulator sim(simConfig(false));
+    ASSERT_TRUE(sim.start());
+    ASSERT_NE(sim.otherDataPort(), 0);
+    ASSERT_NE(sim.otherDataPort(), sim.dataPort());
+    RawClient client(sim.commandPort());
+    client.send(kConnect, {});
+    ASSERT_EQ(client.nextId(), kServerInfo);
+    sFrameOfMocapData frame{};
+    frame.iFrame = 5;
+    ASSERT_EQ(sim.sendFrameFromOtherPort(frame), 1);
+    uint16_t fromPort = 0;
+    ASSERT_EQ(client.nextId(nullptr, &fromPort), kFrame);
+    EXPECT_EQ(fromPort, sim.otherDataPort());
+    ASSERT_EQ(sim.sendFrame(frame), 1);
+    ASSERT_EQ(client.nextId(nullptr, &fromPort), kFrame);
+    EXPECT_EQ(fromPort, sim.dataPort());
+    EXPECT_EQ(sim.counters().framesFromOtherPort, 1u);
+}
+
+TEST(SimulatorScenario, OddNamesReachTheDescriptionsAndTheFramesByteForByte)
+{
+    NatNet::Sim::ScenarioConfig config;
+    config.rigidBodies = 3;
+    config.bodyNames = {"Sond\xE9", "line\nbreak", std::string("esc\x1b[31m") + std::string(300, 'x')};
+    NatNet::Sim::Scenario scenario(config);
+    const std::string cut = config.bodyNames[2].substr(0, MAX_NAMELENGTH - 1);
+    const NatNet::Sim::Descriptions descriptions = scenario.descriptions();
+    const sDataDescriptions& models = descriptions.view();
+    std::vector<std::string> rigidBodyNames;
+    std::vector<std::string> markerSetNames;
+    for (int i = 0; i < models.nDataDescriptions; ++i) {
+        const sDataDescription& entry = models.arrDataDescriptions[i];
+        if (entry.type == Descriptor_RigidBody) {
+            rigidBodyNames.emplace_back(entry.Data.RigidBodyDescription->szName);
+        } else if (entry.type == Descriptor_MarkerSet) {
+            markerSetNames.emplace_back(entry.Data.MarkerSetDescription->szName);
+        }
+    }
+    const std::vector<std::string> expected = {"Sond\xE9", "line\nbreak", cut};
+    EXPECT_EQ(rigidBodyNames, expected);
+    ASSERT_EQ(markerSetNames.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(markerSetNames.begin(), markerSetNames.begin() + 3), expected);
+    auto frame = std::make_unique<sFrameOfMocapData>();
+    scenario.fill(0, *frame);
+    ASSERT_EQ(frame->nMarkerSets, 4);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(std::string(frame->MocapData[s].szName), expected[static_cast<size_t>(s)]);
+    }
+}
+
+TEST(SimulatorScenario, PoseFaultsHitTheChosenBodyEveryNthFrameOnly)
+{
+    struct Row
+    {
+        const char* name;
+        NatNet::Sim::PoseFault fault;
+        std::function<bool(const sRigidBodyData&)> damaged;
+    };
+    const Row rows[] = {
+        {"NaN position", NatNet::Sim::PoseFault::NaNPosition,
+         [](const sRigidBodyData& b) { return std::isnan(b.x) && std::isnan(b.z); }},
+        {"inf position", NatNet::Sim::PoseFault::InfinitePosition,
+         [](const sRigidBodyData& b) { return std::isinf(b.x) && b.y < 0 && std::isinf(b.y); }},
+        {"NaN mean error", NatNet::Sim::PoseFault::NaNMeanError,
+         [](const sRigidBodyData& b) { return std::isnan(b.MeanError) && std::isfinite(b.x); }},
+        {"NaN quaternion", NatNet::Sim::PoseFault::NaNQuaternion,
+         [](const sRigidBodyData& b) { return std::isnan(b.qw) && std::isnan(b.qy); }},
+        {"inf quaternion", NatNet::Sim::PoseFault::InfiniteQuaternion,
+         [](const sRigidBodyData& b) { return std::isinf(b.qw); }},
+        {"non-unit quaternion", NatNet::Sim::PoseFault::NonUnitQuaternion,
+         [](const sRigidBodyData& b) {
+             const double n = std::sqrt(double(b.qx) * b.qx + double(b.qy) * b.qy + double(b.qz) * b.qz +
+                                        double(b.qw) * b.qw);
+             return std::abs(n - 3.0) < 1e-4;
+         }},
+        {"zero quaternion", NatNet::Sim::PoseFault::ZeroQuaternion,
+         [](const sRigidBodyData& b) { return b.qx == 0 && b.qy == 0 && b.qz == 0 && b.qw == 0; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        NatNet::Sim::ScenarioConfig config;
+        config.rigidBodies = 3;
+        config.poseFaults = {{1, row.fault, 4}};
+        NatNet::Sim::Scenario scenario(config);
+        auto frame = std::make_unique<sFrameOfMocapData>();
+        for (uint64_t k = 0; k < 12; ++k) {
+            scenario.fill(k, *frame);
+            EXPECT_EQ(row.damaged(frame->RigidBodies[1]), k % 4 == 3) << "frame " << k;
+            EXPECT_TRUE(std::isfinite(frame->RigidBodies[0].x) && std::isfinite(frame->RigidBodies[2].qw));
+        }
+    }
+}
+
+TEST(SimulatorScenario, NewIdsPerFrameAreNeverSeenBeforeAndStayWithinTheFrame)
+{
+    NatNet::Sim::ScenarioConfig config;
+    config.rigidBodies = 2;
+    config.newIdsPerFrame = 1000;  // more than fits beside the two bodies: capped
+    NatNet::Sim::Scenario scenario(config);
+    auto frame = std::make_unique<sFrameOfMocapData>();
+    std::set<int32_t> seen;
+    for (uint64_t k = 0; k < 5; ++k) {
+        scenario.fill(k, *frame);
+        ASSERT_EQ(frame->nRigidBodies, MAX_RIGIDBODIES);
+        EXPECT_EQ(frame->RigidBodies[0].ID, 1);
+        EXPECT_EQ(frame->RigidBodies[1].ID, 2);
+        for (int i = 2; i < frame->nRigidBodies; ++i) {
+            EXPECT_TRUE(seen.insert(frame->RigidBodies[i].ID).second) << frame->RigidBodies[i].ID;
+            EXPECT_EQ(frame->RigidBodies[i].params & 1, 1);
+        }
+    }
+    EXPECT_EQ(seen.size(), 5u * (MAX_RIGIDBODIES - 2));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace NatNet::Sim::Internal {
 namespace {
 
 constexpr size_t kDatagramCapacity = 65536;
+constexpr size_t kMaxConnectPeers = 64;
 
 }  // namespace
 
@@ -53,6 +54,23 @@ Wire::ServerInfo CommandResponder::serverInfoLocked() const
     return info;
 }
 
+std::vector<uint8_t> CommandResponder::serverInfoMessageLocked(
+    const std::array<uint8_t, 4>* claimedVersion) const
+{
+    Wire::ServerInfo info = serverInfoLocked();
+    if (claimedVersion != nullptr) {
+        std::copy(claimedVersion->begin(), claimedVersion->end(), info.sender.natNetVersion);
+        info.hasConnectionInfo = toVersion(*claimedVersion).atLeast(Wire::Gate::ServerInfoConnectionInfo);
+    }
+    std::vector<uint8_t> bytes(kDatagramCapacity);
+    Wire::ByteWriter out(bytes.data(), bytes.size());
+    if (Wire::encodeServerInfo(out, info) != Wire::Status::Ok || out.failed()) {
+        return {};
+    }
+    bytes.resize(out.size());
+    return bytes;
+}
+
 Wire::Version CommandResponder::versionFor(Net::Ipv4Endpoint endpoint)
 {
     if (const UnicastClient* client = state_.clients.find(endpoint)) {
@@ -75,6 +93,12 @@ size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoin
             }
             if (!config_.multicast) {
                 registerClient(message, from, nowNs);
+            } else if (std::find(state_.connectPeers.begin(), state_.connectPeers.end(), from) ==
+                       state_.connectPeers.end()) {
+                if (state_.connectPeers.size() >= kMaxConnectPeers) {
+                    state_.connectPeers.erase(state_.connectPeers.begin());
+                }
+                state_.connectPeers.push_back(from);
             }
             if (state_.noHost) {
                 Wire::encodeEmpty(out, Wire::MessageId::ServerInfo);

@@ -16,6 +16,7 @@
 #include "natnet/codec/Messages.h"
 #include "natnet/sim/SimulatorConfig.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ public:
     // (0: no answer).
     size_t respond(const Wire::Datagram& message, Net::Ipv4Endpoint from, uint64_t receivedTicks);
     const uint8_t* reply() const { return replyBuffer_.data(); }
+    // The NAT_SERVERINFO a NAT_CONNECT would get, optionally claiming another
+    // bitstream version (lock held); empty when it cannot be encoded.
+    std::vector<uint8_t> serverInfoMessageLocked(const std::array<uint8_t, 4>* claimedVersion) const;
 
 private:
     bool dropKind(MessageKind kind);

@@ -15,7 +15,7 @@ constexpr size_t kDatagramCapacity = 65536;
 }  // namespace
 
 FrameSender::FrameSender(const SimulatorConfig& config, ServerState& state, boost::asio::io_context& io)
-    : config_(config), state_(state), socket_(io), frameBuffer_(kDatagramCapacity)
+    : config_(config), state_(state), socket_(io), otherSocket_(io), frameBuffer_(kDatagramCapacity)
 {
 }
 
@@ -31,6 +31,7 @@ void FrameSender::disable()
     std::lock_guard<std::mutex> sending(sendMutex_);
     enabled_ = false;
     socket_.close();
+    otherSocket_.close();
 }
 
 void FrameSender::collectTargets()
@@ -58,6 +59,24 @@ void FrameSender::countSent(int datagrams)
 int FrameSender::sendFrame(const sFrameOfMocapData& frame)
 {
     std::lock_guard<std::mutex> sending(sendMutex_);
+    const int sent = sendFrameVia(socket_, frame);
+    countSent(sent);
+    return sent;
+}
+
+int FrameSender::sendFrameFromOtherPort(const sFrameOfMocapData& frame)
+{
+    std::lock_guard<std::mutex> sending(sendMutex_);
+    const int sent = sendFrameVia(otherSocket_, frame);
+    std::lock_guard<std::mutex> lock(state_.mutex);
+    state_.counters.framesFromOtherPort += static_cast<uint64_t>(sent);
+    state_.changed.notify_all();
+    return sent;
+}
+
+// sendMutex_ held.
+int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& frame)
+{
     if (!enabled_) {
         return 0;
     }
@@ -85,14 +104,13 @@ int FrameSender::sendFrame(const sFrameOfMocapData& frame)
             saved = frameBuffer_[size - 6];
             frameBuffer_[size - 6] = static_cast<uint8_t>(saved | 0x08);
         }
-        if (!socket_.sendTo(frameBuffer_.data(), size, target.endpoint)) {
+        if (!socket.sendTo(frameBuffer_.data(), size, target.endpoint)) {
             ++sent;
         }
         if (flag) {
             frameBuffer_[size - 6] = saved;
         }
     }
-    countSent(sent);
     return sent;
 }
 

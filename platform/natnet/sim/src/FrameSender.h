@@ -28,6 +28,8 @@ public:
 
     // Opened and bound by the simulator before enable().
     Net::UdpSocket& socket() { return socket_; }
+    // A second socket on the server's address but another port (misbehaviour).
+    Net::UdpSocket& otherSocket() { return otherSocket_; }
     // From now on frames go out; in multicast to `group` (address and data port).
     void enable(Net::Ipv4Endpoint group);
     // Waits for a send in progress, then closes the socket; later sends do nothing.
@@ -35,6 +37,8 @@ public:
 
     // Returns the number of datagrams sent.
     int sendFrame(const sFrameOfMocapData& frame);
+    // The same frame from otherSocket(): what a receiver must not take for the server's.
+    int sendFrameFromOtherPort(const sFrameOfMocapData& frame);
     int sendRawDatagram(const void* bytes, size_t size);
 
 private:
@@ -47,10 +51,12 @@ private:
 
     void collectTargets();
     void countSent(int datagrams);
+    int sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& frame);
 
     const SimulatorConfig& config_;
     ServerState& state_;
     Net::UdpSocket socket_;
+    Net::UdpSocket otherSocket_;
 
     std::mutex sendMutex_;  // guards everything below
     bool enabled_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace NatNet::Sim {
 
@@ -42,6 +43,17 @@ void yaw(const float (&v)[3], double angle, double (&out)[3])
 Scenario::Scenario(const ScenarioConfig& config) : config_(config)
 {
     config_.rigidBodies = std::clamp(config_.rigidBodies, 0, kMaxBodies);
+    config_.newIdsPerFrame = std::clamp(config_.newIdsPerFrame, 0, kMaxBodies - config_.rigidBodies);
+    for (std::string& name : config_.bodyNames) {
+        // The wire carries names NUL-terminated in fixed-size records.
+        name = name.substr(0, std::min(name.find('\0'), static_cast<size_t>(MAX_NAMELENGTH - 1)));
+    }
+    config_.poseFaults.erase(std::remove_if(config_.poseFaults.begin(), config_.poseFaults.end(),
+                                            [&](const PoseFaultRule& rule) {
+                                                return rule.everyFrames < 1 || rule.body < 0 ||
+                                                       rule.body >= config_.rigidBodies;
+                                            }),
+                             config_.poseFaults.end());
     if (!(config_.rateHz > 0.0)) {
         config_.rateHz = 120.0;
     }
@@ -65,6 +77,14 @@ std::string Scenario::bodyName(int index)
         return kNames[index];
     }
     return std::string(kNames[((index % kCount) + kCount) % kCount]) + std::to_string(index / kCount + 1);
+}
+
+std::string Scenario::nameOf(int index) const
+{
+    if (index >= 0 && static_cast<size_t>(index) < config_.bodyNames.size()) {
+        return config_.bodyNames[static_cast<size_t>(index)];
+    }
+    return bodyName(index);
 }
 
 float Scenario::unitsToMillimeters() const
@@ -193,12 +213,66 @@ void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
         for (int s = 0; s < sets; ++s) {
             sMarkerSetData& set = frame.MocapData[s];
             std::memset(set.szName, 0, sizeof(set.szName));
-            const std::string name = s < config_.rigidBodies ? bodyName(s) : std::string("all");
+            const std::string name = s < config_.rigidBodies ? nameOf(s) : std::string("all");
             std::memcpy(set.szName, name.data(), std::min(name.size(), sizeof(set.szName) - 1));
             set.nMarkers = markerSets_[static_cast<size_t>(s)].count;
             set.Markers = markerSets_[static_cast<size_t>(s)].markers.get();
         }
         frame.nMarkerSets = sets;
+    }
+    applyPoseFaults(index, frame);
+    addNewIds(index, seconds, frame);
+}
+
+void Scenario::applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const
+{
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    for (const PoseFaultRule& rule : config_.poseFaults) {
+        if ((index + 1) % static_cast<uint64_t>(rule.everyFrames) != 0) {
+            continue;
+        }
+        sRigidBodyData& body = frame.RigidBodies[rule.body];
+        switch (rule.fault) {
+            case PoseFault::NaNPosition:
+                body.x = body.y = body.z = nan;
+                break;
+            case PoseFault::InfinitePosition:
+                body.x = inf;
+                body.y = -inf;
+                break;
+            case PoseFault::NaNMeanError:
+                body.MeanError = nan;
+                break;
+            case PoseFault::NaNQuaternion:
+                body.qx = body.qy = body.qz = body.qw = nan;
+                break;
+            case PoseFault::InfiniteQuaternion:
+                body.qw = inf;
+                break;
+            case PoseFault::NonUnitQuaternion:
+                body.qx *= 3.0f;
+                body.qy *= 3.0f;
+                body.qz *= 3.0f;
+                body.qw *= 3.0f;
+                break;
+            case PoseFault::ZeroQuaternion:
+                body.qx = body.qy = body.qz = body.qw = 0.0f;
+                break;
+        }
+    }
+}
+
+void Scenario::addNewIds(uint64_t index, double seconds, sFrameOfMocapData& frame) const
+{
+    const auto perFrame = static_cast<uint64_t>(config_.newIdsPerFrame);
+    // IDs stay positive: after about two billion of them they start again at kFirstNewId.
+    const uint64_t span = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - kFirstNewId;
+    for (uint64_t j = 0; j < perFrame; ++j) {
+        sRigidBodyData body = pose(0, seconds);
+        body.ID = kFirstNewId + static_cast<int32_t>((index * perFrame + j) % span);
+        body.x += static_cast<float>(0.001 * static_cast<double>(j) * scale_);
+        frame.RigidBodies[frame.nRigidBodies++] = body;
     }
 }
 
@@ -207,7 +281,7 @@ Descriptions Scenario::descriptions() const
     Descriptions out;
     MarkerSetModel all{"all", {}};
     for (int i = 0; i < config_.rigidBodies; ++i) {
-        const std::string name = bodyName(i);
+        const std::string name = nameOf(i);
         MarkerSetModel set{name, {}};
         RigidBodyModel body;
         body.name = name;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,15 @@ struct ServerState
     std::map<std::string, std::vector<uint8_t>> responses;  // by lower-case command word
     std::map<std::string, int> requestDrops;                // by lower-case command word
     std::map<MessageKind, int> kindDrops;
+    // Misbehaviour of the answers (AnswerScheduler).
+    int answerDelayMinMs = 0;
+    int answerDelayMaxMs = 0;  // 0: answers leave at once
+    std::mt19937 answerRng{1};
+    bool duplicateAnswers = false;
+    bool shiftAnswers = false;
+    // In multicast nobody registers: where NAT_CONNECTs came from, for unsolicited
+    // server information (bounded, newest last).
+    std::vector<Net::Ipv4Endpoint> connectPeers;
 
     ClientTable clients;
     SimulatorCounters counters;

@@ -1,5 +1,6 @@
 #include "natnet/sim/Simulator.h"
 
+#include "AnswerScheduler.h"
 #include "CommandResponder.h"
 #include "FrameSender.h"
 #include "ServerClock.h"
@@ -45,6 +46,7 @@ public:
           commandSocket_(io_),
           housekeeping_(io_),
           responder_(config_, state_, clock_),
+          answers_(io_, commandSocket_, state_),
           sender_(config_, state_, io_),
           runner_(state_, sender_, clock_),
           rxBuffer_(kDatagramCapacity)
@@ -95,14 +97,19 @@ public:
             return fail("data socket " + config_.localAddress + ":" + std::to_string(config_.dataPort) +
                         ": " + ec.message());
         }
+        if (const auto ec = sender_.otherSocket().open({*local, 0}, {})) {
+            return fail("second data socket " + config_.localAddress + ": " + ec.message());
+        }
         if (config_.multicast) {
             const int ttl = std::clamp(config_.multicastTtl, 0, 255);
+            (void)sender_.otherSocket().setMulticastSending(*local, ttl, true);
             if (const auto ec = data.setMulticastSending(*local, ttl, true)) {
                 return fail("multicast sending on " + config_.localAddress + ": " + ec.message());
             }
         }
         commandPort_ = commandSocket_.localEndpoint().port;
         dataPort_ = data.localEndpoint().port;
+        otherDataPort_ = sender_.otherSocket().localEndpoint().port;
         responder_.setDataEndpoint({group, dataPort_});
         sender_.enable({group, dataPort_});
         io_.restart();
@@ -122,11 +129,16 @@ public:
             ioThread_.join();
         }
         housekeeping_.cancel();
-        commandSocket_.close();
+        answers_.reset();
+        {
+            std::lock_guard<std::mutex> sending(commandSendMutex_);
+            commandSocket_.close();
+        }
         sender_.disable();  // a frame being sent from another thread finishes first
         running_.store(false);
         std::lock_guard<std::mutex> lock(state_.mutex);
         state_.clients.all().clear();
+        state_.connectPeers.clear();
         state_.counters.clientsConnected = 0;
         state_.changed.notify_all();
     }
@@ -134,6 +146,7 @@ public:
     bool isRunning() const { return running_.load(); }
     uint16_t commandPort() const { return commandPort_; }
     uint16_t dataPort() const { return dataPort_; }
+    uint16_t otherDataPort() const { return otherDataPort_; }
 
     template <class Change>
     void script(Change&& change)
@@ -233,7 +246,50 @@ public:
         return state_.changed.wait_for(lock, timeout, [&] { return predicate(state_.counters); });
     }
 
+    int sendUnsolicitedServerInfo(const std::array<uint8_t, 4>* claimedVersion)
+    {
+        if (!running_.load()) {
+            return 0;
+        }
+        std::vector<uint8_t> message;
+        std::vector<Ipv4Endpoint> targets;
+        {
+            std::lock_guard<std::mutex> lock(state_.mutex);
+            message = responder_.serverInfoMessageLocked(claimedVersion);
+            for (const Internal::UnicastClient& client : state_.clients.all()) {
+                targets.push_back(client.endpoint);
+            }
+            targets.insert(targets.end(), state_.connectPeers.begin(), state_.connectPeers.end());
+        }
+        if (message.empty()) {
+            return 0;
+        }
+        int sent = 0;
+        {
+            // Not while stop() closes the socket.
+            std::lock_guard<std::mutex> sending(commandSendMutex_);
+            for (const Ipv4Endpoint& target : targets) {
+                sent +=
+                    commandSocket_.isOpen() && !commandSocket_.sendTo(message.data(), message.size(), target)
+                        ? 1
+                        : 0;
+            }
+        }
+        if (config_.multicast) {
+            // The group hears it on the data port, from the data socket.
+            sent += sender_.sendRawDatagram(message.data(), message.size());
+        }
+        std::lock_guard<std::mutex> lock(state_.mutex);
+        state_.counters.unsolicitedServerInfos += static_cast<uint64_t>(sent);
+        state_.changed.notify_all();
+        return sent;
+    }
+
     int sendFrame(const sFrameOfMocapData& frame) { return sender_.sendFrame(frame); }
+    int sendFrameFromOtherPort(const sFrameOfMocapData& frame)
+    {
+        return sender_.sendFrameFromOtherPort(frame);
+    }
     int sendRawDatagram(const void* bytes, size_t size) { return sender_.sendRawDatagram(bytes, size); }
     void stopStreaming() { runner_.stop(); }
     bool isStreaming() const { return runner_.isStreaming(); }
@@ -280,6 +336,7 @@ private:
     {
         const uint64_t receivedTicks = clock_.ticksNow();
         size_t replySize = 0;
+        bool isAnswer = false;
         {
             std::lock_guard<std::mutex> lock(state_.mutex);
             Wire::Datagram message;
@@ -287,10 +344,16 @@ private:
                 ++state_.counters.malformed;
             } else {
                 replySize = responder_.respond(message, from, receivedTicks);
+                const auto id = static_cast<Wire::MessageId>(message.messageId);
+                isAnswer = id == Wire::MessageId::Connect || id == Wire::MessageId::Request ||
+                           id == Wire::MessageId::RequestModelDef;
             }
             state_.changed.notify_all();
         }
-        if (replySize > 0) {
+        if (replySize > 0 && isAnswer) {
+            // Answers are what the script may delay, duplicate or shift.
+            answers_.submit(responder_.reply(), replySize, from);
+        } else if (replySize > 0) {
             // Always to the source of the datagram being answered.
             (void)commandSocket_.sendTo(responder_.reply(), replySize, from);
         }
@@ -323,15 +386,18 @@ private:
     Net::UdpSocket commandSocket_;
     boost::asio::steady_timer housekeeping_;
     Internal::CommandResponder responder_;
+    Internal::AnswerScheduler answers_;  // command thread only
     Internal::FrameSender sender_;
     Internal::StreamRunner runner_;
     std::vector<uint8_t> rxBuffer_;  // command thread only
 
     std::mutex startMutex_;
+    std::mutex commandSendMutex_;  // sends from other threads than the command thread, and close()
     std::thread ioThread_;
     std::atomic<bool> running_{false};
     uint16_t commandPort_ = 0;
     uint16_t dataPort_ = 0;
+    uint16_t otherDataPort_ = 0;
 };
 
 // ---- Simulator ------------------------------------------------------------------------------
@@ -450,6 +516,47 @@ void Simulator::dropNext(MessageKind kind, int count)
 void Simulator::setSilent(bool silent)
 {
     impl_->script([&] { impl_->state_.silent = silent; });
+}
+
+void Simulator::setAnswerDelay(std::chrono::milliseconds min, std::chrono::milliseconds max, uint32_t seed)
+{
+    impl_->script([&] {
+        const int low = static_cast<int>(std::clamp<int64_t>(min.count(), 0, 60'000));
+        const int high = static_cast<int>(std::clamp<int64_t>(max.count(), 0, 60'000));
+        impl_->state_.answerDelayMinMs = std::min(low, high);
+        impl_->state_.answerDelayMaxMs = std::max(low, high);
+        impl_->state_.answerRng.seed(seed);
+    });
+}
+
+void Simulator::setDuplicateAnswers(bool duplicate)
+{
+    impl_->script([&] { impl_->state_.duplicateAnswers = duplicate; });
+}
+
+void Simulator::setShiftedAnswers(bool shifted)
+{
+    impl_->script([&] { impl_->state_.shiftAnswers = shifted; });
+}
+
+int Simulator::sendUnsolicitedServerInfo()
+{
+    return impl_->sendUnsolicitedServerInfo(nullptr);
+}
+
+int Simulator::sendUnsolicitedServerInfo(const std::array<uint8_t, 4>& claimedNatNetVersion)
+{
+    return impl_->sendUnsolicitedServerInfo(&claimedNatNetVersion);
+}
+
+int Simulator::sendFrameFromOtherPort(const sFrameOfMocapData& frame)
+{
+    return impl_->sendFrameFromOtherPort(frame);
+}
+
+uint16_t Simulator::otherDataPort() const
+{
+    return impl_->otherDataPort();
 }
 
 int Simulator::sendFrame(const sFrameOfMocapData& frame)

@@ -22,6 +22,26 @@ namespace NatNet::Sim {
 
 enum class Units { Metres, Millimetres };
 
+// A damaged pose a scenario can put into its frames (the server misbehaving).
+enum class PoseFault {
+    NaNPosition,         // x, y, z NaN
+    InfinitePosition,    // x +inf, y -inf
+    NaNMeanError,        // mean marker error NaN (the pose itself is fine)
+    NaNQuaternion,       // all four components NaN
+    InfiniteQuaternion,  // qw +inf
+    NonUnitQuaternion,   // the quaternion scaled by 3 (finite, length 3)
+    ZeroQuaternion,      // all four components 0
+};
+
+// Body `body` (0-based) carries `fault` in every `everyFrames`-th frame (frame
+// indices everyFrames - 1, 2 * everyFrames - 1, ...; 1: every frame).
+struct PoseFaultRule
+{
+    int body = 0;
+    PoseFault fault = PoseFault::NaNPosition;
+    int everyFrames = 1;
+};
+
 struct ScenarioConfig
 {
     int rigidBodies = 3;
@@ -36,6 +56,18 @@ struct ScenarioConfig
     uint64_t frameCount = 0;
     double durationSeconds = 0.0;
     int32_t firstFrameNumber = 1;
+
+    // ---- Misbehaviour (tests of what the receiver must survive) -----------------
+    // Names of bodies 0, 1, ... instead of the built-in ones, any bytes but NUL
+    // (Latin-1, newlines, ESC); they name the rigid bodies, the marker sets (in
+    // the descriptions and in the frames) and, with "_<n>", the markers. Cut to
+    // MAX_NAMELENGTH - 1 bytes.
+    std::vector<std::string> bodyNames;
+    std::vector<PoseFaultRule> poseFaults;
+    // Every frame also carries this many rigid bodies whose IDs no earlier frame
+    // had (IDs from kFirstNewId up, tracked, with a valid pose); bounded by the
+    // frame's capacity together with the scenario's own bodies.
+    int newIdsPerFrame = 0;
 };
 
 class Scenario
@@ -43,11 +75,14 @@ class Scenario
 public:
     static constexpr int kMarkersPerBody = 4;
     static constexpr int kMaxBodies = MAX_RIGIDBODIES;
+    static constexpr int32_t kFirstNewId = 100'000;
 
     explicit Scenario(const ScenarioConfig& config);
 
     const ScenarioConfig& config() const { return config_; }
     static std::string bodyName(int index);
+    // The name body `index` has in this scenario (bodyNames when given).
+    std::string nameOf(int index) const;
     // The UnitsToMillimeters answer that matches the positions.
     float unitsToMillimeters() const;
     // Frames this scenario streams (0: unlimited).
@@ -71,6 +106,8 @@ public:
 
 private:
     void markerPositions(int index, const sRigidBodyData& pose, float (*out)[3]) const;
+    void applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const;
+    void addNewIds(uint64_t index, double seconds, sFrameOfMocapData& frame) const;
 
     ScenarioConfig config_;
     float scale_;

@@ -112,6 +112,33 @@ public:
     // Answer nothing at all while set (the server looks dead; it still counts).
     void setSilent(bool silent);
 
+    // ---- Misbehaviour ------------------------------------------------------------
+    // "Answers" below are those to NAT_CONNECT, NAT_REQUEST (NAT_RESPONSE or
+    // NAT_UNRECOGNIZED_REQUEST) and NAT_REQUEST_MODELDEF; echoes and discovery
+    // are not touched. The three combine: shift, then delay, then duplicate.
+    //
+    // Late answers (a loaded Motive PC): each answer leaves a delay drawn
+    // uniformly from [min, max] after its request came (a generator seeded with
+    // `seed`, so a run repeats), never before an earlier answer: the order of the
+    // requests is kept. The command thread keeps receiving meanwhile. At most 256
+    // answers wait; more are dropped (answersDroppedBacklog). max 0: at once.
+    void setAnswerDelay(std::chrono::milliseconds min, std::chrono::milliseconds max, uint32_t seed = 1);
+    // Every answer is sent twice, back to back.
+    void setDuplicateAnswers(bool duplicate);
+    // Each request of a client is answered with the answer owed to that client's
+    // request before it; its first request gets none.
+    void setShiftedAnswers(bool shifted);
+    // A NAT_SERVERINFO nobody asked for, to every unicast client (from the command
+    // port) or, in multicast, to every NAT_CONNECT sender and to the group (from
+    // the data port); optionally claiming another bitstream version than the
+    // server's. Returns the number of datagrams sent.
+    int sendUnsolicitedServerInfo();
+    int sendUnsolicitedServerInfo(const std::array<uint8_t, 4>& claimedNatNetVersion);
+    // Sends the frame like sendFrame, but from a second socket on the server's
+    // address with another port (otherDataPort()): not the advertised data port.
+    int sendFrameFromOtherPort(const sFrameOfMocapData& frame);
+    uint16_t otherDataPort() const;
+
     // ---- Frames --------------------------------------------------------------
     // Sends this frame as it is (frame number, timestamps, params), encoded for
     // every receiver's version. Returns the number of datagrams sent.

@@ -23,8 +23,14 @@ struct SimulatorCounters
     uint64_t datagramsSent = 0;      // frame datagrams sent (one per receiver)
     uint64_t clientsRegistered = 0;  // unicast registrations (a repeated CONNECT replaces, not adds)
     uint64_t clientsDropped = 0;     // unicast clients dropped after falling silent
-    uint64_t clientsDisconnected = 0;  // unicast clients that said goodbye
-    uint64_t clientsConnected = 0;     // unicast clients registered now
+    uint64_t clientsDisconnected = 0;     // unicast clients that said goodbye
+    uint64_t clientsConnected = 0;        // unicast clients registered now
+    uint64_t answersDelayed = 0;          // answers that waited (setAnswerDelay, or behind one that did)
+    uint64_t answersDuplicated = 0;       // answers sent twice (setDuplicateAnswers)
+    uint64_t answersShifted = 0;          // answers held back for the client's next request
+    uint64_t answersDroppedBacklog = 0;   // answers dropped because too many were waiting
+    uint64_t unsolicitedServerInfos = 0;  // NAT_SERVERINFO datagrams sent without a NAT_CONNECT
+    uint64_t framesFromOtherPort = 0;     // frame datagrams sent from a port other than the data port
     // NAT_REQUEST by command word (text before the first comma), as received.
     std::map<std::string, uint64_t> requestsByCommand;
 

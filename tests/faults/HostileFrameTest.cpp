@@ -1,0 +1,135 @@
+// A server whose frames carry non-finite poses and floods of never-seen rigid-body IDs, streamed
+// over loopback into the module: no instrument ever gets a non-finite pose or quality or a
+// rotation that is not one, the instrument store stays capped, and memory stays bounded.
+
+#include "FaultTestSupport.h"
+
+#include <natnet/sim/Scenario.h>
+
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
+namespace Quorvane::FaultTesting {
+namespace {
+
+constexpr std::size_t kInstrumentCap = 2000;
+
+// Every frame, whatever frame the update came from.
+class PublishedPoses
+{
+public:
+    explicit PublishedPoses(OptiTrackStream& stream)
+    {
+        const OptiTrackStream& reader = stream;
+        stream.instrumentsUpdated.connect([this, &reader](InstrumentModifications) { onUpdate(reader); });
+    }
+
+    std::uint64_t emissions() const { return m_emissions.load(); }
+    std::uint64_t nonFinite() const { return m_nonFinite.load(); }
+    std::uint64_t notARotation() const { return m_notARotation.load(); }
+
+private:
+    void onUpdate(const OptiTrackStream& stream)
+    {
+        for (int id = 1; id <= 4; ++id) {
+            const auto instrument = stream.findInstrument("optitrack-" + std::to_string(id));
+            if (!instrument || instrument->updateCount == 0) continue;
+            if (!isFinite(*instrument)) {
+                ++m_nonFinite;
+                continue;
+            }
+            const Eigen::Matrix3d rotation = instrument->pose.topLeftCorner<3, 3>();
+            if (instrument->isTracked() &&
+                !(rotation.transpose() * rotation).isApprox(Eigen::Matrix3d::Identity(), 1e-4))
+                ++m_notARotation;
+        }
+        ++m_emissions;
+    }
+
+    std::atomic<std::uint64_t> m_emissions{0};
+    std::atomic<std::uint64_t> m_nonFinite{0};
+    std::atomic<std::uint64_t> m_notARotation{0};
+};
+
+TEST(HostileFrames, NonFinitePosesAndQuaternionsNeverReachAnInstrument)
+{
+    ScopedLogCapture log{3};
+    auto sim = startSimulator(false);
+    ASSERT_TRUE(sim);
+    OptiTrackStream stream;
+    stream.setConnectionParams(paramsFor(*sim));
+    PublishedPoses poses(stream);
+    ASSERT_TRUE(stream.start());
+
+    using NatNet::Sim::PoseFault;
+    NatNet::Sim::ScenarioConfig scenario;
+    scenario.rigidBodies = 4;
+    scenario.rateHz = 250.0;
+    scenario.markers = false;
+    scenario.frameCount = 200;
+    scenario.poseFaults = {{0, PoseFault::NaNPosition, 2},        {0, PoseFault::NaNMeanError, 3},
+                           {1, PoseFault::InfinitePosition, 3},   {1, PoseFault::NaNQuaternion, 5},
+                           {2, PoseFault::InfiniteQuaternion, 2}, {2, PoseFault::ZeroQuaternion, 7},
+                           {3, PoseFault::NonUnitQuaternion, 2}};
+    ASSERT_TRUE(sim->startStreaming(scenario));
+    ASSERT_TRUE(sim->waitForStreamEnd(5000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 200ms));
+
+    EXPECT_GT(poses.emissions(), 150u);
+    EXPECT_EQ(poses.nonFinite(), 0u);
+    EXPECT_EQ(poses.notARotation(), 0u);
+    // Between the damaged frames every body was tracked and published.
+    EXPECT_EQ(stream.numInstruments(), 4u);
+    for (const TrackingInstrument& instrument : stream.instruments()) {
+        EXPECT_TRUE(isFinite(instrument)) << instrument.identifier();
+        EXPECT_GT(instrument.updateCount, 0u) << instrument.identifier();
+    }
+    EXPECT_TRUE(stream.stop());
+}
+
+TEST(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBounded)
+{
+    ScopedLogCapture log{3};
+    auto sim = startSimulator(false);
+    ASSERT_TRUE(sim);
+    OptiTrackStream stream;
+    stream.setConnectionParams(paramsFor(*sim));
+    PublishedPoses poses(stream);
+    ASSERT_TRUE(stream.start());
+
+    NatNet::Sim::ScenarioConfig scenario;
+    scenario.rigidBodies = 4;
+    scenario.rateHz = 50.0;
+    scenario.markers = false;
+    scenario.newIdsPerFrame = 1000;  // capped by the frame to 996 beside the four bodies
+    scenario.frameCount = 20;        // warm-up: the store fills up to its cap
+    ASSERT_TRUE(sim->startStreaming(scenario));
+    ASSERT_TRUE(sim->waitForStreamEnd(5000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 300ms));
+    const std::uint64_t residentAfterWarmUp = residentBytes();
+
+    scenario.firstFrameNumber = 21;
+    scenario.frameCount = 100;  // about 100,000 more IDs that were never seen
+    ASSERT_TRUE(sim->startStreaming(scenario));
+    ASSERT_TRUE(sim->waitForStreamEnd(10000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 300ms));
+    const std::uint64_t residentAfter = residentBytes();
+
+    EXPECT_GT(poses.emissions(), 60u);
+    EXPECT_LE(stream.numInstruments(), kInstrumentCap);
+    // The four scenario bodies were seen first and keep being updated.
+    for (int id = 1; id <= 4; ++id)
+        EXPECT_TRUE(stream.findInstrument("optitrack-" + std::to_string(id))) << id;
+    // 100,000 instruments with their names would take tens of megabytes; the cap keeps it flat.
+    EXPECT_LT(residentAfter, residentAfterWarmUp + 16u * 1024u * 1024u)
+        << "resident " << residentAfterWarmUp << " -> " << residentAfter << " bytes";
+    std::printf(
+        "[ memory   ] resident after warm-up %llu kB, after 100 more frames %llu kB, %zu instruments\n",
+        static_cast<unsigned long long>(residentAfterWarmUp / 1024),
+        static_cast<unsigned long long>(residentAfter / 1024), stream.numInstruments());
+    EXPECT_TRUE(stream.stop());
+}
+
+}  // namespace
+}  // namespace Quorvane::FaultTesting
