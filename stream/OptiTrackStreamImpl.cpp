@@ -77,8 +77,11 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
         return false;
     }
     // Every position is multiplied by it: a scale that is not a finite positive number would
-    // publish wrong or non-finite poses as tracked.
-    if (!(std::isfinite(units) && units > 0.0f)) {
+    // publish wrong or non-finite poses as tracked. Length units lie between micrometres and
+    // kilometres (1e-3 to 1e6 mm); anything outside is an integer or text read as a float.
+    constexpr float kSmallestScale = 1e-3f;
+    constexpr float kLargestScale = 1e6f;
+    if (!(std::isfinite(units) && units >= kSmallestScale && units <= kLargestScale)) {
         logMessage(4, kStreamCategory, "Implausible units to mm scale: ", units, "\n");
         return false;
     }

@@ -247,15 +247,28 @@ INSTANTIATE_TEST_SUITE_P(
                       ImplausibleUnitsRow{"minusZero", {0x00, 0x00, 0x00, 0x80}, "-0"},
                       ImplausibleUnitsRow{"negative", {0x00, 0x00, 0x7a, 0xc4}, "-1000"},
                       // A text answer: "ok\xff\xff" reads as a NaN with the sign bit set.
-                      ImplausibleUnitsRow{"textReadingAsNan", {'o', 'k', 0xff, 0xff}, "-nan"}),
+                      ImplausibleUnitsRow{"textReadingAsNan", {'o', 'k', 0xff, 0xff}, "-nan"},
+                      // Another answer's integer 7 read as a float: positive, but no length unit.
+                      ImplausibleUnitsRow{"integerReadAsFloat", {0x07, 0x00, 0x00, 0x00}, "9.80909e-45"},
+                      ImplausibleUnitsRow{"aboveKilometres", {0x80, 0x96, 0x18, 0x4b}, "1e+07"}),
     [](const ::testing::TestParamInfo<ImplausibleUnitsRow>& row) { return std::string(row.param.name); });
 
-TEST_F(ConnectStep, theSmallestPositiveScaleIsAccepted)
+TEST_F(ConnectStep, scalesFromMicrometresToKilometresAreAccepted)
 {
-    // 2^-149, the smallest subnormal float: finite and positive.
-    sim.setCommandResponse("UnitsToMillimeters", {0x01, 0x00, 0x00, 0x00});
-    EXPECT_TRUE(stream.start());
-    EXPECT_EQ(count(2, "Units to MM: 1.4013e-45"), 1u);
+    struct Row
+    {
+        std::vector<uint8_t> bytes;
+        const char* logged;
+    };
+    for (const Row& row : {Row{{0x6f, 0x12, 0x83, 0x3a}, "Units to MM: 0.001"},
+                           Row{{0x33, 0x33, 0xcb, 0x41}, "Units to MM: 25.4"},
+                           Row{{0x00, 0x24, 0x74, 0x49}, "Units to MM: 1e+06"}}) {
+        SCOPED_TRACE(row.logged);
+        sim.setCommandResponse("UnitsToMillimeters", row.bytes);
+        EXPECT_TRUE(stream.start());
+        EXPECT_EQ(count(2, row.logged), 1u);
+        EXPECT_TRUE(stream.stop());
+    }
 }
 
 TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)

@@ -24,20 +24,23 @@ uint64_t RequestLedger::questionOf(const uint8_t* datagram, size_t size)
     return fnv1a(datagram, size);
 }
 
-RequestLedger::RequestLedger(std::chrono::milliseconds lateAnswerWindow) : window_(lateAnswerWindow) {}
+RequestLedger::RequestLedger(std::chrono::milliseconds lateAnswerWait) : lateAnswerWait_(lateAnswerWait) {}
 
 bool RequestLedger::open(AnswerKind kind, uint64_t question, uint8_t* reply, size_t capacity)
 {
     std::unique_lock<std::mutex> lock(mutex_);
+    const Clock::time_point giveUp = Clock::now() + lateAnswerWait_;
     for (;;) {
-        lapseLocked(Clock::now());
+        const Clock::time_point now = Clock::now();
+        lapseLocked(now);
         if (stopped_) {
             return false;
         }
-        if (!owesEarlierLocked(kind)) {
+        // After the wait the entries stay owed: their answers, if they come, are still theirs.
+        if (!owesEarlierLocked(kind) || now >= giveUp) {
             break;
         }
-        changed_.wait_until(lock, firstLapseLocked(kind));
+        changed_.wait_until(lock, giveUp);
     }
     open_ = true;
     answered_ = false;
@@ -187,13 +190,13 @@ void RequestLedger::pushLocked(AnswerKind kind, uint64_t request, uint64_t quest
     if (count_ == kCapacity) {
         eraseLocked(0);
     }
-    owed_[(first_ + count_) % kCapacity] = Owed{kind, request, question, Clock::now() + window_};
+    owed_[(first_ + count_) % kCapacity] = Owed{kind, request, question, Clock::now() + kForgetAfter};
     ++count_;
 }
 
 void RequestLedger::lapseLocked(Clock::time_point now)
 {
-    // Entries are in sending order and share one window, so the oldest lapse first.
+    // Entries are in sending order and share one lifetime, so the oldest go first.
     while (count_ > 0 && owed_[first_].lapses <= now) {
         eraseLocked(0);
     }
@@ -208,17 +211,6 @@ bool RequestLedger::owesEarlierLocked(AnswerKind kind) const
         }
     }
     return false;
-}
-
-RequestLedger::Clock::time_point RequestLedger::firstLapseLocked(AnswerKind kind) const
-{
-    for (size_t i = 0; i < count_; ++i) {
-        const Owed& entry = owed_[(first_ + i) % kCapacity];
-        if (entry.kind == kind && entry.request != 0) {
-            return entry.lapses;
-        }
-    }
-    return Clock::now();
 }
 
 void RequestLedger::eraseLocked(size_t index)

@@ -10,8 +10,13 @@
 // waiting request's own tries. Answers to requests that already finished or
 // timed out are late, and answers with nothing owed are unsolicited: both are
 // dropped. Before a request is sent, answers still owed to earlier requests of
-// its kind are waited for (up to the late-answer window), so that a lost
-// answer does not shift the count.
+// its kind are waited for (up to the late-answer wait), so that the request's
+// first try is not spent on them. An owed entry is kept even when its answer
+// does not come in that time: a server that answers each request only when the
+// next arrives (a shifted server) or very late still gets its answers matched.
+// Only after kForgetAfter is an entry forgotten; until then a lost answer costs
+// every later request of its kind one more try (its first answer is taken as
+// the lost one), never a wrong answer.
 //
 // Counting alone cannot see a datagram that the network duplicated: its copy
 // would settle the next request's entry. So an answer with the same bytes as
@@ -20,10 +25,9 @@
 // still settle an entry owed to a finished request, as the answer to a retry
 // does). Asking the same question again takes the same answer at once.
 //
-// The residual risk: an answer that arrives later than the late-answer window
-// after its datagram was sent, while a newer request of its kind is open, is
-// taken as the newer one's answer. The window (ClientTimeouts::lateAnswerMs)
-// is far longer than any server's answer time.
+// The residual risk: an answer that arrives more than kForgetAfter after its
+// datagram was sent, while a newer request of its kind is open, is taken as the
+// newer one's answer.
 //
 // Thread use: the requesting thread opens, waits and closes (one request at a
 // time: requests are serialised above this); the receive thread settles
@@ -61,14 +65,15 @@ class RequestLedger
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit RequestLedger(std::chrono::milliseconds lateAnswerWindow);
+    // `lateAnswerWait`: how long a request waits for answers owed to earlier ones.
+    explicit RequestLedger(std::chrono::milliseconds lateAnswerWait);
     RequestLedger(const RequestLedger&) = delete;
     RequestLedger& operator=(const RequestLedger&) = delete;
 
     // ---- Requesting thread ----------------------------------------------------
-    // Waits until nothing of this kind is owed to earlier requests any more (their
-    // answers came or their window lapsed), then opens a request whose answer is
-    // copied into `reply` (at most `capacity` bytes). False when stopped.
+    // Waits until nothing of this kind is owed to earlier requests any more, or for
+    // the late-answer wait, then opens a request whose answer is copied into
+    // `reply` (at most `capacity` bytes). False when stopped.
     // `question` identifies what is asked (questionOf the request datagram).
     bool open(AnswerKind kind, uint64_t question, uint8_t* reply, size_t capacity);
     // One datagram of the open request is about to be sent.
@@ -118,8 +123,10 @@ private:
         Clock::time_point lapses;
     };
     // Bounded: at most this many datagrams can be owed an answer at once; the
-    // oldest lapses first when more are sent.
+    // oldest is forgotten first when more are sent.
     static constexpr size_t kCapacity = 256;
+    // Far longer than any server takes to answer: only lost answers are forgotten.
+    static constexpr std::chrono::seconds kForgetAfter{30};
     // Copies from a duplicating switch arrive within microseconds of each other.
     static constexpr std::chrono::milliseconds kDuplicateWindow{100};
 
@@ -140,10 +147,9 @@ private:
     void pushLocked(AnswerKind kind, uint64_t request, uint64_t question);
     void lapseLocked(Clock::time_point now);
     bool owesEarlierLocked(AnswerKind kind) const;
-    Clock::time_point firstLapseLocked(AnswerKind kind) const;
     void eraseLocked(size_t index);
 
-    const Clock::duration window_;
+    const Clock::duration lateAnswerWait_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;

@@ -159,19 +159,27 @@ TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
     EXPECT_EQ(ledger.owed(), 0u);
 }
 
-TEST(RequestLedger, KindsAreIndependentAndOwedAnswersLapse)
+TEST(RequestLedger, KindsAreIndependentAndALostAnswerCostsATryNeverAWrongAnswer)
 {
     RequestLedger ledger(50ms);
     uint8_t reply[4] = {};
+    const uint8_t first[4] = {1, 0, 0, 0};
+    const uint8_t second[4] = {2, 0, 0, 0};
     ASSERT_TRUE(ledger.open(AnswerKind::ModelDef, 1, reply, sizeof(reply)));
     ledger.noteTry();
     ledger.close();
     // A Response request does not wait for a model definition that is owed.
     ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
     ledger.close();
-    // The lost answer lapses: the next model definition request goes ahead.
-    ASSERT_TRUE(ledger.open(AnswerKind::ModelDef, 1, reply, sizeof(reply)));
-    EXPECT_EQ(ledger.owed(), 0u);
+    // The next model definition request waits (50 ms), then goes ahead; the answer
+    // still owed stays owed, so the first answer to come is taken as that one's.
+    ASSERT_TRUE(ledger.open(AnswerKind::ModelDef, 2, reply, sizeof(reply)));
+    EXPECT_EQ(ledger.owed(), 1u);
+    ledger.noteTry();
+    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, first, 4), AnswerVerdict::Late);
+    ledger.noteTry();
+    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, second, 4), AnswerVerdict::Answer);
+    EXPECT_EQ(reply[0], 2);
     ledger.close();
 }
 

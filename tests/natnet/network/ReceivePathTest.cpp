@@ -158,6 +158,45 @@ TEST_F(ReceivePathTest, EveryAnswerToARetriedOrDuplicatedRequestIsTakenOnce)
     }
 }
 
+TEST(ReceivePathShifted, AServerThatAnswersEachRequestWithThePreviousAnswerNeverMisleads)
+{
+    // Each request gets the answer owed to the one before: answers that come only when
+    // the next request arrives, however long that takes.
+    NatNet::Sim::Simulator sim(simConfig(false));
+    sim.setFrameRate(250.0f);
+    sim.setAnalogSamplesPerFrame(7);
+    sim.setUnitsToMillimeters(1000.0f);
+    sim.setShiftedAnswers(true);
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    NatNetExt::ClientTimeouts timeouts = fastTimeouts();
+    timeouts.lateAnswerMs = 100;  // keep the test short: each request waits this long first
+    NatNetExt::SetClientTimeouts(client, timeouts);
+    ConnectParams connect(sim, false);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    int answered = 0;
+    for (int round = 0; round < 2; ++round) {
+        void* response = nullptr;
+        int size = 0;
+        if (client.SendMessageAndWait("FrameRate", &response, &size) == ErrorCode_OK) {
+            ++answered;
+            EXPECT_EQ(asFloat(response), 250.0f);
+        }
+        if (client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &size) == ErrorCode_OK) {
+            ++answered;
+            int32_t samples = 0;
+            std::memcpy(&samples, response, 4);
+            EXPECT_EQ(samples, 7);
+        }
+        if (client.SendMessageAndWait("UnitsToMillimeters", &response, &size) == ErrorCode_OK) {
+            ++answered;
+            EXPECT_EQ(asFloat(response), 1000.0f);
+        }
+    }
+    // Every request is answered by its own second try.
+    EXPECT_EQ(answered, 6);
+}
+
 TEST_F(ReceivePathTest, ServerInformationNobodyAskedForChangesNothing)
 {
     StandInServer server({4, 1, 0, 0});

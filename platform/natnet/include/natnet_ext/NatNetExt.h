@@ -51,12 +51,11 @@ struct ClientTimeouts
     // with every keep-alive so that a restarted server (which forgot it) streams
     // to it again; a server that merely pauses just answers with its information.
     int reconnectAfterSilenceMs = 3000;
-    // How long a request datagram is still owed an answer after it was sent.
-    // NatNet answers carry no request identifier, so an answer is matched to
-    // the datagrams sent (retries included): one that comes after its request
-    // finished or timed out is dropped, never handed to the next request, and
-    // the next request of its kind waits (up to this long) for such answers
-    // first.
+    // NatNet answers carry no request identifier, so answers are matched to the
+    // request datagrams sent (retries included), in order: one owed to a request
+    // that finished or timed out is dropped, never handed to the next request.
+    // A request first waits up to this long for answers still owed to earlier
+    // requests of its kind, so that its own tries are not spent on them.
     int lateAnswerMs = 1000;
 };
 
