@@ -36,8 +36,11 @@ bool RequestLedger::open(AnswerKind kind, uint64_t question, uint8_t* reply, siz
         if (stopped_) {
             return false;
         }
-        // After the wait the entries stay owed: their answers, if they come, are still theirs.
-        if (!owesEarlierLocked(kind) || now >= giveUp) {
+        if (!owesEarlierLocked(kind)) {
+            break;
+        }
+        if (now >= giveUp) {
+            keepNewestEarlierLocked(kind);
             break;
         }
         changed_.wait_until(lock, giveUp);
@@ -105,11 +108,13 @@ RequestLedger::Claim RequestLedger::claim(AnswerKind kind, uint16_t messageId, c
         }
         const bool forOpenRequest = open_ && !answered_ && entry.request == lastRequest_;
         // A copy may settle what is owed to finished requests, or answer the same question again.
-        if (copy && (entry.request == 0 || forOpenRequest) && entry.question != arrival.question) {
+        if (copy && (entry.request == 0 || forOpenRequest) && arrival.question != 0 &&
+            entry.question != arrival.question) {
             result.verdict = AnswerVerdict::Duplicate;
             break;
         }
-        arrival.question = entry.question;
+        // Whose answer settled a suspect entry is unknown: its copies are not held back.
+        arrival.question = entry.suspect ? 0 : entry.question;
         eraseLocked(i);
         result.request = entry.request;
         if (entry.request == 0) {
@@ -190,7 +195,7 @@ void RequestLedger::pushLocked(AnswerKind kind, uint64_t request, uint64_t quest
     if (count_ == kCapacity) {
         eraseLocked(0);
     }
-    owed_[(first_ + count_) % kCapacity] = Owed{kind, request, question, Clock::now() + kForgetAfter};
+    owed_[(first_ + count_) % kCapacity] = Owed{kind, request, question, Clock::now() + kForgetAfter, false};
     ++count_;
 }
 
@@ -211,6 +216,25 @@ bool RequestLedger::owesEarlierLocked(AnswerKind kind) const
         }
     }
     return false;
+}
+
+void RequestLedger::keepNewestEarlierLocked(AnswerKind kind)
+{
+    // A server that lags one datagram behind owes the last one; answers to the others
+    // were lost on the way and will never come: each would cost every later request a try.
+    bool kept = false;
+    for (size_t i = count_; i-- > 0;) {
+        const Owed& entry = owed_[(first_ + i) % kCapacity];
+        if (entry.kind != kind || entry.request == 0) {
+            continue;
+        }
+        if (kept) {
+            eraseLocked(i);
+        } else {
+            owed_[(first_ + i) % kCapacity].suspect = true;
+            kept = true;
+        }
+    }
 }
 
 void RequestLedger::eraseLocked(size_t index)

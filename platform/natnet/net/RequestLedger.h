@@ -11,12 +11,12 @@
 // timed out are late, and answers with nothing owed are unsolicited: both are
 // dropped. Before a request is sent, answers still owed to earlier requests of
 // its kind are waited for (up to the late-answer wait), so that the request's
-// first try is not spent on them. An owed entry is kept even when its answer
-// does not come in that time: a server that answers each request only when the
-// next arrives (a shifted server) or very late still gets its answers matched.
-// Only after kForgetAfter is an entry forgotten; until then a lost answer costs
-// every later request of its kind one more try (its first answer is taken as
-// the lost one), never a wrong answer.
+// first try is not spent on them. When the wait ends with answers still owed,
+// the newest of them stays owed: a server that answers each datagram only when
+// the next arrives (a shifted server) or very late still gets its answers
+// matched; the older ones were lost on the way and are forgotten, so that a
+// lossy network costs a request at most one extra try, never a wrong answer.
+// Entries left over otherwise are forgotten after kForgetAfter.
 //
 // Counting alone cannot see a datagram that the network duplicated: its copy
 // would settle the next request's entry. So an answer with the same bytes as
@@ -121,6 +121,7 @@ private:
         uint64_t request = 0;  // 0: nobody waits for it
         uint64_t question = 0;
         Clock::time_point lapses;
+        bool suspect = false;  // kept after the late-answer wait: its answer may have been lost
     };
     // Bounded: at most this many datagrams can be owed an answer at once; the
     // oldest is forgotten first when more are sent.
@@ -137,7 +138,7 @@ private:
         uint16_t messageId = 0;
         size_t size = 0;
         uint64_t hash = 0;
-        uint64_t question = 0;  // of the entry it settled
+        uint64_t question = 0;  // of the entry it settled; 0: unknown
         Clock::time_point firstSeen;
     };
     // True when these bytes repeat the previous answer of the kind within the window.
@@ -147,6 +148,7 @@ private:
     void pushLocked(AnswerKind kind, uint64_t request, uint64_t question);
     void lapseLocked(Clock::time_point now);
     bool owesEarlierLocked(AnswerKind kind) const;
+    void keepNewestEarlierLocked(AnswerKind kind);
     void eraseLocked(size_t index);
 
     const Clock::duration lateAnswerWait_;
