@@ -1,0 +1,112 @@
+#include "DoctorCommand.h"
+
+#include "Discovery.h"
+#include "Doctor.h"
+#include "ReportPrinter.h"
+
+#include "NatNetCAPI.h"
+
+#include <CLI/CLI.hpp>
+
+#include <map>
+
+namespace NatNet::Doctor {
+
+namespace {
+
+CheckListener printerFor(bool json, std::ostream& out)
+{
+    if (json) return [&out](const CheckResult& check) { printCheckJson(check, out); };
+    return [&out](const CheckResult& check) { printCheckText(check, out); };
+}
+
+int examineDiscovered(const DoctorOptions& base, bool json, std::ostream& out)
+{
+    const auto servers = discoverServers(base.seconds);
+    if (servers.empty()) {
+        CheckResult none;
+        none.check = "discovery";
+        none.detail = "no server answered discovery";
+        none.cause = Verdict::ServerSilent;
+        none.fix =
+            "start Motive with streaming on, on this machine's network (or set NATNET_DISCOVERY_TARGETS "
+            "to the server's address); allow UDP port 1510 through the firewalls";
+        json ? printCheckJson(none, out) : printCheckText(none, out);
+        return kExitNotOk;
+    }
+    bool allOk = true;
+    for (const auto& found : servers) {
+        DoctorOptions options = base;
+        options.server = found.server;
+        options.local = found.local;
+        options.commandPort = found.commandPort;
+        if (!json)
+            out << "== " << found.server << ":" << found.commandPort << " (seen on " << found.local << ")\n";
+        const Report report = examine(options, printerFor(json, out));
+        json ? printVerdictJson(report, true, out) : printVerdictText(report, out);
+        allOk = allOk && report.verdict == Verdict::Ok;
+    }
+    return allOk ? kExitOk : kExitNotOk;
+}
+
+// The checks explain every failure themselves; the library's own warnings would only repeat them.
+void NATNET_CALLCONV quietLog(Verbosity, const char*) {}
+
+}  // namespace
+
+int runDoctorCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    NatNet_SetLogCallback(&quietLog);
+    CLI::App app{"Tell why no poses arrive from a NatNet server (Motive), and how to fix it"};
+    app.footer(std::string(kVerdictHelp));
+    DoctorOptions options;
+    bool discover = false;
+    bool json = false;
+    const std::map<std::string, Mode> modes{
+        {"auto", Mode::Auto}, {"unicast", Mode::Unicast}, {"multicast", Mode::Multicast}};
+    auto* server = app.add_option("--server", options.server, "the server's IPv4 address");
+    app.add_option("--local", options.local,
+                   "this machine's address on the tracking network (default: the route's)");
+    app.add_option("--mode", options.mode, "auto (the server's own), unicast or multicast")
+        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+        ->capture_default_str();
+    app.add_option("--command-port", options.commandPort, "the server's command port")->capture_default_str();
+    app.add_option("--data-port", options.dataPort, "the server's data port")->capture_default_str();
+    app.add_option("--multicast-address", options.multicastAddress, "the multicast group")
+        ->capture_default_str();
+    app.add_option("--seconds", options.seconds, "how long to wait for answers and measure frames")
+        ->capture_default_str();
+    app.add_flag("--json", json, "one JSON object per line");
+    auto* discoverFlag =
+        app.add_flag("--discover", discover, "find servers by broadcast discovery, examine each");
+    server->excludes(discoverFlag);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, out, err);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e, out, err);
+        return kExitUsage;
+    }
+    if (!discover && options.server.empty()) {
+        err << "natnet-doctor: give --server ADDRESS or --discover (see --help)\n";
+        return kExitUsage;
+    }
+    if (discover) {
+        if (!(options.seconds >= 0.1 && options.seconds <= 600.0)) {
+            err << "natnet-doctor: --seconds: give 0.1 to 600\n";
+            return kExitUsage;
+        }
+        return examineDiscovered(options, json, out);
+    }
+    if (const std::string problem = validateOptions(options); !problem.empty()) {
+        err << "natnet-doctor: " << problem << "\n";
+        return kExitUsage;
+    }
+    const Report report = examine(options, printerFor(json, out));
+    json ? printVerdictJson(report, false, out) : printVerdictText(report, out);
+    return report.verdict == Verdict::Ok ? kExitOk : kExitNotOk;
+}
+
+}  // namespace NatNet::Doctor
