@@ -6,6 +6,7 @@
 
 #include "NatNetCAPI.h"
 
+#include <common/CommandLineChecks.h>
 #include <CLI/CLI.hpp>
 
 #include <map>
@@ -70,39 +71,31 @@ int runDoctorCommand(int argc, const char* const* argv, std::ostream& out, std::
     app.add_option("--mode", options.mode, "auto (the server's own), unicast or multicast")
         ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
         ->capture_default_str();
-    app.add_option("--command-port", options.commandPort, "the server's command port")->capture_default_str();
-    app.add_option("--data-port", options.dataPort, "the server's data port")->capture_default_str();
+    app.add_option("--command-port", options.commandPort, "the server's command port")
+        ->check(CommandLine::inRange<uint16_t>(1, 65535))
+        ->capture_default_str();
+    app.add_option("--data-port", options.dataPort, "the server's data port")
+        ->check(CommandLine::inRange<uint16_t>(1, 65535))
+        ->capture_default_str();
     app.add_option("--multicast-address", options.multicastAddress, "the multicast group")
         ->capture_default_str();
     app.add_option("--seconds", options.seconds, "how long to wait for answers and measure frames")
+        ->check(CommandLine::inRange<double>(0.1, 600.0))
         ->capture_default_str();
     app.add_flag("--json", json, "one JSON object per line");
     auto* discoverFlag =
         app.add_flag("--discover", discover, "find servers by broadcast discovery, examine each");
     server->excludes(discoverFlag);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::ParseError& e) {
-        app.exit(e, out, err);
-        return kExitUsage;
-    }
+    if (const int exitCode = CommandLine::parse(app, argc, argv, out, err); exitCode >= 0) return exitCode;
     if (!discover && options.server.empty()) {
         err << "natnet-doctor: give --server ADDRESS or --discover (see --help)\n";
-        return kExitUsage;
+        return CommandLine::kUsageError;
     }
-    if (discover) {
-        if (!(options.seconds >= 0.1 && options.seconds <= 600.0)) {
-            err << "natnet-doctor: --seconds: give 0.1 to 600\n";
-            return kExitUsage;
-        }
-        return examineDiscovered(options, json, out);
-    }
+    if (discover) return examineDiscovered(options, json, out);
     if (const std::string problem = validateOptions(options); !problem.empty()) {
         err << "natnet-doctor: " << problem << "\n";
-        return kExitUsage;
+        return CommandLine::kUsageError;
     }
     const Report report = examine(options, printerFor(json, out));
     json ? printVerdictJson(report, false, out) : printVerdictText(report, out);

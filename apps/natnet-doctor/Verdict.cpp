@@ -48,6 +48,6 @@ const char* const kVerdictHelp =
     "  multicast-not-received  the server streams multicast but no frame reaches the chosen interface\n"
     "  no-rigid-bodies         frames arrive but carry no rigid bodies\n"
     "  frames-lost             more than 1 % of the frame numbers are missing\n"
-    "Exit status: 0 verdict ok, 1 any other verdict, 2 usage error (100-127: the parser's).\n";
+    "Exit status: 0 verdict ok, 1 any other verdict, 2 a command line it refuses.\n";
 
 }  // namespace NatNet::Doctor
