@@ -30,9 +30,11 @@ std::string doctorHint(const std::string& program, const Quorvane::Properties& c
     return line;
 }
 
-bool isStreamConnectFailure(const std::string& category, const std::string& text)
+bool isStreamConnectFailure(std::string_view category, std::string_view text)
 {
-    return category == "OptiTrackStream" && text.rfind("Unable to connect to server.", 0) == 0;
+    // The module's own words, which it keeps exactly.
+    constexpr std::string_view kFailure = "Unable to connect to server.";
+    return category == "OptiTrackStream" && text.substr(0, kFailure.size()) == kFailure;
 }
 
 }  // namespace AppsCommon

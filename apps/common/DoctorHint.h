@@ -5,6 +5,7 @@
 // mode) instead of only that it failed.
 
 #include <string>
+#include <string_view>
 
 namespace Quorvane {
 class Properties;
@@ -19,6 +20,6 @@ namespace AppsCommon {
 std::string doctorHint(const std::string& program, const Quorvane::Properties& connection);
 
 /// True for the module's own log line that says its stream could not connect.
-bool isStreamConnectFailure(const std::string& category, const std::string& text);
+bool isStreamConnectFailure(std::string_view category, std::string_view text);
 
 }  // namespace AppsCommon

@@ -24,7 +24,7 @@ void FrameSampler::record(const sFrameOfMocapData& frame)
         const int bodies = std::clamp(frame.nRigidBodies, 0, MAX_RIGIDBODIES);
         if (bodies > 0) ++sample_.framesWithRigidBodies;
         for (int i = 0; i < bodies; ++i) {
-            // Bounded by the library's own limit; a set of at most MAX_RIGIDBODIES ids per distinct id.
+            // IDs come from the network: the set stays bounded whatever the server sends.
             if (sample_.rigidBodyIds.size() < 4 * MAX_RIGIDBODIES)
                 sample_.rigidBodyIds.insert(frame.RigidBodies[i].ID);
         }

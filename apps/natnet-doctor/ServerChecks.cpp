@@ -3,7 +3,6 @@
 #include "ServerSession.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace NatNet::Doctor {
 
@@ -39,10 +38,9 @@ CheckResult checkServerAnswers(const Connection& connection, ErrorCode connectRe
         result.detail = where + " answers but describes no host application";
         return result;
     }
-    const std::string app(description.szHostApp,
-                          strnlen(description.szHostApp, sizeof description.szHostApp));
-    const std::string host(description.szHostComputerName,
-                           strnlen(description.szHostComputerName, sizeof description.szHostComputerName));
+    const std::string app = printableName(description.szHostApp, sizeof description.szHostApp);
+    const std::string host =
+        printableName(description.szHostComputerName, sizeof description.szHostComputerName);
     result.detail = where + " answers: " + app + " " + versionText(description.HostAppVersion) +
                     (host.empty() ? "" : " on " + host) + ", NatNet " +
                     versionText(description.NatNetVersion);

@@ -13,6 +13,16 @@ std::string versionText(const uint8_t version[4])
            "." + std::to_string(version[3]);
 }
 
+std::string printableName(const char* text, size_t capacity)
+{
+    std::string name(text, strnlen(text, capacity));
+    for (char& c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) c = '?';
+    }
+    return name;
+}
+
 ServerSession::ServerSession()
 {
     client_.SetFrameReceivedCallback(&FrameSampler::onFrame, &sampler_);
@@ -67,7 +77,7 @@ std::vector<std::pair<int32_t, std::string>> ServerSession::rigidBodyNames()
         const sDataDescription& entry = descriptions->arrDataDescriptions[i];
         if (entry.type != Descriptor_RigidBody || entry.Data.RigidBodyDescription == nullptr) continue;
         const sRigidBodyDescription& body = *entry.Data.RigidBodyDescription;
-        names.emplace_back(body.ID, std::string(body.szName, strnlen(body.szName, sizeof body.szName)));
+        names.emplace_back(body.ID, printableName(body.szName, sizeof body.szName));
     }
     NatNet_FreeDescriptions(descriptions);
     return names;

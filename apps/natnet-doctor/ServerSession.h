@@ -45,5 +45,8 @@ private:
 
 // "4.1.0.0"
 std::string versionText(const uint8_t version[4]);
+// A name from the network, read up to its terminating zero or `capacity`, with control
+// characters replaced so that it cannot steer the terminal it is printed on.
+std::string printableName(const char* text, size_t capacity);
 
 }  // namespace NatNet::Doctor

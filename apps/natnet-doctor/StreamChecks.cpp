@@ -76,7 +76,8 @@ CheckResult checkFrames(const Connection& used, const ServerStream& stream, cons
             hint + routeHint +
             "choose as local address the interface on the tracking network (on a PC with two networks the "
             "other one does not see the group); make sure the switches forward group " +
-            used.multicastAddress + " to it (IGMP), or stream unicast";
+            used.multicastAddress + " to it (IGMP) and that no firewall drops UDP to port " +
+            std::to_string(used.dataPort) + "; or stream unicast";
         return result;
     }
     result.detail = "the server answers commands, but no frame arrived from its data port " +
@@ -135,7 +136,8 @@ CheckResult checkLoss(const FramesSeen& seen, std::optional<uint64_t> receiveBuf
             ", " + std::to_string(seen.counters.droppedOldFrame) + " repeated or late frames dropped";
     }
     if (receiveBufferDrops) {
-        result.detail += ", kernel receive-buffer drops: " + std::to_string(*receiveBufferDrops);
+        result.detail +=
+            ", kernel receive-buffer drops (all UDP sockets): " + std::to_string(*receiveBufferDrops);
     }
     if (ratio <= kMaxLossRatio) {
         result.ok = true;
