@@ -135,7 +135,8 @@ private:
         if (!add(checkRigidBodies(seen, names))) return;
 
         std::optional<uint64_t> receiveDrops;
-        if (const auto after = udpReceiveBufferErrors(); after && receiveDropsBefore) {
+        if (const auto after = udpReceiveBufferErrors();
+            after && receiveDropsBefore && *after >= *receiveDropsBefore) {
             receiveDrops = *after - *receiveDropsBefore;
         }
         if (!add(checkLoss(seen, receiveDrops))) return;

@@ -9,8 +9,6 @@
 #include <common/CommandLineChecks.h>
 #include <CLI/CLI.hpp>
 
-#include <map>
-
 namespace NatNet::Doctor {
 
 namespace {
@@ -63,13 +61,12 @@ int runDoctorCommand(int argc, const char* const* argv, std::ostream& out, std::
     DoctorOptions options;
     bool discover = false;
     bool json = false;
-    const std::map<std::string, Mode> modes{
-        {"auto", Mode::Auto}, {"unicast", Mode::Unicast}, {"multicast", Mode::Multicast}};
+    std::string mode = "auto";
     auto* server = app.add_option("--server", options.server, "the server's IPv4 address");
     app.add_option("--local", options.local,
                    "this machine's address on the tracking network (default: the route's)");
-    app.add_option("--mode", options.mode, "auto (the server's own), unicast or multicast")
-        ->transform(CLI::CheckedTransformer(modes, CLI::ignore_case))
+    app.add_option("--mode", mode, "auto (the server's own way), unicast or multicast")
+        ->check(CLI::IsMember({"auto", "unicast", "multicast"}))
         ->capture_default_str();
     app.add_option("--command-port", options.commandPort, "the server's command port")
         ->check(CommandLine::inRange<uint16_t>(1, 65535))
@@ -88,6 +85,7 @@ int runDoctorCommand(int argc, const char* const* argv, std::ostream& out, std::
     server->excludes(discoverFlag);
 
     if (const int exitCode = CommandLine::parse(app, argc, argv, out, err); exitCode >= 0) return exitCode;
+    options.mode = mode == "unicast" ? Mode::Unicast : mode == "multicast" ? Mode::Multicast : Mode::Auto;
     if (!discover && options.server.empty()) {
         err << "natnet-doctor: give --server ADDRESS or --discover (see --help)\n";
         return CommandLine::kUsageError;

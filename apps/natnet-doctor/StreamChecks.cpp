@@ -57,12 +57,17 @@ CheckResult checkFrames(const Connection& used, const ServerStream& stream, cons
                                     ? " (" + std::to_string(seen.counters.droppedForeignSender) +
                                           " datagrams from another sender or port dropped)"
                                     : "";
+    const std::string undecoded = seen.counters.droppedBadFrame > 0
+                                      ? " (" + std::to_string(seen.counters.droppedBadFrame) +
+                                            " frames could not be decoded as NatNet " + seen.decodeVersion +
+                                            ")"
+                                      : "";
     const std::string hint = mismatchHint(used, stream);
     if (used.multicast) {
         const std::string chosen = used.local.empty() ? "the default interface" : "interface " + used.local;
         result.detail = "the server answers and streams multicast to " + used.multicastAddress + ":" +
                         std::to_string(used.dataPort) + ", but no frame reached " + chosen + " in " + waited +
-                        foreign;
+                        foreign + undecoded;
         result.cause = Verdict::MulticastNotReceived;
         std::string routeHint;
         if (route.reachable && !used.local.empty() && route.source.address != used.local) {
@@ -81,7 +86,7 @@ CheckResult checkFrames(const Connection& used, const ServerStream& stream, cons
         return result;
     }
     result.detail = "the server answers commands, but no frame arrived from its data port " +
-                    std::to_string(used.dataPort) + " in " + waited + foreign;
+                    std::to_string(used.dataPort) + " in " + waited + foreign + undecoded;
     result.cause = Verdict::NoFrames;
     result.fix =
         hint + "allow UDP from the server's data port " + std::to_string(used.dataPort) +

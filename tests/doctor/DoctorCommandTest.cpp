@@ -53,6 +53,7 @@ TEST(DoctorCommand, RefusedCommandLinesExitTwo)
         {"--server", "239.255.42.99"},
         {"--server", "127.0.0.1", "--discover"},
         {"--server", "127.0.0.1", "--mode", "broadcast"},
+        {"--server", "127.0.0.1", "--mode", "1"},
         {"--server", "127.0.0.1", "--command-port", "70000"},
         {"--server", "127.0.0.1", "--data-port", "0"},
         {"--server", "127.0.0.1", "--seconds", "nan"},
