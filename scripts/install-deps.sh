@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libpcap-dev
   xvfb xauth x11-apps imagemagick
-  iproute2 procps
+  iproute2 procps nftables
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include "SettingParser.h"
 #include "TerminationSignals.h"
 
+#include <common/DoctorHint.h>
 #include <common/ListenerFailures.h>
 
 #include <Quorvane/Core/ScopedSignalConnection.h>
@@ -169,6 +170,12 @@ int HostSession::runAlgorithm(ApplicationController& controller, const Propertie
     if (algorithm->status() != Algorithm::Success) {
         m_err << "quorvane-host: " << m_options.run << " could not start its stream (status "
               << algorithm->status() << ")\n";
+        if (m_options.run.rfind("OptiTrack.", 0) == 0) {
+            // The settings the stream was given, which the doctor then examines the same way.
+            Properties used;
+            algorithm->configuration(&used);
+            m_err << AppsCommon::doctorHint("quorvane-host", used) << "\n";
+        }
         return 1;
     }
 

@@ -1,5 +1,7 @@
 #include "LogView.h"
 
+#include <common/DoctorHint.h>
+
 #include <Quorvane/Core/Log.h>
 #include <Quorvane/Core/LogSink.h>
 
@@ -11,6 +13,12 @@
 namespace Quorvane::Viewer {
 
 namespace Internal {
+
+struct QueuedLine
+{
+    std::string text;
+    bool streamConnectFailure = false;  // the hint follows it
+};
 
 /// Keeps the newest messages as text lines, for the UI thread to take.
 class QueueSink : public LogSink
@@ -31,18 +39,19 @@ public:
         while (!line.empty() && line.back() == '\n') {
             line.pop_back();
         }
+        const bool failure = AppsCommon::isStreamConnectFailure(entry.category, entry.text);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_lines.push_back(std::move(line));
+        m_lines.push_back({std::move(line), failure});
         if (m_lines.size() > kCapacity) {
             m_lines.pop_front();
             ++m_dropped;
         }
     }
 
-    std::vector<std::string> take(std::size_t& dropped)
+    std::vector<QueuedLine> take(std::size_t& dropped)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<std::string> lines(m_lines.begin(), m_lines.end());
+        std::vector<QueuedLine> lines(m_lines.begin(), m_lines.end());
         m_lines.clear();
         dropped = m_dropped;
         m_dropped = 0;
@@ -51,7 +60,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::deque<std::string> m_lines;
+    std::deque<QueuedLine> m_lines;
     std::size_t m_dropped = 0;
 };
 
@@ -67,6 +76,11 @@ LogView::LogView(QWidget* parent) : QPlainTextEdit(parent), m_sink(std::make_sha
     m_timer.start(100);
 }
 
+void LogView::setStreamFailureHint(std::function<std::string()> hint)
+{
+    m_hint = std::move(hint);
+}
+
 LogView::~LogView()
 {
     Log::removeSink(m_sink);
@@ -75,12 +89,16 @@ LogView::~LogView()
 void LogView::drain()
 {
     std::size_t dropped = 0;
-    const std::vector<std::string> lines = m_sink->take(dropped);
+    const std::vector<Internal::QueuedLine> lines = m_sink->take(dropped);
     if (dropped > 0) {
         appendPlainText(tr("(%1 earlier messages not shown)").arg(dropped));
     }
-    for (const std::string& line : lines) {
-        appendPlainText(QString::fromStdString(line));
+    for (const Internal::QueuedLine& line : lines) {
+        appendPlainText(QString::fromStdString(line.text));
+        if (line.streamConnectFailure && m_hint) {
+            const std::string hint = m_hint();
+            if (!hint.empty()) appendPlainText(QString::fromStdString(hint));
+        }
     }
 }
 

@@ -3,7 +3,9 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace Quorvane::Viewer {
 
@@ -21,10 +23,15 @@ public:
     /// Removes its sink from the host log first.
     ~LogView() override;
 
+    /// Called on the UI thread after the module's line that its stream could not connect; a
+    /// line it returns (the natnet-doctor hint) is shown right after that line.
+    void setStreamFailureHint(std::function<std::string()> hint);
+
 private:
     void drain();
 
     std::shared_ptr<Internal::QueueSink> m_sink;
+    std::function<std::string()> m_hint;
     QTimer m_timer;
 };
 

@@ -4,7 +4,10 @@
 #include "LogView.h"
 #include "Screenshot.h"
 
+#include <common/DoctorHint.h>
+
 #include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/Properties.h>
 #include <Quorvane/Core/String.h>
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/InteractiveView.h>
@@ -76,6 +79,12 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options) : m_options(options)
     addDockWidget(Qt::LeftDockWidgetArea, sideDock);
 
     m_log = new LogView(this);
+    // The settings the stream was started with, so the doctor examines the same connection.
+    m_log->setStreamFailureHint([this] {
+        Properties used;
+        if (TrackingStream* stream = m_session.stream()) stream->configuration(&used);
+        return AppsCommon::doctorHint("quorvane-viewer", used);
+    });
     auto* logDock = new QDockWidget(tr("Log"), this);
     logDock->setObjectName(QStringLiteral("logDock"));
     logDock->setWidget(m_log);

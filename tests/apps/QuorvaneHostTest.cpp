@@ -144,6 +144,11 @@ TEST_F(QuorvaneHostTest, ServerThatDoesNotAnswerMeansStatusOneAndExitOne)
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_NE(result.err.find("Unable to connect to server."), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("could not start its stream (status 1)"), std::string::npos) << result.err;
+    const std::string hint =
+        "quorvane-host: no stream from 127.0.0.1; run: natnet-doctor --server 127.0.0.1 "
+        "--local 127.0.0.1 --mode unicast --command-port " +
+        std::to_string(sim.commandPort()) + " --data-port " + std::to_string(sim.dataPort()) + "\n";
+    EXPECT_NE(result.err.find(hint), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
 }
 

@@ -2,17 +2,20 @@
 // draws for trails and for an instrument that lost tracking, the screenshot's record of names
 // that are not UTF-8, and the command line's numbers.
 
-#include <Quorvane/Stream/RefreshCoalescer.h>
+#include "LogView.h"
 #include "Screenshot.h"
 #include "ViewerOptions.h"
 
+#include <Quorvane/Core/Log.h>
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/InteractiveView.h>
+#include <Quorvane/Stream/RefreshCoalescer.h>
 #include <Quorvane/Stream/TrackingStream.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -48,6 +51,27 @@ TEST(RefreshCoalescer, AFloodFromAnotherThreadGivesAtMostTheRateAndEndsWithTheLa
     EXPECT_EQ(shown, kRequests) << "the last request is followed by a refresh";
     EXPECT_EQ(coalescer.requests(), static_cast<std::uint64_t>(kRequests));
     EXPECT_LE(coalescer.refreshes(), static_cast<std::uint64_t>(timer.elapsed() * 60 / 1000) + 2);
+}
+
+TEST(ViewerLog, TheDoctorHintFollowsTheStreamsConnectFailure)
+{
+    Viewer::LogView view;
+    view.setStreamFailureHint(
+        [] { return std::string("quorvane-viewer: no stream from 10.1.2.3; run: natnet-doctor"); });
+    QUORVANE_LOG(4, "OptiTrackStream", "Unable to connect to server.  Error code: 3. Exiting");
+    QUORVANE_LOG(4, "Viewer", "after the failure");
+    QElapsedTimer timer;
+    timer.start();
+    while (!view.toPlainText().contains(QStringLiteral("after the failure")) && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    const QStringList lines = view.toPlainText().split(QLatin1Char('\n'));
+    const int failure = lines.indexOf(QRegularExpression(QStringLiteral(".*Unable to connect to server.*")));
+    ASSERT_GE(failure, 0) << view.toPlainText().toStdString();
+    ASSERT_LT(failure + 1, lines.size());
+    EXPECT_EQ(lines[failure + 1].toStdString(),
+              "quorvane-viewer: no stream from 10.1.2.3; run: natnet-doctor");
+    EXPECT_EQ(lines.filter(QStringLiteral("natnet-doctor")).size(), 1) << "only after the failure line";
 }
 
 class ViewTestStream : public TrackingStream

@@ -1,0 +1,30 @@
+// One examined step of natnet-doctor and the whole run's outcome.
+#pragma once
+
+#include "Verdict.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace NatNet::Doctor {
+
+struct CheckResult
+{
+    std::string check;  // e.g. "route", "server-answers"
+    bool ok = false;
+    std::string detail;            // what was seen
+    std::optional<Verdict> cause;  // set when the check failed
+    std::string fix;               // plain words; empty when ok
+};
+
+struct Report
+{
+    std::string server;  // whom the checks were about
+    std::vector<CheckResult> checks;
+    Verdict verdict = Verdict::Ok;
+    // The quorvane-host line (or the viewer's panel settings) that fits what was found.
+    std::string command;
+};
+
+}  // namespace NatNet::Doctor

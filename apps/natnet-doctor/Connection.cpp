@@ -1,0 +1,43 @@
+#include "Connection.h"
+
+#include "DoctorOptions.h"
+
+namespace NatNet::Doctor {
+
+const char* modeName(Mode mode)
+{
+    switch (mode) {
+        case Mode::Auto:
+            return "auto";
+        case Mode::Unicast:
+            return "unicast";
+        case Mode::Multicast:
+            return "multicast";
+    }
+    return "auto";
+}
+
+std::string hostCommand(const Connection& connection)
+{
+    std::string line = "quorvane-host --run OptiTrack.OptiTrackStream --set connectionType=";
+    line += connection.multicast ? "multicast" : "unicast";
+    line += " --set serverAddress=" + connection.server;
+    if (!connection.local.empty()) line += " --set localAddress=" + connection.local;
+    line += " --set commandPort=" + std::to_string(connection.commandPort);
+    line += " --set dataPort=" + std::to_string(connection.dataPort);
+    if (connection.multicast) line += " --set multicastAddress=" + connection.multicastAddress;
+    return line;
+}
+
+std::string viewerSettings(const Connection& connection)
+{
+    std::string text = connection.multicast ? "Multicast" : "Unicast";
+    text += ", server " + connection.server;
+    if (!connection.local.empty()) text += ", local " + connection.local;
+    text += ", command port " + std::to_string(connection.commandPort);
+    text += ", data port " + std::to_string(connection.dataPort);
+    if (connection.multicast) text += ", group " + connection.multicastAddress;
+    return text;
+}
+
+}  // namespace NatNet::Doctor

@@ -1,0 +1,10 @@
+// natnet-doctor: examines the way from this machine to a NatNet server and
+// names the most likely reason why no poses arrive.
+#include "DoctorCommand.h"
+
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    return NatNet::Doctor::runDoctorCommand(argc, argv, std::cout, std::cerr);
+}
