@@ -144,7 +144,11 @@ private:
         CheckResult roundTrip;
         roundTrip.check = "round-trip";
         roundTrip.ok = true;
-        if (const auto ms = session->requestRoundTripMs(3)) {
+        if (const auto clockMs = session->clockSyncRoundTripMs()) {
+            char text[96];
+            std::snprintf(text, sizeof text, "clock sync round trip %.2f ms (shortest echo)", *clockMs);
+            roundTrip.detail = text;
+        } else if (const auto ms = session->requestRoundTripMs(3)) {
             char text[96];
             std::snprintf(text, sizeof text, "request round trip %.2f ms (shortest of 3)", *ms);
             roundTrip.detail = text;

@@ -83,6 +83,13 @@ std::vector<std::pair<int32_t, std::string>> ServerSession::rigidBodyNames()
     return names;
 }
 
+std::optional<double> ServerSession::clockSyncRoundTripMs() const
+{
+    double ms = 0.0;
+    if (NatNetExt::GetClockSyncRoundTripMs(client_, &ms) != ErrorCode_OK) return std::nullopt;
+    return ms;
+}
+
 std::optional<double> ServerSession::requestRoundTripMs(int tries)
 {
     std::optional<double> best;

@@ -36,6 +36,8 @@ public:
     std::vector<std::pair<int32_t, std::string>> rigidBodyNames();
     // The shortest of a few request round trips, or nullopt if none was answered.
     std::optional<double> requestRoundTripMs(int tries);
+    // The clock synchronisation's shortest echo round trip, once an echo was answered.
+    std::optional<double> clockSyncRoundTripMs() const;
 
 private:
     NatNetClient client_;

@@ -332,6 +332,11 @@ double ClientCore::secondsSinceHostTimestamp(uint64_t timestamp) const
     return shared_->clock.secondsSince(timestamp, ClockSync::localNowNs());
 }
 
+uint64_t ClientCore::clockRoundTripNs() const
+{
+    return shared_->clock.bestRoundTripNs();
+}
+
 ErrorCode ClientCore::setTimeouts(const NatNetExt::ClientTimeouts& timeouts)
 {
     if (!validTimeouts(timeouts)) {

@@ -40,6 +40,7 @@ public:
     ErrorCode getDataDescriptionList(sDataDescriptions** descriptions, uint32_t typeMask);
     ErrorCode getPredictedRigidBodyPose(int32_t streamingId, sRigidBodyData& pose, double dt) const;
     double secondsSinceHostTimestamp(uint64_t timestamp) const;
+    uint64_t clockRoundTripNs() const;
 
     ErrorCode setTimeouts(const NatNetExt::ClientTimeouts& timeouts);
     NatNetExt::ClientTimeouts timeouts() const;

@@ -47,6 +47,24 @@ ErrorCode GetClientCounters(const NatNetClient& client, ClientCounters* counters
     }
 }
 
+ErrorCode GetClockSyncRoundTripMs(const NatNetClient& client, double* milliseconds)
+{
+    try {
+        ClientCore* core = ClientRegistry::find(&client);
+        if (core == nullptr || milliseconds == nullptr) {
+            return ErrorCode_InvalidArgument;
+        }
+        const uint64_t ns = core->clockRoundTripNs();
+        if (ns == 0) {
+            return ErrorCode_Other;
+        }
+        *milliseconds = static_cast<double>(ns) / 1e6;
+        return ErrorCode_OK;
+    } catch (...) {
+        return ErrorCode_Internal;
+    }
+}
+
 ErrorCode GetDecodeVersion(const NatNetClient& client, uint8_t version[4])
 {
     try {

@@ -166,3 +166,23 @@ TEST(SessionClock, SecondsSinceHostTimestampTracksTheServerClock)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SessionClock, TheClockSyncRoundTripIsKnownOnceAnEchoWasAnswered)
+{
+    NatNet::Sim::Simulator sim(NatNetTest::simConfig(false));
+    ASSERT_TRUE(sim.start());
+    NatNetClient client;
+    double ms = -1.0;
+    EXPECT_EQ(NatNetExt::GetClockSyncRoundTripMs(client, &ms), ErrorCode_Other);
+    NatNetTest::ConnectParams connect(sim, false);
+    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_TRUE(NatNetTest::eventually(
+        [&] { return NatNetExt::GetClockSyncRoundTripMs(client, &ms) == ErrorCode_OK; }));
+    EXPECT_GT(ms, 0.0);
+    EXPECT_LT(ms, 1000.0);
+    EXPECT_EQ(NatNetExt::GetClockSyncRoundTripMs(client, nullptr), ErrorCode_InvalidArgument);
+}
+
+}  // namespace

@@ -93,6 +93,10 @@ struct ClientCounters
 
 NATNET_API ErrorCode GetClientCounters(const NatNetClient& client, ClientCounters* counters);
 
+// The shortest echo round trip of the clock synchronisation, in milliseconds.
+// ErrorCode_Other while no echo has been answered yet.
+NATNET_API ErrorCode GetClockSyncRoundTripMs(const NatNetClient& client, double* milliseconds);
+
 // The bitstream version the client decodes frames with (zeros before the
 // server information arrived).
 NATNET_API ErrorCode GetDecodeVersion(const NatNetClient& client, uint8_t version[4]);
