@@ -52,6 +52,26 @@ constexpr std::chrono::milliseconds kDrainSlice{100};
 constexpr std::chrono::milliseconds kLastFramesBudget{250};
 constexpr std::chrono::milliseconds kFinalFlushBudget{200};
 
+/// Waits for the output to be written: kFinalFlushBudget, and longer (up to kFinalFlushLimit)
+/// while a reader is taking it, so that a slow but live reader still gets the summary; a stdout
+/// that nobody reads costs no more than the budget.
+constexpr std::chrono::milliseconds kFinalFlushLimit{600};
+bool flushWhileReaderKeepsUp(OutputWriter& output)
+{
+    const Clock::time_point start = Clock::now();
+    Clock::time_point until = start + kFinalFlushBudget;
+    std::size_t left = output.pendingBytes();
+    while (!output.flush(until)) {
+        const std::size_t now = output.pendingBytes();
+        if (output.failed() || now >= left || until >= start + kFinalFlushLimit) {
+            return false;
+        }
+        left = now;
+        until = std::min(until + std::chrono::milliseconds(100), start + kFinalFlushLimit);
+    }
+    return true;
+}
+
 bool isDirectory(const std::string& path)
 {
     struct stat info = {};
@@ -127,7 +147,7 @@ int HostSession::run()
         }
     }
     loader.unloadAll();
-    if (!output.flush(Internal::Clock::now() + Internal::kFinalFlushBudget)) {
+    if (!Internal::flushWhileReaderKeepsUp(output)) {
         m_err << "quorvane-host: " << output.pendingBytes() << " bytes of output were not written\n";
     }
     return code;

@@ -83,6 +83,11 @@ void OutputWriter::run(const std::shared_ptr<State>& state)
                 break;
             }
             done += static_cast<std::size_t>(n);
+            {
+                // What is left shows a waiting flush that the reader keeps up.
+                const std::lock_guard<std::mutex> progress(state->mutex);
+                state->inWrite = chunk.size() - done;
+            }
         }
 
         lock.lock();

@@ -106,6 +106,7 @@ public:
         std::vector<uint8_t> bytes(65536);
         NatNet::Wire::ByteWriter out(bytes.data(), bytes.size());
         if (NatNet::Wire::encodeFrame(out, *frame, version) == NatNet::Wire::Status::Ok) {
+            std::lock_guard<std::mutex> lock(socketMutex_);
             (void)socket.sendTo(bytes.data(), out.size(), client());
         }
     }
@@ -138,6 +139,7 @@ private:
         uint8_t bytes[512];
         NatNet::Wire::ByteWriter out(bytes, sizeof(bytes));
         encode(out);
+        std::lock_guard<std::mutex> lock(socketMutex_);
         (void)socket.sendTo(bytes, out.size(), client());
     }
 
@@ -149,7 +151,10 @@ private:
             size_t size = 0;
             NatNet::Net::Ipv4Endpoint from;
             uint32_t local = 0;
-            if (!command_.receiveNow(buffer.data(), buffer.size(), size, from, local) && size >= 4) {
+            std::unique_lock<std::mutex> socketLock(socketMutex_);
+            const bool received = !command_.receiveNow(buffer.data(), buffer.size(), size, from, local);
+            socketLock.unlock();
+            if (received && size >= 4) {
                 clientPort_ = from.port;
                 const int id = buffer[0] | (buffer[1] << 8);
                 if (id == static_cast<int>(NatNet::Wire::MessageId::Connect)) {
@@ -191,6 +196,7 @@ private:
     void flushDue()
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> socketLock(socketMutex_);
         while (!due_.empty() && due_.front().at <= Clock::now()) {
             (void)command_.sendTo(due_.front().datagram.data(), due_.front().datagram.size(), client());
             due_.pop_front();
@@ -207,6 +213,8 @@ private:
     std::atomic<int> requests_{0};
     std::atomic<bool> stopping_{false};
 
+    // The sockets' Asio state is not thread-safe: receiving flips the non-blocking flag.
+    std::mutex socketMutex_;
     std::mutex mutex_;
     std::map<std::string, std::vector<uint8_t>> answers_;
     DelayScript delays_;
