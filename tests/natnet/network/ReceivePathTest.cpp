@@ -35,23 +35,29 @@ struct Query
     float value;
 };
 
+// Connects `client` in unicast to the stand-in; no echoes, so its inbox holds only what a test sends.
+void connectTo(NatNetClient& client, const StandInServer& server)
+{
+    NatNetExt::ClientTimeouts timeouts = fastTimeouts();
+    timeouts.echoMs = 60'000;
+    NatNetExt::SetClientTimeouts(client, timeouts);
+    sNatNetClientConnectParams params;
+    params.connectionType = ConnectionType_Unicast;
+    params.serverAddress = "127.0.0.1";
+    params.localAddress = "127.0.0.1";
+    params.serverCommandPort = server.commandPort();
+    params.serverDataPort = server.dataPort();
+    ASSERT_EQ(client.Connect(params), ErrorCode_OK);
+    ASSERT_TRUE(eventually([&] { return server.clientKnown(); }));
+}
+
 class ReceivePathTest : public testing::Test
 {
 protected:
     void connect(StandInServer& server)
     {
-        NatNetExt::ClientTimeouts timeouts = fastTimeouts();
-        timeouts.echoMs = 60'000;  // keep the stand-in's inbox to what the test sends
-        NatNetExt::SetClientTimeouts(client_, timeouts);
         client_.SetFrameReceivedCallback(&FrameRecorder::onFrame, &frames_);
-        sNatNetClientConnectParams params;
-        params.connectionType = ConnectionType_Unicast;
-        params.serverAddress = "127.0.0.1";
-        params.localAddress = "127.0.0.1";
-        params.serverCommandPort = server.commandPort();
-        params.serverDataPort = server.dataPort();
-        ASSERT_EQ(client_.Connect(params), ErrorCode_OK);
-        ASSERT_TRUE(eventually([&] { return server.clientKnown(); }));
+        connectTo(client_, server);
     }
 
     // The module's queries with the SDK's default 10 tries of 20 ms: each
@@ -139,15 +145,7 @@ TEST_F(ReceivePathTest, EveryAnswerToARetriedOrDuplicatedRequestIsTakenOnce)
         server.setCopiesPerAnswer(row.copies);
         server.setDelays([delay = row.delayMs](int) { return milliseconds(delay); });
         NatNetClient client;
-        NatNetExt::ClientTimeouts timeouts = fastTimeouts();
-        timeouts.echoMs = 60'000;
-        NatNetExt::SetClientTimeouts(client, timeouts);
-        sNatNetClientConnectParams params;
-        params.connectionType = ConnectionType_Unicast;
-        params.serverAddress = "127.0.0.1";
-        params.localAddress = "127.0.0.1";
-        params.serverCommandPort = server.commandPort();
-        ASSERT_EQ(client.Connect(params), ErrorCode_OK);
+        connectTo(client, server);
         for (const auto& query : kQueries) {
             SCOPED_TRACE(query.command);
             void* response = nullptr;
