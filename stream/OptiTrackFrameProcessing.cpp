@@ -188,30 +188,44 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
     const int rigidBodies = Internal::boundedCount(frame->nRigidBodies, MAX_RIGIDBODIES);
 
     InstrumentModifications changes;
-    for (int i = 0; i < rigidBodies; ++i) {
-        const sRigidBodyData& body = frame->RigidBodies[i];
-        const Internal::IdText identifier(Internal::kIdentifierPrefix, body.ID);
+    {
+        // One writer lock and one clock reading for the whole frame; it ends before the signal,
+        // so that listeners see the instruments this frame created.
+        InstrumentStore::Writer store = stream.instrumentWriter();
+        for (int i = 0; i < rigidBodies; ++i) {
+            const sRigidBodyData& body = frame->RigidBodies[i];
+            const Internal::IdText identifier(Internal::kIdentifierPrefix, body.ID);
 
-        const bool flaggedValid = (body.params & 0x01) != 0;
-        const Pose pose = flaggedValid ? Internal::poseOf(body, unitsToMillimeters) : Pose(Pose::Identity());
-        bool tracked = flaggedValid;
-        // A pose that is not a pose is not published as tracked.
-        if (flaggedValid && !Internal::plausiblePose(body, pose)) {
-            Internal::noteImplausiblePose(impl, identifier.view());
-            tracked = false;
-        }
+            const bool flaggedValid = (body.params & 0x01) != 0;
+            const Pose pose =
+                flaggedValid ? Internal::poseOf(body, unitsToMillimeters) : Pose(Pose::Identity());
+            bool tracked = flaggedValid;
+            // A pose that is not a pose is not published as tracked.
+            if (flaggedValid && !Internal::plausiblePose(body, pose)) {
+                Internal::noteImplausiblePose(impl, identifier.view());
+                tracked = false;
+            }
 
-        if (!tracked) {
-            Internal::logMessage(0, Internal::kStreamCategory, "Tracking not valid - skip");
-            changes |= stream.updateInstrument(identifier.view(), Pose::Identity(), 0.0, timestampMs, 0);
-            continue;
-        }
+            if (!tracked) {
+                Internal::logMessage(0, Internal::kStreamCategory, "Tracking not valid - skip");
+                changes |= store.update(identifier.view(), Pose::Identity(), 0.0, timestampMs, 0);
+                continue;
+            }
 
-        const double quality = (1.0 - static_cast<double>(body.MeanError)) / maxError;
+            const double quality = (1.0 - static_cast<double>(body.MeanError)) / maxError;
 
-        // A body first seen beyond the instrument limit gets no instrument; its update below is
-        // then one for an identifier the store does not know, which it ignores.
-        if (!stream.findInstrument(identifier.view()) && Internal::mayCreateInstrument(impl)) {
+            // One lookup for a known body: the update finds it. For a body the store does not
+            // know the update changes nothing and says so with an empty result; the body then
+            // gets its instrument and the same update again, so that the creation comes before
+            // the frame's pose as it always has.
+            const InstrumentModifications updated =
+                store.update(identifier.view(), pose, quality, timestampMs, 0);
+            if (!updated.empty()) {
+                changes |= updated;
+                continue;
+            }
+            // A body first seen beyond the instrument limit gets no instrument, and so no update.
+            if (!Internal::mayCreateInstrument(impl)) continue;
             impl.instrumentsCreated.fetch_add(1, std::memory_order_relaxed);
             // The name of the marker set at the body's position, if there is one, replaces the
             // default name.
@@ -221,9 +235,9 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
             const std::string id(identifier.view());
             Internal::logMessage(2, Internal::kStreamCategory, "Created tracking instrument ", id,
                                  "( name : ", name, " )");
-            changes |= stream.addInstrument(TrackerID(id, std::string(), name), true);
+            changes |= store.add(TrackerID(id, std::string(), name), true);
+            changes |= store.update(identifier.view(), pose, quality, timestampMs, 0);
         }
-        changes |= stream.updateInstrument(identifier.view(), pose, quality, timestampMs, 0);
     }
     stream.emitSignals(changes);
 }

@@ -1,6 +1,11 @@
 #include <Quorvane/Stream/InstrumentStore.h>
 
-#include <chrono>
+#include "InstrumentSlot.h"
+
+#include <atomic>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 namespace Quorvane {
 
@@ -22,133 +27,216 @@ double smoothedRate(double previousHz, std::chrono::steady_clock::duration inter
 
 }  // namespace Internal
 
-InstrumentStore::InstrumentStore() = default;
+namespace {
+
+/// One instrument in a directory: its identity (shared with every copy handed out, replaced on a
+/// rename), its active flag and its tracking data.
+struct Entry
+{
+    std::shared_ptr<const TrackerID> id;
+    bool active = true;
+    std::shared_ptr<Internal::InstrumentSlot> slot;
+};
+
+/// Index keys are views of the slots' own identifier texts, which live as long as the slots.
+using Index = std::unordered_map<std::string_view, std::size_t>;
+
+TrackingInstrument instrumentOf(const Entry& entry)
+{
+    TrackingInstrument instrument(entry.id, entry.active);
+    entry.slot->read().copyTo(instrument);
+    return instrument;
+}
+
+}  // namespace
+
+/// What readers see of the instruments: never changed once published.
+struct InstrumentStore::Directory
+{
+    std::vector<Entry> entries;  // in the order they were added
+    Index index;                 // identifier -> position in entries
+};
+
+/// The writers' own directory, from which the published one is copied; writer lock only.
+struct InstrumentStore::Working
+{
+    Directory directory;
+    /// Whether the directory changed since it was last published.
+    bool dirty = false;
+};
+
+InstrumentStore::InstrumentStore()
+    : m_working(std::make_unique<Working>()), m_published(std::make_shared<const Directory>())
+{
+}
+
 InstrumentStore::~InstrumentStore() = default;
 
-InstrumentModifications InstrumentStore::add(const TrackerID& id, bool active)
+std::shared_ptr<const InstrumentStore::Directory> InstrumentStore::published() const
+{
+    return std::atomic_load(&m_published);
+}
+
+void InstrumentStore::publishLocked()
+{
+    std::atomic_store(&m_published, std::shared_ptr<const Directory>(
+                                        std::make_shared<const Directory>(m_working->directory)));
+    m_working->dirty = false;
+}
+
+InstrumentModifications InstrumentStore::addLocked(const TrackerID& id, bool active)
 {
     if (id.identifier.empty()) {
         return {};
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_indexByIdentifier.find(id.identifier);
-    if (it == m_indexByIdentifier.end()) {
-        m_instruments.emplace_back(id, active);
-        m_indexByIdentifier.emplace(id.identifier, m_instruments.size() - 1);
+    Directory& directory = m_working->directory;
+    const auto it = directory.index.find(id.identifier);
+    if (it == directory.index.end()) {
+        auto slot = std::make_shared<Internal::InstrumentSlot>(id.identifier);
+        const std::string_view key = slot->identifier();
+        directory.entries.push_back(Entry{std::make_shared<const TrackerID>(id), active, std::move(slot)});
+        directory.index.emplace(key, directory.entries.size() - 1);
+        m_working->dirty = true;
         return InstrumentModification::Added;
     }
-    TrackingInstrument& existing = m_instruments[it->second];
+    Entry& existing = directory.entries[it->second];
     InstrumentModifications changes;
-    if (existing.serial() != id.serial || existing.name() != id.name) {
-        existing.setTrackerId(id);
+    if (existing.id->serial != id.serial || existing.id->name != id.name) {
+        // A new identity record: copies handed out before keep the old one.
+        existing.id = std::make_shared<const TrackerID>(id);
         changes |= InstrumentModification::Renamed;
     }
     if (existing.active != active) {
         existing.active = active;
         changes |= InstrumentModification::ActivityChanged;
     }
+    if (!changes.empty()) {
+        m_working->dirty = true;
+    }
     return changes;
+}
+
+InstrumentModifications InstrumentStore::updateLocked(std::string_view identifier, const Pose& pose,
+                                                      double quality, std::uint64_t timestampMs,
+                                                      std::uint32_t flags,
+                                                      std::chrono::steady_clock::time_point now)
+{
+    const Directory& directory = m_working->directory;
+    const auto it = directory.index.find(identifier);
+    if (it == directory.index.end()) {
+        return {};
+    }
+    Internal::InstrumentSlot& slot = *directory.entries[it->second].slot;
+    Internal::TrackingSample sample = slot.current();
+    InstrumentModifications changes = InstrumentModification::Updated;
+    const bool wasTracked = sample.updateCount > 0 && sample.quality > 0.0;
+    if (sample.pose != pose) {
+        sample.pose = pose;
+        changes |= InstrumentModification::PoseChanged;
+    }
+    // Compared bitwise in effect: a NaN quality from a broken source counts as a change each time.
+    if (!(sample.quality == quality)) {
+        sample.quality = quality;
+        changes |= InstrumentModification::QualityChanged;
+    }
+    if (sample.timestampMs != timestampMs) {
+        sample.timestampMs = timestampMs;
+        changes |= InstrumentModification::TimestampChanged;
+    }
+    if (sample.flags != flags) {
+        sample.flags = flags;
+        changes |= InstrumentModification::FlagsChanged;
+    }
+    if (sample.updateCount > 0) {
+        sample.updateRateHz = Internal::smoothedRate(sample.updateRateHz, now - sample.lastUpdate);
+    }
+    sample.lastUpdate = now;
+    ++sample.updateCount;
+    if ((sample.quality > 0.0) != wasTracked) {
+        changes |= InstrumentModification::TrackingChanged;
+    }
+    slot.write(sample);
+    return changes;
+}
+
+InstrumentModifications InstrumentStore::add(const TrackerID& id, bool active)
+{
+    return Writer(*this).add(id, active);
 }
 
 InstrumentModifications InstrumentStore::update(std::string_view identifier, const Pose& pose, double quality,
                                                 std::uint64_t timestampMs, std::uint32_t flags)
 {
-    const auto now = std::chrono::steady_clock::now();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_indexByIdentifier.find(identifier);
-    if (it == m_indexByIdentifier.end()) {
-        return {};
-    }
-    TrackingInstrument& instrument = m_instruments[it->second];
-    InstrumentModifications changes = InstrumentModification::Updated;
-    const bool wasTracked = instrument.isTracked();
-    if (instrument.pose != pose) {
-        instrument.pose = pose;
-        changes |= InstrumentModification::PoseChanged;
-    }
-    // Compared bitwise in effect: a NaN quality from a broken source counts as a change each time.
-    if (!(instrument.quality == quality)) {
-        instrument.quality = quality;
-        changes |= InstrumentModification::QualityChanged;
-    }
-    if (instrument.timestampMs != timestampMs) {
-        instrument.timestampMs = timestampMs;
-        changes |= InstrumentModification::TimestampChanged;
-    }
-    if (instrument.flags != flags) {
-        instrument.flags = flags;
-        changes |= InstrumentModification::FlagsChanged;
-    }
-    if (instrument.updateCount > 0) {
-        instrument.updateRateHz =
-            Internal::smoothedRate(instrument.updateRateHz, now - instrument.lastUpdate);
-    }
-    instrument.lastUpdate = now;
-    ++instrument.updateCount;
-    if (instrument.isTracked() != wasTracked) {
-        changes |= InstrumentModification::TrackingChanged;
-    }
-    return changes;
+    return Writer(*this).update(identifier, pose, quality, timestampMs, flags);
 }
 
 InstrumentModifications InstrumentStore::remove(std::string_view identifier)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_indexByIdentifier.find(identifier);
-    if (it == m_indexByIdentifier.end()) {
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    Directory& directory = m_working->directory;
+    const auto it = directory.index.find(identifier);
+    if (it == directory.index.end()) {
         return {};
     }
     const std::size_t removedIndex = it->second;
-    m_indexByIdentifier.erase(it);
-    m_instruments.erase(m_instruments.begin() + static_cast<std::ptrdiff_t>(removedIndex));
-    for (auto& entry : m_indexByIdentifier) {
+    directory.index.erase(it);
+    directory.entries.erase(directory.entries.begin() + static_cast<std::ptrdiff_t>(removedIndex));
+    for (auto& entry : directory.index) {
         if (entry.second > removedIndex) {
             --entry.second;
         }
     }
+    publishLocked();
     return InstrumentModification::Removed;
 }
 
 InstrumentModifications InstrumentStore::clear()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_instruments.empty()) {
+    std::lock_guard<std::mutex> lock(m_writeMutex);
+    Directory& directory = m_working->directory;
+    if (directory.entries.empty()) {
         return {};
     }
-    m_instruments.clear();
-    m_indexByIdentifier.clear();
+    directory.index.clear();
+    directory.entries.clear();
+    publishLocked();
     return InstrumentModification::Removed;
 }
 
 std::optional<TrackingInstrument> InstrumentStore::find(std::string_view identifier) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_indexByIdentifier.find(identifier);
-    if (it == m_indexByIdentifier.end()) {
+    const std::shared_ptr<const Directory> directory = published();
+    const auto it = directory->index.find(identifier);
+    if (it == directory->index.end()) {
         return std::nullopt;
     }
-    return m_instruments[it->second];
+    return instrumentOf(directory->entries[it->second]);
 }
 
 bool InstrumentStore::contains(std::string_view identifier) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_indexByIdentifier.find(identifier) != m_indexByIdentifier.end();
+    const std::shared_ptr<const Directory> directory = published();
+    return directory->index.find(identifier) != directory->index.end();
 }
 
 std::vector<TrackingInstrument> InstrumentStore::snapshot() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_instruments;
+    const std::shared_ptr<const Directory> directory = published();
+    std::vector<TrackingInstrument> result;
+    result.reserve(directory->entries.size());
+    for (const Entry& entry : directory->entries) {
+        result.push_back(instrumentOf(entry));
+    }
+    return result;
 }
 
 std::vector<TrackingInstrument> InstrumentStore::activeSnapshot() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::shared_ptr<const Directory> directory = published();
     std::vector<TrackingInstrument> result;
-    for (const auto& instrument : m_instruments) {
-        if (instrument.active) {
-            result.push_back(instrument);
+    for (const Entry& entry : directory->entries) {
+        if (entry.active) {
+            result.push_back(instrumentOf(entry));
         }
     }
     return result;
@@ -156,8 +244,31 @@ std::vector<TrackingInstrument> InstrumentStore::activeSnapshot() const
 
 std::size_t InstrumentStore::size() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_instruments.size();
+    return published()->entries.size();
+}
+
+InstrumentStore::Writer::Writer(InstrumentStore& store)
+    : m_store(store), m_lock(store.m_writeMutex), m_now(std::chrono::steady_clock::now())
+{
+}
+
+InstrumentStore::Writer::~Writer()
+{
+    if (m_store.m_working->dirty) {
+        m_store.publishLocked();
+    }
+}
+
+InstrumentModifications InstrumentStore::Writer::add(const TrackerID& id, bool active)
+{
+    return m_store.addLocked(id, active);
+}
+
+InstrumentModifications InstrumentStore::Writer::update(std::string_view identifier, const Pose& pose,
+                                                        double quality, std::uint64_t timestampMs,
+                                                        std::uint32_t flags)
+{
+    return m_store.updateLocked(identifier, pose, quality, timestampMs, flags, m_now);
 }
 
 }  // namespace Quorvane

@@ -11,6 +11,11 @@ TrackingInstrument::TrackingInstrument(TrackerID trackerIdValue, bool isActive)
 {
 }
 
+TrackingInstrument::TrackingInstrument(std::shared_ptr<const TrackerID> sharedId, bool isActive)
+    : active(isActive), m_id(sharedId ? std::move(sharedId) : std::make_shared<const TrackerID>())
+{
+}
+
 void TrackingInstrument::setTrackerId(TrackerID trackerIdValue)
 {
     m_id = std::make_shared<const TrackerID>(std::move(trackerIdValue));

@@ -79,4 +79,9 @@ void TrackingStream::emitSignals(InstrumentModifications changes)
     instrumentsUpdated.emitSignal(changes);
 }
 
+InstrumentStore::Writer TrackingStream::instrumentWriter()
+{
+    return InstrumentStore::Writer(m_store);
+}
+
 }  // namespace Quorvane

@@ -25,6 +25,9 @@ struct QUORVANE_STREAM_EXPORT TrackingInstrument
 {
     TrackingInstrument();
     TrackingInstrument(TrackerID trackerId, bool isActive);
+    /// Shares an existing identity record (how the store hands out copies without allocating).
+    /// A null record is replaced by an empty identity.
+    TrackingInstrument(std::shared_ptr<const TrackerID> sharedId, bool isActive);
 
     const TrackerID& trackerId() const { return *m_id; }
     const std::string& identifier() const { return m_id->identifier; }

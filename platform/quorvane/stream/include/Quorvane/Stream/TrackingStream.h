@@ -25,8 +25,9 @@ namespace Quorvane {
 /// frame into the tracker's frame, translations in millimetres; timestamps are in milliseconds.
 ///
 /// Threads: the store may be written from the tracking library's receive thread while any other
-/// thread reads it; readers get copies. `emitSignals` calls the listeners on the calling thread
-/// (usually that receive thread), so a listener that touches widgets must post to the UI thread.
+/// thread reads it; readers get copies and never slow the writer down (see InstrumentStore).
+/// `emitSignals` calls the listeners on the calling thread (usually that receive thread), so a
+/// listener that touches widgets must post to the UI thread.
 class QUORVANE_STREAM_EXPORT TrackingStream : public Stream
 {
 public:
@@ -70,6 +71,9 @@ protected:
     /// Tells the listeners of instrumentsUpdated what changed in this frame. Called by the
     /// subclass once per frame, on its receive thread.
     void emitSignals(InstrumentModifications changes);
+    /// The store's writes of one frame under one lock (see InstrumentStore::Writer): let it end
+    /// before emitSignals, so that listeners see the instruments the frame added.
+    InstrumentStore::Writer instrumentWriter();
 
 private:
     InstrumentStore m_store;

@@ -1,0 +1,78 @@
+#include "InstrumentSlot.h"
+
+#include <thread>
+#include <utility>
+
+namespace Quorvane::Internal {
+
+namespace {
+constexpr auto kStore = std::memory_order_release;
+constexpr auto kLoad = std::memory_order_acquire;
+// Tries before a reader that keeps meeting a write in progress lets the writer's thread run: on
+// a busy machine the writer may have been preempted in the middle of a sample.
+constexpr int kSpinsBeforeYield = 64;
+}  // namespace
+
+void TrackingSample::copyTo(TrackingInstrument& instrument) const
+{
+    instrument.pose = pose;
+    instrument.quality = quality;
+    instrument.timestampMs = timestampMs;
+    instrument.flags = flags;
+    instrument.updateCount = updateCount;
+    instrument.lastUpdate = lastUpdate;
+    instrument.updateRateHz = updateRateHz;
+}
+
+InstrumentSlot::InstrumentSlot(std::string identifierText) : m_identifier(std::move(identifierText))
+{
+    // Readers reach the slot only through a directory published after this constructor.
+    publish(m_current);
+}
+
+void InstrumentSlot::write(const TrackingSample& sample)
+{
+    m_current = sample;
+    publish(sample);
+}
+
+void InstrumentSlot::publish(const TrackingSample& sample)
+{
+    // One writer at a time, so a relaxed read of our own counter is exact. A reader that loads
+    // any of the words below (acquire) also sees the odd count stored before them.
+    const std::uint64_t sequence = m_sequence.load(std::memory_order_relaxed);
+    m_sequence.store(sequence + 1, std::memory_order_relaxed);
+    const double* pose = sample.pose.data();
+    for (int i = 0; i < 16; ++i) m_pose[i].store(pose[i], kStore);
+    m_quality.store(sample.quality, kStore);
+    m_timestampMs.store(sample.timestampMs, kStore);
+    m_flags.store(sample.flags, kStore);
+    m_updateCount.store(sample.updateCount, kStore);
+    m_lastUpdate.store(sample.lastUpdate.time_since_epoch().count(), kStore);
+    m_updateRateHz.store(sample.updateRateHz, kStore);
+    m_sequence.store(sequence + 2, kStore);
+}
+
+TrackingSample InstrumentSlot::read() const
+{
+    TrackingSample sample;
+    double* pose = sample.pose.data();
+    for (int attempt = 1;; ++attempt) {
+        const std::uint64_t before = m_sequence.load(kLoad);
+        if ((before & 1u) == 0) {
+            for (int i = 0; i < 16; ++i) pose[i] = m_pose[i].load(kLoad);
+            sample.quality = m_quality.load(kLoad);
+            sample.timestampMs = m_timestampMs.load(kLoad);
+            sample.flags = m_flags.load(kLoad);
+            sample.updateCount = m_updateCount.load(kLoad);
+            sample.lastUpdate = std::chrono::steady_clock::time_point(
+                std::chrono::steady_clock::duration(m_lastUpdate.load(kLoad)));
+            sample.updateRateHz = m_updateRateHz.load(kLoad);
+            // The loads above are acquire, so this one cannot be answered before them.
+            if (m_sequence.load(std::memory_order_relaxed) == before) return sample;
+        }
+        if (attempt % kSpinsBeforeYield == 0) std::this_thread::yield();
+    }
+}
+
+}  // namespace Quorvane::Internal
