@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -220,6 +221,33 @@ TEST(FrameProcessing, theInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEver
     EXPECT_EQ(instrument->timestampMs, 2000u);
     EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument"), 1u);
     EXPECT_EQ(f.stream.numInstruments(), 1u);
+}
+
+TEST(FrameProcessing, theListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsCreatedOnce)
+{
+    FrameFixture f;
+    std::vector<std::optional<TrackingInstrument>> seen;
+    f.stream.instrumentsUpdated.connect(
+        [&](InstrumentModifications) { seen.push_back(f.stream.findInstrument("optitrack-5")); });
+    auto frame = makeFrame();
+    addBody(*frame, 5, true).x = 4.0f;
+    f.deliver(*frame);
+    ASSERT_EQ(seen.size(), 1u);
+    ASSERT_TRUE(seen[0].has_value()) << "created in this frame, so there when the signal comes";
+    EXPECT_EQ(seen[0]->pose(0, 3), 4.0);
+    EXPECT_EQ(seen[0]->updateCount, 1u) << "one update per body and frame";
+
+    // The same ID twice in one frame (a broken server): created once, updated twice, the later wins.
+    auto twice = makeFrame();
+    addBody(*twice, 8, true).x = 1.0f;
+    addBody(*twice, 8, true).x = 2.0f;
+    f.deliver(*twice);
+    const auto eight = f.stream.findInstrument("optitrack-8");
+    ASSERT_TRUE(eight.has_value());
+    EXPECT_EQ(eight->updateCount, 2u);
+    EXPECT_EQ(eight->pose(0, 3), 2.0);
+    EXPECT_EQ(f.log.sink().countContaining("Created tracking instrument optitrack-8"), 1u);
+    EXPECT_EQ(f.stream.numInstruments(), 2u);
 }
 
 TEST(FrameProcessing, anInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)

@@ -2,12 +2,15 @@
 // identifiers, and concurrent writers and readers.
 #include "TestStreams.h"
 
+#include <Quorvane/Stream/InstrumentStore.h>
 #include <Quorvane/Stream/TrackingStream.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <string>
 #include <thread>
@@ -232,6 +235,132 @@ TEST(TrackingStreamConcurrency, WritersAndReadersSeeConsistentInstruments)
     EXPECT_EQ(inconsistent, 0);
     EXPECT_EQ(emitted.load(), kFrames);
     EXPECT_EQ(stream.findInstrument("optitrack-0")->updateCount, static_cast<std::uint64_t>(kFrames));
+}
+
+TEST(InstrumentStoreReaders, NeverWaitForAWriter)
+{
+    InstrumentStore store;
+    store.add(TrackerID("a", "", "A"), true);
+
+    // A writer that holds the store's writer lock until told to let go, after adding "b" and
+    // updating "a".
+    std::promise<void> holding;
+    std::promise<void> letGo;
+    std::shared_future<void> letGoSignal = letGo.get_future().share();
+    std::thread writer([&] {
+        InstrumentStore::Writer writing(store);
+        writing.add(TrackerID("b", "", "B"), true);
+        writing.update("a", translation(7, 0, 0), 1.0, 3, 0);
+        holding.set_value();
+        letGoSignal.wait();
+    });
+    holding.get_future().wait();
+
+    struct Seen
+    {
+        std::optional<TrackingInstrument> a;
+        bool containsB = true;
+        std::size_t size = 0;
+        std::size_t copies = 0;
+        std::size_t active = 0;
+    };
+    // On another thread with a deadline, so that a reader that waits for the writer fails the test
+    // instead of hanging it.
+    auto reading = std::async(std::launch::async, [&] {
+        Seen seen;
+        seen.a = store.find("a");
+        seen.containsB = store.contains("b") || store.find("b").has_value();
+        seen.size = store.size();
+        seen.copies = store.snapshot().size();
+        seen.active = store.activeSnapshot().size();
+        return seen;
+    });
+    const bool readWithoutWaiting = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    letGo.set_value();
+    writer.join();
+    ASSERT_TRUE(readWithoutWaiting) << "a reader waited for the writer";
+
+    const Seen seen = reading.get();
+    ASSERT_TRUE(seen.a);
+    EXPECT_EQ(seen.a->pose(0, 3), 7.0) << "an update is visible as soon as it is made";
+    EXPECT_EQ(seen.a->updateCount, 1u);
+    EXPECT_FALSE(seen.containsB) << "an add is published when the writer ends";
+    EXPECT_EQ(seen.size, 1u);
+    EXPECT_EQ(seen.copies, 1u);
+    EXPECT_EQ(seen.active, 1u);
+
+    EXPECT_TRUE(store.contains("b"));
+    EXPECT_EQ(store.size(), 2u);
+    EXPECT_EQ(store.find("b")->name(), "B");
+}
+
+TEST(InstrumentStoreWriter, UpdatesOfOneWriterShareTheirTimeAndReportLikeTheStore)
+{
+    InstrumentStore store;
+    {
+        InstrumentStore::Writer writer(store);
+        EXPECT_TRUE(writer.update("a", translation(1, 0, 0), 1.0, 1, 0).empty()) << "unknown yet";
+        EXPECT_EQ(writer.add(TrackerID("a", "", "A"), true), InstrumentModifications(M::Added));
+        EXPECT_EQ(writer.add(TrackerID("b", "", "B"), false), InstrumentModifications(M::Added));
+        EXPECT_TRUE(writer.update("a", translation(1, 0, 0), 1.0, 1, 0).test(M::Updated | M::PoseChanged));
+        EXPECT_TRUE(writer.update("b", translation(2, 0, 0), 1.0, 1, 0).test(M::Updated | M::PoseChanged));
+    }
+    const auto a = store.find("a");
+    const auto b = store.find("b");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->lastUpdate, b->lastUpdate);
+    EXPECT_EQ(b->pose(0, 3), 2.0);
+    EXPECT_EQ(store.activeSnapshot().size(), 1u);
+    // A later writer may go on at once: the first let go of the lock.
+    EXPECT_EQ(store.update("b", translation(3, 0, 0), 1.0, 2, 0).raw(),
+              (M::Updated | M::PoseChanged | M::TimestampChanged).raw());
+}
+
+TEST(TrackingStreamConcurrency, ReadersSeeWholeInstrumentsWhileTheyAreAddedRenamedAndRemoved)
+{
+    InstrumentStore store;
+    constexpr int kRounds = 300;
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        for (int round = 0; round < kRounds; ++round) {
+            const std::string id = "optitrack-" + std::to_string(round);
+            store.add(TrackerID(id, "", "first " + id), true);
+            store.update(id, translation(round, 0, 0), 1.0, static_cast<std::uint64_t>(round), 0);
+            store.add(TrackerID(id, "", "second " + id), round % 2 == 0);
+            if (round % 3 == 0) store.remove(id);
+            if (round == kRounds / 2) store.clear();
+        }
+        writing = false;
+    });
+
+    // Every instrument a reader gets carries the name given with its own identifier, and a pose
+    // that is its own or the identity it was added with.
+    auto whole = [](const TrackingInstrument& instrument) {
+        const std::string& id = instrument.identifier();
+        const bool named = instrument.name() == "first " + id || instrument.name() == "second " + id;
+        const double x = instrument.pose(0, 3);
+        const bool posed = instrument.updateCount == 0
+                               ? instrument.pose.isIdentity()
+                               : x == std::stod(id.substr(std::string("optitrack-").size()));
+        return named && posed;
+    };
+    int broken = 0;
+    int reads = 0;
+    while (writing.load() || reads == 0) {
+        for (const TrackingInstrument& instrument : store.snapshot()) broken += whole(instrument) ? 0 : 1;
+        for (const TrackingInstrument& instrument : store.activeSnapshot())
+            broken += whole(instrument) ? 0 : 1;
+        if (const auto one = store.find("optitrack-" + std::to_string(reads % kRounds)))
+            broken += whole(*one) ? 0 : 1;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(broken, 0);
+    // Of the second half (after the clear), every round not divisible by three stays.
+    std::size_t expected = 0;
+    for (int round = kRounds / 2 + 1; round < kRounds; ++round) expected += round % 3 == 0 ? 0 : 1;
+    EXPECT_EQ(store.size(), expected);
+    EXPECT_EQ(store.snapshot().size(), expected);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // functions to count calls made on the test's thread.
 #include "TestStreams.h"
 
+#include <Quorvane/Stream/InstrumentStore.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -100,6 +102,31 @@ TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
               }),
               0);
     EXPECT_EQ(slotCalls, 101);
+}
+
+TEST(StoreAllocation, AFrameThroughOneWriterAndAReadersFindAllocateNothing)
+{
+    InstrumentStore store;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 32; ++i) {
+        ids.push_back("optitrack-" + std::to_string(1000000 + i));
+        store.add(TrackerID(ids.back(), "", "A rather long instrument display name " + std::to_string(i)),
+                  true);
+    }
+    const Pose pose = translation(1, 2, 3);
+    long found = 0;
+    EXPECT_EQ(allocationsIn([&] {
+                  for (int n = 1; n <= 100; ++n) {
+                      InstrumentStore::Writer writer(store);
+                      for (const std::string& id : ids)
+                          writer.update(id, pose, 0.5, static_cast<std::uint64_t>(n), 0);
+                  }
+                  for (const std::string& id : ids) found += store.find(id) ? 1 : 0;
+                  found += static_cast<long>(store.size());
+              }),
+              0);
+    EXPECT_EQ(found, 64);
+    EXPECT_EQ(store.find(ids[0])->updateCount, 100u);
 }
 
 }  // namespace
