@@ -152,6 +152,39 @@ TEST(InstrumentStore, RemoveKeepsTheOthersReachable)
     EXPECT_EQ(stream.numInstruments(), 2u);
 }
 
+TEST(InstrumentStore, FindsEachOfManySimilarIdentifiersAndNoOther)
+{
+    InstrumentStore store;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 3000; ++i) ids.push_back("optitrack-" + std::to_string(i));
+    // Prefixes of each other, and lengths around the eight-byte steps of the lookup.
+    for (std::size_t length = 1; length <= 25; ++length) ids.push_back(std::string(length, 'x'));
+    ids.push_back(std::string("nul\0one", 7));
+    ids.push_back(std::string("nul\0two", 7));
+    for (const std::string& id : ids) ASSERT_EQ(store.add(TrackerID(id, "", "n" + id), true), M::Added) << id;
+    for (const std::string& id : ids) ASSERT_TRUE(store.add(TrackerID(id, "", "n" + id), true).empty()) << id;
+
+    for (const char* absent : {"optitrack-3000", "optitrack-", "optitrack-00", "optitrack--1",
+                               "xxxxxxxxxxxxxxxxxxxxxxxxxx", "", "nul"})
+        EXPECT_FALSE(store.contains(absent)) << absent;
+
+    // Remove every third; the others must still be found, and updates reach their own instrument.
+    for (std::size_t i = 0; i < ids.size(); i += 3) ASSERT_EQ(store.remove(ids[i]), M::Removed) << ids[i];
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const bool kept = i % 3 != 0;
+        ASSERT_EQ(store.contains(ids[i]), kept) << ids[i];
+        if (kept) store.update(ids[i], translation(static_cast<double>(i), 0, 0), 1.0, 1, 0);
+    }
+    const std::vector<TrackingInstrument> all = store.snapshot();
+    ASSERT_EQ(all.size(), ids.size() - (ids.size() + 2) / 3);
+    for (const TrackingInstrument& instrument : all) {
+        EXPECT_EQ(instrument.name(), "n" + instrument.identifier());
+        const auto at = static_cast<std::size_t>(instrument.pose(0, 3));
+        ASSERT_LT(at, ids.size());
+        EXPECT_EQ(ids[at], instrument.identifier());
+    }
+}
+
 TEST(TrackingStreamSignals, EmitSignalsDeliversTheFrameFlagsFromTheReceiveThread)
 {
     TestTrackingStream stream;

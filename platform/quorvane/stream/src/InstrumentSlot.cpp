@@ -27,17 +27,12 @@ void TrackingSample::copyTo(TrackingInstrument& instrument) const
 InstrumentSlot::InstrumentSlot(std::string identifierText) : m_identifier(std::move(identifierText))
 {
     // Readers reach the slot only through a directory published after this constructor.
-    publish(m_current);
+    publish();
 }
 
-void InstrumentSlot::write(const TrackingSample& sample)
+void InstrumentSlot::publish()
 {
-    m_current = sample;
-    publish(sample);
-}
-
-void InstrumentSlot::publish(const TrackingSample& sample)
-{
+    const TrackingSample& sample = m_current;
     // One writer at a time, so a relaxed read of our own counter is exact. A reader that loads
     // any of the words below (acquire) also sees the odd count stored before them.
     const std::uint64_t sequence = m_sequence.load(std::memory_order_relaxed);

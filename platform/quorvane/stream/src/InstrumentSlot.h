@@ -47,17 +47,15 @@ public:
     /// The key that the writer's index points into; never changes.
     std::string_view identifier() const { return m_identifier; }
 
-    /// The writer's copy. Writer lock only.
-    const TrackingSample& current() const { return m_current; }
-    /// Replaces the writer's copy and publishes it. Writer lock only.
-    void write(const TrackingSample& sample);
+    /// The writer's copy, changed in place and then published. Writer lock only.
+    TrackingSample& current() { return m_current; }
+    /// Publishes the writer's copy to readers. Writer lock only.
+    void publish();
 
     /// A consistent copy of the last published sample; any thread.
     TrackingSample read() const;
 
 private:
-    void publish(const TrackingSample& sample);
-
     // Writer side: read by the writer to look up the instrument and compare values.
     const std::string m_identifier;
     TrackingSample m_current;

@@ -1,10 +1,9 @@
 #include <Quorvane/Stream/InstrumentStore.h>
 
+#include "InstrumentIndex.h"
 #include "InstrumentSlot.h"
 
 #include <atomic>
-#include <string>
-#include <unordered_map>
 #include <utility>
 
 namespace Quorvane {
@@ -17,11 +16,11 @@ constexpr double kRateSmoothing = 0.1;
 
 double smoothedRate(double previousHz, std::chrono::steady_clock::duration interval)
 {
-    const double seconds = std::chrono::duration<double>(interval).count();
-    if (seconds <= 0.0) {
+    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(interval).count();
+    if (nanoseconds <= 0) {
         return previousHz;
     }
-    const double instantHz = 1.0 / seconds;
+    const double instantHz = 1e9 / static_cast<double>(nanoseconds);
     return previousHz == 0.0 ? instantHz : previousHz + kRateSmoothing * (instantHz - previousHz);
 }
 
@@ -38,9 +37,6 @@ struct Entry
     std::shared_ptr<Internal::InstrumentSlot> slot;
 };
 
-/// Index keys are views of the slots' own identifier texts, which live as long as the slots.
-using Index = std::unordered_map<std::string_view, std::size_t>;
-
 TrackingInstrument instrumentOf(const Entry& entry)
 {
     TrackingInstrument instrument(entry.id, entry.active);
@@ -54,7 +50,9 @@ TrackingInstrument instrumentOf(const Entry& entry)
 struct InstrumentStore::Directory
 {
     std::vector<Entry> entries;  // in the order they were added
-    Index index;                 // identifier -> position in entries
+    /// Identifier -> position in entries; its keys are views of the slots' own identifier texts,
+    /// which live as long as the slots.
+    Internal::InstrumentIndex index;
 };
 
 /// The writers' own directory, from which the published one is copied; writer lock only.
@@ -90,16 +88,16 @@ InstrumentModifications InstrumentStore::addLocked(const TrackerID& id, bool act
         return {};
     }
     Directory& directory = m_working->directory;
-    const auto it = directory.index.find(id.identifier);
-    if (it == directory.index.end()) {
+    const std::size_t position = directory.index.find(id.identifier);
+    if (position == Internal::InstrumentIndex::kNotFound) {
         auto slot = std::make_shared<Internal::InstrumentSlot>(id.identifier);
         const std::string_view key = slot->identifier();
         directory.entries.push_back(Entry{std::make_shared<const TrackerID>(id), active, std::move(slot)});
-        directory.index.emplace(key, directory.entries.size() - 1);
+        directory.index.insert(key, directory.entries.size() - 1);
         m_working->dirty = true;
         return InstrumentModification::Added;
     }
-    Entry& existing = directory.entries[it->second];
+    Entry& existing = directory.entries[position];
     InstrumentModifications changes;
     if (existing.id->serial != id.serial || existing.id->name != id.name) {
         // A new identity record: copies handed out before keep the old one.
@@ -122,12 +120,12 @@ InstrumentModifications InstrumentStore::updateLocked(std::string_view identifie
                                                       std::chrono::steady_clock::time_point now)
 {
     const Directory& directory = m_working->directory;
-    const auto it = directory.index.find(identifier);
-    if (it == directory.index.end()) {
+    const std::size_t position = directory.index.find(identifier);
+    if (position == Internal::InstrumentIndex::kNotFound) {
         return {};
     }
-    Internal::InstrumentSlot& slot = *directory.entries[it->second].slot;
-    Internal::TrackingSample sample = slot.current();
+    Internal::InstrumentSlot& slot = *directory.entries[position].slot;
+    Internal::TrackingSample& sample = slot.current();
     InstrumentModifications changes = InstrumentModification::Updated;
     const bool wasTracked = sample.updateCount > 0 && sample.quality > 0.0;
     if (sample.pose != pose) {
@@ -155,7 +153,7 @@ InstrumentModifications InstrumentStore::updateLocked(std::string_view identifie
     if ((sample.quality > 0.0) != wasTracked) {
         changes |= InstrumentModification::TrackingChanged;
     }
-    slot.write(sample);
+    slot.publish();
     return changes;
 }
 
@@ -174,17 +172,14 @@ InstrumentModifications InstrumentStore::remove(std::string_view identifier)
 {
     std::lock_guard<std::mutex> lock(m_writeMutex);
     Directory& directory = m_working->directory;
-    const auto it = directory.index.find(identifier);
-    if (it == directory.index.end()) {
+    const std::size_t removed = directory.index.find(identifier);
+    if (removed == Internal::InstrumentIndex::kNotFound) {
         return {};
     }
-    const std::size_t removedIndex = it->second;
-    directory.index.erase(it);
-    directory.entries.erase(directory.entries.begin() + static_cast<std::ptrdiff_t>(removedIndex));
-    for (auto& entry : directory.index) {
-        if (entry.second > removedIndex) {
-            --entry.second;
-        }
+    directory.entries.erase(directory.entries.begin() + static_cast<std::ptrdiff_t>(removed));
+    directory.index.clear();
+    for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+        directory.index.insert(directory.entries[i].slot->identifier(), i);
     }
     publishLocked();
     return InstrumentModification::Removed;
@@ -206,17 +201,17 @@ InstrumentModifications InstrumentStore::clear()
 std::optional<TrackingInstrument> InstrumentStore::find(std::string_view identifier) const
 {
     const std::shared_ptr<const Directory> directory = published();
-    const auto it = directory->index.find(identifier);
-    if (it == directory->index.end()) {
+    const std::size_t position = directory->index.find(identifier);
+    if (position == Internal::InstrumentIndex::kNotFound) {
         return std::nullopt;
     }
-    return instrumentOf(directory->entries[it->second]);
+    return instrumentOf(directory->entries[position]);
 }
 
 bool InstrumentStore::contains(std::string_view identifier) const
 {
     const std::shared_ptr<const Directory> directory = published();
-    return directory->index.find(identifier) != directory->index.end();
+    return directory->index.find(identifier) != Internal::InstrumentIndex::kNotFound;
 }
 
 std::vector<TrackingInstrument> InstrumentStore::snapshot() const
