@@ -4,6 +4,7 @@
 #include "InstrumentSlot.h"
 
 #include <atomic>
+#include <new>
 #include <utility>
 
 namespace Quorvane {
@@ -249,8 +250,13 @@ InstrumentStore::Writer::Writer(InstrumentStore& store)
 
 InstrumentStore::Writer::~Writer()
 {
-    if (m_store.m_working->dirty) {
+    if (!m_store.m_working->dirty) {
+        return;
+    }
+    try {
         m_store.publishLocked();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the directory stays marked as changed, and the next writer publishes it.
     }
 }
 

@@ -109,7 +109,8 @@ class QUORVANE_STREAM_EXPORT InstrumentStore::Writer
 {
 public:
     explicit Writer(InstrumentStore& store);
-    /// Publishes what was added, then lets other writers in.
+    /// Publishes what was added, then lets other writers in. Throws nothing: when memory for
+    /// the new directory runs out, the next writer publishes it.
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
