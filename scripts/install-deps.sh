@@ -9,7 +9,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev
   libeigen3-dev libboost-dev libboost-thread-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev libpcap-dev
+  libcli11-dev nlohmann-json3-dev libpcap-dev libopenigtlink-dev
   xvfb xauth x11-apps imagemagick
   iproute2 procps nftables
 )

@@ -11,6 +11,8 @@ namespace Internal {
 namespace {
 /// A longer --duration is a mistake (and beyond it the deadline's arithmetic is not exact).
 constexpr double kMaxDurationS = 1e7;
+/// Beyond this a cap is no cap.
+constexpr double kMaxIgtlRateHz = 100000.0;
 }  // namespace
 }  // namespace Internal
 
@@ -47,6 +49,26 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
     app.add_option("--log-level", options.logLevel, "global log level, 0 (everything) to 4 (errors only)")
         ->check(CommandLine::inRange(0, 4))
         ->capture_default_str();
+    app.add_option("--igtl-port", options.igtlPort,
+                   "serve the valid poses as OpenIGTLink TRANSFORM messages on this TCP port (0: off, the "
+                   "default). One message per tracked instrument and frame: device name = the instrument's "
+                   "name cut to its first 20 bytes (never inside a UTF-8 character; longer names that share "
+                   "those bytes look alike to the client), 4x4 pose in millimetres, timestamp = the "
+                   "instrument's. At most 64 clients at once; a client that does not keep up gets the newest "
+                   "pose per instrument, the summary counts what it missed")
+        ->check(CommandLine::inRange(0, 65535))
+        ->option_text("N");
+    app.add_option(
+           "--igtl-address", options.igtlAddress,
+           "address the OpenIGTLink server listens on; give 0.0.0.0 (or a host address) on purpose to "
+           "open it to the network")
+        ->capture_default_str()
+        ->option_text("A");
+    app.add_option("--igtl-rate", options.igtlRate,
+                   "most OpenIGTLink messages per second per instrument and client, the newest pose winning "
+                   "(0: every frame, the default)")
+        ->check(CommandLine::inRange(0.0, Internal::kMaxIgtlRateHz))
+        ->option_text("HZ");
     app.footer(
         "Exit codes: 0 success; 1 a --plugins path loaded no plugin, or the stream could not start; 2 bad "
         "usage.");
@@ -66,6 +88,13 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
         err << "quorvane-host: nothing to do: give --list or --run NAME (see --help)\n";
         return CommandLine::kUsageError;
     }
+#ifndef QUORVANE_HOST_OPENIGTLINK
+    if (options.igtlPort != 0) {
+        err << "quorvane-host: --igtl-port: this build has no OpenIGTLink (install libopenigtlink-dev and "
+               "build again)\n";
+        return CommandLine::kUsageError;
+    }
+#endif
     if (options.pluginPaths.empty()) {
         options.pluginPaths.push_back(defaultPluginDir);
     }

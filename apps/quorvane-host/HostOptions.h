@@ -24,6 +24,11 @@ struct HostOptions
     /// Frames to show before ending; 0: no limit.
     std::uint64_t frames = 0;
     int logLevel = 2;
+    /// OpenIGTLink server port; 0: no server.
+    int igtlPort = 0;
+    std::string igtlAddress = "127.0.0.1";
+    /// Most TRANSFORMs per second per instrument and client; 0: every frame.
+    double igtlRate = 0.0;
 };
 
 /// Parses the command line. Returns -1 when the program should go on with `options`, else the

@@ -1,6 +1,9 @@
 #include "HostSession.h"
 
 #include "FrameQueue.h"
+#ifdef QUORVANE_HOST_OPENIGTLINK
+#include "IgtlServer.h"
+#endif
 #include "JsonLinesPrinter.h"
 #include "LiveTablePrinter.h"
 #include "OutputWriter.h"
@@ -207,15 +210,15 @@ int HostSession::runAlgorithm(ApplicationController& controller, const Propertie
         return 1;
     }
 
-    watch(dynamic_cast<TrackingStream*>(stream), output);
+    const bool watched = watch(dynamic_cast<TrackingStream*>(stream), output);
 
     stream->close();
     data.reset();
     algorithm.reset();
-    return 0;
+    return watched ? 0 : 1;
 }
 
-void HostSession::watch(TrackingStream* stream, OutputWriter& output)
+bool HostSession::watch(TrackingStream* stream, OutputWriter& output)
 {
     using Internal::Clock;
     const Clock::time_point start = Clock::now();
@@ -239,6 +242,22 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
     FrameQueue queue(Internal::kJsonQueueBytes);  // every frame, for JSON Lines
     std::atomic<std::uint64_t> framesCounted{0};  // frames only, for the table
     AppsCommon::ListenerFailures failures("quorvane-host", "the update listener");
+#ifdef QUORVANE_HOST_OPENIGTLINK
+    // Its own threads read the stream; the listener only tells it that a frame came.
+    std::unique_ptr<IgtlServer> igtl;
+    if (m_options.igtlPort != 0 && stream != nullptr) {
+        igtl = std::make_unique<IgtlServer>(m_options.igtlAddress, m_options.igtlPort, m_options.igtlRate,
+                                            [stream] { return stream->instruments(); });
+        std::string error;
+        if (!igtl->start(error)) {
+            m_err << "quorvane-host: OpenIGTLink server: " << error << "\n";
+            return false;
+        }
+        m_err << "quorvane-host: OpenIGTLink server on " << m_options.igtlAddress << ":" << igtl->port()
+              << "\n";
+    }
+    IgtlServer* const igtlServer = igtl.get();
+#endif
 
     // Runs on the stream's receive thread: copy (JSON) or count (table), return. No output, no
     // waiting, nothing thrown. Declared after what it uses, so it ends first whatever ends this
@@ -252,6 +271,11 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
                 } else {
                     framesCounted.fetch_add(1, std::memory_order_relaxed);
                 }
+#ifdef QUORVANE_HOST_OPENIGTLINK
+                if (igtlServer != nullptr) {
+                    igtlServer->frameArrived();
+                }
+#endif
             });
         });
     }
@@ -327,12 +351,21 @@ void HostSession::watch(TrackingStream* stream, OutputWriter& output)
     const std::uint64_t seen = everyFrame ? queue.framesSeen() : framesCounted.load();
     statistics.setFrameCounts(frameLimit != 0 ? std::min(seen, frameLimit) : seen,
                               queue.framesDropped() + notShown);
-    printer->finish(statistics.summary(Clock::now()), Clock::now());
+    RunSummary summary = statistics.summary(Clock::now());
+#ifdef QUORVANE_HOST_OPENIGTLINK
+    if (igtl) {
+        igtl->stop();
+        summary.igtl = true;
+        summary.igtlTotals = igtl->totals();
+    }
+#endif
+    printer->finish(summary, Clock::now());
     // Written while the stream shuts down; run() waits for it at the very end.
     Internal::publish(text, output);
     if (failures.count() != 0) {
         m_err << "quorvane-host: the update listener failed " << failures.count() << " times (see the log)\n";
     }
+    return true;
 }
 
 }  // namespace Host

@@ -44,8 +44,9 @@ public:
 private:
     void listAlgorithms(const ApplicationController& controller, OutputWriter& output);
     int runAlgorithm(ApplicationController& controller, const Properties& properties, OutputWriter& output);
-    /// Shows the stream's instruments until the run ends.
-    void watch(TrackingStream* stream, OutputWriter& output);
+    /// Shows the stream's instruments until the run ends; false when the OpenIGTLink server
+    /// could not start.
+    bool watch(TrackingStream* stream, OutputWriter& output);
 
     const HostOptions& m_options;
     const int m_outFd;

@@ -65,6 +65,11 @@ void JsonLinesPrinter::finish(const RunSummary& summary, std::chrono::steady_clo
                            {"durationS", summary.durationS},
                            {"frameRateHz", summary.frameRateHz},
                            {"instruments", std::move(instruments)}};
+    if (summary.igtl) {
+        line["igtl"] = {{"clients", summary.igtlTotals.clients},
+                        {"posesSent", summary.igtlTotals.posesSent},
+                        {"posesMissed", summary.igtlTotals.posesMissed}};
+    }
     m_out << Internal::jsonLine(line);
     m_out.flush();
 }

@@ -70,6 +70,12 @@ void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clo
             Internal::cell(instrument.id, 16).c_str(), Internal::cell(instrument.name, 24).c_str(),
             static_cast<unsigned long long>(instrument.updates), instrument.rateHz, instrument.lastQuality);
     }
+    if (summary.igtl) {
+        m_out << Internal::format("OpenIGTLink: %llu clients, %llu poses sent, %llu missed\n",
+                                  static_cast<unsigned long long>(summary.igtlTotals.clients),
+                                  static_cast<unsigned long long>(summary.igtlTotals.posesSent),
+                                  static_cast<unsigned long long>(summary.igtlTotals.posesMissed));
+    }
     m_out.flush();
 }
 

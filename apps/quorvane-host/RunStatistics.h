@@ -21,6 +21,15 @@ struct FrameChanges
     std::vector<std::size_t> updated;
 };
 
+/// Totals of the OpenIGTLink server over a run.
+struct IgtlTotals
+{
+    std::uint64_t clients = 0;
+    std::uint64_t posesSent = 0;
+    /// Poses a client did not get because a newer one replaced them (slow client, rate cap).
+    std::uint64_t posesMissed = 0;
+};
+
 /// Totals of a run, for the summary.
 struct RunSummary
 {
@@ -41,6 +50,9 @@ struct RunSummary
     /// Frames per second between the first and the last frame seen; 0 with fewer than two.
     double frameRateHz = 0.0;
     std::vector<Instrument> instruments;
+    /// Set when the run served OpenIGTLink.
+    bool igtl = false;
+    IgtlTotals igtlTotals;
 };
 
 /// Follows the frames of one run in order (on the printing thread): which instruments are new,
