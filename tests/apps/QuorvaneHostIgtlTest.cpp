@@ -1,0 +1,300 @@
+// quorvane-host's OpenIGTLink server, end to end: clients written with the same library receive
+// the poses the host's --json output shows; a client that never reads, one that leaves and
+// several at once cost neither the stream nor the other clients.
+
+#include "HostProcess.h"
+#include "HostTestSupport.h"
+
+#include "natnet/sim/Scenario.h"
+#include "natnet/sim/Simulator.h"
+
+#include <igtlClientSocket.h>
+#include <igtlMessageHeader.h>
+#include <igtlTimeStamp.h>
+#include <igtlTransformMessage.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace Quorvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Testing::connectTo;
+using Testing::HostProcess;
+using Testing::jsonLines;
+using Testing::operator+;
+
+/// A free TCP port on loopback, read back from a socket bound to port 0 (port 0 itself turns the
+/// server off).
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in where = {};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(where);
+    int port = -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof(where)) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) == 0) {
+        port = ntohs(where.sin_port);
+    }
+    ::close(fd);
+    return port;
+}
+
+struct ReceivedTransform
+{
+    std::string name;
+    float matrix[4][4] = {};
+    double timestampS = 0.0;
+};
+
+/// An OpenIGTLink client on its own thread: takes TRANSFORMs until the host closes the
+/// connection or `keep` of them arrived (then it leaves).
+class IgtlTestClient
+{
+public:
+    explicit IgtlTestClient(int port, std::size_t keep = SIZE_MAX) : m_keep(keep)
+    {
+        m_socket = igtl::ClientSocket::New();
+        m_connected = m_socket->ConnectToServer("127.0.0.1", port) == 0;
+        if (m_connected) {
+            m_thread = std::thread([this] { run(); });
+        }
+    }
+    ~IgtlTestClient()
+    {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        m_socket->CloseSocket();
+    }
+    bool connected() const { return m_connected; }
+    std::size_t count() const { return m_count.load(); }
+    /// Waits for the connection to end; then `received` is complete.
+    const std::vector<ReceivedTransform>& received()
+    {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        return m_received;
+    }
+
+private:
+    void run()
+    {
+        igtl::MessageHeader::Pointer header = igtl::MessageHeader::New();
+        igtl::TimeStamp::Pointer stamp = igtl::TimeStamp::New();
+        while (m_received.size() < m_keep) {
+            header->InitPack();
+            if (m_socket->Receive(header->GetPackPointer(), header->GetPackSize()) != header->GetPackSize()) {
+                return;  // the host closed the connection
+            }
+            header->Unpack();
+            if (std::strcmp(header->GetDeviceType(), "TRANSFORM") != 0) {
+                m_socket->Skip(static_cast<int>(header->GetBodySizeToRead()), 0);
+                continue;
+            }
+            igtl::TransformMessage::Pointer message = igtl::TransformMessage::New();
+            message->SetMessageHeader(header);
+            message->AllocatePack();
+            if (m_socket->Receive(message->GetPackBodyPointer(), message->GetPackBodySize()) !=
+                message->GetPackBodySize()) {
+                return;
+            }
+            if ((message->Unpack(1) & igtl::MessageHeader::UNPACK_BODY) == 0) {
+                ADD_FAILURE() << "a TRANSFORM whose body does not unpack (CRC)";
+                return;
+            }
+            ReceivedTransform transform;
+            transform.name = message->GetDeviceName();
+            message->GetMatrix(transform.matrix);
+            message->GetTimeStamp(stamp);
+            transform.timestampS = stamp->GetTimeStamp();
+            m_received.push_back(transform);
+            m_count.store(m_received.size());
+        }
+    }
+
+    igtl::ClientSocket::Pointer m_socket;
+    const std::size_t m_keep;
+    bool m_connected = false;
+    std::vector<ReceivedTransform> m_received;  // the client thread's until it ended
+    std::atomic<std::size_t> m_count{0};
+    std::thread m_thread;
+};
+
+/// A client that connects and never reads, with a small receive buffer so that its connection
+/// fills up quickly.
+class StuckClient
+{
+public:
+    explicit StuckClient(int port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+        sockaddr_in where = {};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(static_cast<std::uint16_t>(port));
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&where), sizeof(where)) == 0;
+    }
+    ~StuckClient() { ::close(m_fd); }
+    bool connected() const { return m_connected; }
+
+private:
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+bool serving(const std::string& err)
+{
+    return err.find("OpenIGTLink server on") != std::string::npos &&
+           err.find("Units to MM") != std::string::npos;
+}
+
+/// The --json pose lines by instrument name and timestamp (ms).
+std::map<std::pair<std::string, std::uint64_t>, nlohmann::json> posesByNameAndTime(
+    const std::vector<nlohmann::json>& lines)
+{
+    std::map<std::pair<std::string, std::uint64_t>, nlohmann::json> poses;
+    for (const nlohmann::json& line : lines) {
+        if (line.at("type") == "pose") {
+            poses[{line.at("name").get<std::string>(), line.at("timestamp").get<std::uint64_t>()}] = line;
+        }
+    }
+    return poses;
+}
+
+class QuorvaneHostIgtlTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(sim.start()); }
+
+    std::vector<std::string> hostArguments(int port, double durationS)
+    {
+        return connectTo(sim) + std::vector<std::string>{"--json", "--duration", std::to_string(durationS),
+                                                         "--igtl-port", std::to_string(port)};
+    }
+
+    NatNet::Sim::Simulator sim;
+    NatNet::Sim::ScenarioConfig scenario;
+};
+
+TEST_F(QuorvaneHostIgtlTest, TwoClientsReceiveTheJsonPosesOfValidInstrumentsOnly)
+{
+    scenario.rigidBodies = 3;
+    scenario.rateHz = 100.0;
+    scenario.markers = true;      // the module names instruments after their marker sets
+    scenario.invalidGaps = true;  // tracking lost now and then: those frames send nothing
+    scenario.durationSeconds = 20.0;
+    // The long name is cut to 20 bytes, inside a two-byte character: the cut goes before it.
+    const std::string longName = "Instrument-long-nam\xC3\xA9-and-more";
+    scenario.bodyNames = {"Pointer", longName, "Ref"};
+    ASSERT_TRUE(sim.startStreaming(scenario));
+
+    const int port = freePort();
+    HostProcess host(HostProcess::buildProgram("quorvane-host"), hostArguments(port, 3.0));
+    ASSERT_TRUE(host.waitForError(serving, 10s));
+    IgtlTestClient first(port);
+    IgtlTestClient second(port);
+    ASSERT_TRUE(first.connected());
+    ASSERT_TRUE(second.connected());
+    const HostProcess::Result result = host.finish(15s);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const std::vector<nlohmann::json> lines = jsonLines(result.out);
+    const auto poses = posesByNameAndTime(lines);
+    const bool someInvalid = std::any_of(poses.begin(), poses.end(),
+                                         [](const auto& entry) { return entry.second.at("quality") <= 0.0; });
+    EXPECT_TRUE(someInvalid) << "the run saw tracking lost, so that it shows nothing is sent then";
+    std::map<std::string, std::string> fullName = {
+        {"Pointer", "Pointer"}, {"Instrument-long-nam", longName}, {"Ref", "Ref"}};
+    for (IgtlTestClient* client : {&first, &second}) {
+        const std::vector<ReceivedTransform>& received = client->received();
+        EXPECT_GT(received.size(), 300u) << "some 3 instruments x 100 Hz x 2.5 s";
+        std::map<std::string, int> perName;
+        for (const ReceivedTransform& transform : received) {
+            ASSERT_EQ(fullName.count(transform.name), 1u) << "device name " << transform.name;
+            ++perName[transform.name];
+            const auto ms = static_cast<std::uint64_t>(std::llround(transform.timestampS * 1000.0));
+            const auto line = poses.find({fullName[transform.name], ms});
+            ASSERT_NE(line, poses.end()) << transform.name << " at " << ms << " ms is in no --json pose line";
+            EXPECT_GT(line->second.at("quality").get<double>(), 0.0)
+                << "a pose without valid tracking was sent";
+            const nlohmann::json& pose = line->second.at("pose");  // column-major
+            for (int row = 0; row < 4; ++row) {
+                for (int column = 0; column < 4; ++column) {
+                    const double expected = pose.at(static_cast<std::size_t>(column * 4 + row)).get<double>();
+                    EXPECT_NEAR(transform.matrix[row][column], expected,
+                                1e-6 * std::max(1.0, std::fabs(expected)))
+                        << transform.name << " [" << row << "][" << column << "]";
+                }
+            }
+        }
+        EXPECT_EQ(perName.size(), 3u) << "every instrument reached the client";
+    }
+    const nlohmann::json& summary = lines.back();
+    ASSERT_EQ(summary.at("type"), "summary");
+    EXPECT_EQ(summary.at("igtl").at("clients"), 2);
+    EXPECT_EQ(summary.at("igtl").at("posesSent").get<std::uint64_t>(),
+              first.received().size() + second.received().size());
+}
+
+TEST_F(QuorvaneHostIgtlTest, ClientThatNeverReadsOrLeavesCostsNeitherTheStreamNorTheOtherClient)
+{
+    constexpr double kRateHz = 1000.0;
+    constexpr double kDurationS = 5.0;
+    scenario.rigidBodies = 3;
+    scenario.rateHz = kRateHz;
+    scenario.markers = false;
+    scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(sim.startStreaming(scenario));
+
+    const int port = freePort();
+    HostProcess host(HostProcess::buildProgram("quorvane-host"), hostArguments(port, kDurationS));
+    ASSERT_TRUE(host.waitForError(serving, 10s));
+    StuckClient stuck(port);
+    IgtlTestClient reader(port);
+    IgtlTestClient leaver(port, 50);  // takes 50 transforms, then leaves mid-stream
+    ASSERT_TRUE(stuck.connected());
+    ASSERT_TRUE(reader.connected());
+    ASSERT_TRUE(leaver.connected());
+    EXPECT_EQ(leaver.received().size(), 50u);
+    const HostProcess::Result result = host.finish(15s);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+
+    const std::vector<nlohmann::json> lines = jsonLines(result.out);
+    const nlohmann::json& summary = lines.back();
+    ASSERT_EQ(summary.at("type"), "summary");
+    const auto frames = summary.at("frames").get<std::uint64_t>();
+    // The frame path: the host took nearly every frame and printed them all.
+    EXPECT_GT(frames, static_cast<std::uint64_t>(0.8 * kRateHz * kDurationS));
+    EXPECT_EQ(summary.at("framesDropped"), 0);
+    // The reading client: poses of most frames, although another client never read.
+    const std::size_t read = reader.received().size();
+    EXPECT_GT(read, static_cast<std::size_t>(0.5 * 3.0 * static_cast<double>(frames))) << "of " << frames;
+    const nlohmann::json& igtl = summary.at("igtl");
+    EXPECT_EQ(igtl.at("clients"), 3);
+    EXPECT_GT(igtl.at("posesMissed").get<std::uint64_t>(), 0u) << "the stuck client missed poses";
+}
+
+}  // namespace
+}  // namespace Quorvane
