@@ -4,6 +4,8 @@
 
 #include "HostProcess.h"
 #include "HostTestSupport.h"
+#include "IgtlClientQueue.h"
+#include "IgtlServer.h"
 
 #include "natnet/sim/Scenario.h"
 #include "natnet/sim/Simulator.h"
@@ -35,6 +37,9 @@ namespace Quorvane {
 namespace {
 
 using namespace std::chrono_literals;
+using Host::IgtlClientQueue;
+using Host::igtlDeviceName;
+using Host::IgtlPose;
 using Testing::connectTo;
 using Testing::HostProcess;
 using Testing::jsonLines;
@@ -181,6 +186,58 @@ std::map<std::pair<std::string, std::uint64_t>, nlohmann::json> posesByNameAndTi
         }
     }
     return poses;
+}
+
+IgtlPose poseOf(const std::string& key, float x)
+{
+    IgtlPose pose;
+    pose.key = key;
+    pose.deviceName = key;
+    pose.matrix[0][3] = x;
+    return pose;
+}
+
+TEST(IgtlClientQueueTest, KeepsTheNewestPosePerInstrumentWithinItsBoundAndCountsTheRest)
+{
+    IgtlClientQueue queue(2);
+    queue.offer({poseOf("a", 1.0f), poseOf("b", 1.0f)});
+    queue.offer({poseOf("a", 2.0f), poseOf("c", 1.0f)});  // a replaced; c finds the queue full
+    std::vector<IgtlPose> taken;
+    ASSERT_TRUE(queue.take(taken, std::chrono::steady_clock::now()));
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].key, "a");
+    EXPECT_EQ(taken[0].matrix[0][3], 2.0f);
+    EXPECT_EQ(taken[1].key, "b");
+    EXPECT_EQ(queue.missed(), 2u);
+    EXPECT_FALSE(queue.take(taken, std::chrono::steady_clock::now())) << "nothing left";
+    queue.offer({poseOf("c", 3.0f)});
+    ASSERT_TRUE(queue.take(taken, std::chrono::steady_clock::now()));
+    EXPECT_EQ(taken.size(), 1u);
+    queue.close();
+    queue.offer({poseOf("a", 4.0f)});
+    EXPECT_FALSE(queue.take(taken, std::chrono::steady_clock::now() + 10s)) << "closed: returns at once";
+}
+
+TEST(IgtlDeviceNameTest, CutsToTwentyBytesBetweenCharacters)
+{
+    struct Row
+    {
+        std::string name;
+        std::string device;
+    };
+    const std::vector<Row> rows = {
+        {"", ""},
+        {"Pointer", "Pointer"},
+        {"exactly-twenty-bytes", "exactly-twenty-bytes"},
+        {"twenty-one-bytes-long", "twenty-one-bytes-lon"},
+        {"nineteen-bytes-long\xC3\xA9", "nineteen-bytes-long"},         // the 2-byte character would straddle
+        {"eighteen-bytes-lon\xC3\xA9x", "eighteen-bytes-lon\xC3\xA9"},  // it fits exactly
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC",
+         "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(igtlDeviceName(row.name), row.device) << row.name;
+    }
 }
 
 class QuorvaneHostIgtlTest : public ::testing::Test
