@@ -353,5 +353,52 @@ TEST_F(QuorvaneHostIgtlTest, ClientThatNeverReadsOrLeavesCostsNeitherTheStreamNo
     EXPECT_GT(igtl.at("posesMissed").get<std::uint64_t>(), 0u) << "the stuck client missed poses";
 }
 
+TEST_F(QuorvaneHostIgtlTest, RateCapSendsAtMostTheNewestPosesAtThatRate)
+{
+    scenario.rigidBodies = 3;
+    scenario.rateHz = 200.0;
+    scenario.markers = false;
+    scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(sim.startStreaming(scenario));
+
+    const int port = freePort();
+    HostProcess host(HostProcess::buildProgram("quorvane-host"),
+                     hostArguments(port, 2.0) + std::vector<std::string>{"--igtl-rate", "10"});
+    ASSERT_TRUE(host.waitForError(serving, 10s));
+    IgtlTestClient reader(port);
+    ASSERT_TRUE(reader.connected());
+    const HostProcess::Result result = host.finish(15s);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::size_t read = reader.received().size();
+    // At most 10 batches a second of 3 instruments in some 2 s, plus the first batch.
+    EXPECT_LE(read, 3u * (10u * 2u + 2u));
+    EXPECT_GE(read, 3u * 5u) << "the newest poses still arrive";
+    const nlohmann::json igtl = jsonLines(result.out).back().at("igtl");
+    EXPECT_GT(igtl.at("posesMissed").get<std::uint64_t>(), read) << "most poses were replaced by newer ones";
+}
+
+TEST_F(QuorvaneHostIgtlTest, PortInUseEndsTheRunWithAClearError)
+{
+    scenario.markers = false;
+    scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(sim.startStreaming(scenario));
+    // Holds a port the host cannot listen on.
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in where = {};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(where);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&where), sizeof(where)), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ASSERT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&where), &length), 0);
+
+    HostProcess host(HostProcess::buildProgram("quorvane-host"), hostArguments(ntohs(where.sin_port), 5.0));
+    const HostProcess::Result result = host.finish(15s);
+    ::close(taken);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("OpenIGTLink server: cannot listen on 127.0.0.1:"), std::string::npos)
+        << result.err;
+}
+
 }  // namespace
 }  // namespace Quorvane
