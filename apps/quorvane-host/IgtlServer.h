@@ -85,7 +85,7 @@ private:
 
     mutable std::mutex m_clientsMutex;
     std::vector<std::unique_ptr<Client>> m_clients;  // guarded by m_clientsMutex
-    IgtlTotals m_finished;                           // guarded by m_clientsMutex: clients that left
+    IgtlTotals m_finished;  // guarded by m_clientsMutex: every client accepted, the poses of those that left
 };
 
 }  // namespace Host
