@@ -44,7 +44,7 @@ public:
     }
     ~ScopedDiscoveryTargets()
     {
-        NatNetExt::SetDiscoveryIntervalMs(1000);
+        NatNetExt::SetDiscoveryIntervalMs(NatNetExt::kDefaultDiscoveryIntervalMs);
         keepDiscoveryOnLoopback();
     }
     ScopedDiscoveryTargets(const ScopedDiscoveryTargets&) = delete;

@@ -5,6 +5,7 @@
 #include "transport/Ipv4Text.h"
 
 #include "NatNetTypes.h"
+#include "natnet_ext/NatNetExt.h"
 
 #include <vector>
 
@@ -14,7 +15,7 @@ class DiscoveryTargets
 {
 public:
     static constexpr const char* kEnvironmentVariable = "NATNET_DISCOVERY_TARGETS";
-    static constexpr int kDefaultIntervalMs = 1000;
+    static constexpr int kDefaultIntervalMs = NatNetExt::kDefaultDiscoveryIntervalMs;
 
     // The list set by the program; null or "" clears it.
     static ErrorCode set(const char* list);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -180,7 +181,7 @@ TEST_F(DiscoveryTest, AsynchronousDiscoveryReportsEveryReplyAndStopsWhenFreed)
     ASSERT_EQ(NatNet_BroadcastServerDiscovery(found, &count, 100), ErrorCode_OK);
     EXPECT_EQ(log.callsAfterFree.load(), 0);
     EXPECT_LE(sim.counters().discoveries, discoveries + 1);
-    NatNetExt::SetDiscoveryIntervalMs(1000);
+    NatNetExt::SetDiscoveryIntervalMs(NatNetExt::kDefaultDiscoveryIntervalMs);
 }
 
 TEST_F(DiscoveryTest, FreeingTheHandleFromItsOwnCallbackIsSafe)
@@ -188,11 +189,34 @@ TEST_F(DiscoveryTest, FreeingTheHandleFromItsOwnCallbackIsSafe)
     Simulator sim(simConfig(true));
     ASSERT_TRUE(sim.start());
     ASSERT_EQ(NatNetExt::SetDiscoveryTargets(target(sim).c_str()), ErrorCode_OK);
+    ASSERT_EQ(NatNetExt::SetDiscoveryIntervalMs(5), ErrorCode_OK);
     DiscoveryLog log;
     NatNetDiscoveryHandle handle = nullptr;
     ASSERT_EQ(NatNet_CreateAsyncServerDiscovery(&handle, &DiscoveryLog::freeItself, &log), ErrorCode_OK);
-    log.selfHandle = handle;  // a reply before this is ignored; the next announcement follows within 1 s
-    ASSERT_TRUE(eventually([&] { return log.freeResult.load() == ErrorCode_OK; }));
+    log.selfHandle = handle;  // a reply before this is ignored; the next announcement follows shortly
+    const bool freed = eventually([&] { return log.freeResult.load() == ErrorCode_OK; });
+    NatNetExt::SetDiscoveryIntervalMs(NatNetExt::kDefaultDiscoveryIntervalMs);
+    ASSERT_TRUE(freed);
+}
+
+TEST_F(DiscoveryTest, AsynchronousDiscoveryAnnouncesAtOnceThenEveryFewSeconds)
+{
+    Simulator sim(simConfig(true));
+    ASSERT_TRUE(sim.start());
+    ASSERT_EQ(NatNetExt::SetDiscoveryTargets(target(sim).c_str()), ErrorCode_OK);
+    DiscoveryLog log;
+    NatNetDiscoveryHandle handle = nullptr;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(NatNet_CreateAsyncServerDiscovery(&handle, &DiscoveryLog::onServer, &log), ErrorCode_OK);
+    const bool first = eventually([&] { return log.count() >= 1; });
+    const auto firstAfter = std::chrono::steady_clock::now() - started;
+    // A panel logging every reply must not print one per second per server.
+    const bool again = eventually([&] { return sim.counters().discoveries >= 2; }, 2500ms);
+    ASSERT_EQ(NatNet_FreeAsyncServerDiscovery(handle), ErrorCode_OK);
+    log.freed = true;
+    ASSERT_TRUE(first);
+    EXPECT_LT(firstAfter, 1000ms);
+    EXPECT_FALSE(again) << "announced again within 2.5 s";
 }
 
 TEST_F(DiscoveryTest, TargetsComeFromTheProgramThenTheEnvironment)

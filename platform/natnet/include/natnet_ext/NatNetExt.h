@@ -110,7 +110,10 @@ NATNET_API ErrorCode GetDecodeVersion(const NatNetClient& client, uint8_t versio
 NATNET_API ErrorCode SetDiscoveryTargets(const char* targets);
 
 // Period of the asynchronous discovery's announcements (the first goes out at
-// once); default 1000 ms. Applies to handles created afterwards.
+// once); default kDefaultDiscoveryIntervalMs, the vendor library's cadence, so
+// that a listener logging every reply is not flooded. Applies to handles
+// created afterwards.
+constexpr int kDefaultDiscoveryIntervalMs = 5000;
 NATNET_API ErrorCode SetDiscoveryIntervalMs(int intervalMs);
 
 }  // namespace NatNetExt
