@@ -45,14 +45,19 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION")) {
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     }
-    QApplication application(argc, argv);  // takes Qt's own options out of argv
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("quorvane-viewer"));
-
+    // Parsed before the application exists: --help and usage errors must work without a display,
+    // and creating a QApplication without one aborts.
     Quorvane::Viewer::ViewerOptions options;
     if (const int code = Quorvane::Viewer::parseViewerOptions(argc, argv, options); code >= 0) {
         return code;
     }
+    // The whole command line is ours, so Qt gets only the program's name (its settings come from
+    // its environment variables, e.g. QT_QPA_PLATFORM).
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Quorvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("quorvane-viewer"));
+
     // The library's warnings and errors go to the log view and the console with the host's.
     AppsCommon::routeNatNetLogToHostLog();
     if (options.pluginDir.empty()) {
