@@ -12,6 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libpcap-dev libopenigtlink-dev
   xvfb xauth x11-apps imagemagick
   iproute2 procps nftables
+  tcpdump
 )
 
 missing=()

@@ -70,7 +70,7 @@ int runSimulator(const SimOptions& options)
     std::optional<NatNet::Sim::Capture> capture;
     if (!options.replayFile.empty()) {
         std::string error;
-        capture = NatNet::Sim::Capture::read(options.replayFile, &error);
+        capture = NatNet::Sim::Capture::read(options.replayFile, &error, options.replayPorts);
         if (!capture || capture->frames().empty()) {
             std::cerr << "natnet-sim: " << options.replayFile << ": "
                       << (capture ? "no NatNet frames in the capture" : error) << "\n";

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace NatNetSimApp {
 
@@ -18,7 +19,8 @@ struct SimOptions
     NatNet::Sim::ScenarioConfig scenario;
     std::string replayFile;
     int replayLoops = 1;
-    double durationSeconds = 0.0;  // 0: until SIGINT or SIGTERM (or the replay's end)
+    std::vector<uint16_t> replayPorts{1510, 1511};  // the capture's NatNet ports
+    double durationSeconds = 0.0;                   // 0: until SIGINT or SIGTERM (or the replay's end)
     bool quiet = false;
 };
 

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -72,6 +73,11 @@ int main(int argc, char** argv)
     app.add_option("--replay-loops", options.replayLoops, "replays of the capture (0: until stopped)")
         ->check(CommandLine::inRange(0, 1000000))
         ->capture_default_str();
+    std::vector<int> replayPorts{1510, 1511};
+    app.add_option("--replay-ports", replayPorts,
+                   "the NatNet UDP ports in the capture (source or destination), when not Motive's")
+        ->capture_default_str()
+        ->check(CommandLine::inRange(1, 65535));
     app.add_flag("--quiet", options.quiet, "print only where it listens");
 
     app.footer("Exit codes: 0 success, 1 the simulator could not start, 2 bad usage.");
@@ -84,6 +90,10 @@ int main(int argc, char** argv)
         return 2;
     }
     options.server.multicast = !unicast;
+    options.replayPorts.clear();
+    for (const int port : replayPorts) {
+        options.replayPorts.push_back(static_cast<uint16_t>(port));  // checked above
+    }
     options.scenario.units = units == "mm" ? NatNet::Sim::Units::Millimetres : NatNet::Sim::Units::Metres;
     options.scenario.markers = !noMarkers;
     return NatNetSimApp::runSimulator(options);
