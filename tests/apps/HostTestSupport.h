@@ -26,15 +26,21 @@ inline std::vector<nlohmann::json> jsonLines(const std::string& text)
     return lines;
 }
 
-/// --run with the settings that connect to `sim` in unicast on loopback.
-inline std::vector<std::string> connectTo(const NatNet::Sim::Simulator& sim)
+/// --run with the settings that connect in unicast to a server on loopback at these ports.
+inline std::vector<std::string> connectTo(int commandPort, int dataPort)
 {
     return {"--run", "OptiTrack.OptiTrackStream",
             "--set", "connectionType=unicast",
             "--set", "serverAddress=127.0.0.1",
             "--set", "localAddress=127.0.0.1",
-            "--set", "commandPort=" + std::to_string(sim.commandPort()),
-            "--set", "dataPort=" + std::to_string(sim.dataPort())};
+            "--set", "commandPort=" + std::to_string(commandPort),
+            "--set", "dataPort=" + std::to_string(dataPort)};
+}
+
+/// The same for `sim`.
+inline std::vector<std::string> connectTo(const NatNet::Sim::Simulator& sim)
+{
+    return connectTo(sim.commandPort(), sim.dataPort());
 }
 
 inline std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)

@@ -179,14 +179,9 @@ TEST(RecordReplayTest, AReplayedRecordingShowsWhatTheLiveSessionShowed)
         },
         10s))
         << "natnet-sim did not start: " << replayer.finish(5s).err;
-    const std::vector<std::string> replayConnect = {"--run", "OptiTrack.OptiTrackStream",
-                                                    "--set", "connectionType=unicast",
-                                                    "--set", "serverAddress=127.0.0.1",
-                                                    "--set", "localAddress=127.0.0.1",
-                                                    "--set", "commandPort=" + std::to_string(ports.first),
-                                                    "--set", "dataPort=" + std::to_string(ports.second)};
-    HostProcess replayHost(HostProcess::buildProgram("quorvane-host"),
-                           replayConnect + std::vector<std::string>{"--json", "--duration", "30"});
+    HostProcess replayHost(
+        HostProcess::buildProgram("quorvane-host"),
+        connectTo(ports.first, ports.second) + std::vector<std::string>{"--json", "--duration", "30"});
     // The replay ends by itself after one pass of the file; then the host is stopped.
     const HostProcess::Result replayed = replayer.finish(30s);
     replayHost.sendSignal(SIGTERM);
