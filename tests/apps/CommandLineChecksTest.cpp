@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"simPortTooLarge", "natnet-sim", {"--command-port", "70000"}, "--command-port: 70000"},
         RefusedRow{"simLoopsNotANumber", "natnet-sim", sim({"--replay-loops", "2x"}),
                    "--replay-loops: \"2x\""},
+        RefusedRow{"simReplayPortZero", "natnet-sim", sim({"--replay-ports", "1510", "0"}),
+                   "--replay-ports: 0 is not in [1, 65535]"},
         RefusedRow{"dumpSecondsNaN", "natnet-dump", dump({"--seconds", "nan"}), "--seconds: nan"},
         RefusedRow{"dumpSecondsNegative", "natnet-dump", dump({"--seconds", "-1"}), "--seconds: -1"},
         RefusedRow{"dumpCountNegative", "natnet-dump", dump({"--count", "-1"}), "--count: \"-1\""},
