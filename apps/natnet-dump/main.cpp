@@ -11,21 +11,18 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 namespace {
 
 bool parseVersion(const std::string& text, NatNet::Wire::Version& out)
 {
-    unsigned major = 0;
-    unsigned minor = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%u.%u%c", &major, &minor, &tail) != 2 || major > 255 || minor > 255)
-        return false;
-    out = NatNet::Wire::Version(static_cast<uint8_t>(major), static_cast<uint8_t>(minor));
-    return NatNet::Wire::isSupported(out);
+    const std::optional<NatNet::Wire::Version> parsed = NatNet::Wire::Version::parse(text);
+    if (!parsed || !NatNet::Wire::isSupported(*parsed)) return false;
+    out = *parsed;
+    return true;
 }
 
 std::string endpoint(uint32_t address, uint16_t port)

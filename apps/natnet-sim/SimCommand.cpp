@@ -8,7 +8,6 @@
 #include <pthread.h>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -45,21 +44,13 @@ bool waitForSignal(const sigset_t& signals, int ms)
 
 bool parseBitstream(const std::string& text, std::array<uint8_t, 4>& out)
 {
-    unsigned parts[4] = {0, 0, 0, 0};
-    char tail = 0;
-    const int fields =
-        std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail);
-    if ((fields != 2 && fields != 4) || parts[0] > 255 || parts[1] > 255 || parts[2] > 255 ||
-        parts[3] > 255) {
-        return false;
-    }
-    const NatNet::Wire::Version version(static_cast<uint8_t>(parts[0]), static_cast<uint8_t>(parts[1]));
+    const std::optional<NatNet::Wire::Version> version = NatNet::Wire::Version::parse(text);
     // Layouts from 2.5 (the oldest real capture) to 4.2 (the newest this codec writes).
-    if (!version.atLeast(NatNet::Wire::Version(2, 5)) || version.atLeast(NatNet::Wire::Version(4, 3))) {
+    if (!version || !version->atLeast(NatNet::Wire::Version(2, 5)) ||
+        version->atLeast(NatNet::Wire::Version(4, 3))) {
         return false;
     }
-    out = {static_cast<uint8_t>(parts[0]), static_cast<uint8_t>(parts[1]), static_cast<uint8_t>(parts[2]),
-           static_cast<uint8_t>(parts[3])};
+    version->toBytes(out.data());
     return true;
 }
 

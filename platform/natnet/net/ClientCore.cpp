@@ -9,6 +9,7 @@
 #include "Log.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,39 +17,6 @@
 namespace NatNet::Net {
 
 namespace {
-
-// Parses "M.m[.b[.r]]" (the argument of "Bitstream,...").
-bool parseVersionText(std::string_view text, uint8_t (&out)[4])
-{
-    uint8_t parts[4] = {};
-    size_t count = 0;
-    size_t i = 0;
-    while (count < 4) {
-        unsigned value = 0;
-        size_t digits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
-            value = value * 10 + static_cast<unsigned>(text[i] - '0');
-            ++digits;
-            ++i;
-        }
-        if (digits == 0 || value > 255) {
-            return false;
-        }
-        parts[count++] = static_cast<uint8_t>(value);
-        if (i == text.size()) {
-            break;
-        }
-        if (text[i] != '.') {
-            return false;
-        }
-        ++i;
-    }
-    if (i != text.size() || count < 2) {
-        return false;
-    }
-    std::memcpy(out, parts, 4);
-    return true;
-}
 
 bool validTimeouts(const NatNetExt::ClientTimeouts& t)
 {
@@ -249,21 +217,22 @@ void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* 
     if (session.isMulticast() || text.substr(0, kCommand.size()) != kCommand) {
         return;
     }
-    uint8_t wanted[4] = {};
-    if (!parseVersionText(text.substr(kCommand.size()), wanted)) {
+    const std::optional<Wire::Version> wanted = Wire::Version::parse(text.substr(kCommand.size()));
+    if (!wanted) {
         return;
     }
     Wire::Response answer{shared_->response(), responseSize};
     int32_t code = -1;
-    uint8_t echoed[4] = {};
     const std::string_view answerText = answer.text();
     // Success is a 0 result, or the text naming the new version.
+    const auto echoedSameLayout = [&] {
+        const std::optional<Wire::Version> echoed = Wire::Version::parse(answerText.substr(kCommand.size()));
+        return echoed && echoed->major == wanted->major && echoed->minor == wanted->minor;
+    };
     const bool accepted = (answer.asInt32(code) && code == 0) ||
-                          (answerText.substr(0, kCommand.size()) == kCommand &&
-                           parseVersionText(answerText.substr(kCommand.size()), echoed) &&
-                           echoed[0] == wanted[0] && echoed[1] == wanted[1]);
+                          (answerText.substr(0, kCommand.size()) == kCommand && echoedSameLayout());
     if (accepted) {
-        shared_->setDecodeVersion(Wire::Version::fromBytes(wanted));
+        shared_->setDecodeVersion(*wanted);
     }
 }
 

@@ -175,6 +175,15 @@ TEST(SimulatorProtocol, AClientGetsTheBitstreamItAsksFor)
     EXPECT_EQ(result, -1);
     NatNetExt::GetDecodeVersion(client, version);
     EXPECT_EQ(version[1], 0);
+
+    // The SDK sample client's three-part form switches both ends alike.
+    ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.1.0", &response, &size), ErrorCode_OK);
+    std::memcpy(&result, response, 4);
+    EXPECT_EQ(result, 0);
+    NatNetExt::GetDecodeVersion(client, version);
+    EXPECT_EQ(version[0], 3);
+    EXPECT_EQ(version[1], 1);
+    EXPECT_EQ(sim.clients().at(0).bitstreamVersion, (std::array<uint8_t, 4>{3, 1, 0, 0}));
 }
 
 TEST(SimulatorProtocol, TheChangeFlagIsOnTheFirstFrameAfterABitstreamChange)

@@ -302,7 +302,7 @@ void CommandResponder::answerBitstreamLocked(std::string_view argument, Net::Ipv
                      std::to_string(current.build) + "." + std::to_string(current.revision));
         return;
     }
-    const auto wanted = parseVersion(argument);
+    const std::optional<Wire::Version> wanted = Wire::Version::parse(argument);
     // Only unicast clients of a NatNet 4 server may change their stream.
     const bool allowed = wanted && client != nullptr && toVersion(state_.natNetVersion).major >= 4 &&
                          Wire::isSupported(*wanted);

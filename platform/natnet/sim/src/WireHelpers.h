@@ -18,8 +18,6 @@ std::array<uint8_t, 4> toBytes(Wire::Version version);
 // Same wire layout (layouts depend on major.minor only).
 bool sameLayout(Wire::Version a, Wire::Version b);
 bool isZero(const uint8_t (&bytes)[4]);
-// "M.m[.b[.r]]"
-std::optional<Wire::Version> parseVersion(std::string_view text);
 // Whether a description of this type exists in this version's model definitions.
 bool kindInVersion(int32_t type, Wire::Version version);
 

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace NatNet::Wire {
 
@@ -32,6 +34,14 @@ struct Version
         bytes[2] = build;
         bytes[3] = revision;
     }
+    // The text form of a version, as in "Bitstream,4.1" and on command lines:
+    // "M.m", "M.m.b" or "M.m.b.r", each part 1 to 3 decimal digits with a value
+    // of at most 255 (missing parts are 0). "M.m.b" stays because SDK sample
+    // clients send "Bitstream,M.m.b" and the server switches on it. No signs,
+    // spaces or trailing text; anything else gives nullopt. Whether the
+    // version is supported is the caller's call.
+    static std::optional<Version> parse(std::string_view text);
+
     // Layouts depend on major.minor only.
     constexpr bool atLeast(Version gate) const
     {
