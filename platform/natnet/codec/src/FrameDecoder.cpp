@@ -6,6 +6,8 @@
 
 #include "natnet/codec/ByteReader.h"
 
+#include "CountCheck.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -88,23 +90,12 @@ private:
             if (static_cast<size_t>(size) > m_in.remaining()) return Status::Truncated;
             section.end = m_in.position() + static_cast<size_t>(size);
         }
-        return checkCount(section.count, capacity, minElementSize);
+        return checkCount(m_in, section.count, capacity, minElementSize);
     }
 
     Status closeSection(const Section& section) const
     {
         return (!m_sizes || m_in.position() == section.end) ? Status::Ok : Status::SizeMismatch;
-    }
-
-    Status checkCount(int32_t count, size_t capacity, size_t minElementSize) const
-    {
-        if (count < 0) return Status::NegativeCount;
-        // Past the record's capacity is a bad count; past the bytes left, the
-        // datagram ends before the elements its count announces.
-        const size_t n = static_cast<size_t>(count);
-        if (n > capacity) return Status::CountTooLarge;
-        if (n > m_in.remaining() / minElementSize) return Status::Truncated;
-        return Status::Ok;
     }
 
     // Reads n xyz triples into the marker pool (the walk that writes) or
@@ -133,7 +124,7 @@ private:
             if ((s = m_in.readCString(name)) != Status::Ok) return s;
             int32_t n = 0;
             if (!m_in.readI32(n)) return Status::Truncated;
-            if ((s = checkCount(n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok)
+            if ((s = checkCount(m_in, n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok)
                 return s;
             MarkerData* markers = takeMarkers(static_cast<size_t>(n));
             if constexpr (Write) {
@@ -178,7 +169,7 @@ private:
             int32_t n = 0;
             if (!m_in.readI32(n)) return Status::Truncated;
             const size_t perMarker = m_v.atLeast(Gate::RigidBodyMarkerIdsAndSizes) ? 12 + 4 + 4 : 12;
-            const Status s = checkCount(n, MAX_PACKETSIZE, perMarker);
+            const Status s = checkCount(m_in, n, MAX_PACKETSIZE, perMarker);
             if (s != Status::Ok) return s;
             m_in.skip(static_cast<size_t>(n) * perMarker);
         }
@@ -245,7 +236,7 @@ private:
             int32_t bones = 0;
             if (!m_in.readI32(id) || !m_in.readI32(bones)) return Status::Truncated;
             const size_t capacity = std::min<size_t>(MAX_SKELRIGIDBODIES, poolLeft());
-            if ((s = checkCount(bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok) return s;
+            if ((s = checkCount(m_in, bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok) return s;
             sRigidBodyData* first = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < bones; ++b)
                 if ((s = rigidBody(first + b)) != Status::Ok) return s;
@@ -275,7 +266,7 @@ private:
             int32_t id = 0;
             int32_t nBodies = 0;
             if (!m_in.readI32(id) || !m_in.readI32(nBodies)) return Status::Truncated;
-            if ((s = checkCount(nBodies, poolLeft(), kAssetBodySize)) != Status::Ok) return s;
+            if ((s = checkCount(m_in, nBodies, poolLeft(), kAssetBodySize)) != Status::Ok) return s;
             sRigidBodyData* bodies = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < nBodies; ++b) {
                 sRigidBodyData body;
@@ -296,7 +287,7 @@ private:
             int32_t nMarkers = 0;
             if (!m_in.readI32(nMarkers)) return Status::Truncated;
             const size_t markerCapacity = FrameStorage::kAssetMarkerCapacity - m_assetMarkersUsed;
-            if ((s = checkCount(nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
+            if ((s = checkCount(m_in, nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
             sMarker* markers = m_storage.assetMarkers() + m_assetMarkersUsed;
             for (int32_t k = 0; k < nMarkers; ++k) {
                 sMarker marker;
@@ -373,11 +364,11 @@ private:
             int32_t id = 0;
             int32_t channels = 0;
             if (!m_in.readI32(id) || !m_in.readI32(channels)) return Status::Truncated;
-            if ((s = checkCount(channels, MAX_ANALOG_CHANNELS, 4)) != Status::Ok) return s;
+            if ((s = checkCount(m_in, channels, MAX_ANALOG_CHANNELS, 4)) != Status::Ok) return s;
             for (int32_t c = 0; c < channels; ++c) {
                 int32_t frames = 0;
                 if (!m_in.readI32(frames)) return Status::Truncated;
-                if ((s = checkCount(frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok) return s;
+                if ((s = checkCount(m_in, frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok) return s;
                 for (int32_t f = 0; f < frames; ++f) {
                     float value = 0.0f;
                     m_in.readF32(value);

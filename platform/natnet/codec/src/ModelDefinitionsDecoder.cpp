@@ -8,6 +8,8 @@
 #include "DescriptionsAllocation.h"
 #include "natnet/codec/ByteReader.h"
 
+#include "CountCheck.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -43,7 +45,7 @@ public:
     {
         int32_t count = 0;
         if (!m_in.readI32(count)) return Status::Truncated;
-        Status s = checkCount(count, MAX_MODELS, m_v.atLeast(Gate::DescriptionSizeField) ? 8 : 4);
+        Status s = checkCount(m_in, count, MAX_MODELS, m_v.atLeast(Gate::DescriptionSizeField) ? 8 : 4);
         if (s != Status::Ok) return s;
         for (int32_t i = 0; i < count; ++i) {
             int32_t type = 0;
@@ -100,17 +102,6 @@ private:
             default:
                 return false;
         }
-    }
-
-    Status checkCount(int32_t count, size_t capacity, size_t minElementSize) const
-    {
-        if (count < 0) return Status::NegativeCount;
-        // Past the record's capacity is a bad count; past the bytes left, the
-        // datagram ends before the elements its count announces.
-        const size_t n = static_cast<size_t>(count);
-        if (n > capacity) return Status::CountTooLarge;
-        if (n > m_in.remaining() / minElementSize) return Status::Truncated;
-        return Status::Ok;
     }
 
     template <typename T>
@@ -185,7 +176,7 @@ private:
         if (s != Status::Ok) return s;
         int32_t n = 0;
         if (!m_in.readI32(n)) return Status::Truncated;
-        if ((s = checkCount(n, MAX_PACKETSIZE, 1)) != Status::Ok) return s;
+        if ((s = checkCount(m_in, n, MAX_PACKETSIZE, 1)) != Status::Ok) return s;
         set.nMarkers = n;
         return names(set.szMarkerNames, n);
     }
@@ -207,7 +198,7 @@ private:
         int32_t n = 0;
         if (!m_in.readI32(n)) return Status::Truncated;
         const bool named = m_v.atLeast(Gate::RigidBodyDescriptionMarkerNames);
-        if ((s = checkCount(n, MAX_PACKETSIZE, 12 + 4 + (named ? 1 : 0))) != Status::Ok) return s;
+        if ((s = checkCount(m_in, n, MAX_PACKETSIZE, 12 + 4 + (named ? 1 : 0))) != Status::Ok) return s;
         body.nMarkers = n;
         if (n == 0) return Status::Ok;
         const size_t count = static_cast<size_t>(n);
@@ -234,7 +225,7 @@ private:
     {
         int32_t n = 0;
         if (!m_in.readI32(n)) return Status::Truncated;
-        Status s = checkCount(n, MAX_SKELRIGIDBODIES, rigidBodyMinSize());
+        Status s = checkCount(m_in, n, MAX_SKELRIGIDBODIES, rigidBodyMinSize());
         if (s != Status::Ok) return s;
         for (int32_t i = 0; i < n; ++i) {
             outCount = i + 1;  // owned arrays of a half-read body are still released
@@ -256,7 +247,7 @@ private:
     {
         int32_t n = 0;
         if (!m_in.readI32(n)) return Status::Truncated;
-        Status s = checkCount(n, MAX_ANALOG_CHANNELS, 1);
+        Status s = checkCount(m_in, n, MAX_ANALOG_CHANNELS, 1);
         if (s != Status::Ok) return s;
         for (int32_t c = 0; c < n; ++c)
             if ((s = m_in.readCString(out[c], MAX_NAMELENGTH)) != Status::Ok) return s;
@@ -310,7 +301,7 @@ private:
         if ((s = rigidBodies(asset.RigidBodies, asset.nRigidBodies)) != Status::Ok) return s;
         int32_t n = 0;
         if (!m_in.readI32(n)) return Status::Truncated;
-        if ((s = checkCount(n, MAX_SKELRIGIDBODIES, 1 + 4 + 12 + 4 + 2)) != Status::Ok) return s;
+        if ((s = checkCount(m_in, n, MAX_SKELRIGIDBODIES, 1 + 4 + 12 + 4 + 2)) != Status::Ok) return s;
         for (int32_t k = 0; k < n; ++k) {
             sMarkerDescription& marker = asset.Markers[k];
             if ((s = m_in.readCString(marker.szName, sizeof marker.szName)) != Status::Ok) return s;
