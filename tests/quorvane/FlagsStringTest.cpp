@@ -69,5 +69,13 @@ INSTANTIATE_TEST_SUITE_P(
         SplitRow{"a::b::c", "::", 0, {"a", "b", "c"}}, SplitRow{"a:::b", "::", 0, {"a", ":b"}},
         SplitRow{" a , b ,, ", ",", String::TrimParts, {"a", "b"}}, SplitRow{"whole", "", 0, {"whole"}}));
 
+TEST(StringLowerCase, LowersAsciiLettersOnly)
+{
+    EXPECT_EQ(String::lowerCase("TRC.Csv"), "trc.csv");
+    EXPECT_EQ(String::lowerCase("az09_-.[]@`{"), "az09_-.[]@`{");
+    EXPECT_EQ(String::lowerCase("\xC4\xD6"), "\xC4\xD6");  // bytes past ASCII stay as they are
+    EXPECT_EQ(String::lowerCase(""), "");
+}
+
 }  // namespace
 }  // namespace Quorvane

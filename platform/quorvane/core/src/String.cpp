@@ -10,6 +10,16 @@ bool isBlank(char c)
 }
 }  // namespace
 
+std::string lowerCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 std::vector<std::string> split(const std::string& text, const std::string& separator, unsigned options)
 {
     const bool keepEmpty = (options & KeepEmptyParts) != 0;

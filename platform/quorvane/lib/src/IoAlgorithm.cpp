@@ -3,22 +3,7 @@
 #include <Quorvane/Core/Properties.h>
 #include <Quorvane/Core/String.h>
 #include <Quorvane/Lib/ApplicationController.h>
-
-#include <algorithm>
-#include <cctype>
-
 namespace Quorvane {
-
-namespace Internal {
-namespace {
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-}  // namespace
-}  // namespace Internal
 
 IoAlgorithm::IoAlgorithm() = default;
 
@@ -72,9 +57,9 @@ bool IoAlgorithm::canLoad(const std::string& location) const
         dot + 1 == location.size()) {
         return false;
     }
-    const std::string extension = Internal::lowerCase(location.substr(dot + 1));
+    const std::string extension = String::lowerCase(location.substr(dot + 1));
     for (const std::string& supported : supportedFileExtensions()) {
-        if (Internal::lowerCase(supported) == extension) {
+        if (String::lowerCase(supported) == extension) {
             return true;
         }
     }

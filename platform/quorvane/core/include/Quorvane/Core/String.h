@@ -29,6 +29,10 @@ QUORVANE_CORE_EXPORT std::string trim(const std::string& text);
 /// The pieces joined with `separator` between them.
 QUORVANE_CORE_EXPORT std::string join(const std::vector<std::string>& pieces, const std::string& separator);
 
+/// `text` with ASCII A-Z made lower case; other bytes unchanged, whatever the
+/// process locale (file extensions and command words are ASCII).
+QUORVANE_CORE_EXPORT std::string lowerCase(std::string text);
+
 QUORVANE_CORE_EXPORT bool startsWith(const std::string& text, const std::string& prefix);
 QUORVANE_CORE_EXPORT bool endsWith(const std::string& text, const std::string& suffix);
 
