@@ -1,11 +1,10 @@
 #include <Quorvane/Core/Properties.h>
 
 #include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/NumberText.h>
 
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <sstream>
 
@@ -17,46 +16,21 @@ namespace {
 /// Strict decimal integer: optional '-' or '+', then digits only, nothing else.
 bool parseInteger(const std::string& text, long long& out)
 {
-    if (text.empty()) {
-        return false;
+    const std::optional<long long> value = NumberText::parseInteger<long long>(text);
+    if (value) {
+        out = *value;
     }
-    std::size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    if (i == text.size()) {
-        return false;
-    }
-    for (std::size_t j = i; j < text.size(); ++j) {
-        if (text[j] < '0' || text[j] > '9') {
-            return false;
-        }
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno == ERANGE || end != text.c_str() + text.size()) {
-        return false;
-    }
-    out = value;
-    return true;
+    return value.has_value();
 }
 
-/// Strict floating-point number: what strtod reads, using the whole text, finite,
-/// and no leading blank or hexadecimal form.
+/// Strict finite number, the whole text, read the same in every locale.
 bool parseDouble(const std::string& text, double& out)
 {
-    if (text.empty() || text[0] == ' ' || text[0] == '\t' || text[0] == '\n' || text[0] == '\r') {
-        return false;
+    const std::optional<double> value = NumberText::parseDouble(text);
+    if (value) {
+        out = *value;
     }
-    if (text.find_first_of("xX") != std::string::npos) {
-        return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value) || errno == ERANGE) {
-        return false;
-    }
-    out = value;
-    return true;
+    return value.has_value();
 }
 
 bool parseBool(const std::string& text, bool& out)
