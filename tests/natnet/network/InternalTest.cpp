@@ -2,6 +2,7 @@
 // simulator's table of unicast clients.
 #include "ClientTable.h"
 #include "ClockSync.h"
+#include "transport/DecimalText.h"
 #include "transport/Ipv4Text.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,10 @@ TEST(Ipv4Text, OnlyStrictDottedQuadsParse)
         {"", std::nullopt},
         {"localhost", std::nullopt},
         {"1.2.3.1234", std::nullopt},
+        {"1.2.3.+4", std::nullopt},
+        {"1.2.-3.4", std::nullopt},
+        {"1.2.3.0x4", std::nullopt},
+        {"1.2.3.99999999999999999999", std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
@@ -51,6 +56,32 @@ TEST(Ipv4Text, OnlyStrictDottedQuadsParse)
     EXPECT_EQ(NatNet::Net::ipv4FromBytes(bytes), 0xEFFF2A63u);
 }
 
+TEST(DecimalText, DigitsOnlyTheWholeTextInRange)
+{
+    struct Row
+    {
+        const char* text;
+        std::optional<uint16_t> value;
+    };
+    const Row rows[] = {
+        {"0", 0},
+        {"65535", 65535},
+        {"00080", 80},
+        {"65536", std::nullopt},
+        {"", std::nullopt},
+        {"+1", std::nullopt},
+        {"-1", std::nullopt},
+        {" 1", std::nullopt},
+        {"1 ", std::nullopt},
+        {"1x", std::nullopt},
+        {"0x1", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(NatNet::Net::parseDecimal<uint16_t>(row.text), row.value);
+    }
+}
+
 TEST(Ipv4Text, EndpointListsTakeADefaultPortAndRefuseAnyBadItem)
 {
     const auto list = NatNet::Net::parseEndpointList(" 127.0.0.1:41510, 127.255.255.255 ", 1510);
@@ -58,8 +89,9 @@ TEST(Ipv4Text, EndpointListsTakeADefaultPortAndRefuseAnyBadItem)
     ASSERT_EQ(list->size(), 2u);
     EXPECT_EQ((*list)[0], (Ipv4Endpoint{0x7F000001u, 41510}));
     EXPECT_EQ((*list)[1], (Ipv4Endpoint{0x7FFFFFFFu, 1510}));
-    for (const char* bad : {"127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:x", ",127.0.0.1",
-                            "127.0.0.1,,127.0.0.2", "host:1510"}) {
+    for (const char* bad :
+         {"127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:x", "127.0.0.1:+80", "127.0.0.1:-1",
+          "127.0.0.1:99999999999", ",127.0.0.1", "127.0.0.1,,127.0.0.2", "host:1510"}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(NatNet::Net::parseEndpointList(bad, 1510));
     }

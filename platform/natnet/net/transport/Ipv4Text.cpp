@@ -1,6 +1,10 @@
 #include "Ipv4Text.h"
 
+#include "DecimalText.h"
+
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace NatNet::Net {
 
@@ -9,35 +13,24 @@ std::optional<uint32_t> parseIpv4(const char* text)
     if (text == nullptr) {
         return std::nullopt;
     }
+    std::string_view rest(text);
     uint32_t address = 0;
-    const char* p = text;
     for (int octet = 0; octet < 4; ++octet) {
-        if (octet > 0) {
-            if (*p != '.') {
-                return std::nullopt;
-            }
-            ++p;
-        }
-        int digits = 0;
-        uint32_t value = 0;
-        while (*p >= '0' && *p <= '9') {
-            // "01" is refused like inet_pton does: a leading zero reads as octal elsewhere.
-            if (digits == 1 && value == 0) {
-                return std::nullopt;
-            }
-            value = value * 10 + static_cast<uint32_t>(*p - '0');
-            if (++digits > 3 || value > 255) {
-                return std::nullopt;
-            }
-            ++p;
-        }
-        if (digits == 0) {
+        const size_t dot = octet < 3 ? rest.find('.') : rest.size();
+        if (dot == std::string_view::npos) {
             return std::nullopt;
         }
-        address = (address << 8) | value;
-    }
-    if (*p != '\0') {
-        return std::nullopt;
+        const std::string_view part = rest.substr(0, dot);
+        // "01" is refused like inet_pton does: a leading zero reads as octal elsewhere.
+        if (part.size() > 1 && part.front() == '0') {
+            return std::nullopt;
+        }
+        const std::optional<uint8_t> value = parseDecimal<uint8_t>(part);
+        if (!value) {
+            return std::nullopt;
+        }
+        address = (address << 8) | *value;
+        rest.remove_prefix(std::min(dot + 1, rest.size()));
     }
     return address;
 }
@@ -111,15 +104,12 @@ std::optional<std::vector<Ipv4Endpoint>> parseEndpointList(const std::string& te
         if (colon != std::string::npos) {
             host = item.substr(0, colon);
             const std::string portText = item.substr(colon + 1);
-            if (portText.empty() || portText.size() > 5 ||
-                portText.find_first_not_of("0123456789") != std::string::npos) {
+            const std::optional<uint16_t> port =
+                portText.size() <= 5 ? parseDecimal<uint16_t>(portText) : std::nullopt;
+            if (!port || *port == 0) {
                 return std::nullopt;
             }
-            const unsigned long port = std::stoul(portText);
-            if (port == 0 || port > 65535) {
-                return std::nullopt;
-            }
-            endpoint.port = static_cast<uint16_t>(port);
+            endpoint.port = *port;
         }
         const auto address = parseIpv4(host.c_str());
         if (!address) {
