@@ -1,20 +1,14 @@
 #include "SettingParser.h"
 
+#include <Quorvane/Core/String.h>
+
 #include <algorithm>
-#include <cctype>
 
 namespace Quorvane {
 namespace Host {
 
 namespace Internal {
 namespace {
-
-std::string lowerCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string expectation(const SettingKey& key)
 {
@@ -89,7 +83,7 @@ bool parseSetting(const std::string& assignment, Properties& out, std::string& e
     }
 
     if (key->type == Properties::Type::Int && name == "connectionType") {
-        const std::string word = Internal::lowerCase(text);
+        const std::string word = String::lowerCase(text);
         if (word == "unicast" || word == "multicast") {
             out.setParam(name, word == "unicast" ? 1 : 0);
             return true;
