@@ -46,13 +46,12 @@ ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const Session
     : shared_(std::move(shared)),
       config_(config),
       work_(boost::asio::make_work_guard(io_)),
-      command_(io_),
-      data_(io_),
+      commandSocket_(io_),
+      dataSocket_(io_),
       echoTimer_(io_),
       keepAliveTimer_(io_),
       ledger_(std::chrono::milliseconds(config.timeouts.lateAnswerMs))
 {
-    command_.buffer.resize(kReceiveBufferSize);
 }
 
 ClientSession::~ClientSession()
@@ -85,7 +84,7 @@ ErrorCode ClientSession::openCommandSocket()
 {
     UdpSocketOptions options;
     options.receiveBufferBytes = kSocketReceiveBytes;
-    const std::error_code ec = command_.socket.open({config_.localAddress, 0}, options);
+    const std::error_code ec = commandSocket_.open({config_.localAddress, 0}, options);
     if (ec) {
         logLine(Verbosity_Error, "NatNet: cannot open the command socket on " +
                                      formatIpv4(config_.localAddress) + ": " + ec.message());
@@ -120,19 +119,19 @@ ErrorCode ClientSession::openDataSocket()
 #else
     const uint32_t bindAddress = 0;
 #endif
-    std::error_code ec = data_.socket.open({bindAddress, port}, options);
+    std::error_code ec = dataSocket_.open({bindAddress, port}, options);
     if (!ec) {
-        ec = data_.socket.joinMulticast(group, config_.localAddress);
+        ec = dataSocket_.joinMulticast(group, config_.localAddress);
     }
     if (ec) {
         logLine(Verbosity_Error, "NatNet: cannot receive multicast group " + formatIpv4(group) + ":" +
                                      std::to_string(port) + " on " + formatIpv4(config_.localAddress) + ": " +
                                      ec.message());
-        data_.socket.close();
+        dataSocket_.close();
         return ErrorCode_Network;
     }
     // From here on only natnet-recv reads the data socket.
-    startReceiveThread(data_.socket);
+    startReceiveThread(dataSocket_);
     return ErrorCode_OK;
 }
 
@@ -258,9 +257,10 @@ ErrorCode ClientSession::connect()
         // Answers come to the command socket, frames to the data socket (once it is open).
         // The first receive starts before the thread so that Asio sets up the socket here,
         // before any other thread uses it.
-        receiveOn(command_);
+        answerBuffer_.resize(kReceiveBufferSize);
+        receiveAnswers();
     } else {
-        startReceiveThread(command_.socket);
+        startReceiveThread(commandSocket_);
     }
     startIoThread();
 
@@ -319,7 +319,7 @@ ErrorCode ClientSession::exchange(const Request& request, Reply& reply)
 
 void ClientSession::sendDisconnectRequest()
 {
-    if (config_.multicast || !command_.socket.isOpen()) {
+    if (config_.multicast || !commandSocket_.isOpen()) {
         return;
     }
     static constexpr char kText[] = "Disconnect";
@@ -355,21 +355,21 @@ void ClientSession::stop()
 void ClientSession::send(const uint8_t* datagram, size_t size)
 {
     // Losses are the protocol's business (requests retry, timers repeat).
-    (void)command_.socket.sendTo(datagram, size, config_.server);
+    (void)commandSocket_.sendTo(datagram, size, config_.server);
 }
 
-void ClientSession::receiveOn(Channel& channel)
+void ClientSession::receiveAnswers()
 {
-    channel.socket.asyncReceive(channel.buffer.data(), channel.buffer.size(),
-                                [this, &channel](std::error_code ec, size_t size, Ipv4Endpoint from) {
+    commandSocket_.asyncReceive(answerBuffer_.data(), answerBuffer_.size(),
+                                [this](std::error_code ec, size_t size, Ipv4Endpoint from) {
                                     if (ec == std::errc::operation_canceled || isStopping()) {
                                         return;
                                     }
                                     if (!ec) {
-                                        onDatagram(channel.buffer.data(), size, from);
+                                        onDatagram(answerBuffer_.data(), size, from);
                                     }
-                                    if (!isStopping() && channel.socket.isOpen()) {
-                                        receiveOn(channel);
+                                    if (!isStopping() && commandSocket_.isOpen()) {
+                                        receiveAnswers();
                                     }
                                 });
 }

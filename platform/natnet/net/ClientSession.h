@@ -105,20 +105,14 @@ public:
     const ClientShared* shared() const { return shared_.get(); }
 
 private:
-    struct Channel
-    {
-        explicit Channel(boost::asio::io_context& io) : socket(io) {}
-        UdpSocket socket;
-        std::vector<uint8_t> buffer;
-    };
-
     ErrorCode openCommandSocket();
     ErrorCode openDataSocket();
     void startIoThread();
     void startReceiveThread(UdpSocket& socket);
     void runIo();
     void runReceive(UdpSocket& socket);
-    void receiveOn(Channel& channel);
+    // Multicast only: the command socket's answers, read on natnet-io.
+    void receiveAnswers();
     void onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from);
     void onFrame(const uint8_t* payload, size_t size);
     void onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoint from);
@@ -140,8 +134,9 @@ private:
 
     boost::asio::io_context io_;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_;
-    Channel command_;
-    Channel data_;
+    UdpSocket commandSocket_;
+    UdpSocket dataSocket_;               // multicast only
+    std::vector<uint8_t> answerBuffer_;  // multicast only: receiveAnswers()
     boost::asio::steady_timer echoTimer_;
     boost::asio::steady_timer keepAliveTimer_;
     std::vector<uint8_t> connectDatagram_;
