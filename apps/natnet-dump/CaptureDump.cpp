@@ -3,7 +3,7 @@
 #include "CaptureReader.h"
 #include "ExitCode.h"
 
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 namespace NatNet::Dump {
 

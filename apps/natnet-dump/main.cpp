@@ -4,7 +4,7 @@
 #include "DatagramDescriber.h"
 #include "ExitCode.h"
 #include "UdpListener.h"
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include <common/CommandLineChecks.h>
 

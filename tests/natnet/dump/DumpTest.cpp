@@ -5,7 +5,7 @@
 #include "DatagramDescriber.h"
 #include "TestData.h"
 #include "UdpListener.h"
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include "natnet/codec/FrameCodec.h"
 #include "natnet/codec/Messages.h"

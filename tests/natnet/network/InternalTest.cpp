@@ -2,8 +2,8 @@
 // simulator's table of unicast clients.
 #include "ClientTable.h"
 #include "ClockSync.h"
-#include "transport/DecimalText.h"
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/DecimalText.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include <gtest/gtest.h>
 

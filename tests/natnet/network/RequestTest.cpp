@@ -6,7 +6,7 @@
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"
 #include "natnet/sim/Descriptions.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "NatNetCAPI.h"
 

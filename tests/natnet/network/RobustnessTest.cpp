@@ -4,7 +4,7 @@
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/FrameCodec.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include <boost/asio/io_context.hpp>
 

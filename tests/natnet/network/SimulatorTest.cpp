@@ -7,7 +7,7 @@
 #include "natnet/codec/Messages.h"
 #include "natnet/sim/Capture.h"
 #include "natnet/sim/Scenario.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "NatNetCAPI.h"
 

@@ -14,7 +14,7 @@
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/FrameCodec.h"
 #include "natnet/codec/Messages.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "NatNetTypes.h"
 

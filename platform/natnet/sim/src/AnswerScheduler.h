@@ -7,8 +7,8 @@
 
 #include "ServerState.h"
 
-#include "transport/Ipv4Text.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>

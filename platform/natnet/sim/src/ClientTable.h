@@ -2,7 +2,7 @@
 // their NAT_CONNECT. Not thread-safe: the simulator guards it.
 #pragma once
 
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include "natnet/codec/Version.h"
 

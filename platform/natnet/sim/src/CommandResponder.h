@@ -10,7 +10,7 @@
 #include "ServerClock.h"
 #include "ServerState.h"
 
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"

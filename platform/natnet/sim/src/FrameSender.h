@@ -6,8 +6,8 @@
 
 #include "ServerState.h"
 
-#include "transport/Ipv4Text.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "natnet/codec/Version.h"
 #include "natnet/sim/SimulatorConfig.h"

@@ -8,9 +8,9 @@
 #include "StreamRunner.h"
 #include "WireHelpers.h"
 
-#include "transport/Ipv4Text.h"
-#include "transport/ThreadName.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/ThreadName.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"

@@ -2,7 +2,7 @@
 
 #include "PreciseTimer.h"
 
-#include "transport/ThreadName.h"
+#include "natnet/transport/ThreadName.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // repeats them (see natnet_ext/NatNetExt.h for the rules).
 #pragma once
 
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include "NatNetTypes.h"
 #include "natnet_ext/NatNetExt.h"

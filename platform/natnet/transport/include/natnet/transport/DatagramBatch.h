@@ -6,7 +6,7 @@
 // no readiness wait plus a read that finds the socket empty.
 #pragma once
 
-#include "Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "ThreadName.h"
+#include "natnet/transport/ThreadName.h"
 
 #if defined(__linux__)
 #include <pthread.h>

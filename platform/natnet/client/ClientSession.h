@@ -20,8 +20,8 @@
 #include "ClientShared.h"
 #include "FrameOrder.h"
 #include "RequestLedger.h"
-#include "transport/Ipv4Text.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "natnet/codec/Messages.h"
 #include "natnet_ext/NatNetExt.h"

@@ -1,6 +1,6 @@
 #include "ClientSession.h"
 
-#include "transport/ThreadName.h"
+#include "natnet/transport/ThreadName.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/FrameCodec.h"

@@ -1,6 +1,6 @@
 #include "ClientCore.h"
 
-#include "transport/Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"

@@ -12,8 +12,8 @@
 // that answer within the timeout.
 #pragma once
 
-#include "transport/Ipv4Text.h"
-#include "transport/UdpSocket.h"
+#include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include "NatNetCAPI.h"
 

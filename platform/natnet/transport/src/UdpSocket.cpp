@@ -1,4 +1,4 @@
-#include "UdpSocket.h"
+#include "natnet/transport/UdpSocket.h"
 
 #include <boost/asio/ip/multicast.hpp>
 

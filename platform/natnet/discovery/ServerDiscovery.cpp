@@ -1,6 +1,6 @@
 #include "ServerDiscovery.h"
 
-#include "transport/ThreadName.h"
+#include "natnet/transport/ThreadName.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"

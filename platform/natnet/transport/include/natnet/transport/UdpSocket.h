@@ -8,8 +8,8 @@
 // non-blocking flag is set before anyone else sends.
 #pragma once
 
-#include "DatagramBatch.h"
-#include "Ipv4Text.h"
+#include "natnet/transport/DatagramBatch.h"
+#include "natnet/transport/Ipv4Text.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>

@@ -1,6 +1,6 @@
-#include "Ipv4Text.h"
+#include "natnet/transport/Ipv4Text.h"
 
-#include "DecimalText.h"
+#include "natnet/transport/DecimalText.h"
 
 #include <algorithm>
 #include <cstdio>
