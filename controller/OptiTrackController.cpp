@@ -67,31 +67,32 @@ std::string dottedQuad(const std::array<std::uint8_t, 4>& bytes)
 
 OptiTrackController::OptiTrackController(StreamIoAlgorithm* algorithm)
     : StreamControllerBase(algorithm, false),
-      stream(nullptr),
-      discovery(std::make_unique<OptiTrackServerDiscovery>())
+      m_stream(nullptr),
+      m_discovery(std::make_unique<OptiTrackServerDiscovery>())
 {
-    ui = std::make_unique<Ui_OptiTrackController>();
-    ui->setupUi(this);
+    m_ui = std::make_unique<Ui_OptiTrackController>();
+    m_ui->setupUi(this);
     setContentsMargins(9, 9, 9, 9);
 
-    connect(ui->connectPushButton, &QAbstractButton::clicked, this, [this](bool) { onConnectClicked(); });
-    connect(ui->connectionComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+    connect(m_ui->connectPushButton, &QAbstractButton::clicked, this, [this](bool) { onConnectClicked(); });
+    connect(m_ui->connectionComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &OptiTrackController::onConnectionTypeChanged);
-    connect(ui->serversList, &QListWidget::currentItemChanged, this, &OptiTrackController::onServerSelected);
+    connect(m_ui->serversList, &QListWidget::currentItemChanged, this,
+            &OptiTrackController::onServerSelected);
     // Emitted on the NatNet discovery thread: the refresh is posted to the panel's thread.
     // Qt discards a queued call whose receiver has been destroyed, and the discovery thread is
     // joined before the panel's QObject part goes, so nothing runs after the panel is gone.
     // The rebuild lists the whole snapshot, so emissions while one is queued need no rebuild of
     // their own: a flood of new servers costs a few rebuilds, not one per server. The flag is
     // cleared before the snapshot is taken, so a server stored after it queues the next one.
-    discovery->serversChanged.connect([this] {
-        if (refreshPending.exchange(true)) {
+    m_discovery->serversChanged.connect([this] {
+        if (m_refreshPending.exchange(true)) {
             return;
         }
         QMetaObject::invokeMethod(
             this,
             [this] {
-                refreshPending.exchange(false);
+                m_refreshPending.exchange(false);
                 updateServerList();
             },
             Qt::QueuedConnection);
@@ -102,10 +103,10 @@ OptiTrackController::~OptiTrackController()
 {
     {
         QSettings settings;
-        settings.setValue(Internal::connectionKey(), ui->connectionComboBox->currentIndex());
-        settings.setValue(Internal::addressKey(), ui->serverAddressLineEdit->text());
-        settings.setValue(Internal::commandPortKey(), ui->commandPortSpinBox->value());
-        settings.setValue(Internal::dataPortKey(), ui->dataPortSpinBox->value());
+        settings.setValue(Internal::connectionKey(), m_ui->connectionComboBox->currentIndex());
+        settings.setValue(Internal::addressKey(), m_ui->serverAddressLineEdit->text());
+        settings.setValue(Internal::commandPortKey(), m_ui->commandPortSpinBox->value());
+        settings.setValue(Internal::dataPortKey(), m_ui->dataPortSpinBox->value());
     }
     // Members go in reverse order: connectionParams, then discovery (stopped and joined before
     // its context is freed), then the form record.
@@ -114,7 +115,7 @@ OptiTrackController::~OptiTrackController()
 void OptiTrackController::init()
 {
     StreamControllerBase::init();
-    stream = dynamic_cast<OptiTrackStream*>(StreamControllerBase::stream());
+    m_stream = dynamic_cast<OptiTrackStream*>(StreamControllerBase::stream());
 
     if (DisplayWidgetMulti* host = display()) {
         if (InteractiveView* view = host->view2D(0)) {
@@ -122,24 +123,24 @@ void OptiTrackController::init()
         }
     }
 
-    ui->multicastWidget->setEnabled(false);
-    discovery->stop();
+    m_ui->multicastWidget->setEnabled(false);
+    m_discovery->stop();
 
     QSettings settings;
-    ui->connectionComboBox->setCurrentIndex(settings.value(Internal::connectionKey()).toInt());
-    ui->serverAddressLineEdit->setText(settings.value(Internal::addressKey()).toString());
-    ui->commandPortSpinBox->setValue(settings.value(Internal::commandPortKey()).toInt());
-    ui->dataPortSpinBox->setValue(settings.value(Internal::dataPortKey()).toInt());
+    m_ui->connectionComboBox->setCurrentIndex(settings.value(Internal::connectionKey()).toInt());
+    m_ui->serverAddressLineEdit->setText(settings.value(Internal::addressKey()).toString());
+    m_ui->commandPortSpinBox->setValue(settings.value(Internal::commandPortKey()).toInt());
+    m_ui->dataPortSpinBox->setValue(settings.value(Internal::dataPortKey()).toInt());
 }
 
 void OptiTrackController::onConnectionTypeChanged(int index)
 {
     const bool multicast = index == Internal::kMulticastIndex;
-    ui->multicastWidget->setEnabled(multicast);
+    m_ui->multicastWidget->setEnabled(multicast);
     if (multicast) {
-        discovery->start();
+        m_discovery->start();
     } else {
-        discovery->stop();
+        m_discovery->stop();
     }
 }
 
@@ -148,9 +149,9 @@ OptiTrackStream* OptiTrackController::liveStream()
     // The base forgets the stream when it is destroyed (say the algorithm executed again);
     // the pointer taken in init() must not be used after that.
     if (StreamControllerBase::stream() == nullptr) {
-        stream = nullptr;
+        m_stream = nullptr;
     }
-    return stream;
+    return m_stream;
 }
 
 void OptiTrackController::onConnectClicked()
@@ -162,11 +163,12 @@ void OptiTrackController::onConnectClicked()
     }
     target->close();
 
-    connectionParams.connectionType = Internal::connectionTypeOfIndex(ui->connectionComboBox->currentIndex());
-    connectionParams.serverAddress = ui->serverAddressLineEdit->text().toStdString();
-    connectionParams.commandPort = static_cast<std::uint16_t>(ui->commandPortSpinBox->value());
-    connectionParams.dataPort = static_cast<std::uint16_t>(ui->dataPortSpinBox->value());
-    target->setConnectionParams(connectionParams);
+    m_connectionParams.connectionType =
+        Internal::connectionTypeOfIndex(m_ui->connectionComboBox->currentIndex());
+    m_connectionParams.serverAddress = m_ui->serverAddressLineEdit->text().toStdString();
+    m_connectionParams.commandPort = static_cast<std::uint16_t>(m_ui->commandPortSpinBox->value());
+    m_connectionParams.dataPort = static_cast<std::uint16_t>(m_ui->dataPortSpinBox->value());
+    target->setConnectionParams(m_connectionParams);
 
     if (!target->start()) {
         Internal::logMessage(4, Internal::kNoCategory, "Could not start stream");
@@ -175,12 +177,12 @@ void OptiTrackController::onConnectClicked()
 
 void OptiTrackController::updateServerList()
 {
-    ui->serversList->clear();
-    const std::vector<DiscoveredServer> servers = discovery->discoveredServers();
+    m_ui->serversList->clear();
+    const std::vector<DiscoveredServer> servers = m_discovery->discoveredServers();
     for (const DiscoveredServer& server : servers) {
         auto* item = new QListWidgetItem(QString::fromStdString(server.serverAddress));
-        item->setData(Qt::UserRole, ui->serversList->count());
-        ui->serversList->addItem(item);
+        item->setData(Qt::UserRole, m_ui->serversList->count());
+        m_ui->serversList->addItem(item);
     }
 }
 
@@ -189,7 +191,7 @@ void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidget
     if (current == nullptr) {
         return;
     }
-    const std::vector<DiscoveredServer> servers = discovery->discoveredServers();
+    const std::vector<DiscoveredServer> servers = m_discovery->discoveredServers();
     const int index = current->data(Qt::UserRole).toInt();
     if (index < 0 || static_cast<std::size_t>(index) >= servers.size()) {
         return;
@@ -197,30 +199,30 @@ void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidget
     const DiscoveredServer& server = servers[static_cast<std::size_t>(index)];
 
     if (server.connectionInfoValid) {
-        connectionParams.connectionType = server.connectionMulticast ? 0 : 1;
-        connectionParams.dataPort = server.connectionDataPort;
-        connectionParams.multicastAddress = server.connectionMulticast
-                                                ? Internal::dottedQuad(server.connectionMulticastAddress)
-                                                : std::string();
+        m_connectionParams.connectionType = server.connectionMulticast ? 0 : 1;
+        m_connectionParams.dataPort = server.connectionDataPort;
+        m_connectionParams.multicastAddress = server.connectionMulticast
+                                                  ? Internal::dottedQuad(server.connectionMulticastAddress)
+                                                  : std::string();
     } else {
         // A server older than NatNet 3.0 says nothing about how it streams.
-        connectionParams.connectionType = 0;
-        connectionParams.dataPort = 0;
-        connectionParams.multicastAddress.clear();
+        m_connectionParams.connectionType = 0;
+        m_connectionParams.dataPort = 0;
+        m_connectionParams.multicastAddress.clear();
     }
-    connectionParams.commandPort = server.serverCommandPort;
-    connectionParams.serverAddress = server.serverAddress;
-    connectionParams.localAddress = server.localAddress;
+    m_connectionParams.commandPort = server.serverCommandPort;
+    m_connectionParams.serverAddress = server.serverAddress;
+    m_connectionParams.localAddress = server.localAddress;
 
     {
         // Showing the server's mode is not choosing it: discovery and the list stay as they are.
-        const QSignalBlocker blocker(ui->connectionComboBox);
-        ui->connectionComboBox->setCurrentIndex(
-            Internal::indexOfConnectionType(connectionParams.connectionType));
+        const QSignalBlocker blocker(m_ui->connectionComboBox);
+        m_ui->connectionComboBox->setCurrentIndex(
+            Internal::indexOfConnectionType(m_connectionParams.connectionType));
     }
-    ui->serverAddressLineEdit->setText(QString::fromStdString(connectionParams.serverAddress));
-    ui->commandPortSpinBox->setValue(connectionParams.commandPort);
-    ui->dataPortSpinBox->setValue(connectionParams.dataPort);
+    m_ui->serverAddressLineEdit->setText(QString::fromStdString(m_connectionParams.serverAddress));
+    m_ui->commandPortSpinBox->setValue(m_connectionParams.commandPort);
+    m_ui->dataPortSpinBox->setValue(m_connectionParams.dataPort);
 }
 
 }  // namespace Quorvane

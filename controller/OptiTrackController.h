@@ -40,10 +40,10 @@ public:
     void init() override;
 
     /// The panel's discovery (for tests that play the NatNet library's part).
-    OptiTrackServerDiscovery& serverDiscovery() const { return *discovery; }
+    OptiTrackServerDiscovery& serverDiscovery() const { return *m_discovery; }
     /// The parameters the next Connect starts from (type, address and ports are taken from
     /// the form then; the local and multicast address come from here).
-    const OptiTrackConnectionParams& connectionParameters() const { return connectionParams; }
+    const OptiTrackConnectionParams& connectionParameters() const { return m_connectionParams; }
 
 private:
     void onConnectionTypeChanged(int index);
@@ -53,13 +53,13 @@ private:
     /// The stream init() found, or null once the algorithm has dropped it.
     OptiTrackStream* liveStream();
 
-    OptiTrackStream* stream = nullptr;  // not owned: the IO algorithm owns it
-    std::unique_ptr<Ui_OptiTrackController> ui;
+    OptiTrackStream* m_stream = nullptr;  // not owned: the IO algorithm owns it
+    std::unique_ptr<Ui_OptiTrackController> m_ui;
     /// Whether a list rebuild is queued on the UI thread. Set on the discovery thread, cleared on
     /// the UI thread; declared before `discovery`, whose thread is joined before it goes.
-    std::atomic<bool> refreshPending{false};
-    std::unique_ptr<OptiTrackServerDiscovery> discovery;
-    OptiTrackConnectionParams connectionParams;
+    std::atomic<bool> m_refreshPending{false};
+    std::unique_ptr<OptiTrackServerDiscovery> m_discovery;
+    OptiTrackConnectionParams m_connectionParams;
 };
 
 }  // namespace Quorvane

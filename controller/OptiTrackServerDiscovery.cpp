@@ -45,49 +45,49 @@ bool sameServerAddress(const sNatNetDiscoveredServer& a, const sNatNetDiscovered
 
 }  // namespace Internal
 
-OptiTrackServerDiscovery::OptiTrackServerDiscovery() : context(std::make_unique<DiscoveryContext>())
+OptiTrackServerDiscovery::OptiTrackServerDiscovery() : m_context(std::make_unique<DiscoveryContext>())
 {
-    context->notify = [this] { serversChanged.emitSignal(); };
+    m_context->notify = [this] { serversChanged.emitSignal(); };
 }
 
 OptiTrackServerDiscovery::~OptiTrackServerDiscovery()
 {
     // The library's thread is joined before the context it writes to goes away.
     stop();
-    context.reset();
+    m_context.reset();
     serversChanged.disconnectAll();
 }
 
 void OptiTrackServerDiscovery::start()
 {
-    if (running) {
+    if (m_running) {
         return;
     }
-    running = true;
+    m_running = true;
     Internal::logMessage(2, Internal::kDiscoveryCategory, "Looking for servers on the local network");
-    NatNet_CreateAsyncServerDiscovery(&context->handle, &OptiTrackServerDiscovery::onServerDiscovered,
-                                      context.get());
+    NatNet_CreateAsyncServerDiscovery(&m_context->handle, &OptiTrackServerDiscovery::onServerDiscovered,
+                                      m_context.get());
 }
 
 void OptiTrackServerDiscovery::stop()
 {
-    if (!running) {
+    if (!m_running) {
         return;
     }
     // A start whose discovery could not be created left no handle to free.
-    if (context->handle != nullptr) {
-        NatNet_FreeAsyncServerDiscovery(context->handle);
+    if (m_context->handle != nullptr) {
+        NatNet_FreeAsyncServerDiscovery(m_context->handle);
     }
-    context->handle = nullptr;
-    running = false;
+    m_context->handle = nullptr;
+    m_running = false;
 }
 
 std::vector<DiscoveredServer> OptiTrackServerDiscovery::discoveredServers() const
 {
-    std::lock_guard<std::mutex> lock(context->mutex);
+    std::lock_guard<std::mutex> lock(m_context->mutex);
     std::vector<DiscoveredServer> snapshot;
-    snapshot.reserve(context->servers.size());
-    for (const sNatNetDiscoveredServer& record : context->servers) {
+    snapshot.reserve(m_context->servers.size());
+    for (const sNatNetDiscoveredServer& record : m_context->servers) {
         snapshot.push_back(Internal::toDiscoveredServer(record));
     }
     return snapshot;

@@ -61,7 +61,7 @@ public:
     /// Ends discovery and waits for the library's thread; does nothing when not running.
     /// The servers found so far stay.
     void stop();
-    bool isRunning() const { return running; }
+    bool isRunning() const { return m_running; }
 
     /// A converted copy of the stored servers, in arrival order. Index i of one snapshot is the
     /// same server in every later one.
@@ -69,7 +69,7 @@ public:
 
     /// The record given to the library as the callback's context (for tests that play the
     /// library's part and call onServerDiscovered themselves).
-    DiscoveryContext* discoveryContext() const { return context.get(); }
+    DiscoveryContext* discoveryContext() const { return m_context.get(); }
 
     /// The discovery callback. Called on the NatNet discovery thread with a server record and
     /// the `DiscoveryContext`; the same server may be reported any number of times.
@@ -79,8 +79,8 @@ public:
     SignalImpl<0> serversChanged;
 
 private:
-    std::unique_ptr<DiscoveryContext> context;
-    bool running = false;
+    std::unique_ptr<DiscoveryContext> m_context;
+    bool m_running = false;
 };
 
 }  // namespace Quorvane

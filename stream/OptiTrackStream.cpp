@@ -9,7 +9,9 @@
 
 namespace Quorvane {
 
-OptiTrackStream::OptiTrackStream() : TrackingStream("Tracking Stream"), impl(std::make_unique<Impl>(this)) {}
+OptiTrackStream::OptiTrackStream() : TrackingStream("Tracking Stream"), m_impl(std::make_unique<Impl>(this))
+{
+}
 
 OptiTrackStream::~OptiTrackStream()
 {
@@ -35,8 +37,8 @@ bool OptiTrackStream::closeImpl()
 
 bool OptiTrackStream::startImpl()
 {
-    impl->client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, impl.get());
-    if (impl->connectToServer(connectionParams)) return true;
+    m_impl->client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, m_impl.get());
+    if (m_impl->connectToServer(m_connectionParams)) return true;
     Internal::logMessage(4, Internal::kStreamCategory,
                          "Error initializing client.  See log for details.  Exiting");
     return false;
@@ -44,7 +46,7 @@ bool OptiTrackStream::startImpl()
 
 bool OptiTrackStream::stopImpl()
 {
-    impl->client.Disconnect();
+    m_impl->client.Disconnect();
     return true;
 }
 
@@ -57,41 +59,41 @@ void OptiTrackStream::configure(const Properties* properties)
 {
     if (properties == nullptr) return;
     // The results are not looked at: a missing key leaves its field as it was.
-    properties->param("localAddress", connectionParams.localAddress);
-    properties->param("serverAddress", connectionParams.serverAddress);
-    properties->param("commandPort", connectionParams.commandPort);
-    properties->param("dataPort", connectionParams.dataPort);
-    properties->param("multicastAddress", connectionParams.multicastAddress);
-    int connectionType = connectionParams.connectionType;
+    properties->param("localAddress", m_connectionParams.localAddress);
+    properties->param("serverAddress", m_connectionParams.serverAddress);
+    properties->param("commandPort", m_connectionParams.commandPort);
+    properties->param("dataPort", m_connectionParams.dataPort);
+    properties->param("multicastAddress", m_connectionParams.multicastAddress);
+    int connectionType = m_connectionParams.connectionType;
     properties->param("connectionType", connectionType);
-    connectionParams.connectionType = connectionType;
+    m_connectionParams.connectionType = connectionType;
 }
 
 void OptiTrackStream::configuration(Properties* properties) const
 {
     if (properties == nullptr) return;
-    properties->setParam("localAddress", connectionParams.localAddress);
-    properties->setParam("serverAddress", connectionParams.serverAddress);
-    properties->setParam("commandPort", connectionParams.commandPort);
-    properties->setParam("dataPort", connectionParams.dataPort);
-    properties->setParam("multicastAddress", connectionParams.multicastAddress);
-    properties->setParam("connectionType", static_cast<int>(connectionParams.connectionType));
+    properties->setParam("localAddress", m_connectionParams.localAddress);
+    properties->setParam("serverAddress", m_connectionParams.serverAddress);
+    properties->setParam("commandPort", m_connectionParams.commandPort);
+    properties->setParam("dataPort", m_connectionParams.dataPort);
+    properties->setParam("multicastAddress", m_connectionParams.multicastAddress);
+    properties->setParam("connectionType", static_cast<int>(m_connectionParams.connectionType));
 }
 
 void OptiTrackStream::setConnectionParams(OptiTrackConnectionParams params)
 {
-    connectionParams = std::move(params);
+    m_connectionParams = std::move(params);
 }
 
 std::uint64_t OptiTrackStream::implausiblePoseCount() const
 {
-    return impl->implausiblePoses.total();
+    return m_impl->implausiblePoses.total();
 }
 
 void OptiTrackStream::setMaxError(double value)
 {
     if (!isStateOneOf({4, 3})) {
-        impl->maxError.store(value, std::memory_order_relaxed);
+        m_impl->maxError.store(value, std::memory_order_relaxed);
         return;
     }
     Internal::logMessage(3, Internal::kNoCategory, "Can't set max error while stream is running");

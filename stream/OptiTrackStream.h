@@ -72,8 +72,8 @@ protected:
     std::optional<WorkContinuation> doWork() override;
 
 private:
-    std::unique_ptr<Impl> impl;
-    OptiTrackConnectionParams connectionParams;
+    std::unique_ptr<Impl> m_impl;
+    OptiTrackConnectionParams m_connectionParams;
 };
 
 }  // namespace Quorvane

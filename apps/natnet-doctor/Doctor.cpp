@@ -31,103 +31,104 @@ bool isIpv4(const std::string& text, in_addr* out = nullptr)
 class Run
 {
 public:
-    Run(const DoctorOptions& options, const CheckListener& listener) : options_(options), listener_(listener)
+    Run(const DoctorOptions& options, const CheckListener& listener)
+        : m_options(options), m_listener(listener)
     {
-        report_.server = options.server;
-        used_.multicast = options.mode == Mode::Multicast;
-        used_.server = options.server;
-        used_.local = options.local;
-        used_.commandPort = options.commandPort;
-        used_.dataPort = options.dataPort;
-        used_.multicastAddress = options.multicastAddress;
+        m_report.server = options.server;
+        m_used.multicast = options.mode == Mode::Multicast;
+        m_used.server = options.server;
+        m_used.local = options.local;
+        m_used.commandPort = options.commandPort;
+        m_used.dataPort = options.dataPort;
+        m_used.multicastAddress = options.multicastAddress;
     }
 
     Report run()
     {
         examineAll();
-        report_.command = hostCommand(suggested_ ? *suggested_ : used_);
-        return std::move(report_);
+        m_report.command = hostCommand(m_suggested ? *m_suggested : m_used);
+        return std::move(m_report);
     }
 
 private:
     bool add(CheckResult result)
     {
-        if (listener_) listener_(result);
-        if (!result.ok && result.cause) report_.verdict = *result.cause;
+        if (m_listener) m_listener(result);
+        if (!result.ok && result.cause) m_report.verdict = *result.cause;
         const bool ok = result.ok;
-        report_.checks.push_back(std::move(result));
+        m_report.checks.push_back(std::move(result));
         return ok;
     }
 
     std::chrono::milliseconds window() const
     {
-        return std::chrono::milliseconds(static_cast<long long>(options_.seconds * 1000.0));
+        return std::chrono::milliseconds(static_cast<long long>(m_options.seconds * 1000.0));
     }
 
     void examineAll()
     {
         const auto addresses = localAddresses();
-        route_ = routeTo(options_.server, options_.commandPort);
-        if (!options_.local.empty() && !add(checkLocalInterface(options_.local, addresses))) {
+        m_route = routeTo(m_options.server, m_options.commandPort);
+        if (!m_options.local.empty() && !add(checkLocalInterface(m_options.local, addresses))) {
             // What would work: the interface the kernel picks for the server.
-            Connection suggestion = used_;
-            suggestion.local = route_.reachable ? route_.source.address : std::string();
-            suggested_ = suggestion;
+            Connection suggestion = m_used;
+            suggestion.local = m_route.reachable ? m_route.source.address : std::string();
+            m_suggested = suggestion;
             return;
         }
-        if (!add(checkRoute(options_.server, options_.commandPort, options_.local, route_, addresses)))
+        if (!add(checkRoute(m_options.server, m_options.commandPort, m_options.local, m_route, addresses)))
             return;
-        if (used_.local.empty()) used_.local = route_.source.address;
+        if (m_used.local.empty()) m_used.local = m_route.source.address;
 
         // Auto asks unicast first: a connect request is answered with the server's information either way.
         auto session = std::make_unique<ServerSession>();
         const auto connectStart = Clock::now();
-        const ErrorCode connected = session->connect(used_, window());
+        const ErrorCode connected = session->connect(m_used, window());
         const double waited = std::chrono::duration<double>(Clock::now() - connectStart).count();
-        if (!add(checkServerAnswers(used_, connected, session->description(), waited))) return;
+        if (!add(checkServerAnswers(m_used, connected, session->description(), waited))) return;
 
         const ServerStream stream = serverStream(session->description());
-        if (options_.mode == Mode::Auto && stream.known) {
-            Connection adopted = used_;
+        if (m_options.mode == Mode::Auto && stream.known) {
+            Connection adopted = m_used;
             adopted.multicast = stream.multicast;
             adopted.dataPort = stream.dataPort;
             if (stream.multicast) adopted.multicastAddress = stream.multicastAddress;
-            if (adopted.multicast != used_.multicast || adopted.dataPort != used_.dataPort) {
-                used_ = adopted;
+            if (adopted.multicast != m_used.multicast || adopted.dataPort != m_used.dataPort) {
+                m_used = adopted;
                 session.reset();
                 session = std::make_unique<ServerSession>();
                 // Only a failure is worth a second line: the first answer was already reported.
-                if (const ErrorCode again = session->connect(used_, window()); again != ErrorCode_OK) {
-                    add(checkServerAnswers(used_, again, session->description(), waited));
+                if (const ErrorCode again = session->connect(m_used, window()); again != ErrorCode_OK) {
+                    add(checkServerAnswers(m_used, again, session->description(), waited));
                     return;
                 }
             }
-            used_ = adopted;
+            m_used = adopted;
         }
-        if (!add(checkMode(options_.mode, stream, used_))) {
-            Connection suggestion = used_;
+        if (!add(checkMode(m_options.mode, stream, m_used))) {
+            Connection suggestion = m_used;
             suggestion.multicast = stream.multicast;
             suggestion.dataPort = stream.dataPort;
             if (stream.multicast) suggestion.multicastAddress = stream.multicastAddress;
-            suggested_ = suggestion;
+            m_suggested = suggestion;
             return;
         }
 
         // The command names the server's own data port: the one that works whatever the client checks.
         if (stream.known) {
-            Connection suggestion = used_;
+            Connection suggestion = m_used;
             suggestion.dataPort = stream.dataPort;
-            suggested_ = suggestion;
+            m_suggested = suggestion;
         }
         const auto receiveDropsBefore = udpReceiveBufferErrors();
         const auto measureEnd = Clock::now() + window();
         FramesSeen seen;
         if (session->sampler().waitForFirstFrame(measureEnd)) std::this_thread::sleep_until(measureEnd);
-        seen.seconds = options_.seconds;
+        seen.seconds = m_options.seconds;
         seen.sample = session->sampler().sample();
         seen.counters = session->counters();
         seen.decodeVersion = session->decodeVersion();
-        if (!add(checkFrames(used_, stream, seen, route_))) {
+        if (!add(checkFrames(m_used, stream, seen, m_route))) {
             suggestFromServer(stream);
             return;
         }
@@ -161,21 +162,21 @@ private:
     // Where frames did not come, the command names what the server said and the interface the kernel picks.
     void suggestFromServer(const ServerStream& stream)
     {
-        Connection suggestion = used_;
+        Connection suggestion = m_used;
         if (stream.known) {
             suggestion.dataPort = stream.dataPort;
             if (stream.multicast) suggestion.multicastAddress = stream.multicastAddress;
         }
-        if (route_.reachable) suggestion.local = route_.source.address;
-        suggested_ = suggestion;
+        if (m_route.reachable) suggestion.local = m_route.source.address;
+        m_suggested = suggestion;
     }
 
-    const DoctorOptions& options_;
-    const CheckListener& listener_;
-    Report report_;
-    Connection used_;
-    std::optional<Connection> suggested_;
-    RouteLookup route_;
+    const DoctorOptions& m_options;
+    const CheckListener& m_listener;
+    Report m_report;
+    Connection m_used;
+    std::optional<Connection> m_suggested;
+    RouteLookup m_route;
 };
 
 }  // namespace

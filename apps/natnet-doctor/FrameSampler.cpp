@@ -13,36 +13,36 @@ void FrameSampler::record(const sFrameOfMocapData& frame)
 {
     const auto now = std::chrono::steady_clock::now();
     {
-        std::lock_guard lock(mutex_);
-        if (sample_.frames == 0) {
-            sample_.firstFrameNumber = frame.iFrame;
-            sample_.firstFrameAt = now;
+        std::lock_guard lock(m_mutex);
+        if (m_sample.frames == 0) {
+            m_sample.firstFrameNumber = frame.iFrame;
+            m_sample.firstFrameAt = now;
         }
-        ++sample_.frames;
-        sample_.lastFrameNumber = frame.iFrame;
-        sample_.lastFrameAt = now;
+        ++m_sample.frames;
+        m_sample.lastFrameNumber = frame.iFrame;
+        m_sample.lastFrameAt = now;
         const int bodies = std::clamp(frame.nRigidBodies, 0, MAX_RIGIDBODIES);
-        if (bodies > 0) ++sample_.framesWithRigidBodies;
+        if (bodies > 0) ++m_sample.framesWithRigidBodies;
         for (int i = 0; i < bodies; ++i) {
             // IDs come from the network: the set stays bounded whatever the server sends.
-            if (sample_.rigidBodyIds.size() < 4 * MAX_RIGIDBODIES)
-                sample_.rigidBodyIds.insert(frame.RigidBodies[i].ID);
+            if (m_sample.rigidBodyIds.size() < 4 * MAX_RIGIDBODIES)
+                m_sample.rigidBodyIds.insert(frame.RigidBodies[i].ID);
         }
-        sample_.maxMarkers = std::max(sample_.maxMarkers, frame.nLabeledMarkers);
+        m_sample.maxMarkers = std::max(m_sample.maxMarkers, frame.nLabeledMarkers);
     }
-    arrived_.notify_all();
+    m_arrived.notify_all();
 }
 
 bool FrameSampler::waitForFirstFrame(std::chrono::steady_clock::time_point deadline)
 {
-    std::unique_lock lock(mutex_);
-    return arrived_.wait_until(lock, deadline, [this] { return sample_.frames > 0; });
+    std::unique_lock lock(m_mutex);
+    return m_arrived.wait_until(lock, deadline, [this] { return m_sample.frames > 0; });
 }
 
 FrameSample FrameSampler::sample() const
 {
-    std::lock_guard lock(mutex_);
-    return sample_;
+    std::lock_guard lock(m_mutex);
+    return m_sample;
 }
 
 }  // namespace NatNet::Doctor

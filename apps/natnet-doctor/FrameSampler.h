@@ -37,9 +37,9 @@ public:
 private:
     void record(const sFrameOfMocapData& frame);
 
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    FrameSample sample_;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    FrameSample m_sample;
 };
 
 }  // namespace NatNet::Doctor

@@ -25,12 +25,12 @@ std::string printableName(const char* text, size_t capacity)
 
 ServerSession::ServerSession()
 {
-    client_.SetFrameReceivedCallback(&FrameSampler::onFrame, &sampler_);
+    m_client.SetFrameReceivedCallback(&FrameSampler::onFrame, &m_sampler);
 }
 
 ServerSession::~ServerSession()
 {
-    client_.Disconnect();
+    m_client.Disconnect();
 }
 
 ErrorCode ServerSession::connect(const Connection& connection, std::chrono::milliseconds wait)
@@ -38,7 +38,7 @@ ErrorCode ServerSession::connect(const Connection& connection, std::chrono::mill
     NatNetExt::ClientTimeouts timeouts;
     timeouts.connectTries = 4;
     timeouts.connectTryMs = std::max(50, static_cast<int>(wait.count() / timeouts.connectTries));
-    NatNetExt::SetClientTimeouts(client_, timeouts);
+    NatNetExt::SetClientTimeouts(m_client, timeouts);
 
     sNatNetClientConnectParams params;
     params.connectionType = connection.multicast ? ConnectionType_Multicast : ConnectionType_Unicast;
@@ -47,22 +47,22 @@ ErrorCode ServerSession::connect(const Connection& connection, std::chrono::mill
     params.serverCommandPort = connection.commandPort;
     params.serverDataPort = connection.dataPort;
     params.multicastAddress = connection.multicastAddress.c_str();
-    const ErrorCode result = client_.Connect(params);
-    if (result == ErrorCode_OK) client_.GetServerDescription(&description_);
+    const ErrorCode result = m_client.Connect(params);
+    if (result == ErrorCode_OK) m_client.GetServerDescription(&m_description);
     return result;
 }
 
 NatNetExt::ClientCounters ServerSession::counters() const
 {
     NatNetExt::ClientCounters counters;
-    NatNetExt::GetClientCounters(client_, &counters);
+    NatNetExt::GetClientCounters(m_client, &counters);
     return counters;
 }
 
 std::string ServerSession::decodeVersion() const
 {
     uint8_t version[4] = {};
-    NatNetExt::GetDecodeVersion(client_, version);
+    NatNetExt::GetDecodeVersion(m_client, version);
     return versionText(version);
 }
 
@@ -70,7 +70,7 @@ std::vector<std::pair<int32_t, std::string>> ServerSession::rigidBodyNames()
 {
     std::vector<std::pair<int32_t, std::string>> names;
     sDataDescriptions* descriptions = nullptr;
-    if (client_.GetDataDescriptionList(&descriptions) != ErrorCode_OK || descriptions == nullptr)
+    if (m_client.GetDataDescriptionList(&descriptions) != ErrorCode_OK || descriptions == nullptr)
         return names;
     const int count = std::clamp(descriptions->nDataDescriptions, 0, MAX_MODELS);
     for (int i = 0; i < count; ++i) {
@@ -86,7 +86,7 @@ std::vector<std::pair<int32_t, std::string>> ServerSession::rigidBodyNames()
 std::optional<double> ServerSession::clockSyncRoundTripMs() const
 {
     double ms = 0.0;
-    if (NatNetExt::GetClockSyncRoundTripMs(client_, &ms) != ErrorCode_OK) return std::nullopt;
+    if (NatNetExt::GetClockSyncRoundTripMs(m_client, &ms) != ErrorCode_OK) return std::nullopt;
     return ms;
 }
 
@@ -97,7 +97,7 @@ std::optional<double> ServerSession::requestRoundTripMs(int tries)
         void* response = nullptr;
         int size = 0;
         const auto start = std::chrono::steady_clock::now();
-        if (client_.SendMessageAndWait("FrameRate", 1, 500, &response, &size) != ErrorCode_OK) continue;
+        if (m_client.SendMessageAndWait("FrameRate", 1, 500, &response, &size) != ErrorCode_OK) continue;
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (!best || ms < *best) best = ms;

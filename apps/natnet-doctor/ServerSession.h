@@ -27,9 +27,9 @@ public:
     // Sends NAT_CONNECT (retried) for at most about `wait`; ErrorCode_OK once the
     // server information arrived.
     ErrorCode connect(const Connection& connection, std::chrono::milliseconds wait);
-    const sServerDescription& description() const { return description_; }
+    const sServerDescription& description() const { return m_description; }
 
-    FrameSampler& sampler() { return sampler_; }
+    FrameSampler& sampler() { return m_sampler; }
     NatNetExt::ClientCounters counters() const;
     std::string decodeVersion() const;
     // Rigid bodies the server describes: (streaming ID, name).
@@ -40,9 +40,9 @@ public:
     std::optional<double> clockSyncRoundTripMs() const;
 
 private:
-    NatNetClient client_;
-    FrameSampler sampler_;
-    sServerDescription description_{};
+    NatNetClient m_client;
+    FrameSampler m_sampler;
+    sServerDescription m_description{};
 };
 
 // "4.1.0.0"

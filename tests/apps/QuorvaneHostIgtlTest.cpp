@@ -243,29 +243,29 @@ TEST(IgtlDeviceNameTest, CutsToTwentyBytesBetweenCharacters)
 class QuorvaneHostIgtlTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(sim.start()); }
+    void SetUp() override { ASSERT_TRUE(m_sim.start()); }
 
     std::vector<std::string> hostArguments(int port, double durationS)
     {
-        return connectTo(sim) + std::vector<std::string>{"--json", "--duration", std::to_string(durationS),
-                                                         "--igtl-port", std::to_string(port)};
+        return connectTo(m_sim) + std::vector<std::string>{"--json", "--duration", std::to_string(durationS),
+                                                           "--igtl-port", std::to_string(port)};
     }
 
-    NatNet::Sim::Simulator sim;
-    NatNet::Sim::ScenarioConfig scenario;
+    NatNet::Sim::Simulator m_sim;
+    NatNet::Sim::ScenarioConfig m_scenario;
 };
 
 TEST_F(QuorvaneHostIgtlTest, TwoClientsReceiveTheJsonPosesOfValidInstrumentsOnly)
 {
-    scenario.rigidBodies = 3;
-    scenario.rateHz = 100.0;
-    scenario.markers = true;      // the module names instruments after their marker sets
-    scenario.invalidGaps = true;  // tracking lost now and then: those frames send nothing
-    scenario.durationSeconds = 20.0;
+    m_scenario.rigidBodies = 3;
+    m_scenario.rateHz = 100.0;
+    m_scenario.markers = true;      // the module names instruments after their marker sets
+    m_scenario.invalidGaps = true;  // tracking lost now and then: those frames send nothing
+    m_scenario.durationSeconds = 20.0;
     // The long name is cut to 20 bytes, inside a two-byte character: the cut goes before it.
     const std::string longName = "Instrument-long-nam\xC3\xA9-and-more";
-    scenario.bodyNames = {"Pointer", longName, "Ref"};
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    m_scenario.bodyNames = {"Pointer", longName, "Ref"};
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
 
     const int port = freePort();
     HostProcess host(HostProcess::buildProgram("quorvane-host"), hostArguments(port, 3.0));
@@ -319,11 +319,11 @@ TEST_F(QuorvaneHostIgtlTest, ClientThatNeverReadsOrLeavesCostsNeitherTheStreamNo
 {
     constexpr double kRateHz = 1000.0;
     constexpr double kDurationS = 5.0;
-    scenario.rigidBodies = 3;
-    scenario.rateHz = kRateHz;
-    scenario.markers = false;
-    scenario.durationSeconds = 20.0;
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    m_scenario.rigidBodies = 3;
+    m_scenario.rateHz = kRateHz;
+    m_scenario.markers = false;
+    m_scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
 
     const int port = freePort();
     HostProcess host(HostProcess::buildProgram("quorvane-host"), hostArguments(port, kDurationS));
@@ -355,11 +355,11 @@ TEST_F(QuorvaneHostIgtlTest, ClientThatNeverReadsOrLeavesCostsNeitherTheStreamNo
 
 TEST_F(QuorvaneHostIgtlTest, RateCapSendsAtMostTheNewestPosesAtThatRate)
 {
-    scenario.rigidBodies = 3;
-    scenario.rateHz = 200.0;
-    scenario.markers = false;
-    scenario.durationSeconds = 20.0;
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    m_scenario.rigidBodies = 3;
+    m_scenario.rateHz = 200.0;
+    m_scenario.markers = false;
+    m_scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
 
     const int port = freePort();
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
@@ -379,9 +379,9 @@ TEST_F(QuorvaneHostIgtlTest, RateCapSendsAtMostTheNewestPosesAtThatRate)
 
 TEST_F(QuorvaneHostIgtlTest, PortInUseEndsTheRunWithAClearError)
 {
-    scenario.markers = false;
-    scenario.durationSeconds = 20.0;
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    m_scenario.markers = false;
+    m_scenario.durationSeconds = 20.0;
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
     // Holds a port the host cannot listen on.
     const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in where = {};

@@ -31,17 +31,17 @@ const std::string kControlName = "Esc\x1b[2J\rX";  // clears the screen, returns
 class QuorvaneHostNamesTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(sim.start()); }
+    void SetUp() override { ASSERT_TRUE(m_sim.start()); }
 
-    NatNet::Sim::Simulator sim;
+    NatNet::Sim::Simulator m_sim;
 };
 
 TEST_F(QuorvaneHostNamesTest, JsonLinesReplaceBytesThatAreNotUtf8AndEscapeControls)
 {
-    FrameFeeder feeder(sim, {kLatin1Name, kControlName});
+    FrameFeeder feeder(m_sim, {kLatin1Name, kControlName});
     HostProcess host(
         HostProcess::buildProgram("quorvane-host"),
-        connectTo(sim) + std::vector<std::string>{"--json", "--frames", "40", "--duration", "20"});
+        connectTo(m_sim) + std::vector<std::string>{"--json", "--frames", "40", "--duration", "20"});
     const HostProcess::Result result = host.finish(30s);
     feeder.stop();
     ASSERT_FALSE(result.timedOut) << result.err;
@@ -68,9 +68,9 @@ TEST_F(QuorvaneHostNamesTest, JsonLinesReplaceBytesThatAreNotUtf8AndEscapeContro
 
 TEST_F(QuorvaneHostNamesTest, LiveTableShowsControlCharactersEscaped)
 {
-    FrameFeeder feeder(sim, {kLatin1Name, kControlName});
+    FrameFeeder feeder(m_sim, {kLatin1Name, kControlName});
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--frames", "40", "--duration", "20"});
+                     connectTo(m_sim) + std::vector<std::string>{"--frames", "40", "--duration", "20"});
     const HostProcess::Result result = host.finish(30s);
     feeder.stop();
     ASSERT_FALSE(result.timedOut) << result.err;

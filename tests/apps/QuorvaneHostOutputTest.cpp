@@ -46,12 +46,12 @@ class QuorvaneHostOutputTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim.start());
-        scenario.rigidBodies = 3;
-        scenario.rateHz = kRateHz;
-        scenario.markers = false;
-        scenario.durationSeconds = 30.0;  // bounded even if a test goes wrong
-        ASSERT_TRUE(sim.startStreaming(scenario));
+        ASSERT_TRUE(m_sim.start());
+        m_scenario.rigidBodies = 3;
+        m_scenario.rateHz = kRateHz;
+        m_scenario.markers = false;
+        m_scenario.durationSeconds = 30.0;  // bounded even if a test goes wrong
+        ASSERT_TRUE(m_sim.startStreaming(m_scenario));
     }
 
     /// The child's sanitizer settings: in an ASan build freed memory waits in a quarantine of
@@ -68,8 +68,8 @@ protected:
                 extended("TSAN_OPTIONS", "atexit_sleep_ms=0")};
     }
 
-    NatNet::Sim::Simulator sim;
-    NatNet::Sim::ScenarioConfig scenario;
+    NatNet::Sim::Simulator m_sim;
+    NatNet::Sim::ScenarioConfig m_scenario;
 };
 
 TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationInBoundedMemory)
@@ -79,7 +79,7 @@ TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationI
     options.leaveStdoutUnread = true;
     options.environment = sanitizerOptions();
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--json", "--duration", "4"}, options);
+                     connectTo(m_sim) + std::vector<std::string>{"--json", "--duration", "4"}, options);
     ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
     const Clock::time_point watching = Clock::now();
 
@@ -113,13 +113,13 @@ TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationI
 TEST_F(QuorvaneHostOutputTest, FramesThatAReaderTooSlowCouldNotSeeAreCountedInTheSummary)
 {
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--json", "--duration", "5"});
+                     connectTo(m_sim) + std::vector<std::string>{"--json", "--duration", "5"});
     ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
     // The reader stalls while the server sends three seconds of frames, more than the host can
     // hold for it.
-    const std::uint64_t sentBefore = sim.counters().framesSent;
+    const std::uint64_t sentBefore = m_sim.counters().framesSent;
     const auto threeSeconds = static_cast<std::uint64_t>(3 * kRateHz);
-    ASSERT_TRUE(sim.waitFor([&](const auto& c) { return c.framesSent >= sentBefore + threeSeconds; }, 20s));
+    ASSERT_TRUE(m_sim.waitFor([&](const auto& c) { return c.framesSent >= sentBefore + threeSeconds; }, 20s));
     const HostProcess::Result result = host.finish(30s);
     ASSERT_FALSE(result.timedOut) << result.err;
     ASSERT_EQ(result.exitCode, 0) << result.err;

@@ -32,30 +32,30 @@ class QuorvaneHostTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim.start());
-        scenario.rigidBodies = 3;
-        scenario.rateHz = 120.0;
-        scenario.units = NatNet::Sim::Units::Metres;
-        scenario.durationSeconds = 30.0;  // bounded even if a test goes wrong
+        ASSERT_TRUE(m_sim.start());
+        m_scenario.rigidBodies = 3;
+        m_scenario.rateHz = 120.0;
+        m_scenario.units = NatNet::Sim::Units::Metres;
+        m_scenario.durationSeconds = 30.0;  // bounded even if a test goes wrong
     }
 
-    NatNet::Sim::Simulator sim;
-    NatNet::Sim::ScenarioConfig scenario;
+    NatNet::Sim::Simulator m_sim;
+    NatNet::Sim::ScenarioConfig m_scenario;
 };
 
 TEST_F(QuorvaneHostTest, JsonAnnouncesEachInstrumentBeforeItsPosesInMillimetres)
 {
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
     HostProcess host(
         HostProcess::buildProgram("quorvane-host"),
-        connectTo(sim) + std::vector<std::string>{"--json", "--frames", "60", "--duration", "20"});
+        connectTo(m_sim) + std::vector<std::string>{"--json", "--frames", "60", "--duration", "20"});
     const HostProcess::Result result = host.finish(30s);
     ASSERT_FALSE(result.timedOut) << result.err;
     ASSERT_EQ(result.exitCode, 0) << result.err;
 
     const std::vector<nlohmann::json> lines = jsonLines(result.out);
     ASSERT_FALSE(lines.empty());
-    NatNet::Sim::Scenario truth(scenario);
+    NatNet::Sim::Scenario truth(m_scenario);
     std::map<std::string, std::string> added;  // id -> name
     std::map<std::string, int> poses;
     for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
@@ -104,9 +104,9 @@ TEST_F(QuorvaneHostTest, JsonAnnouncesEachInstrumentBeforeItsPosesInMillimetres)
 
 TEST_F(QuorvaneHostTest, TerminationSignalEndsTheRunCleanlyWithASummary)
 {
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--json"});
+                     connectTo(m_sim) + std::vector<std::string>{"--json"});
     ASSERT_TRUE(host.waitForOutput(
         [](const std::string& out) { return out.find("\"pose\"") != std::string::npos; }, 20s))
         << "no pose arrived";
@@ -123,9 +123,9 @@ TEST_F(QuorvaneHostTest, TerminationSignalEndsTheRunCleanlyWithASummary)
 
 TEST_F(QuorvaneHostTest, LiveTableWithoutTerminalPrintsTablesAndSummary)
 {
-    ASSERT_TRUE(sim.startStreaming(scenario));
+    ASSERT_TRUE(m_sim.startStreaming(m_scenario));
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--duration", "2.5"});
+                     connectTo(m_sim) + std::vector<std::string>{"--duration", "2.5"});
     const HostProcess::Result result = host.finish(30s);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out.find("\x1b["), std::string::npos) << "no cursor codes into a pipe";
@@ -136,9 +136,9 @@ TEST_F(QuorvaneHostTest, LiveTableWithoutTerminalPrintsTablesAndSummary)
 
 TEST_F(QuorvaneHostTest, ServerThatDoesNotAnswerMeansStatusOneAndExitOne)
 {
-    sim.setSilent(true);
+    m_sim.setSilent(true);
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
-                     connectTo(sim) + std::vector<std::string>{"--json"});
+                     connectTo(m_sim) + std::vector<std::string>{"--json"});
     const HostProcess::Result result = host.finish(30s);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, 1) << result.err;
@@ -147,7 +147,7 @@ TEST_F(QuorvaneHostTest, ServerThatDoesNotAnswerMeansStatusOneAndExitOne)
     const std::string hint =
         "quorvane-host: no stream from 127.0.0.1; run: natnet-doctor --server 127.0.0.1 "
         "--local 127.0.0.1 --mode unicast --command-port " +
-        std::to_string(sim.commandPort()) + " --data-port " + std::to_string(sim.dataPort()) + "\n";
+        std::to_string(m_sim.commandPort()) + " --data-port " + std::to_string(m_sim.dataPort()) + "\n";
     EXPECT_NE(result.err.find(hint), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
 }
@@ -156,7 +156,7 @@ TEST_F(QuorvaneHostTest, NatNetLibraryReasonsAppearInTheHostLog)
 {
     // 192.0.2.1 (TEST-NET-1) is no address of this machine: binding to it fails at once, locally,
     // and the library says why through its log callback.
-    std::vector<std::string> arguments = connectTo(sim);
+    std::vector<std::string> arguments = connectTo(m_sim);
     std::replace(arguments.begin(), arguments.end(), std::string("localAddress=127.0.0.1"),
                  std::string("localAddress=192.0.2.1"));
     HostProcess host(HostProcess::buildProgram("quorvane-host"), arguments);

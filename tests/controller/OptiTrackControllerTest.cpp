@@ -30,9 +30,9 @@ class ControllerTest : public Support::PanelTest
 protected:
     std::size_t lookingLogged() const
     {
-        return capture.sink().count(2, "OptiTrackServerDiscovery", kLooking);
+        return m_capture.sink().count(2, "OptiTrackServerDiscovery", kLooking);
     }
-    std::size_t couldNotStart() const { return capture.sink().count("Could not start stream"); }
+    std::size_t couldNotStart() const { return m_capture.sink().count("Could not start stream"); }
 };
 
 TEST_F(ControllerTest, EmptyStoreOpensInUnicastWithEmptyFields)
@@ -41,13 +41,13 @@ TEST_F(ControllerTest, EmptyStoreOpensInUnicastWithEmptyFields)
     EXPECT_STREQ(panel->metaObject()->className(), "Quorvane::OptiTrackController");
     EXPECT_EQ(panel->metaObject()->methodCount(), panel->metaObject()->superClass()->methodCount());
     EXPECT_EQ(panel->contentsMargins(), QMargins(9, 9, 9, 9));
-    EXPECT_EQ(ui.connectionComboBox->currentText(), "Unicast");
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "");
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 0);
-    EXPECT_EQ(ui.dataPortSpinBox->value(), 0);
-    EXPECT_FALSE(ui.serversList->isEnabled());
+    EXPECT_EQ(m_ui.connectionComboBox->currentText(), "Unicast");
+    EXPECT_EQ(m_ui.serverAddressLineEdit->text(), "");
+    EXPECT_EQ(m_ui.commandPortSpinBox->value(), 0);
+    EXPECT_EQ(m_ui.dataPortSpinBox->value(), 0);
+    EXPECT_FALSE(m_ui.serversList->isEnabled());
     EXPECT_FALSE(panel->serverDiscovery().isRunning());
-    EXPECT_EQ(capture.sink().countContaining("servers"), 0u);
+    EXPECT_EQ(m_capture.sink().countContaining("servers"), 0u);
     EXPECT_FALSE(panel->display()->view2D(0)->isHidden());
 }
 
@@ -58,13 +58,13 @@ TEST_F(ControllerTest, StoredValuesAreShownAndStoredMulticastStartsDiscoveryOnce
     store("optitrackController/commandport", 70000);  // clamped by the spin box
     store("optitrackController/dataport", "fast");    // not a number: 0
     auto panel = makePanel();
-    EXPECT_EQ(ui.connectionComboBox->currentText(), "Multicast");
-    EXPECT_TRUE(ui.serversList->isEnabled());
+    EXPECT_EQ(m_ui.connectionComboBox->currentText(), "Multicast");
+    EXPECT_TRUE(m_ui.serversList->isEnabled());
     EXPECT_TRUE(panel->serverDiscovery().isRunning());
     EXPECT_EQ(lookingLogged(), 1u);
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "127.0.0.5");
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 65535);
-    EXPECT_EQ(ui.dataPortSpinBox->value(), 0);
+    EXPECT_EQ(m_ui.serverAddressLineEdit->text(), "127.0.0.5");
+    EXPECT_EQ(m_ui.commandPortSpinBox->value(), 65535);
+    EXPECT_EQ(m_ui.dataPortSpinBox->value(), 0);
 }
 
 TEST_F(ControllerTest, DestructionWritesAllFourKeys)
@@ -81,17 +81,17 @@ TEST_F(ControllerTest, DestructionWritesAllFourKeys)
 TEST_F(ControllerTest, MulticastTwiceStartsDiscoveryOnceAndUnicastStopsIt)
 {
     auto panel = makePanel();
-    ui.connectionComboBox->setCurrentIndex(1);
-    emit ui.connectionComboBox->currentIndexChanged(1);  // the same choice made again
+    m_ui.connectionComboBox->setCurrentIndex(1);
+    emit m_ui.connectionComboBox->currentIndexChanged(1);  // the same choice made again
     EXPECT_TRUE(panel->serverDiscovery().isRunning());
     EXPECT_EQ(lookingLogged(), 1u);
     announce(*panel, Support::makeServerRecord("192.168.1.20"));
-    ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
+    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
 
-    ui.connectionComboBox->setCurrentIndex(0);
+    m_ui.connectionComboBox->setCurrentIndex(0);
     EXPECT_FALSE(panel->serverDiscovery().isRunning());
-    EXPECT_FALSE(ui.serversList->isEnabled());
-    EXPECT_EQ(ui.serversList->count(), 1);  // what was found stays listed
+    EXPECT_FALSE(m_ui.serversList->isEnabled());
+    EXPECT_EQ(m_ui.serversList->count(), 1);  // what was found stays listed
 }
 
 TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
@@ -101,24 +101,24 @@ TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
     first.commandPort = 1610;
     announce(*panel, Support::makeServerRecord(first));
     announce(*panel, Support::makeServerRecord(first));  // announced twice: one row
-    ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
-    ui.serversList->setCurrentRow(0);
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 1610);
+    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
+    m_ui.serversList->setCurrentRow(0);
+    EXPECT_EQ(m_ui.commandPortSpinBox->value(), 1610);
 
     announce(*panel, Support::makeServerRecord("192.168.1.21"));
-    ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 2; }, 2s));
-    EXPECT_EQ(ui.serversList->currentItem(), nullptr);
-    EXPECT_EQ(ui.serversList->item(1)->text(), "192.168.1.21");
-    EXPECT_EQ(ui.serversList->item(1)->data(Qt::UserRole), QVariant(1));
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");  // the form keeps what was copied
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 1610);
+    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 2; }, 2s));
+    EXPECT_EQ(m_ui.serversList->currentItem(), nullptr);
+    EXPECT_EQ(m_ui.serversList->item(1)->text(), "192.168.1.21");
+    EXPECT_EQ(m_ui.serversList->item(1)->data(Qt::UserRole), QVariant(1));
+    EXPECT_EQ(m_ui.serverAddressLineEdit->text(), "192.168.1.20");  // the form keeps what was copied
+    EXPECT_EQ(m_ui.commandPortSpinBox->value(), 1610);
 }
 
 TEST_F(ControllerTest, ServersFoundTogetherCauseOneRebuild)
 {
     auto panel = makePanel();
     int rebuilds = 0;
-    QObject::connect(ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
+    QObject::connect(m_ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
     // All found before the UI thread runs again: one rebuild lists them all, up to the limit.
     for (int i = 0; i < 1000; ++i) {
         announce(*panel, Support::makeServerRecord("10.2." + std::to_string(i / 250) + "." +
@@ -126,10 +126,10 @@ TEST_F(ControllerTest, ServersFoundTogetherCauseOneRebuild)
     }
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(rebuilds, 1);
-    EXPECT_EQ(ui.serversList->count(), static_cast<int>(OptiTrackServerDiscovery::kServerLimit));
-    EXPECT_EQ(ui.serversList->item(255)->text(), "10.2.1.5");
-    EXPECT_EQ(capture.sink().count(3, "OptiTrackServerDiscovery",
-                                   "Server limit of 256 reached; further servers are not listed"),
+    EXPECT_EQ(m_ui.serversList->count(), static_cast<int>(OptiTrackServerDiscovery::kServerLimit));
+    EXPECT_EQ(m_ui.serversList->item(255)->text(), "10.2.1.5");
+    EXPECT_EQ(m_capture.sink().count(3, "OptiTrackServerDiscovery",
+                                     "Server limit of 256 reached; further servers are not listed"),
               1u);
 }
 
@@ -137,7 +137,7 @@ TEST_F(ControllerTest, ServersFoundWhileTheListIsRebuiltAreAllListed)
 {
     auto panel = makePanel();
     int rebuilds = 0;
-    QObject::connect(ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
+    QObject::connect(m_ui.serversList->model(), &QAbstractItemModel::modelReset, [&rebuilds] { ++rebuilds; });
     // Found on another thread, as the library does, while the UI thread rebuilds: none is lost.
     constexpr int kServers = 200;
     std::atomic<bool> done{false};
@@ -147,11 +147,12 @@ TEST_F(ControllerTest, ServersFoundWhileTheListIsRebuiltAreAllListed)
         }
         done = true;
     });
-    const bool listed = Support::waitUntil([&] { return done && ui.serversList->count() == kServers; }, 10s);
+    const bool listed =
+        Support::waitUntil([&] { return done && m_ui.serversList->count() == kServers; }, 10s);
     finder.join();
-    ASSERT_TRUE(listed) << ui.serversList->count();
+    ASSERT_TRUE(listed) << m_ui.serversList->count();
     EXPECT_LE(rebuilds, kServers);
-    EXPECT_EQ(ui.serversList->item(kServers - 1)->text(), "10.3.0.199");
+    EXPECT_EQ(m_ui.serversList->item(kServers - 1)->text(), "10.3.0.199");
 }
 
 struct SelectionRow
@@ -183,16 +184,16 @@ TEST_P(SelectionTest, SelectingAServerCopiesItsConnectionWithoutSwitchingModes)
     fields.multicast = row.multicast;
     fields.commandPort = 1520;
     announce(*panel, Support::makeServerRecord(fields));
-    ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 2s));
-    ui.serversList->setCurrentRow(0);
+    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
+    m_ui.serversList->setCurrentRow(0);
 
-    EXPECT_EQ(ui.connectionComboBox->currentIndex(), row.expectedIndex);
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "192.168.1.20");
-    EXPECT_EQ(ui.commandPortSpinBox->value(), 1520);
-    EXPECT_EQ(ui.dataPortSpinBox->value(), row.dataPort);
+    EXPECT_EQ(m_ui.connectionComboBox->currentIndex(), row.expectedIndex);
+    EXPECT_EQ(m_ui.serverAddressLineEdit->text(), "192.168.1.20");
+    EXPECT_EQ(m_ui.commandPortSpinBox->value(), 1520);
+    EXPECT_EQ(m_ui.dataPortSpinBox->value(), row.dataPort);
     // Shown, not chosen: the connection-type handler did not run.
     EXPECT_EQ(panel->serverDiscovery().isRunning(), discoveryWasRunning);
-    EXPECT_EQ(ui.serversList->isEnabled(), discoveryWasRunning);
+    EXPECT_EQ(m_ui.serversList->isEnabled(), discoveryWasRunning);
     EXPECT_EQ(lookingLogged(), lookingBefore);
     const OptiTrackConnectionParams& params = panel->connectionParameters();
     EXPECT_EQ(params.connectionType, row.connectionType);
@@ -212,12 +213,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
 {
     auto panel = makePanel();
-    ui.serverAddressLineEdit->setText("127.0.0.2");
-    ui.commandPortSpinBox->setValue(1510);
-    ui.dataPortSpinBox->setValue(1511);
+    m_ui.serverAddressLineEdit->setText("127.0.0.2");
+    m_ui.commandPortSpinBox->setValue(1510);
+    m_ui.dataPortSpinBox->setValue(1511);
     // A loopback address nothing listens on: the connect stays on this machine and fails.
     ASSERT_EQ(panel->connectionParameters().localAddress, "127.0.0.1");
-    ui.connectPushButton->click();
+    m_ui.connectPushButton->click();
 
     Properties params;
     stream()->configuration(&params);
@@ -231,8 +232,8 @@ TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
         std::tie(type, server, local, group, ports[0], ports[1]),
         std::make_tuple(1, std::string("127.0.0.2"), std::string("127.0.0.1"), std::string(), 1510, 1511));
     EXPECT_EQ(couldNotStart(), 1u);
-    EXPECT_EQ(capture.sink().count(4, "", "Could not start stream"), 1u);
-    EXPECT_EQ(ui.serverAddressLineEdit->text(), "127.0.0.2");  // nothing else changes
+    EXPECT_EQ(m_capture.sink().count(4, "", "Could not start stream"), 1u);
+    EXPECT_EQ(m_ui.serverAddressLineEdit->text(), "127.0.0.2");  // nothing else changes
 }
 
 TEST_F(ControllerTest, ConnectWhileRunningClosesFirstAndStartsAgain)
@@ -244,14 +245,14 @@ TEST_F(ControllerTest, ConnectWhileRunningClosesFirstAndStartsAgain)
     auto panel = makePanel();
     std::vector<Stream::State> states;
     stream()->stateChanged.connect([&states](Stream::State state) { states.push_back(state); });
-    ui.serverAddressLineEdit->setText("127.0.0.2");
-    ui.commandPortSpinBox->setValue(simulator.commandPort());
-    ui.dataPortSpinBox->setValue(simulator.dataPort());
+    m_ui.serverAddressLineEdit->setText("127.0.0.2");
+    m_ui.commandPortSpinBox->setValue(simulator.commandPort());
+    m_ui.dataPortSpinBox->setValue(simulator.dataPort());
 
-    ui.connectPushButton->click();
+    m_ui.connectPushButton->click();
     ASSERT_TRUE(stream()->isRunning());
     states.clear();
-    ui.connectPushButton->click();
+    m_ui.connectPushButton->click();
     EXPECT_TRUE(stream()->isRunning());
     const auto closed = std::find(states.begin(), states.end(), Stream::State::Closed);
     EXPECT_NE(closed, states.end());
@@ -264,11 +265,11 @@ TEST_F(ControllerTest, ConnectWhileRunningClosesFirstAndStartsAgain)
 TEST_F(ControllerTest, ConnectWithoutAStreamOnlyReportsIt)
 {
     auto never = makePanel(false);  // the algorithm never executed
-    ui.connectPushButton->click();
+    m_ui.connectPushButton->click();
     auto panel = makePanel();
-    algorithm.clearStream();  // the stream this panel was given is destroyed
-    ui.connectPushButton->click();
-    EXPECT_EQ(capture.sink().count(4, "", "Could not start stream"), 2u);
+    m_algorithm.clearStream();  // the stream this panel was given is destroyed
+    m_ui.connectPushButton->click();
+    EXPECT_EQ(m_capture.sink().count(4, "", "Could not start stream"), 2u);
 }
 
 TEST_F(ControllerTest, NothingReachesAPanelThatIsGone)
@@ -286,8 +287,8 @@ TEST_F(ControllerTest, NothingReachesAPanelThatIsGone)
     store("optitrackController/connection", 1);
     for (int round = 0; round < 3; ++round) {
         panel = makePanel();
-        ASSERT_TRUE(Support::waitUntil([&] { return ui.serversList->count() == 1; }, 5s)) << round;
-        EXPECT_EQ(ui.serversList->item(0)->text(), "127.0.0.1");
+        ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 5s)) << round;
+        EXPECT_EQ(m_ui.serversList->item(0)->text(), "127.0.0.1");
         const auto seen = simulator.counters().discoveries;
         ASSERT_TRUE(simulator.waitFor([&](const auto& c) { return c.discoveries > seen; }, 2s));
         panel.reset();

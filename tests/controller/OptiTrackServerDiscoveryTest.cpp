@@ -33,19 +33,19 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Support::keepDiscoveryOnLoopback());
-        changedConnection = discovery.serversChanged.connect([this] { ++changes; });
+        m_changedConnection = m_discovery.serversChanged.connect([this] { ++m_changes; });
     }
-    void TearDown() override { changedConnection.disconnect(); }
+    void TearDown() override { m_changedConnection.disconnect(); }
 
     void announce(const sNatNetDiscoveredServer& record)
     {
-        OptiTrackServerDiscovery::onServerDiscovered(&record, discovery.discoveryContext());
+        OptiTrackServerDiscovery::onServerDiscovered(&record, m_discovery.discoveryContext());
     }
 
-    ScopedLogCapture capture{0};
-    OptiTrackServerDiscovery discovery;
-    std::atomic<int> changes{0};
-    SignalConnection changedConnection;
+    ScopedLogCapture m_capture{0};
+    OptiTrackServerDiscovery m_discovery;
+    std::atomic<int> m_changes{0};
+    SignalConnection m_changedConnection;
 };
 
 TEST_F(DiscoveryTest, EachAddressIsStoredOnceWithItsFirstRecord)
@@ -58,11 +58,11 @@ TEST_F(DiscoveryTest, EachAddressIsStoredOnceWithItsFirstRecord)
     const sNatNetDiscoveredServer contextless = Support::makeServerRecord("10.0.0.2");
     OptiTrackServerDiscovery::onServerDiscovered(&contextless, nullptr);
 
-    EXPECT_EQ(capture.sink().count(2, kCategory, "Server discovered: ServerApp 3.0 at address 192.168.1.20"),
-              2u);
-    EXPECT_EQ(capture.sink().count(4, kCategory, "Could not store discovered server, invalid context"), 1u);
-    EXPECT_EQ(changes, 2);
-    const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
+    EXPECT_EQ(
+        m_capture.sink().count(2, kCategory, "Server discovered: ServerApp 3.0 at address 192.168.1.20"), 2u);
+    EXPECT_EQ(m_capture.sink().count(4, kCategory, "Could not store discovered server, invalid context"), 1u);
+    EXPECT_EQ(m_changes, 2);
+    const std::vector<DiscoveredServer> servers = m_discovery.discoveredServers();
     ASSERT_EQ(servers.size(), 2u);
     const DiscoveredServer& s = servers[0];
     EXPECT_EQ(s.serverAddress, "192.168.1.20");
@@ -88,12 +88,12 @@ TEST_F(DiscoveryTest, TextsWithoutTerminatorAreReadOnlyToTheirFieldEnd)
     announce(*record);
     announce(*record);
 
-    const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
+    const std::vector<DiscoveredServer> servers = m_discovery.discoveredServers();
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_EQ(servers[0].serverAddress, std::string(16, '7'));
     EXPECT_EQ(servers[0].hostApp, std::string(256, 'A'));
     EXPECT_EQ(
-        capture.sink().countContaining(std::string(256, 'A') + " 3.0 at address " + std::string(16, '7')),
+        m_capture.sink().countContaining(std::string(256, 'A') + " 3.0 at address " + std::string(16, '7')),
         2u);
 }
 
@@ -109,15 +109,15 @@ TEST_F(DiscoveryTest, NoMoreThanTheLimitOfServersIsStored)
     }
     announce(Support::makeServerRecord(address(3)));  // a stored one: still dropped silently
 
-    const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
+    const std::vector<DiscoveredServer> servers = m_discovery.discoveredServers();
     ASSERT_EQ(servers.size(), kLimit);
     EXPECT_EQ(servers.front().serverAddress, address(0));
     EXPECT_EQ(servers.back().serverAddress, address(255));
-    EXPECT_EQ(changes, static_cast<int>(kLimit));
+    EXPECT_EQ(m_changes, static_cast<int>(kLimit));
     EXPECT_EQ(
-        capture.sink().count(3, kCategory, "Server limit of 256 reached; further servers are not listed"),
+        m_capture.sink().count(3, kCategory, "Server limit of 256 reached; further servers are not listed"),
         1u);
-    EXPECT_EQ(capture.sink().countContaining("Server discovered: "), 401u);  // every answer, as before
+    EXPECT_EQ(m_capture.sink().countContaining("Server discovered: "), 401u);  // every answer, as before
 }
 
 TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
@@ -141,7 +141,7 @@ TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
     std::vector<DiscoveredServer> previous;
     bool stable = true;  // a snapshot keeps every earlier entry at its index
     for (int round = 0; round < 100000 && finished < kThreads; ++round) {
-        std::vector<DiscoveredServer> now = discovery.discoveredServers();
+        std::vector<DiscoveredServer> now = m_discovery.discoveredServers();
         stable = stable && now.size() >= previous.size() &&
                  std::equal(previous.begin(), previous.end(), now.begin(),
                             [](const auto& a, const auto& b) { return a.serverAddress == b.serverAddress; });
@@ -151,8 +151,8 @@ TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
         thread.join();
     }
     EXPECT_TRUE(stable);
-    EXPECT_EQ(discovery.discoveredServers().size(), std::size_t{kThreads * kPerThread});
-    EXPECT_EQ(changes, kThreads * kPerThread);
+    EXPECT_EQ(m_discovery.discoveredServers().size(), std::size_t{kThreads * kPerThread});
+    EXPECT_EQ(m_changes, kThreads * kPerThread);
 }
 
 class DiscoveryAgainstSimulatorTest : public DiscoveryTest, public ::testing::WithParamInterface<bool>
@@ -169,22 +169,22 @@ TEST_P(DiscoveryAgainstSimulatorTest, FindsTheLoopbackServerOnceAcrossRestarts)
     Support::ScopedDiscoveryTargets targets(simulator.commandPort());
     ASSERT_TRUE(targets.ok());
 
-    discovery.start();
-    discovery.start();  // running already: nothing happens
-    for (int i = 0; i < 500 && changes == 0; ++i) {
+    m_discovery.start();
+    m_discovery.start();  // running already: nothing happens
+    for (int i = 0; i < 500 && m_changes == 0; ++i) {
         std::this_thread::sleep_for(10ms);
     }
-    ASSERT_EQ(changes, 1);
-    discovery.stop();
-    EXPECT_FALSE(discovery.isRunning());
-    discovery.start();  // the server answers again: not stored twice
+    ASSERT_EQ(m_changes, 1);
+    m_discovery.stop();
+    EXPECT_FALSE(m_discovery.isRunning());
+    m_discovery.start();  // the server answers again: not stored twice
     const auto seen = simulator.counters().discoveries;
     ASSERT_TRUE(simulator.waitFor([&](const auto& c) { return c.discoveries >= seen + 3; }, 5s));
-    discovery.stop();
+    m_discovery.stop();
 
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(capture.sink().count(2, kCategory, "Looking for servers on the local network"), 2u);
-    const std::vector<DiscoveredServer> servers = discovery.discoveredServers();
+    EXPECT_EQ(m_changes, 1);
+    EXPECT_EQ(m_capture.sink().count(2, kCategory, "Looking for servers on the local network"), 2u);
+    const std::vector<DiscoveredServer> servers = m_discovery.discoveredServers();
     ASSERT_EQ(servers.size(), 1u);
     EXPECT_EQ(servers[0].serverAddress, "127.0.0.1");
     EXPECT_EQ(servers[0].localAddress, "127.0.0.1");

@@ -44,10 +44,10 @@ class PanelTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(settingsDir.isValid());
+        ASSERT_TRUE(m_settingsDir.isValid());
         QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, settingsDir.path() + "/system");
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, m_settingsDir.path() + "/system");
         static int counter = 0;
         QCoreApplication::setOrganizationName(QStringLiteral("QuorvaneControllerTest%1").arg(++counter));
         QCoreApplication::setApplicationName(
@@ -58,23 +58,23 @@ protected:
     /// The panel over the algorithm's stream (created, not opened, unless `execute` is false).
     std::unique_ptr<OptiTrackController> makePanel(bool execute = true)
     {
-        if (execute && algorithm.currentStream() == nullptr) {
-            algorithm.execute();
+        if (execute && m_algorithm.currentStream() == nullptr) {
+            m_algorithm.execute();
         }
-        auto panel = std::make_unique<OptiTrackController>(&algorithm);
+        auto panel = std::make_unique<OptiTrackController>(&m_algorithm);
         panel->init();
-        ui = {};
-        ui.connectionComboBox = panel->findChild<QComboBox*>("connectionComboBox");
-        ui.multicastWidget = panel->findChild<QWidget*>("multicastWidget");
-        ui.serversList = panel->findChild<QListWidget*>("serversList");
-        ui.serverAddressLineEdit = panel->findChild<QLineEdit*>("serverAddressLineEdit");
-        ui.commandPortSpinBox = panel->findChild<QSpinBox*>("commandPortSpinBox");
-        ui.dataPortSpinBox = panel->findChild<QSpinBox*>("dataPortSpinBox");
-        ui.connectPushButton = panel->findChild<QPushButton*>("connectPushButton");
+        m_ui = {};
+        m_ui.connectionComboBox = panel->findChild<QComboBox*>("connectionComboBox");
+        m_ui.multicastWidget = panel->findChild<QWidget*>("multicastWidget");
+        m_ui.serversList = panel->findChild<QListWidget*>("serversList");
+        m_ui.serverAddressLineEdit = panel->findChild<QLineEdit*>("serverAddressLineEdit");
+        m_ui.commandPortSpinBox = panel->findChild<QSpinBox*>("commandPortSpinBox");
+        m_ui.dataPortSpinBox = panel->findChild<QSpinBox*>("dataPortSpinBox");
+        m_ui.connectPushButton = panel->findChild<QPushButton*>("connectPushButton");
         return panel;
     }
 
-    OptiTrackStream* stream() const { return dynamic_cast<OptiTrackStream*>(algorithm.currentStream()); }
+    OptiTrackStream* stream() const { return dynamic_cast<OptiTrackStream*>(m_algorithm.currentStream()); }
 
     static void store(const char* key, const QVariant& value)
     {
@@ -87,10 +87,10 @@ protected:
         OptiTrackServerDiscovery::onServerDiscovered(&record, panel.serverDiscovery().discoveryContext());
     }
 
-    QTemporaryDir settingsDir;
-    ScopedLogCapture capture{0};
-    CreateStreamIoAlgorithm<OptiTrackStream, 0, 0> algorithm;
-    Ui_OptiTrackController ui;  // the panel's widgets, found by object name
+    QTemporaryDir m_settingsDir;
+    ScopedLogCapture m_capture{0};
+    CreateStreamIoAlgorithm<OptiTrackStream, 0, 0> m_algorithm;
+    Ui_OptiTrackController m_ui;  // the panel's widgets, found by object name
 };
 
 }  // namespace Quorvane::Support

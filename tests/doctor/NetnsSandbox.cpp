@@ -51,19 +51,19 @@ std::unique_ptr<NetnsSandbox> NetnsSandbox::create(std::string* whyNot)
 NetnsSandbox::~NetnsSandbox()
 {
     // Deleting the namespace removes its interfaces and nftables tables with it.
-    shell("ip netns del " + name_, nullptr);
+    shell("ip netns del " + m_name, nullptr);
 }
 
 bool NetnsSandbox::exec(const std::string& command, std::string* output) const
 {
-    return shell("ip netns exec " + name_ + " sh -c '" + command + "'", output);
+    return shell("ip netns exec " + m_name + " sh -c '" + command + "'", output);
 }
 
 bool NetnsSandbox::run(const std::function<void()>& work) const
 {
     bool entered = false;
     std::thread worker([&] {
-        const int fd = ::open(("/var/run/netns/" + name_).c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(("/var/run/netns/" + m_name).c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return;
         entered = ::setns(fd, CLONE_NEWNET) == 0;
         ::close(fd);

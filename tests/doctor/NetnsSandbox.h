@@ -18,15 +18,15 @@ public:
     NetnsSandbox(const NetnsSandbox&) = delete;
     NetnsSandbox& operator=(const NetnsSandbox&) = delete;
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return m_name; }
     // Runs a shell command inside the namespace; false (with its output in `output`) when it fails.
     bool exec(const std::string& command, std::string* output = nullptr) const;
     // Runs `work` on a new thread inside the namespace and waits for it.
     bool run(const std::function<void()>& work) const;
 
 private:
-    explicit NetnsSandbox(std::string name) : name_(std::move(name)) {}
-    std::string name_;
+    explicit NetnsSandbox(std::string name) : m_name(std::move(name)) {}
+    std::string m_name;
 };
 
 // True when `nft` can be used inside a namespace.

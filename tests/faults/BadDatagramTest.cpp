@@ -122,7 +122,7 @@ std::vector<std::string> names(int count)
     return result;
 }
 
-TEST(FrameBytes, theHandWrittenLayoutIsTheCodecs)
+TEST(FrameBytes, TheHandWrittenLayoutIsTheCodecs)
 {
     FrameShape shape;
     shape.number = 42;
@@ -166,7 +166,7 @@ FrameShape withBodies(int count, std::int32_t number = 777)
     return shape;
 }
 
-TEST(BadDatagramsFromTheServer, areCountedAndDroppedWholeAndTheStreamGoesOn)
+TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
 {
     ScopedLogCapture quiet(3);
     auto sim = startSimulator(false);

@@ -71,7 +71,7 @@ class Flood : public ::testing::TestWithParam<Mode>
 {
 };
 
-TEST_P(Flood, everyServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
+TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
 {
     const ScopedLogCapture quiet(3);
     const bool multicast = GetParam().multicast;

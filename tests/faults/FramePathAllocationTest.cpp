@@ -80,7 +80,7 @@ class DecodeToSignal : public ::testing::TestWithParam<NatNet::Wire::Version>
 {
 };
 
-TEST_P(DecodeToSignal, aSteadyStateFrameAllocatesNothing)
+TEST_P(DecodeToSignal, ASteadyStateFrameAllocatesNothing)
 {
     const NatNet::Wire::Version version = GetParam();
     ScopedLogCapture log(2);  // the host's default level: per-frame diagnostics off
@@ -174,7 +174,7 @@ class OverLoopback : public ::testing::TestWithParam<bool>
 {
 };
 
-TEST_P(OverLoopback, theReceiveThreadAllocatesNothingPerFrame)
+TEST_P(OverLoopback, TheReceiveThreadAllocatesNothingPerFrame)
 {
     ScopedLogCapture log(2);
     auto sim = startSimulator(GetParam());

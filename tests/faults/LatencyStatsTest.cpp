@@ -28,7 +28,7 @@ class NearestRank : public ::testing::TestWithParam<RankRow>
 {
 };
 
-TEST_P(NearestRank, picksTheSmallestSampleThatCoversThePercentage)
+TEST_P(NearestRank, PicksTheSmallestSampleThatCoversThePercentage)
 {
     std::vector<std::uint64_t> samples(GetParam().count);
     std::iota(samples.begin(), samples.end(), 1);
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RankRow{"p99of1000", 1000, 99.0, 990}, RankRow{"all", 7, 100.0, 7}),
     [](const ::testing::TestParamInfo<RankRow>& row) { return std::string(row.param.name); });
 
-TEST(Summarize, sortsAndSummarizesAnyOrder)
+TEST(Summarize, SortsAndSummarizesAnyOrder)
 {
     std::vector<std::uint64_t> samples{50, 10, 40, 20, 30};
     const LatencySummary s = summarize(samples);
@@ -57,7 +57,7 @@ TEST(Summarize, sortsAndSummarizesAnyOrder)
     EXPECT_EQ(summarize(none).maxNs, 0u);
 }
 
-TEST(LatencyTool, aShortRunReportsBothPathsInJson)
+TEST(LatencyTool, AShortRunReportsBothPathsInJson)
 {
     const std::string command =
         std::string(NATNET_LATENCY_TOOL) +

@@ -34,13 +34,13 @@ protected:
     std::string logged() const
     {
         std::string lines;
-        for (const auto& record : log.sink().records()) {
+        for (const auto& record : m_log.sink().records()) {
             lines += record.text + "\n";
         }
         return lines;
     }
 
-    ScopedLogCapture log{3};
+    ScopedLogCapture m_log{3};
 };
 
 // Copies the instruments without pause until stopped.
@@ -79,7 +79,7 @@ constexpr double kRateHz = 1000.0;
 constexpr double kRateHz = 10000.0;
 #endif
 
-TEST_P(EndWhileStreaming, noUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFreed)
+TEST_P(EndWhileStreaming, NoUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFreed)
 {
     const Row& row = GetParam();
     auto sim = startSimulator(row.multicast);

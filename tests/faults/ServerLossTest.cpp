@@ -45,10 +45,10 @@ std::chrono::milliseconds timed(F&& f)
 class ServerLoss : public ::testing::TestWithParam<Mode>
 {
 protected:
-    ScopedLogCapture log{3};  // keeps the console quiet; failures are asserted, not read
+    ScopedLogCapture m_log{3};  // keeps the console quiet; failures are asserted, not read
 };
 
-TEST_P(ServerLoss, theStreamSurvivesAKilledServerAndStopsAndClosesWithinASecond)
+TEST_P(ServerLoss, TheStreamSurvivesAKilledServerAndStopsAndClosesWithinASecond)
 {
     auto sim = startSimulator(GetParam().multicast);
     ASSERT_TRUE(sim);
@@ -78,7 +78,7 @@ TEST_P(ServerLoss, theStreamSurvivesAKilledServerAndStopsAndClosesWithinASecond)
     EXPECT_LT(timed([&] { stream.reset(); }), 1000ms);
 }
 
-TEST_P(ServerLoss, framesResumeByThemselvesFromAServerRestartedOnTheSamePorts)
+TEST_P(ServerLoss, FramesResumeByThemselvesFromAServerRestartedOnTheSamePorts)
 {
     auto sim = startSimulator(GetParam().multicast);
     ASSERT_TRUE(sim);

@@ -36,8 +36,8 @@ protected:
     ScriptedStream::Journal& journal() { return ScriptedStream::journal(); }
     ScriptedStream::Script& script() { return ScriptedStream::script(); }
 
-    ScopedLogCapture log{0};
-    ScriptedAlgorithm algorithm;
+    ScopedLogCapture m_log{0};
+    ScriptedAlgorithm m_algorithm;
 };
 
 struct FlagRow
@@ -60,14 +60,14 @@ class FlagKeys : public CreateStreamIoAlgorithmTest, public ::testing::WithParam
 TEST_P(FlagKeys, DecideWhetherExecuteOpensAndStarts)
 {
     const Properties properties = flags(GetParam().keys);
-    algorithm.configure(&properties);
-    algorithm.execute();
+    m_algorithm.configure(&properties);
+    m_algorithm.execute();
 
-    EXPECT_EQ(algorithm.status(), 0);
+    EXPECT_EQ(m_algorithm.status(), 0);
     EXPECT_EQ(journal().constructed, 1);
     EXPECT_EQ(journal().opened, GetParam().opened);
     EXPECT_EQ(journal().started, GetParam().started);
-    ASSERT_NE(algorithm.currentStream(), nullptr);
+    ASSERT_NE(m_algorithm.currentStream(), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,17 +85,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CreateStreamIoAlgorithmTest, FlagsKeepTheirValueWhenALaterConfigureOmitsThem)
 {
     const Properties on = flags({{"open", true}, {"start", true}});
-    algorithm.configure(&on);
+    m_algorithm.configure(&on);
     Properties other;
     other.setParam("serverAddress", "127.0.0.20");
-    algorithm.configure(&other);
-    algorithm.execute();
+    m_algorithm.configure(&other);
+    m_algorithm.execute();
     EXPECT_EQ(journal().opened, 1);
     EXPECT_EQ(journal().started, 1);
 
     const Properties off = flags({{"connect", false}});
-    algorithm.configure(&off);
-    algorithm.execute();
+    m_algorithm.configure(&off);
+    m_algorithm.execute();
     EXPECT_EQ(journal().opened, 1) << "connect=false must switch opening off again";
 }
 
@@ -103,57 +103,57 @@ TEST_F(CreateStreamIoAlgorithmTest, StartWithoutOpenMakesAClosedStreamConfigured
 {
     Properties properties = flags({{"start", true}});
     properties.setParam("serverAddress", "127.0.0.20");
-    algorithm.configure(&properties);
+    m_algorithm.configure(&properties);
     EXPECT_EQ(journal().constructed, 0);
-    algorithm.execute();
+    m_algorithm.execute();
 
-    EXPECT_EQ(algorithm.status(), 0);
+    EXPECT_EQ(m_algorithm.status(), 0);
     ASSERT_EQ(journal().configured.size(), 1u);
     std::string server;
     EXPECT_TRUE(journal().configured[0].param("serverAddress", server));
     EXPECT_EQ(server, "127.0.0.20");
-    ASSERT_NE(algorithm.currentStream(), nullptr);
-    EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Closed);
+    ASSERT_NE(m_algorithm.currentStream(), nullptr);
+    EXPECT_EQ(m_algorithm.currentStream()->state(), Stream::State::Closed);
 }
 
 TEST_F(CreateStreamIoAlgorithmTest, FailingOpenNeverStartsAndFailingStartFails)
 {
     const Properties properties = flags({{"open", true}, {"start", true}});
-    algorithm.configure(&properties);
+    m_algorithm.configure(&properties);
     script().openSucceeds = false;
-    algorithm.execute();
-    EXPECT_EQ(algorithm.status(), 1);
+    m_algorithm.execute();
+    EXPECT_EQ(m_algorithm.status(), 1);
     EXPECT_EQ(journal().opened, 1);
     EXPECT_EQ(journal().started, 0);
     // The stream reported its own failure and stays, so a panel could retry it.
-    ASSERT_NE(algorithm.currentStream(), nullptr);
+    ASSERT_NE(m_algorithm.currentStream(), nullptr);
 
     script().openSucceeds = true;
     script().startSucceeds = false;
-    algorithm.execute();
-    EXPECT_EQ(algorithm.status(), 1);
+    m_algorithm.execute();
+    EXPECT_EQ(m_algorithm.status(), 1);
     EXPECT_EQ(journal().started, 1);
-    EXPECT_EQ(algorithm.currentStream()->state(), Stream::State::Open);
-    EXPECT_EQ(log.sink().countContaining("Could not instantiate"), 0u);
+    EXPECT_EQ(m_algorithm.currentStream()->state(), Stream::State::Open);
+    EXPECT_EQ(m_log.sink().countContaining("Could not instantiate"), 0u);
 }
 
 TEST_F(CreateStreamIoAlgorithmTest, ConfigureAfterExecuteReachesTheStreamAtOnceAndTheNextOne)
 {
-    algorithm.execute();
+    m_algorithm.execute();
     EXPECT_TRUE(journal().configured.empty()) << "nothing was configured yet";
 
     Properties properties;
     properties.setParam("serverAddress", "127.0.0.3");
-    algorithm.configure(&properties);
+    m_algorithm.configure(&properties);
     ASSERT_EQ(journal().configured.size(), 1u);
 
     Properties fromStream;
-    algorithm.configuration(&fromStream);
+    m_algorithm.configuration(&fromStream);
     std::string server;
     EXPECT_TRUE(fromStream.param("serverAddress", server));
     EXPECT_EQ(server, "127.0.0.3");
 
-    algorithm.execute();
+    m_algorithm.execute();
     ASSERT_EQ(journal().configured.size(), 2u);
     EXPECT_EQ(journal().configured[1], properties);
 }
@@ -162,41 +162,41 @@ TEST_F(CreateStreamIoAlgorithmTest, ConfigurationWithoutStreamIsTheLastConfigura
 {
     Properties target;
     target.setParam("sentinel", 1);
-    algorithm.configuration(&target);
+    m_algorithm.configuration(&target);
     EXPECT_EQ(target.keys(), std::vector<std::string>{"sentinel"}) << "a fresh algorithm writes nothing";
-    algorithm.configuration(nullptr);
-    algorithm.configure(nullptr);
+    m_algorithm.configuration(nullptr);
+    m_algorithm.configure(nullptr);
 
     Properties first;
     first.setParam("serverAddress", "127.0.0.4");
     first.setParam("open", true);
     Properties second;
     second.setParam("dataPort", static_cast<unsigned short>(1600));
-    algorithm.configure(&first);
-    algorithm.configure(&second);
+    m_algorithm.configure(&first);
+    m_algorithm.configure(&second);
 
     Properties stored;
-    algorithm.configuration(&stored);
+    m_algorithm.configuration(&stored);
     EXPECT_EQ(stored.keys(), std::vector<std::string>{"dataPort"})
         << "each configure replaces the stored copy";
 }
 
 TEST_F(CreateStreamIoAlgorithmTest, SecondExecuteDestroysTheFirstStreamUnlessItWasTakenOut)
 {
-    algorithm.execute();
-    algorithm.execute();
+    m_algorithm.execute();
+    m_algorithm.execute();
     EXPECT_EQ(journal().destroyed, 1);
     journal() = ScriptedStream::Journal();
 
-    Stream* first = algorithm.currentStream();
-    OwningDataList taken = algorithm.takeOutput();
+    Stream* first = m_algorithm.currentStream();
+    OwningDataList taken = m_algorithm.takeOutput();
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken.at(0), first);
-    EXPECT_TRUE(algorithm.takeOutput().empty()) << "a stream has one owner";
+    EXPECT_TRUE(m_algorithm.takeOutput().empty()) << "a stream has one owner";
 
-    algorithm.execute();
+    m_algorithm.execute();
     EXPECT_EQ(journal().destroyed, 0) << "the host owns the first stream now";
-    OwningDataList second = algorithm.takeOutput();
+    OwningDataList second = m_algorithm.takeOutput();
     EXPECT_EQ(second.size(), 1u) << "the new stream can be handed out";
 
     taken = OwningDataList();
@@ -252,26 +252,26 @@ class ThrowingStream : public CreateStreamIoAlgorithmTest, public ::testing::Wit
 
 TEST_P(ThrowingStream, IsLoggedDestroyedAndFails)
 {
-    algorithm.execute();  // a previous stream, not handed out
+    m_algorithm.execute();  // a previous stream, not handed out
     ASSERT_EQ(journal().constructed, 1);
 
     Properties properties;
     properties.setParam("serverAddress", "127.0.0.5");
-    algorithm.configure(&properties);
+    m_algorithm.configure(&properties);
     script().throwInConstructor = GetParam().inConstructor;
     script().throwInConfigure = !GetParam().inConstructor;
-    log.sink().clear();
+    m_log.sink().clear();
 
-    algorithm.execute();
+    m_algorithm.execute();
 
-    EXPECT_EQ(algorithm.status(), 1);
-    EXPECT_EQ(algorithm.currentStream(), nullptr);
-    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm",
-                               std::string("Could not instantiate a new Stream: ") + GetParam().message),
+    EXPECT_EQ(m_algorithm.status(), 1);
+    EXPECT_EQ(m_algorithm.currentStream(), nullptr);
+    EXPECT_EQ(m_log.sink().count(4, "CreateStreamIoAlgorithm",
+                                 std::string("Could not instantiate a new Stream: ") + GetParam().message),
               1u);
     // Nothing leaked: the previous stream and a half-made new one are both gone.
     EXPECT_EQ(journal().destroyed, journal().constructed);
-    EXPECT_TRUE(algorithm.takeOutput().empty());
+    EXPECT_TRUE(m_algorithm.takeOutput().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ThrowingStream,
@@ -283,16 +283,16 @@ INSTANTIATE_TEST_SUITE_P(Rows, ThrowingStream,
 
 TEST_F(CreateStreamIoAlgorithmTest, ThrowingConfigureOfTheCurrentStreamIsLoggedNotThrown)
 {
-    algorithm.execute();
+    m_algorithm.execute();
     script().throwInConfigure = true;
     Properties properties = flags({{"open", true}});
-    EXPECT_NO_THROW(algorithm.configure(&properties));
-    EXPECT_EQ(log.sink().count(4, "CreateStreamIoAlgorithm", "Could not configure the Stream: bad setting"),
+    EXPECT_NO_THROW(m_algorithm.configure(&properties));
+    EXPECT_EQ(m_log.sink().count(4, "CreateStreamIoAlgorithm", "Could not configure the Stream: bad setting"),
               1u);
 
     // The flags and the stored copy were still taken.
     script().throwInConfigure = false;
-    algorithm.execute();
+    m_algorithm.execute();
     EXPECT_EQ(journal().opened, 1);
 }
 

@@ -26,19 +26,19 @@ using OptiTrackIoAlgorithm = CreateStreamIoAlgorithm<OptiTrackStream, 0, 0>;
 class OptiTrackFactoryTest : public ::testing::Test
 {
 protected:
-    AlgorithmFactory& factory() { return *module.algorithmFactory(); }
+    AlgorithmFactory& factory() { return *m_module.algorithmFactory(); }
     std::unique_ptr<Algorithm> create(const DataList& data = {})
     {
         return factory().entries().at(0).create(data);
     }
 
-    ScopedLogCapture log{0};
-    Testing::ModuleUnderTest module;
+    ScopedLogCapture m_log{0};
+    Testing::ModuleUnderTest m_module;
 };
 
 TEST_F(OptiTrackFactoryTest, RegistersTheOneStreamAlgorithm)
 {
-    ASSERT_NE(module.algorithmFactory(), nullptr);
+    ASSERT_NE(m_module.algorithmFactory(), nullptr);
     EXPECT_EQ(factory().factoryName(), "OptiTrack");
     ASSERT_EQ(factory().entries().size(), 1u);
     const AlgorithmFactory::Entry& entry = factory().entries()[0];
@@ -57,17 +57,17 @@ TEST_F(OptiTrackFactoryTest, RegisteringTheNameAgainKeepsTheFirstAndWarns)
     ASSERT_EQ(factory().entries().size(), 1u);
     EXPECT_EQ(factory().entries()[0].displayPath, "IO;OptiTrack;OptiTrack Duo/Trio");
     EXPECT_EQ(
-        log.sink().count(3, "AlgorithmFactory", "Algorithm already registered: OptiTrack.OptiTrackStream"),
+        m_log.sink().count(3, "AlgorithmFactory", "Algorithm already registered: OptiTrack.OptiTrackStream"),
         1u);
 }
 
 TEST_F(OptiTrackFactoryTest, CreatorRefusesInputDataQuietly)
 {
     Data image("image");
-    log.sink().clear();
+    m_log.sink().clear();
     EXPECT_EQ(create(DataList{&image}), nullptr);
     EXPECT_FALSE(factory().entries()[0].isCompatible(DataList{&image}));
-    EXPECT_EQ(log.sink().size(), 0u);
+    EXPECT_EQ(m_log.sink().size(), 0u);
 }
 
 TEST_F(OptiTrackFactoryTest, CreatorGivesAnIoAlgorithmWhoseExecuteMakesAConfiguredOptiTrackStream)

@@ -41,20 +41,20 @@ bool guardRegistered()
 class PluginLoadingTest : public ::testing::Test
 {
 protected:
-    ScopedLogCapture log{2};
-    ApplicationController controller;
-    PluginLoader loader{controller};
+    ScopedLogCapture m_log{2};
+    ApplicationController m_controller;
+    PluginLoader m_loader{m_controller};
 };
 
 TEST_F(PluginLoadingTest, LoaderAcceptsTheModuleAndItsDescriptor)
 {
     ASSERT_FALSE(guardRegistered());
-    const PluginLoadResult result = loader.load(modulePath());
+    const PluginLoadResult result = m_loader.load(modulePath());
     ASSERT_TRUE(result.ok()) << result.name() << ": " << result.message;
     EXPECT_EQ(result.identifier, "Quorvane.OptiTrack");
 
-    ASSERT_EQ(loader.plugins().size(), 1u);
-    const PluginLoader::PluginInfo info = loader.plugins()[0];
+    ASSERT_EQ(m_loader.plugins().size(), 1u);
+    const PluginLoader::PluginInfo info = m_loader.plugins()[0];
     EXPECT_EQ(info.vendor, "Quorvane GmbH");
     EXPECT_EQ(info.description, "Plugin for real-time streaming from OptiTrack tracking systems");
     EXPECT_EQ(info.dependencies, std::vector<std::string>{"Quorvane.Stream"});
@@ -87,22 +87,22 @@ TEST_F(PluginLoadingTest, LoaderAcceptsTheModuleAndItsDescriptor)
     EXPECT_EQ(matching, 1);
     dlclose(handle);
 
-    EXPECT_TRUE(loader.unload("Quorvane.OptiTrack"));
+    EXPECT_TRUE(m_loader.unload("Quorvane.OptiTrack"));
     EXPECT_FALSE(guardRegistered()) << "the guard goes with the module";
-    EXPECT_TRUE(controller.factorySets().empty());
+    EXPECT_TRUE(m_controller.factorySets().empty());
 }
 
 TEST_F(PluginLoadingTest, StreamAlgorithmOfTheLoadedModuleWorksThroughHostTypes)
 {
-    ASSERT_TRUE(loader.load(modulePath()).ok());
-    const auto descriptors = controller.ioAlgorithmDescriptors();
+    ASSERT_TRUE(m_loader.load(modulePath()).ok());
+    const auto descriptors = m_controller.ioAlgorithmDescriptors();
     ASSERT_EQ(descriptors.size(), 1u);
     EXPECT_EQ(descriptors[0].name, "OptiTrack.OptiTrackStream");
     EXPECT_EQ(descriptors[0].displayPath, "IO;OptiTrack;OptiTrack Duo/Trio");
     EXPECT_EQ(descriptors[0].factoryName, "OptiTrack");
 
     {
-        std::unique_ptr<Algorithm> algorithm = controller.instantiateAlgorithm("OptiTrack.OptiTrackStream");
+        std::unique_ptr<Algorithm> algorithm = m_controller.instantiateAlgorithm("OptiTrack.OptiTrackStream");
         ASSERT_NE(algorithm, nullptr);
         auto* io = dynamic_cast<StreamIoAlgorithm*>(algorithm.get());
         ASSERT_NE(io, nullptr) << "host base types must be one across host and module";
@@ -115,7 +115,7 @@ TEST_F(PluginLoadingTest, StreamAlgorithmOfTheLoadedModuleWorksThroughHostTypes)
         EXPECT_EQ(stream->uuid(), "OptiTrackStream");
         EXPECT_EQ(stream->state(), Stream::State::Closed);
     }  // module objects go before the module
-    loader.unloadAll();
+    m_loader.unloadAll();
 }
 
 }  // namespace

@@ -29,32 +29,32 @@ class ConnectStep : public ::testing::Test
 protected:
     void SetUp() override
     {
-        sim.setAppName("Motive");
-        sim.setAppVersion({2, 3, 0, 1});
-        sim.setNatNetVersion({4, 1, 0, 0});
-        sim.setUnitsToMillimeters(1000.0f);
-        sim.setFrameRate(120.0f);
-        sim.setAnalogSamplesPerFrame(0);
-        ASSERT_TRUE(sim.start());
-        stream.setConnectionParams(paramsFor(sim));
+        m_sim.setAppName("Motive");
+        m_sim.setAppVersion({2, 3, 0, 1});
+        m_sim.setNatNetVersion({4, 1, 0, 0});
+        m_sim.setUnitsToMillimeters(1000.0f);
+        m_sim.setFrameRate(120.0f);
+        m_sim.setAnalogSamplesPerFrame(0);
+        ASSERT_TRUE(m_sim.start());
+        m_stream.setConnectionParams(paramsFor(m_sim));
     }
 
-    Lines streamLines() const { return textsIn(log.sink().records(), "OptiTrackStream"); }
+    Lines streamLines() const { return textsIn(m_log.sink().records(), "OptiTrackStream"); }
 
     std::size_t count(int level, const std::string& text) const
     {
-        return log.sink().count(level, "OptiTrackStream", text);
+        return m_log.sink().count(level, "OptiTrackStream", text);
     }
 
-    ScopedLogCapture log{0};
-    NatNet::Sim::Simulator sim{simulatorConfig(false)};
-    OptiTrackStream stream;
+    ScopedLogCapture m_log{0};
+    NatNet::Sim::Simulator m_sim{simulatorConfig(false)};
+    OptiTrackStream m_stream;
 };
 
-TEST_F(ConnectStep, aGoodStartLogsTheServerAndBecomesRunning)
+TEST_F(ConnectStep, AGoodStartLogsTheServerAndBecomesRunning)
 {
-    ASSERT_TRUE(stream.start());
-    EXPECT_TRUE(stream.isRunning());
+    ASSERT_TRUE(m_stream.start());
+    EXPECT_TRUE(m_stream.isRunning());
 
     const Lines expected = {
         "Server application info:",          "Application: Motive (ver. 2.3.0.1)",
@@ -66,40 +66,40 @@ TEST_F(ConnectStep, aGoodStartLogsTheServerAndBecomesRunning)
     EXPECT_EQ(streamLines(), expected);
     const std::vector<int> levels = {2, 2, 2, 2, 2, 2, 0, 0, 0};
     std::vector<int> seen;
-    for (const auto& record : log.sink().records())
+    for (const auto& record : m_log.sink().records())
         if (record.category == "OptiTrackStream") seen.push_back(record.level);
     EXPECT_EQ(seen, levels);
-    EXPECT_EQ(sim.counters().modelDefRequests, 1u);
+    EXPECT_EQ(m_sim.counters().modelDefRequests, 1u);
 }
 
-TEST_F(ConnectStep, theQueriesAreSentWhateverTheLogLevel)
+TEST_F(ConnectStep, TheQueriesAreSentWhateverTheLogLevel)
 {
     Log::g_globalLevel = 4;
-    ASSERT_TRUE(stream.start());
-    const auto counters = sim.counters();
+    ASSERT_TRUE(m_stream.start());
+    const auto counters = m_sim.counters();
     EXPECT_EQ(counters.requestsFor("FrameRate"), 1u);
     EXPECT_EQ(counters.requestsFor("AnalogSamplesPerMocapFrame"), 1u);
     EXPECT_EQ(counters.requestsFor("UnitsToMillimeters"), 1u);
     EXPECT_EQ(counters.modelDefRequests, 1u);
-    EXPECT_TRUE(log.sink().records().empty());
+    EXPECT_TRUE(m_log.sink().records().empty());
 }
 
-TEST_F(ConnectStep, aConnectFailureLogsItsErrorCode)
+TEST_F(ConnectStep, AConnectFailureLogsItsErrorCode)
 {
     // A server that answers nothing: the library gives up with its network error.
-    sim.setSilent(true);
-    EXPECT_FALSE(stream.start());
-    EXPECT_FALSE(stream.isRunning());
+    m_sim.setSilent(true);
+    EXPECT_FALSE(m_stream.start());
+    EXPECT_FALSE(m_stream.isRunning());
     const Lines expected = {"Unable to connect to server.  Error code: 3. Exiting", kStartError};
     EXPECT_EQ(streamLines(), expected);
     EXPECT_EQ(count(4, kStartError), 1u);
 }
 
-TEST_F(ConnectStep, anAddressTheLibraryRefusesGivesItsCode)
+TEST_F(ConnectStep, AnAddressTheLibraryRefusesGivesItsCode)
 {
-    OptiTrackConnectionParams params = paramsFor(sim);
+    OptiTrackConnectionParams params = paramsFor(m_sim);
     params.serverAddress = "not an address";
-    stream.setConnectionParams(params);
+    m_stream.setConnectionParams(params);
 
     // The code the library itself gives for these parameters.
     NatNetClient probe;
@@ -112,25 +112,25 @@ TEST_F(ConnectStep, anAddressTheLibraryRefusesGivesItsCode)
     const int code = probe.Connect(raw);
     ASSERT_NE(code, 0);
 
-    EXPECT_FALSE(stream.start());
+    EXPECT_FALSE(m_stream.start());
     EXPECT_EQ(streamLines(),
               (Lines{"Unable to connect to server.  Error code: " + std::to_string(code) + ". Exiting",
                      kStartError}));
 }
 
-TEST_F(ConnectStep, aServerWithoutHostFailsTheStart)
+TEST_F(ConnectStep, AServerWithoutHostFailsTheStart)
 {
-    sim.setNoHostPresent(true);
-    EXPECT_FALSE(stream.start());
+    m_sim.setNoHostPresent(true);
+    EXPECT_FALSE(m_stream.start());
     EXPECT_EQ(streamLines(), (Lines{"Unable to connect to server. Host not present. Exiting.", kStartError}));
-    EXPECT_EQ(sim.counters().requests, 0u);
+    EXPECT_EQ(m_sim.counters().requests, 0u);
 }
 
-TEST_F(ConnectStep, failingFrameRateAndAnalogQueriesDoNotStopTheStep)
+TEST_F(ConnectStep, FailingFrameRateAndAnalogQueriesDoNotStopTheStep)
 {
-    sim.setCommandAnswer("FrameRate", Answer::Unrecognized);
-    sim.setCommandAnswer("AnalogSamplesPerMocapFrame", Answer::Unrecognized);
-    ASSERT_TRUE(stream.start());
+    m_sim.setCommandAnswer("FrameRate", Answer::Unrecognized);
+    m_sim.setCommandAnswer("AnalogSamplesPerMocapFrame", Answer::Unrecognized);
+    ASSERT_TRUE(m_stream.start());
     const Lines expected = {
         "Server application info:",         "Application: Motive (ver. 2.3.0.1)",
         "NatNet Version: 4.1.0.0",          "Error getting frame rate.\n",
@@ -143,12 +143,12 @@ TEST_F(ConnectStep, failingFrameRateAndAnalogQueriesDoNotStopTheStep)
     EXPECT_EQ(count(4, "Error getting Analog frame rate."), 1u);
 }
 
-TEST_F(ConnectStep, answersShorterThanFourBytesAreFailedQueries)
+TEST_F(ConnectStep, AnswersShorterThanFourBytesAreFailedQueries)
 {
-    sim.setCommandResponse("FrameRate", {});
-    sim.setCommandResponse("AnalogSamplesPerMocapFrame", {1, 2, 3});
-    sim.setCommandResponse("UnitsToMillimeters", {0x00, 0x00});
-    EXPECT_FALSE(stream.start());
+    m_sim.setCommandResponse("FrameRate", {});
+    m_sim.setCommandResponse("AnalogSamplesPerMocapFrame", {1, 2, 3});
+    m_sim.setCommandResponse("UnitsToMillimeters", {0x00, 0x00});
+    EXPECT_FALSE(m_stream.start());
     const Lines expected = {
         "Server application info:",
         "Application: Motive (ver. 2.3.0.1)",
@@ -161,36 +161,36 @@ TEST_F(ConnectStep, answersShorterThanFourBytesAreFailedQueries)
     EXPECT_EQ(streamLines(), expected);
 }
 
-TEST_F(ConnectStep, exactlyFourBytesAreRead)
+TEST_F(ConnectStep, ExactlyFourBytesAreRead)
 {
     // 4-byte answers in the server's byte order: 250.5 as float, 7 as int.
-    sim.setCommandResponse("FrameRate", {0x00, 0x80, 0x7a, 0x43});
-    sim.setCommandResponse("AnalogSamplesPerMocapFrame", {0x07, 0x00, 0x00, 0x00, 0xff});
-    ASSERT_TRUE(stream.start());
+    m_sim.setCommandResponse("FrameRate", {0x00, 0x80, 0x7a, 0x43});
+    m_sim.setCommandResponse("AnalogSamplesPerMocapFrame", {0x07, 0x00, 0x00, 0x00, 0xff});
+    ASSERT_TRUE(m_stream.start());
     EXPECT_EQ(count(2, "Mocap Framerate: 250.5"), 1u);
     EXPECT_EQ(count(2, "Analog Samples Per Mocap Frame: 7"), 1u);
 }
 
-TEST_F(ConnectStep, aFailingUnitsQueryKeepsTheEarlierScale)
+TEST_F(ConnectStep, AFailingUnitsQueryKeepsTheEarlierScale)
 {
-    ASSERT_TRUE(stream.start());
-    ASSERT_TRUE(stream.stop());
+    ASSERT_TRUE(m_stream.start());
+    ASSERT_TRUE(m_stream.stop());
 
-    sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
-    log.sink().clear();
-    EXPECT_FALSE(stream.start());
+    m_sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
+    m_log.sink().clear();
+    EXPECT_FALSE(m_stream.start());
     const Lines lines = streamLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Error getting units to mm scale.\n");
     EXPECT_EQ(lines.back(), kStartError);
     // No report after the failure.
-    EXPECT_EQ(log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
+    EXPECT_EQ(m_log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
 
     // The client stays connected with the callback registered: frames still arrive, scaled with
     // the scale of the earlier start.
     const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
-    const auto pose = stream.findInstrument("optitrack-4")->pose;
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
+    const auto pose = m_stream.findInstrument("optitrack-4")->pose;
     EXPECT_EQ(pose(0, 3), 500.0);
     EXPECT_EQ(pose(1, 3), -250.0);
     EXPECT_EQ(pose(2, 3), 2000.0);
@@ -212,27 +212,27 @@ class ImplausibleUnits : public ConnectStep, public ::testing::WithParamInterfac
 {
 };
 
-TEST_P(ImplausibleUnits, failTheStartAndKeepTheEarlierScale)
+TEST_P(ImplausibleUnits, FailTheStartAndKeepTheEarlierScale)
 {
-    ASSERT_TRUE(stream.start());
-    ASSERT_TRUE(stream.stop());
+    ASSERT_TRUE(m_stream.start());
+    ASSERT_TRUE(m_stream.stop());
 
-    sim.setCommandResponse("UnitsToMillimeters", GetParam().answer);
-    log.sink().clear();
-    EXPECT_FALSE(stream.start());
+    m_sim.setCommandResponse("UnitsToMillimeters", GetParam().answer);
+    m_log.sink().clear();
+    EXPECT_FALSE(m_stream.start());
     const Lines lines = streamLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2],
               std::string("Implausible units to mm scale: ") + GetParam().printed + "\n");
     EXPECT_EQ(count(4, lines[lines.size() - 2]), 1u);
     EXPECT_EQ(lines.back(), kStartError);
-    EXPECT_EQ(log.sink().countContaining("Units to MM: "), 0u);
-    EXPECT_EQ(log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
+    EXPECT_EQ(m_log.sink().countContaining("Units to MM: "), 0u);
+    EXPECT_EQ(m_log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
 
     // Frames still arrive, scaled with the earlier start's 1000.
     const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
-    const auto pose = stream.findInstrument("optitrack-4")->pose;
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
+    const auto pose = m_stream.findInstrument("optitrack-4")->pose;
     EXPECT_EQ(pose(0, 3), 500.0);
     EXPECT_EQ(pose(1, 3), -250.0);
     EXPECT_EQ(pose(2, 3), 2000.0);
@@ -253,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ImplausibleUnitsRow{"aboveKilometres", {0x80, 0x96, 0x18, 0x4b}, "1e+07"}),
     [](const ::testing::TestParamInfo<ImplausibleUnitsRow>& row) { return std::string(row.param.name); });
 
-TEST_F(ConnectStep, scalesFromMicrometresToKilometresAreAccepted)
+TEST_F(ConnectStep, ScalesFromMicrometresToKilometresAreAccepted)
 {
     struct Row
     {
@@ -264,120 +264,120 @@ TEST_F(ConnectStep, scalesFromMicrometresToKilometresAreAccepted)
                            Row{{0x33, 0x33, 0xcb, 0x41}, "Units to MM: 25.4"},
                            Row{{0x00, 0x24, 0x74, 0x49}, "Units to MM: 1e+06"}}) {
         SCOPED_TRACE(row.logged);
-        sim.setCommandResponse("UnitsToMillimeters", row.bytes);
-        EXPECT_TRUE(stream.start());
+        m_sim.setCommandResponse("UnitsToMillimeters", row.bytes);
+        EXPECT_TRUE(m_stream.start());
         EXPECT_EQ(count(2, row.logged), 1u);
-        EXPECT_TRUE(stream.stop());
+        EXPECT_TRUE(m_stream.stop());
     }
 }
 
-TEST_F(ConnectStep, aStreamThatNeverConnectedScalesByOne)
+TEST_F(ConnectStep, AStreamThatNeverConnectedScalesByOne)
 {
-    sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
-    EXPECT_FALSE(stream.start());
+    m_sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
+    EXPECT_FALSE(m_stream.start());
     const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
-    EXPECT_EQ(stream.findInstrument("optitrack-4")->pose(0, 3), 0.5);
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
+    EXPECT_EQ(m_stream.findInstrument("optitrack-4")->pose(0, 3), 0.5);
 }
 
-TEST_F(ConnectStep, implausiblePosesFromTheServerAreCountedByTheStream)
+TEST_F(ConnectStep, ImplausiblePosesFromTheServerAreCountedByTheStream)
 {
-    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(m_stream.start());
     const auto frame = oneBodyFrame(4, 0.5f, 0.0f, 0.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4"));
-    EXPECT_EQ(stream.implausiblePoseCount(), 0u);
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
+    EXPECT_EQ(m_stream.implausiblePoseCount(), 0u);
 
     frame->RigidBodies[0].qx = 3.0f;  // a quaternion of length about 3.2
-    const auto updates = stream.findInstrument("optitrack-4")->updateCount;
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-4", updates));
-    const auto instrument = stream.findInstrument("optitrack-4");
+    const auto updates = m_stream.findInstrument("optitrack-4")->updateCount;
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4", updates));
+    const auto instrument = m_stream.findInstrument("optitrack-4");
     EXPECT_TRUE(instrument->pose.isIdentity());
     EXPECT_EQ(instrument->quality, 0.0);
-    EXPECT_GE(stream.implausiblePoseCount(), 1u);
+    EXPECT_GE(m_stream.implausiblePoseCount(), 1u);
     EXPECT_EQ(count(3, "Implausible pose of optitrack-4 treated as not tracked (1 since the last warning)"),
               1u);
 }
 
-TEST_F(ConnectStep, stopThenStartAndStartAfterAFailedStart)
+TEST_F(ConnectStep, StopThenStartAndStartAfterAFailedStart)
 {
-    sim.setNoHostPresent(true);
-    EXPECT_FALSE(stream.start());
-    sim.setNoHostPresent(false);
-    ASSERT_TRUE(stream.start());
-    ASSERT_TRUE(stream.stop());
-    EXPECT_FALSE(stream.isRunning());
-    ASSERT_TRUE(stream.start());
+    m_sim.setNoHostPresent(true);
+    EXPECT_FALSE(m_stream.start());
+    m_sim.setNoHostPresent(false);
+    ASSERT_TRUE(m_stream.start());
+    ASSERT_TRUE(m_stream.stop());
+    EXPECT_FALSE(m_stream.isRunning());
+    ASSERT_TRUE(m_stream.start());
     EXPECT_EQ(count(0, "Client initialized and ready.\n"), 2u);
-    EXPECT_GE(sim.counters().connects, 3u);
+    EXPECT_GE(m_sim.counters().connects, 3u);
 
     // After a stop and a new start, frames flow again.
     const auto frame = oneBodyFrame(1, 0.001f, 0.0f, 0.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-1"));
-    EXPECT_TRUE(stream.close());
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-1"));
+    EXPECT_TRUE(m_stream.close());
 }
 
-TEST_F(ConnectStep, setMaxErrorIsRefusedWhileRunning)
+TEST_F(ConnectStep, SetMaxErrorIsRefusedWhileRunning)
 {
-    stream.setMaxError(0.5);  // stopped: accepted
-    ASSERT_TRUE(stream.start());
-    stream.setMaxError(0.25);
-    EXPECT_EQ(log.sink().count(3, "", "Can't set max error while stream is running"), 1u);
+    m_stream.setMaxError(0.5);  // stopped: accepted
+    ASSERT_TRUE(m_stream.start());
+    m_stream.setMaxError(0.25);
+    EXPECT_EQ(m_log.sink().count(3, "", "Can't set max error while stream is running"), 1u);
 
     const auto frame = oneBodyFrame(2, 0.0f, 0.0f, 0.0f, 0.25f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-2"));
-    EXPECT_DOUBLE_EQ(stream.findInstrument("optitrack-2")->quality, 1.5);  // 0.75 / 0.5
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-2"));
+    EXPECT_DOUBLE_EQ(m_stream.findInstrument("optitrack-2")->quality, 1.5);  // 0.75 / 0.5
 
-    ASSERT_TRUE(stream.stop());
-    stream.setMaxError(0.25);
-    EXPECT_EQ(log.sink().count("Can't set max error while stream is running"), 1u);
-    ASSERT_TRUE(stream.start());
-    const auto updates = stream.findInstrument("optitrack-2")->updateCount;
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-2", updates));
-    EXPECT_DOUBLE_EQ(stream.findInstrument("optitrack-2")->quality, 3.0);  // 0.75 / 0.25
+    ASSERT_TRUE(m_stream.stop());
+    m_stream.setMaxError(0.25);
+    EXPECT_EQ(m_log.sink().count("Can't set max error while stream is running"), 1u);
+    ASSERT_TRUE(m_stream.start());
+    const auto updates = m_stream.findInstrument("optitrack-2")->updateCount;
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-2", updates));
+    EXPECT_DOUBLE_EQ(m_stream.findInstrument("optitrack-2")->quality, 3.0);  // 0.75 / 0.25
 }
 
-TEST_F(ConnectStep, newParametersWaitForTheNextStart)
+TEST_F(ConnectStep, NewParametersWaitForTheNextStart)
 {
-    ASSERT_TRUE(stream.start());
-    OptiTrackConnectionParams elsewhere = paramsFor(sim);
+    ASSERT_TRUE(m_stream.start());
+    OptiTrackConnectionParams elsewhere = paramsFor(m_sim);
     elsewhere.serverAddress = "not an address";
-    stream.setConnectionParams(elsewhere);
+    m_stream.setConnectionParams(elsewhere);
 
     // Still connected to the first server.
     const auto frame = oneBodyFrame(6, 0.0f, 0.0f, 0.0f);
-    ASSERT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-6"));
-    EXPECT_TRUE(stream.isRunning());
+    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-6"));
+    EXPECT_TRUE(m_stream.isRunning());
 
-    ASSERT_TRUE(stream.stop());
-    EXPECT_FALSE(stream.start());
+    ASSERT_TRUE(m_stream.stop());
+    EXPECT_FALSE(m_stream.start());
 }
 
-TEST_F(ConnectStep, anyNonZeroConnectionTypeConnectsAsUnicast)
+TEST_F(ConnectStep, AnyNonZeroConnectionTypeConnectsAsUnicast)
 {
-    OptiTrackConnectionParams params = paramsFor(sim);
+    OptiTrackConnectionParams params = paramsFor(m_sim);
     params.connectionType = 7;
-    stream.setConnectionParams(params);
-    ASSERT_TRUE(stream.start());
+    m_stream.setConnectionParams(params);
+    ASSERT_TRUE(m_stream.start());
     // Only a unicast client registers with the server and keeps itself alive.
     EXPECT_TRUE(
-        sim.waitFor([](const auto& c) { return c.clientsConnected == 1 && c.keepAlives > 0; }, 3000ms));
+        m_sim.waitFor([](const auto& c) { return c.clientsConnected == 1 && c.keepAlives > 0; }, 3000ms));
     const auto frame = oneBodyFrame(8, 0.0f, 0.0f, 0.0f);
-    EXPECT_TRUE(deliverUntilUpdated(sim, *frame, stream, "optitrack-8"));
+    EXPECT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-8"));
 }
 
-TEST_F(ConnectStep, aFailedDescriptionRequestStillStarts)
+TEST_F(ConnectStep, AFailedDescriptionRequestStillStarts)
 {
-    sim.dropNext(NatNet::Sim::MessageKind::ModelDefRequest, 1000);
-    ASSERT_TRUE(stream.start());
+    m_sim.dropNext(NatNet::Sim::MessageKind::ModelDefRequest, 1000);
+    ASSERT_TRUE(m_stream.start());
     const Lines lines = streamLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "\n\nRequesting Data Descriptions...");
     EXPECT_EQ(lines.back(), "Unable to retrieve Data Descriptions.");
     EXPECT_EQ(count(4, "Unable to retrieve Data Descriptions."), 1u);
-    EXPECT_TRUE(stream.isRunning());
+    EXPECT_TRUE(m_stream.isRunning());
 }
 
-TEST_F(ConnectStep, theServersDescriptionsAreReported)
+TEST_F(ConnectStep, TheServersDescriptionsAreReported)
 {
     sDataDescriptions models{};
     sRigidBodyDescription body{};
@@ -395,9 +395,9 @@ TEST_F(ConnectStep, theServersDescriptionsAreReported)
     models.arrDataDescriptions[0].Data.MarkerSetDescription = &set;
     models.arrDataDescriptions[1].type = Descriptor_RigidBody;
     models.arrDataDescriptions[1].Data.RigidBodyDescription = &body;
-    sim.setDataDescriptions(models);
+    m_sim.setDataDescriptions(models);
 
-    ASSERT_TRUE(stream.start());
+    ASSERT_TRUE(m_stream.start());
     const Lines lines = streamLines();
     const Lines tail(lines.end() - 9, lines.end());
     const Lines expected = {

@@ -128,37 +128,37 @@ struct DescriptionList
 class DescriptionReport : public ::testing::Test
 {
 protected:
-    void report() { OptiTrackStream::Impl::logDescriptionList(*descriptions.list); }
+    void report() { OptiTrackStream::Impl::logDescriptionList(*m_descriptions.list); }
 
     std::vector<std::string> texts() const
     {
         std::vector<std::string> result;
-        for (const auto& record : log.sink().records()) {
+        for (const auto& record : m_log.sink().records()) {
             EXPECT_EQ(record.category, "OptiTrackStream");
             result.push_back(record.text);
         }
         return result;
     }
 
-    ScopedLogCapture log{0};
-    DescriptionList descriptions;
+    ScopedLogCapture m_log{0};
+    DescriptionList m_descriptions;
 };
 
 using Lines = std::vector<std::string>;
 
-TEST_F(DescriptionReport, noModelsGivesOnlyTheCount)
+TEST_F(DescriptionReport, NoModelsGivesOnlyTheCount)
 {
     report();
     EXPECT_EQ(texts(), Lines{"Received 0 Data Descriptions: "});
 }
 
-TEST_F(DescriptionReport, everyKindWithItsExactLines)
+TEST_F(DescriptionReport, EveryKindWithItsExactLines)
 {
-    descriptions.markerSet("Wand", {"Marker1", "Marker2"});
-    descriptions.rigidBody("Probe", 2, {0, 7});
-    descriptions.skeleton("Body", 4, 2);
-    descriptions.forcePlate(1, "FP-0001", 2);
-    descriptions.device("NI-DAQ", "SN42", 9, 1);
+    m_descriptions.markerSet("Wand", {"Marker1", "Marker2"});
+    m_descriptions.rigidBody("Probe", 2, {0, 7});
+    m_descriptions.skeleton("Body", 4, 2);
+    m_descriptions.forcePlate(1, "FP-0001", 2);
+    m_descriptions.device("NI-DAQ", "SN42", 9, 1);
 
     report();
 
@@ -213,12 +213,12 @@ TEST_F(DescriptionReport, everyKindWithItsExactLines)
         "\tChannel 0: Ch0",
     };
     EXPECT_EQ(texts(), expected);
-    for (const auto& record : log.sink().records()) EXPECT_EQ(record.level, 0) << record.text;
+    for (const auto& record : m_log.sink().records()) EXPECT_EQ(record.level, 0) << record.text;
 }
 
-TEST_F(DescriptionReport, requiredLabelsOfZeroAreNotListed)
+TEST_F(DescriptionReport, RequiredLabelsOfZeroAreNotListed)
 {
-    descriptions.rigidBody("Probe", 2, {5, 0, 6});
+    m_descriptions.rigidBody("Probe", 2, {5, 0, 6});
     report();
     const auto lines = texts();
     auto count = [&](const std::string& prefix) {
@@ -232,23 +232,23 @@ TEST_F(DescriptionReport, requiredLabelsOfZeroAreNotListed)
     EXPECT_EQ(lines.back(), "\t\tRequired active label: 6");
 }
 
-TEST_F(DescriptionReport, missingMarkerArraysListNoMarkers)
+TEST_F(DescriptionReport, MissingMarkerArraysListNoMarkers)
 {
-    descriptions.rigidBody("NoPositions", 1, {1, 2}).MarkerPositions = nullptr;
-    descriptions.rigidBody("NoLabels", 2, {1, 2}).MarkerRequiredLabels = nullptr;
-    descriptions.rigidBody("NegativeCount", 3, {1, 2}).nMarkers = -2;
+    m_descriptions.rigidBody("NoPositions", 1, {1, 2}).MarkerPositions = nullptr;
+    m_descriptions.rigidBody("NoLabels", 2, {1, 2}).MarkerRequiredLabels = nullptr;
+    m_descriptions.rigidBody("NegativeCount", 3, {1, 2}).nMarkers = -2;
     report();
     for (const auto& line : texts()) EXPECT_EQ(line.find("\t"), std::string::npos) << line;
     EXPECT_EQ(texts().size(), 1u + 3u * 5u);
 }
 
-TEST_F(DescriptionReport, nullNamesAndNullRecordsAreSkippedSafely)
+TEST_F(DescriptionReport, NullNamesAndNullRecordsAreSkippedSafely)
 {
-    descriptions.markerSet("NoNames", {"a", "b"}).szMarkerNames = nullptr;
-    descriptions.markerSet("OneNull", {"a", nullptr, "c"});
-    descriptions.add(Descriptor_RigidBody).Data.RigidBodyDescription = nullptr;
-    descriptions.add(Descriptor_Skeleton).Data.SkeletonDescription = nullptr;
-    descriptions.add(Descriptor_MarkerSet).Data.MarkerSetDescription = nullptr;
+    m_descriptions.markerSet("NoNames", {"a", "b"}).szMarkerNames = nullptr;
+    m_descriptions.markerSet("OneNull", {"a", nullptr, "c"});
+    m_descriptions.add(Descriptor_RigidBody).Data.RigidBodyDescription = nullptr;
+    m_descriptions.add(Descriptor_Skeleton).Data.SkeletonDescription = nullptr;
+    m_descriptions.add(Descriptor_MarkerSet).Data.MarkerSetDescription = nullptr;
 
     report();
 
@@ -268,12 +268,12 @@ TEST_F(DescriptionReport, nullNamesAndNullRecordsAreSkippedSafely)
     EXPECT_EQ(texts(), expected);
 }
 
-TEST_F(DescriptionReport, countsPastCapacitiesStopAtTheRecordsEnd)
+TEST_F(DescriptionReport, CountsPastCapacitiesStopAtTheRecordsEnd)
 {
-    descriptions.skeleton("Big", 1, MAX_SKELRIGIDBODIES).nRigidBodies = MAX_SKELRIGIDBODIES + 1000;
-    descriptions.forcePlate(1, "FP", MAX_ANALOG_CHANNELS).nChannels = 100000;
-    descriptions.device("Dev", "SN", 2, MAX_ANALOG_CHANNELS).nChannels = MAX_ANALOG_CHANNELS + 1;
-    descriptions.device("Neg", "SN", 3, 0).nChannels = -5;
+    m_descriptions.skeleton("Big", 1, MAX_SKELRIGIDBODIES).nRigidBodies = MAX_SKELRIGIDBODIES + 1000;
+    m_descriptions.forcePlate(1, "FP", MAX_ANALOG_CHANNELS).nChannels = 100000;
+    m_descriptions.device("Dev", "SN", 2, MAX_ANALOG_CHANNELS).nChannels = MAX_ANALOG_CHANNELS + 1;
+    m_descriptions.device("Neg", "SN", 3, 0).nChannels = -5;
 
     report();
 
@@ -287,49 +287,49 @@ TEST_F(DescriptionReport, countsPastCapacitiesStopAtTheRecordsEnd)
     EXPECT_EQ(bones, static_cast<std::size_t>(MAX_SKELRIGIDBODIES));
     EXPECT_EQ(channels, 2u * MAX_ANALOG_CHANNELS);
     // The counts themselves are reported as the server gave them.
-    EXPECT_EQ(log.sink().count("RigidBody (Bone) Count: 1200"), 1u);
-    EXPECT_EQ(log.sink().count("Force Plate Channel Count: 100000"), 1u);
-    EXPECT_EQ(log.sink().count("Device Channel Count: -5"), 1u);
+    EXPECT_EQ(m_log.sink().count("RigidBody (Bone) Count: 1200"), 1u);
+    EXPECT_EQ(m_log.sink().count("Force Plate Channel Count: 100000"), 1u);
+    EXPECT_EQ(m_log.sink().count("Device Channel Count: -5"), 1u);
 }
 
-TEST_F(DescriptionReport, theDescriptionCountStopsAtTheListsCapacity)
+TEST_F(DescriptionReport, TheDescriptionCountStopsAtTheListsCapacity)
 {
-    for (int i = 0; i < MAX_MODELS; ++i) descriptions.add(7);
-    descriptions.list->nDataDescriptions = MAX_MODELS + 500;
+    for (int i = 0; i < MAX_MODELS; ++i) m_descriptions.add(7);
+    m_descriptions.list->nDataDescriptions = MAX_MODELS + 500;
     report();
-    EXPECT_EQ(log.sink().count(0, "OptiTrackStream", "Received 2500 Data Descriptions: "), 1u);
-    EXPECT_EQ(log.sink().count(1, "OptiTrackStream", "Unknown data type."),
+    EXPECT_EQ(m_log.sink().count(0, "OptiTrackStream", "Received 2500 Data Descriptions: "), 1u);
+    EXPECT_EQ(m_log.sink().count(1, "OptiTrackStream", "Unknown data type."),
               static_cast<std::size_t>(MAX_MODELS));
-    EXPECT_EQ(log.sink().count("Data Description # 1999 (type=7)"), 1u);
-    EXPECT_EQ(log.sink().count("Data Description # 2000 (type=7)"), 0u);
+    EXPECT_EQ(m_log.sink().count("Data Description # 1999 (type=7)"), 1u);
+    EXPECT_EQ(m_log.sink().count("Data Description # 2000 (type=7)"), 0u);
 }
 
-TEST_F(DescriptionReport, unterminatedTextFieldsAreReadToTheirFieldsEnd)
+TEST_F(DescriptionReport, UnterminatedTextFieldsAreReadToTheirFieldsEnd)
 {
-    sDeviceDescription& device = descriptions.device("", "", 1, 1);
+    sDeviceDescription& device = m_descriptions.device("", "", 1, 1);
     std::memset(device.strName, 'N', sizeof device.strName);
     std::memset(device.strSerialNo, 'S', sizeof device.strSerialNo);
     std::memset(device.szChannelNames[0], 'C', sizeof device.szChannelNames[0]);
-    sForcePlateDescription& plate = descriptions.forcePlate(2, "", 0);
+    sForcePlateDescription& plate = m_descriptions.forcePlate(2, "", 0);
     std::memset(plate.strSerialNo, 'P', sizeof plate.strSerialNo);
-    sRigidBodyDescription& body = descriptions.rigidBody("", 3, {});
+    sRigidBodyDescription& body = m_descriptions.rigidBody("", 3, {});
     std::memset(body.szName, 'R', sizeof body.szName);
 
     report();
 
-    EXPECT_EQ(log.sink().count("Device Name: " + std::string(128, 'N')), 1u);
-    EXPECT_EQ(log.sink().count("Device Serial: " + std::string(128, 'S')), 1u);
-    EXPECT_EQ(log.sink().count("\tChannel 0: " + std::string(256, 'C')), 1u);
-    EXPECT_EQ(log.sink().count("Force Plate Serial: " + std::string(128, 'P')), 1u);
-    EXPECT_EQ(log.sink().count("RigidBody Name: " + std::string(256, 'R')), 1u);
+    EXPECT_EQ(m_log.sink().count("Device Name: " + std::string(128, 'N')), 1u);
+    EXPECT_EQ(m_log.sink().count("Device Serial: " + std::string(128, 'S')), 1u);
+    EXPECT_EQ(m_log.sink().count("\tChannel 0: " + std::string(256, 'C')), 1u);
+    EXPECT_EQ(m_log.sink().count("Force Plate Serial: " + std::string(128, 'P')), 1u);
+    EXPECT_EQ(m_log.sink().count("RigidBody Name: " + std::string(256, 'R')), 1u);
 }
 
-TEST_F(DescriptionReport, anUnknownTypeIsReportedAtLevelOneAndTheWalkGoesOn)
+TEST_F(DescriptionReport, AnUnknownTypeIsReportedAtLevelOneAndTheWalkGoesOn)
 {
-    descriptions.add(5);
-    descriptions.device("Dev", "SN", 2, 0);
+    m_descriptions.add(5);
+    m_descriptions.device("Dev", "SN", 2, 0);
     report();
-    const auto records = log.sink().records();
+    const auto records = m_log.sink().records();
     ASSERT_GE(records.size(), 4u);
     EXPECT_EQ(records[1].text, "Data Description # 0 (type=5)");
     EXPECT_EQ(records[2].level, 1);
@@ -337,12 +337,12 @@ TEST_F(DescriptionReport, anUnknownTypeIsReportedAtLevelOneAndTheWalkGoesOn)
     EXPECT_EQ(records[3].text, "Data Description # 1 (type=4)");
 }
 
-TEST_F(DescriptionReport, levelZeroOffLeavesOnlyTheUnknownTypeLines)
+TEST_F(DescriptionReport, LevelZeroOffLeavesOnlyTheUnknownTypeLines)
 {
     Log::g_globalLevel = 1;
-    descriptions.markerSet("Wand", {"Marker1"});
-    descriptions.add(-1);
-    descriptions.add(6);
+    m_descriptions.markerSet("Wand", {"Marker1"});
+    m_descriptions.add(-1);
+    m_descriptions.add(6);
     report();
     EXPECT_EQ(texts(), (Lines{"Unknown data type.", "Unknown data type."}));
 }

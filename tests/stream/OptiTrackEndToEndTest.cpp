@@ -31,28 +31,28 @@ class EndToEnd : public ::testing::TestWithParam<Mode>
 protected:
     void SetUp() override
     {
-        sim = std::make_unique<NatNet::Sim::Simulator>(simulatorConfig(GetParam().multicast));
-        ASSERT_TRUE(sim->start());
-        OptiTrackConnectionParams params = paramsFor(*sim);
+        m_sim = std::make_unique<NatNet::Sim::Simulator>(simulatorConfig(GetParam().multicast));
+        ASSERT_TRUE(m_sim->start());
+        OptiTrackConnectionParams params = paramsFor(*m_sim);
         if (!GetParam().groupGiven) params.multicastAddress.clear();
-        stream = std::make_unique<OptiTrackStream>();
-        stream->setConnectionParams(params);
-        stream->instrumentsUpdated.connect([this](InstrumentModifications) { ++emissions; });
+        m_stream = std::make_unique<OptiTrackStream>();
+        m_stream->setConnectionParams(params);
+        m_stream->instrumentsUpdated.connect([this](InstrumentModifications) { ++m_emissions; });
     }
 
     void TearDown() override
     {
-        stream.reset();
-        sim.reset();
+        m_stream.reset();
+        m_sim.reset();
     }
 
-    ScopedLogCapture log{2};
-    std::unique_ptr<NatNet::Sim::Simulator> sim;
-    std::unique_ptr<OptiTrackStream> stream;
-    std::atomic<int> emissions{0};
+    ScopedLogCapture m_log{2};
+    std::unique_ptr<NatNet::Sim::Simulator> m_sim;
+    std::unique_ptr<OptiTrackStream> m_stream;
+    std::atomic<int> m_emissions{0};
 };
 
-TEST_P(EndToEnd, streamedBodiesBecomeNamedInstrumentsInMillimetres)
+TEST_P(EndToEnd, StreamedBodiesBecomeNamedInstrumentsInMillimetres)
 {
     NatNet::Sim::ScenarioConfig scenario;
     scenario.rigidBodies = 3;
@@ -60,22 +60,22 @@ TEST_P(EndToEnd, streamedBodiesBecomeNamedInstrumentsInMillimetres)
     scenario.units = NatNet::Sim::Units::Metres;
     scenario.durationSeconds = 10.0;  // stops by itself; the test ends it much earlier
 
-    ASSERT_TRUE(sim->startStreaming(scenario));
-    ASSERT_TRUE(stream->start());
-    EXPECT_EQ(log.sink().count(2, "OptiTrackStream", "Units to MM: 1000"), 1u);
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
+    ASSERT_TRUE(m_stream->start());
+    EXPECT_EQ(m_log.sink().count(2, "OptiTrackStream", "Units to MM: 1000"), 1u);
 
     ASSERT_TRUE(waitUntil([&] {
-        const auto instruments = stream->instruments();
+        const auto instruments = m_stream->instruments();
         if (instruments.size() != 3) return false;
         for (const auto& instrument : instruments)
             if (instrument.updateCount < 20) return false;
         return true;
     }));
-    EXPECT_GE(emissions.load(), 20);
+    EXPECT_GE(m_emissions.load(), 20);
 
     for (int i = 0; i < 3; ++i) {
         const std::string identifier = "optitrack-" + std::to_string(i + 1);
-        const auto instrument = stream->findInstrument(identifier);
+        const auto instrument = m_stream->findInstrument(identifier);
         ASSERT_TRUE(instrument.has_value()) << identifier;
         EXPECT_EQ(instrument->name(), NatNet::Sim::Scenario::bodyName(i));
         // The paths run around (0, 1.2 m, 0) within half a metre: in millimetres here.
@@ -87,16 +87,16 @@ TEST_P(EndToEnd, streamedBodiesBecomeNamedInstrumentsInMillimetres)
         EXPECT_NEAR((pose.topLeftCorner<3, 3>().determinant()), 1.0, 1e-5);
         EXPECT_GT(instrument->quality, 0.0);
     }
-    sim->stopStreaming();
+    m_sim->stopStreaming();
 }
 
-TEST_P(EndToEnd, anExactFrameArrivesScaledToMillimetres)
+TEST_P(EndToEnd, AnExactFrameArrivesScaledToMillimetres)
 {
-    sim->setUnitsToMillimeters(1000.0f);
-    ASSERT_TRUE(stream->start());
+    m_sim->setUnitsToMillimeters(1000.0f);
+    ASSERT_TRUE(m_stream->start());
     const auto frame = oneBodyFrame(12, 0.5f, -0.25f, 2.0f, 0.25f);
-    ASSERT_TRUE(deliverUntilUpdated(*sim, *frame, *stream, "optitrack-12"));
-    const auto instrument = stream->findInstrument("optitrack-12");
+    ASSERT_TRUE(deliverUntilUpdated(*m_sim, *frame, *m_stream, "optitrack-12"));
+    const auto instrument = m_stream->findInstrument("optitrack-12");
     EXPECT_EQ(instrument->pose(0, 3), 500.0);
     EXPECT_EQ(instrument->pose(1, 3), -250.0);
     EXPECT_EQ(instrument->pose(2, 3), 2000.0);
@@ -104,26 +104,26 @@ TEST_P(EndToEnd, anExactFrameArrivesScaledToMillimetres)
     EXPECT_EQ(instrument->name(), "OptiTrack 12");
 }
 
-TEST_P(EndToEnd, closingAndDestroyingWhileFramesArrive)
+TEST_P(EndToEnd, ClosingAndDestroyingWhileFramesArrive)
 {
     NatNet::Sim::ScenarioConfig scenario;
     scenario.rigidBodies = 8;
     scenario.rateHz = 1000.0;
     scenario.durationSeconds = 10.0;
-    ASSERT_TRUE(sim->startStreaming(scenario));
-    ASSERT_TRUE(stream->start());
-    ASSERT_TRUE(waitUntil([&] { return emissions.load() > 50; }));
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
+    ASSERT_TRUE(m_stream->start());
+    ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > 50; }));
 
-    ASSERT_TRUE(stream->close());
-    const int afterClose = emissions.load();
-    ASSERT_TRUE(stream->start());  // the host opens it again
-    ASSERT_TRUE(waitUntil([&] { return emissions.load() > afterClose + 50; }));
+    ASSERT_TRUE(m_stream->close());
+    const int afterClose = m_emissions.load();
+    ASSERT_TRUE(m_stream->start());  // the host opens it again
+    ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > afterClose + 50; }));
     // Destroyed while running: the host's close and the client's teardown end the callbacks.
-    stream.reset();
-    sim->stopStreaming();
+    m_stream.reset();
+    m_sim->stopStreaming();
 }
 
-TEST_P(EndToEnd, framesDuringTheConnectStepWithEveryLineLogged)
+TEST_P(EndToEnd, FramesDuringTheConnectStepWithEveryLineLogged)
 {
     // Frames keep arriving while the stream connects, queries and reports again: the values the
     // callback reads are shared with the connect thread (checked by the thread sanitizer).
@@ -132,16 +132,16 @@ TEST_P(EndToEnd, framesDuringTheConnectStepWithEveryLineLogged)
     scenario.rigidBodies = 4;
     scenario.rateHz = 1000.0;
     scenario.durationSeconds = 10.0;
-    ASSERT_TRUE(sim->startStreaming(scenario));
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
     for (int round = 0; round < 3; ++round) {
-        const int before = emissions.load();
-        ASSERT_TRUE(stream->start()) << round;
-        ASSERT_TRUE(waitUntil([&] { return emissions.load() > before + 20; })) << round;
-        ASSERT_TRUE(stream->stop()) << round;
+        const int before = m_emissions.load();
+        ASSERT_TRUE(m_stream->start()) << round;
+        ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > before + 20; })) << round;
+        ASSERT_TRUE(m_stream->stop()) << round;
     }
-    EXPECT_EQ(log.sink().count(0, "OptiTrackStream", "Client initialized and ready.\n"), 3u);
-    EXPECT_GT(log.sink().count(0, "OptiTrack", "Rigid Bodies [Count=4]\n"), 60u);
-    sim->stopStreaming();
+    EXPECT_EQ(m_log.sink().count(0, "OptiTrackStream", "Client initialized and ready.\n"), 3u);
+    EXPECT_GT(m_log.sink().count(0, "OptiTrack", "Rigid Bodies [Count=4]\n"), 60u);
+    m_sim->stopStreaming();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EndToEnd,

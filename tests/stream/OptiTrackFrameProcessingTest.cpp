@@ -35,7 +35,7 @@ class PoseFromFrame : public ::testing::TestWithParam<PoseRow>
 {
 };
 
-TEST_P(PoseFromFrame, matchesTheQuaternionFormulaAndTheScaledPosition)
+TEST_P(PoseFromFrame, MatchesTheQuaternionFormulaAndTheScaledPosition)
 {
     const PoseRow& row = GetParam();
     FrameFixture f;
@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {12.5, 0, -3}}),
     [](const ::testing::TestParamInfo<PoseRow>& row) { return std::string(row.param.name); });
 
-TEST(FrameProcessing, qualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
+TEST(FrameProcessing, QualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
 {
     struct Row
     {
@@ -141,7 +141,7 @@ TEST(FrameProcessing, qualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
     }
 }
 
-TEST(FrameProcessing, identifiersAndDisplayNames)
+TEST(FrameProcessing, IdentifiersAndDisplayNames)
 {
     struct Row
     {
@@ -187,7 +187,7 @@ TEST(FrameProcessing, identifiersAndDisplayNames)
     }
 }
 
-TEST(FrameProcessing, anUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
+TEST(FrameProcessing, AnUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -199,7 +199,7 @@ TEST(FrameProcessing, anUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
     EXPECT_EQ(f.stream.findInstrument("optitrack-9")->name(), std::string(MAX_NAMELENGTH, 'A'));
 }
 
-TEST(FrameProcessing, theInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEveryFrame)
+TEST(FrameProcessing, TheInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEveryFrame)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -223,7 +223,7 @@ TEST(FrameProcessing, theInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEver
     EXPECT_EQ(f.stream.numInstruments(), 1u);
 }
 
-TEST(FrameProcessing, theListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsCreatedOnce)
+TEST(FrameProcessing, TheListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsCreatedOnce)
 {
     FrameFixture f;
     std::vector<std::optional<TrackingInstrument>> seen;
@@ -250,7 +250,7 @@ TEST(FrameProcessing, theListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsC
     EXPECT_EQ(f.stream.numInstruments(), 2u);
 }
 
-TEST(FrameProcessing, anInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)
+TEST(FrameProcessing, AnInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -302,7 +302,7 @@ class ImplausiblePose : public ::testing::TestWithParam<ImplausibleRow>
 };
 
 // A body flagged as tracked whose pose is not a pose takes exactly the not-tracked path.
-TEST_P(ImplausiblePose, isTreatedAsNotTrackedAndCounted)
+TEST_P(ImplausiblePose, IsTreatedAsNotTrackedAndCounted)
 {
     const ImplausibleRow& row = GetParam();
     FrameFixture f;
@@ -370,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ImplausibleRow{"tooLongQuaternion", {0, 0, 0}, {2, 0, 0, 0.01f}, 0, 1}),
     [](const ::testing::TestParamInfo<ImplausibleRow>& row) { return std::string(row.param.name); });
 
-TEST(FrameProcessing, implausiblePosesAreWarnedAboutAtABoundedPace)
+TEST(FrameProcessing, ImplausiblePosesAreWarnedAboutAtABoundedPace)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -383,7 +383,7 @@ TEST(FrameProcessing, implausiblePosesAreWarnedAboutAtABoundedPace)
     EXPECT_EQ(f.stream.numInstruments(), 0u);
 }
 
-TEST(RateLimitedCount, reportsTheFirstAtOnceThenAtMostOncePerIntervalWithTheCountSince)
+TEST(RateLimitedCount, ReportsTheFirstAtOnceThenAtMostOncePerIntervalWithTheCountSince)
 {
     using namespace std::chrono_literals;
     Internal::RateLimitedCount counter(1s);
@@ -399,7 +399,7 @@ TEST(RateLimitedCount, reportsTheFirstAtOnceThenAtMostOncePerIntervalWithTheCoun
     EXPECT_EQ(counter.total(), 7u);
 }
 
-TEST(FrameProcessing, noMoreThanTheLimitOfInstrumentsIsCreated)
+TEST(FrameProcessing, NoMoreThanTheLimitOfInstrumentsIsCreated)
 {
     constexpr std::size_t kLimit = OptiTrackStream::Impl::kInstrumentLimit;
     static_assert(kLimit == 2000);
@@ -433,7 +433,7 @@ TEST(FrameProcessing, noMoreThanTheLimitOfInstrumentsIsCreated)
     EXPECT_EQ(f.emissions.size(), 4u);
 }
 
-TEST(FrameProcessing, onlyTheLowestParameterBitMeansValid)
+TEST(FrameProcessing, OnlyTheLowestParameterBitMeansValid)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -444,7 +444,7 @@ TEST(FrameProcessing, onlyTheLowestParameterBitMeansValid)
     EXPECT_TRUE(f.stream.findInstrument("optitrack-2").has_value());
 }
 
-TEST(FrameProcessing, oneEmissionPerFrameWithTheUnionOfTheStoresFlags)
+TEST(FrameProcessing, OneEmissionPerFrameWithTheUnionOfTheStoresFlags)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -472,7 +472,7 @@ TEST(FrameProcessing, oneEmissionPerFrameWithTheUnionOfTheStoresFlags)
     EXPECT_TRUE(f.emissions[3].empty());
 }
 
-TEST(FrameProcessing, timestampInMillisecondsTruncatedAndGuarded)
+TEST(FrameProcessing, TimestampInMillisecondsTruncatedAndGuarded)
 {
     struct Row
     {
@@ -507,7 +507,7 @@ TEST(FrameProcessing, timestampInMillisecondsTruncatedAndGuarded)
     }
 }
 
-TEST(FrameProcessing, countsPastTheFramesCapacityAreBounded)
+TEST(FrameProcessing, CountsPastTheFramesCapacityAreBounded)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -528,7 +528,7 @@ TEST(FrameProcessing, countsPastTheFramesCapacityAreBounded)
     EXPECT_EQ(f.log.sink().count(0, "OptiTrack", "Rigid Bodies [Count=-3]\n"), 1u);
 }
 
-TEST(FrameProcessing, noFrameOrNoContextDoesNothing)
+TEST(FrameProcessing, NoFrameOrNoContextDoesNothing)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -558,7 +558,7 @@ bool startsAndEndsWith(const std::string& text, const std::string& head, const s
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST(FrameDiagnostics, withoutMidExposureTheTransitLineReplacesSystemAndTotal)
+TEST(FrameDiagnostics, WithoutMidExposureTheTransitLineReplacesSystemAndTotal)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;  // 1 MHz: 2000 ticks are 2 ms
@@ -581,7 +581,7 @@ TEST(FrameDiagnostics, withoutMidExposureTheTransitLineReplacesSystemAndTotal)
     }
 }
 
-TEST(FrameDiagnostics, withMidExposureSystemAndTotalLatency)
+TEST(FrameDiagnostics, WithMidExposureSystemAndTotalLatency)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;
@@ -598,7 +598,7 @@ TEST(FrameDiagnostics, withMidExposureSystemAndTotalLatency)
     EXPECT_EQ(lines[5], "Timecode: 01:02:03:04.5\n");
 }
 
-TEST(FrameDiagnostics, tickDifferencesWrapInSixtyFourBits)
+TEST(FrameDiagnostics, TickDifferencesWrapInSixtyFourBits)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;
@@ -610,7 +610,7 @@ TEST(FrameDiagnostics, tickDifferencesWrapInSixtyFourBits)
     EXPECT_EQ(f.texts("OptiTrack")[2], "Software latency: 1.84467e+13 milliseconds\n");
 }
 
-TEST(FrameDiagnostics, recordingBeforeModelsChanged)
+TEST(FrameDiagnostics, RecordingBeforeModelsChanged)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -633,7 +633,7 @@ TEST(FrameDiagnostics, recordingBeforeModelsChanged)
     EXPECT_EQ(g.log.sink().count("Models Changed.\n"), 1u);
 }
 
-TEST(FrameDiagnostics, theHeaderPrecedesTheBodiesLines)
+TEST(FrameDiagnostics, TheHeaderPrecedesTheBodiesLines)
 {
     FrameFixture f;
     auto frame = makeFrame();
@@ -646,7 +646,7 @@ TEST(FrameDiagnostics, theHeaderPrecedesTheBodiesLines)
     EXPECT_EQ(records[records.size() - 2].text, "Rigid Bodies [Count=1]\n");
 }
 
-TEST(FrameDiagnostics, levelZeroOffLogsOnlyTheCreationLine)
+TEST(FrameDiagnostics, LevelZeroOffLogsOnlyTheCreationLine)
 {
     FrameFixture f;
     Log::g_globalLevel = 1;
@@ -663,7 +663,7 @@ TEST(FrameDiagnostics, levelZeroOffLogsOnlyTheCreationLine)
     EXPECT_EQ(records[0].text, "Created tracking instrument optitrack-1( name : OptiTrack 1 )");
 }
 
-TEST(FrameDiagnostics, eachLineAsksForItsOwnCategory)
+TEST(FrameDiagnostics, EachLineAsksForItsOwnCategory)
 {
     FrameFixture f;
     // Header lines off, body lines on.

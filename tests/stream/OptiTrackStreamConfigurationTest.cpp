@@ -27,7 +27,7 @@ Properties configurationOf(const OptiTrackStream& stream)
     return properties;
 }
 
-TEST(StreamConfiguration, aFreshStreamWritesExactlyTheDefaults)
+TEST(StreamConfiguration, AFreshStreamWritesExactlyTheDefaults)
 {
     OptiTrackStream stream;
     const Properties p = configurationOf(stream);
@@ -58,7 +58,7 @@ TEST(StreamConfiguration, aFreshStreamWritesExactlyTheDefaults)
     EXPECT_EQ(type, 0);
 }
 
-TEST(StreamConfiguration, configureThenConfigurationReproducesTheValues)
+TEST(StreamConfiguration, ConfigureThenConfigurationReproducesTheValues)
 {
     Properties in;
     in.setParam("connectionType", 7);
@@ -75,7 +75,7 @@ TEST(StreamConfiguration, configureThenConfigurationReproducesTheValues)
     for (const auto& key : kKeys) EXPECT_EQ(out.valueText(key), in.valueText(key)) << key;
 }
 
-TEST(StreamConfiguration, onlyTheGivenKeysChange)
+TEST(StreamConfiguration, OnlyTheGivenKeysChange)
 {
     OptiTrackStream stream;
     Properties full;
@@ -96,7 +96,7 @@ TEST(StreamConfiguration, onlyTheGivenKeysChange)
     EXPECT_EQ(out.valueText("multicastAddress"), "");
 }
 
-TEST(StreamConfiguration, valuesOfTheWrongTypeLeaveTheirFields)
+TEST(StreamConfiguration, ValuesOfTheWrongTypeLeaveTheirFields)
 {
     OptiTrackStream stream;
     Properties bad;
@@ -116,7 +116,7 @@ struct StreamProbe : OptiTrackStream
     using OptiTrackStream::doWork;
 };
 
-TEST(StreamIdentity, nameUuidWorkAndStateAfterConstruction)
+TEST(StreamIdentity, NameUuidWorkAndStateAfterConstruction)
 {
     StreamProbe a;
     OptiTrackStream b;
@@ -131,7 +131,7 @@ TEST(StreamIdentity, nameUuidWorkAndStateAfterConstruction)
     EXPECT_TRUE(a.stopImpl());  // also when it never connected
 }
 
-TEST(StreamIdentity, openAndCloseChangeOnlyTheHostsState)
+TEST(StreamIdentity, OpenAndCloseChangeOnlyTheHostsState)
 {
     ScopedLogCapture log(0);
     OptiTrackStream stream;

@@ -87,21 +87,21 @@ struct ImpairingUdpRelay::Queue
 };
 
 ImpairingUdpRelay::ImpairingUdpRelay(ImpairingUdpRelayConfig config)
-    : config_(std::move(config)), rng_(config_.seed), queue_(std::make_unique<Queue>())
+    : m_config(std::move(config)), m_rng(m_config.seed), m_queue(std::make_unique<Queue>())
 {
 }
 
 ImpairingUdpRelay::~ImpairingUdpRelay()
 {
-    if (thread_.joinable()) {
+    if (m_thread.joinable()) {
         const uint64_t one = 1;
-        (void)!::write(wakeFd_, &one, sizeof one);
-        thread_.join();
+        (void)!::write(m_wakeFd, &one, sizeof one);
+        m_thread.join();
     }
-    closeFd(commandFd_);
-    closeFd(dataFd_);
-    closeFd(serverFd_);
-    closeFd(wakeFd_);
+    closeFd(m_commandFd);
+    closeFd(m_dataFd);
+    closeFd(m_serverFd);
+    closeFd(m_wakeFd);
 }
 
 bool ImpairingUdpRelay::start(std::string* error)
@@ -111,71 +111,72 @@ bool ImpairingUdpRelay::start(std::string* error)
         if (error != nullptr) {
             *error = what + ": " + why;
         }
-        closeFd(commandFd_);
-        closeFd(dataFd_);
-        closeFd(serverFd_);
-        closeFd(wakeFd_);
+        closeFd(m_commandFd);
+        closeFd(m_dataFd);
+        closeFd(m_serverFd);
+        closeFd(m_wakeFd);
         return false;
     };
-    if (thread_.joinable()) {
+    if (m_thread.joinable()) {
         why = "already running";
         return fail("start");
     }
     in_addr relay{};
     in_addr server{};
-    if (inet_pton(AF_INET, config_.relayAddress.c_str(), &relay) != 1 ||
-        inet_pton(AF_INET, config_.serverAddress.c_str(), &server) != 1) {
+    if (inet_pton(AF_INET, m_config.relayAddress.c_str(), &relay) != 1 ||
+        inet_pton(AF_INET, m_config.serverAddress.c_str(), &server) != 1) {
         why = "not an IPv4 address";
         return fail("address");
     }
-    serverAddress_ = server.s_addr;
-    if ((commandFd_ = openUdp(relay.s_addr, 0, why)) < 0) {
+    m_serverAddress = server.s_addr;
+    if ((m_commandFd = openUdp(relay.s_addr, 0, why)) < 0) {
         return fail("command socket");
     }
-    if ((dataFd_ = openUdp(relay.s_addr, config_.serverDataPort, why)) < 0) {
-        return fail("data socket on port " + std::to_string(config_.serverDataPort));
+    if ((m_dataFd = openUdp(relay.s_addr, m_config.serverDataPort, why)) < 0) {
+        return fail("data socket on port " + std::to_string(m_config.serverDataPort));
     }
-    if ((serverFd_ = openUdp(relay.s_addr, 0, why)) < 0) {
+    if ((m_serverFd = openUdp(relay.s_addr, 0, why)) < 0) {
         return fail("server-facing socket");
     }
-    if ((wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0) {
+    if ((m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0) {
         why = std::strerror(errno);
         return fail("eventfd");
     }
-    commandPort_ = boundPort(commandFd_);
-    thread_ = std::thread([this] { run(); });
+    m_commandPort = boundPort(m_commandFd);
+    m_thread = std::thread([this] { run(); });
     return true;
 }
 
 void ImpairingUdpRelay::setImpairment(RelayPath path, const Impairment& impairment)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    impairments_[static_cast<size_t>(path)] = impairment;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_impairments[static_cast<size_t>(path)] = impairment;
 }
 
 void ImpairingUdpRelay::setOutage(RelayPath path, bool on)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    outage_[static_cast<size_t>(path)] = on;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outage[static_cast<size_t>(path)] = on;
 }
 
 RelayCounters ImpairingUdpRelay::counters(RelayPath path) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return counters_[static_cast<size_t>(path)];
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_counters[static_cast<size_t>(path)];
 }
 
 uint64_t ImpairingUdpRelay::foreignDropped() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return foreignDropped_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_foreignDropped;
 }
 
 bool ImpairingUdpRelay::waitFor(RelayPath path, const std::function<bool(const RelayCounters&)>& predicate,
                                 std::chrono::milliseconds timeout) const
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return predicate(counters_[static_cast<size_t>(path)]); });
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout,
+                              [&] { return predicate(m_counters[static_cast<size_t>(path)]); });
 }
 
 void ImpairingUdpRelay::run()
@@ -183,7 +184,7 @@ void ImpairingUdpRelay::run()
     pthread_setname_np(pthread_self(), "udp-relay");
     for (;;) {
         pollfd fds[] = {
-            {wakeFd_, POLLIN, 0}, {commandFd_, POLLIN, 0}, {serverFd_, POLLIN, 0}, {dataFd_, POLLIN, 0}};
+            {m_wakeFd, POLLIN, 0}, {m_commandFd, POLLIN, 0}, {m_serverFd, POLLIN, 0}, {m_dataFd, POLLIN, 0}};
         const int ready = ::poll(fds, 4, msUntilNextDue());
         if (ready < 0 && errno != EINTR) {
             return;
@@ -192,15 +193,15 @@ void ImpairingUdpRelay::run()
             return;
         }
         if ((fds[1].revents & POLLIN) != 0) {
-            receiveFrom(commandFd_, true);
+            receiveFrom(m_commandFd, true);
         }
         if ((fds[2].revents & POLLIN) != 0) {
-            receiveFrom(serverFd_, false);
+            receiveFrom(m_serverFd, false);
         }
         if ((fds[3].revents & POLLIN) != 0) {
             // Nothing is expected here; drain it so that it cannot fill up.
-            std::vector<uint8_t>& buffer = queue_->buffer;
-            while (::recv(dataFd_, buffer.data(), buffer.size(), 0) >= 0) {
+            std::vector<uint8_t>& buffer = m_queue->buffer;
+            while (::recv(m_dataFd, buffer.data(), buffer.size(), 0) >= 0) {
             }
         }
         deliverDue();
@@ -210,7 +211,7 @@ void ImpairingUdpRelay::run()
 // Reads every datagram waiting on `fd` (bounded per call, so the queue is served too).
 void ImpairingUdpRelay::receiveFrom(int fd, bool fromClient)
 {
-    std::vector<uint8_t>& buffer = queue_->buffer;
+    std::vector<uint8_t>& buffer = m_queue->buffer;
     for (int i = 0; i < 256; ++i) {
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
@@ -220,19 +221,19 @@ void ImpairingUdpRelay::receiveFrom(int fd, bool fromClient)
             return;
         }
         if (fromClient) {
-            clientAddress_ = from.sin_addr.s_addr;
-            clientPort_ = from.sin_port;
+            m_clientAddress = from.sin_addr.s_addr;
+            m_clientPort = from.sin_port;
             admit(RelayPath::Commands, buffer.data(), static_cast<size_t>(size));
             continue;
         }
         const uint16_t port = ntohs(from.sin_port);
-        if (from.sin_addr.s_addr == serverAddress_ && port == config_.serverCommandPort) {
+        if (from.sin_addr.s_addr == m_serverAddress && port == m_config.serverCommandPort) {
             admit(RelayPath::Answers, buffer.data(), static_cast<size_t>(size));
-        } else if (from.sin_addr.s_addr == serverAddress_ && port == config_.serverDataPort) {
+        } else if (from.sin_addr.s_addr == m_serverAddress && port == m_config.serverDataPort) {
             admit(RelayPath::Frames, buffer.data(), static_cast<size_t>(size));
         } else {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++foreignDropped_;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_foreignDropped;
         }
     }
 }
@@ -243,93 +244,94 @@ void ImpairingUdpRelay::admit(RelayPath path, const uint8_t* bytes, size_t size)
     const Clock::time_point now = Clock::now();
     std::vector<Clock::time_point> dues;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        RelayCounters& counters = counters_[index];
-        const Impairment& impairment = impairments_[index];
+        std::lock_guard<std::mutex> lock(m_mutex);
+        RelayCounters& counters = m_counters[index];
+        const Impairment& impairment = m_impairments[index];
         ++counters.received;
         std::uniform_real_distribution<double> chance(0.0, 1.0);
         const auto delay = [&] {
             const auto low = std::max<std::int64_t>(impairment.jitterMin.count(), 0);
             const auto high = std::max<std::int64_t>(impairment.jitterMax.count(), low);
             std::uniform_int_distribution<std::int64_t> draw(low * 1000, high * 1000);  // in us
-            auto due = now + std::chrono::microseconds(draw(rng_));
-            if (chance(rng_) < impairment.reorder) {
+            auto due = now + std::chrono::microseconds(draw(m_rng));
+            if (chance(m_rng) < impairment.reorder) {
                 ++counters.reordered;
                 due += impairment.reorderHold;
             }
             return due;
         };
-        if (outage_[index]) {
+        if (m_outage[index]) {
             ++counters.droppedOutage;
-        } else if (chance(rng_) < impairment.loss) {
+        } else if (chance(m_rng) < impairment.loss) {
             ++counters.lost;
         } else {
             dues.push_back(delay());
-            if (chance(rng_) < impairment.duplicate) {
+            if (chance(m_rng) < impairment.duplicate) {
                 ++counters.duplicated;
                 dues.push_back(delay());
             }
         }
-        while (!dues.empty() && (queue_->waiting.size() + dues.size() > config_.maxQueued ||
-                                 queue_->bytes + dues.size() * size > config_.maxQueuedBytes)) {
+        while (!dues.empty() && (m_queue->waiting.size() + dues.size() > m_config.maxQueued ||
+                                 m_queue->bytes + dues.size() * size > m_config.maxQueuedBytes)) {
             ++counters.droppedQueueFull;
             dues.pop_back();
         }
-        changed_.notify_all();
+        m_changed.notify_all();
     }
     for (const Clock::time_point due : dues) {
-        queue_->waiting.push({due, queue_->nextSequence++, path, std::vector<uint8_t>(bytes, bytes + size)});
-        queue_->bytes += size;
+        m_queue->waiting.push(
+            {due, m_queue->nextSequence++, path, std::vector<uint8_t>(bytes, bytes + size)});
+        m_queue->bytes += size;
     }
 }
 
 void ImpairingUdpRelay::deliverDue()
 {
     const Clock::time_point now = Clock::now();
-    while (!queue_->waiting.empty() && queue_->waiting.top().due <= now) {
-        const Queue::Datagram& datagram = queue_->waiting.top();
+    while (!m_queue->waiting.empty() && m_queue->waiting.top().due <= now) {
+        const Queue::Datagram& datagram = m_queue->waiting.top();
         const auto index = static_cast<size_t>(datagram.path);
         bool outage = false;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            outage = outage_[index];
+            std::lock_guard<std::mutex> lock(m_mutex);
+            outage = m_outage[index];
         }
         sockaddr_in to{};
         to.sin_family = AF_INET;
         int fd = -1;
         if (datagram.path == RelayPath::Commands) {
-            to.sin_addr.s_addr = serverAddress_;
-            to.sin_port = htons(config_.serverCommandPort);
-            fd = serverFd_;
+            to.sin_addr.s_addr = m_serverAddress;
+            to.sin_port = htons(m_config.serverCommandPort);
+            fd = m_serverFd;
         } else {
-            to.sin_addr.s_addr = clientAddress_;
-            to.sin_port = clientPort_;
-            fd = datagram.path == RelayPath::Answers ? commandFd_ : dataFd_;
+            to.sin_addr.s_addr = m_clientAddress;
+            to.sin_port = m_clientPort;
+            fd = datagram.path == RelayPath::Answers ? m_commandFd : m_dataFd;
         }
-        const bool sent = !outage && clientPort_ != 0 &&
+        const bool sent = !outage && m_clientPort != 0 &&
                           ::sendto(fd, datagram.bytes.data(), datagram.bytes.size(), 0,
                                    reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::mutex> lock(m_mutex);
             if (outage) {
-                ++counters_[index].droppedOutage;
+                ++m_counters[index].droppedOutage;
             } else if (sent) {
-                ++counters_[index].sent;
+                ++m_counters[index].sent;
             }
-            changed_.notify_all();
+            m_changed.notify_all();
         }
-        queue_->bytes -= datagram.bytes.size();
-        queue_->waiting.pop();
+        m_queue->bytes -= datagram.bytes.size();
+        m_queue->waiting.pop();
     }
 }
 
 int ImpairingUdpRelay::msUntilNextDue() const
 {
-    if (queue_->waiting.empty()) {
+    if (m_queue->waiting.empty()) {
         return kIdlePollMs;
     }
     const auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(queue_->waiting.top().due - Clock::now());
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_queue->waiting.top().due - Clock::now());
     // Round up to the next millisecond boundary; 0 when due already.
     return static_cast<int>(std::clamp<std::int64_t>(wait.count() + 1, 0, kIdlePollMs));
 }

@@ -97,9 +97,9 @@ public:
     // port is taken or an address is malformed.
     bool start(std::string* error = nullptr);
 
-    const std::string& address() const { return config_.relayAddress; }
-    uint16_t commandPort() const { return commandPort_; }
-    uint16_t dataPort() const { return config_.serverDataPort; }
+    const std::string& address() const { return m_config.relayAddress; }
+    uint16_t commandPort() const { return m_commandPort; }
+    uint16_t dataPort() const { return m_config.serverDataPort; }
 
     void setImpairment(RelayPath path, const Impairment& impairment);
     // While on, every datagram on the path is dropped (those waiting on it too, when due).
@@ -119,26 +119,26 @@ private:
     void deliverDue();
     int msUntilNextDue() const;
 
-    ImpairingUdpRelayConfig config_;
-    int commandFd_ = -1;  // faces the client: commands in, answers out
-    int dataFd_ = -1;     // faces the client: frames out, on the server's data port number
-    int serverFd_ = -1;   // faces the server: commands out, answers and frames in
-    int wakeFd_ = -1;
-    uint16_t commandPort_ = 0;
-    uint32_t serverAddress_ = 0;  // network byte order
-    uint32_t clientAddress_ = 0;  // network byte order; relay thread only
-    uint16_t clientPort_ = 0;     // network byte order; relay thread only
+    ImpairingUdpRelayConfig m_config;
+    int m_commandFd = -1;  // faces the client: commands in, answers out
+    int m_dataFd = -1;     // faces the client: frames out, on the server's data port number
+    int m_serverFd = -1;   // faces the server: commands out, answers and frames in
+    int m_wakeFd = -1;
+    uint16_t m_commandPort = 0;
+    uint32_t m_serverAddress = 0;  // network byte order
+    uint32_t m_clientAddress = 0;  // network byte order; relay thread only
+    uint16_t m_clientPort = 0;     // network byte order; relay thread only
 
-    mutable std::mutex mutex_;  // guards what follows
-    mutable std::condition_variable changed_;
-    std::array<Impairment, kRelayPaths> impairments_{};
-    std::array<bool, kRelayPaths> outage_{};
-    std::array<RelayCounters, kRelayPaths> counters_{};
-    uint64_t foreignDropped_ = 0;
-    std::mt19937 rng_;
-    std::unique_ptr<Queue> queue_;  // relay thread only
+    mutable std::mutex m_mutex;  // guards what follows
+    mutable std::condition_variable m_changed;
+    std::array<Impairment, kRelayPaths> m_impairments{};
+    std::array<bool, kRelayPaths> m_outage{};
+    std::array<RelayCounters, kRelayPaths> m_counters{};
+    uint64_t m_foreignDropped = 0;
+    std::mt19937 m_rng;
+    std::unique_ptr<Queue> m_queue;  // relay thread only
 
-    std::thread thread_;
+    std::thread m_thread;
 };
 
 }  // namespace Quorvane::TestSupport

@@ -26,7 +26,7 @@ bool validTimeouts(const NatNetExt::ClientTimeouts& t)
 
 }  // namespace
 
-ClientCore::ClientCore() : shared_(std::make_shared<ClientShared>()) {}
+ClientCore::ClientCore() : m_shared(std::make_shared<ClientShared>()) {}
 
 ClientCore::~ClientCore()
 {
@@ -34,8 +34,8 @@ ClientCore::~ClientCore()
     // the client is destroyed on its own receive thread (inside its callback).
     std::shared_ptr<ClientSession> session;
     {
-        std::lock_guard<std::mutex> lock(lifecycle_);
-        session = std::move(session_);
+        std::lock_guard<std::mutex> lock(m_lifecycle);
+        session = std::move(m_session);
     }
     if (session) {
         session->sendDisconnectRequest();
@@ -48,21 +48,21 @@ ClientCore::~ClientCore()
 bool ClientCore::onOwnReceiveThread() const
 {
     const ClientSession* own = ClientSession::current();
-    return own != nullptr && own->shared() == shared_.get();
+    return own != nullptr && own->shared() == m_shared.get();
 }
 
 std::shared_ptr<ClientSession> ClientCore::currentSession() const
 {
-    std::lock_guard<std::mutex> lock(lifecycle_);
-    return session_;
+    std::lock_guard<std::mutex> lock(m_lifecycle);
+    return m_session;
 }
 
 void ClientCore::stopSessionLocked()
 {
-    if (session_) {
-        session_->sendDisconnectRequest();
-        session_->stop();
-        session_.reset();
+    if (m_session) {
+        m_session->sendDisconnectRequest();
+        m_session->stop();
+        m_session.reset();
     }
 }
 
@@ -104,33 +104,33 @@ ErrorCode ClientCore::connect(const sNatNetClientConnectParams& params)
     config.subscribedDataOnly = params.subscribedDataOnly;
     std::memcpy(config.bitstreamVersion, params.BitstreamVersion, 4);
 
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    std::lock_guard<std::mutex> lock(m_lifecycle);
     stopSessionLocked();
     config.timeouts = timeouts();
-    auto session = std::make_shared<ClientSession>(shared_, config);
+    auto session = std::make_shared<ClientSession>(m_shared, config);
     const ErrorCode result = session->connect();
     if (result != ErrorCode_OK) {
         session->stop();
-        shared_->clearServerDescription();
+        m_shared->clearServerDescription();
         return result;
     }
-    session_ = std::move(session);
-    everConnected_ = true;
+    m_session = std::move(session);
+    m_everConnected = true;
     return ErrorCode_OK;
 }
 
 ErrorCode ClientCore::disconnect()
 {
-    if (ClientSession* own = ClientSession::current(); own != nullptr && own->shared() == shared_.get()) {
+    if (ClientSession* own = ClientSession::current(); own != nullptr && own->shared() == m_shared.get()) {
         // From the frame callback: end the loop; the thread is joined by the next
         // Connect, Disconnect or the destructor on another thread.
         own->sendDisconnectRequest();
         own->stop();
         return ErrorCode_OK;
     }
-    std::lock_guard<std::mutex> lock(lifecycle_);
-    if (!session_) {
-        return everConnected_ ? ErrorCode_OK : ErrorCode_InvalidOperation;
+    std::lock_guard<std::mutex> lock(m_lifecycle);
+    if (!m_session) {
+        return m_everConnected ? ErrorCode_OK : ErrorCode_InvalidOperation;
     }
     stopSessionLocked();
     return ErrorCode_OK;
@@ -138,13 +138,13 @@ ErrorCode ClientCore::disconnect()
 
 ErrorCode ClientCore::setFrameCallback(NatNetFrameReceivedCallback callback, void* context)
 {
-    shared_->setFrameCallback(callback, context);
+    m_shared->setFrameCallback(callback, context);
     return ErrorCode_OK;
 }
 
 ErrorCode ClientCore::setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context)
 {
-    shared_->setUnknownMessageCallback(callback, context);
+    m_shared->setUnknownMessageCallback(callback, context);
     return ErrorCode_OK;
 }
 
@@ -178,30 +178,30 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
         return ErrorCode_InvalidArgument;
     }
 
-    std::lock_guard<std::mutex> lock(shared_->requestMutex);
+    std::lock_guard<std::mutex> lock(m_shared->requestMutex);
     ClientSession::Request exchange;
     exchange.datagram = datagram.data();
     exchange.size = writer.size();
     exchange.answer = AnswerKind::Response;
     exchange.tries = tries;
     exchange.timeoutMs = timeoutMs;
-    ClientSession::Reply reply{shared_->response(), ClientShared::kResponseCapacity};
+    ClientSession::Reply reply{m_shared->response(), ClientShared::kResponseCapacity};
     const ErrorCode result = session->exchange(exchange, reply);
     const size_t size = reply.size;
     if (result != ErrorCode_OK) {
-        shared_->responseSize = 0;
+        m_shared->responseSize = 0;
         return result;
     }
     if (reply.messageId == static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest)) {
-        shared_->responseSize = 0;
+        m_shared->responseSize = 0;
         return ErrorCode_Other;
     }
     // Zeros after the answer: a caller reading a 4-byte value from a shorter
     // answer reads defined bytes inside the buffer.
-    std::memset(shared_->response() + size, 0, ClientShared::kResponseSlack);
-    shared_->responseSize = size;
+    std::memset(m_shared->response() + size, 0, ClientShared::kResponseSlack);
+    m_shared->responseSize = size;
     if (response != nullptr) {
-        *response = shared_->response();
+        *response = m_shared->response();
     }
     if (responseSize != nullptr) {
         *responseSize = static_cast<int>(size);
@@ -221,7 +221,7 @@ void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* 
     if (!wanted) {
         return;
     }
-    Wire::Response answer{shared_->response(), responseSize};
+    Wire::Response answer{m_shared->response(), responseSize};
     int32_t code = -1;
     const std::string_view answerText = answer.text();
     // Success is a 0 result, or the text naming the new version.
@@ -232,7 +232,7 @@ void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* 
     const bool accepted = (answer.asInt32(code) && code == 0) ||
                           (answerText.substr(0, kCommand.size()) == kCommand && echoedSameLayout());
     if (accepted) {
-        shared_->setDecodeVersion(*wanted);
+        m_shared->setDecodeVersion(*wanted);
     }
 }
 
@@ -241,7 +241,7 @@ ErrorCode ClientCore::getServerDescription(sServerDescription* description) cons
     if (description == nullptr) {
         return ErrorCode_InvalidArgument;
     }
-    *description = shared_->serverDescription();
+    *description = m_shared->serverDescription();
     return ErrorCode_OK;
 }
 
@@ -264,8 +264,8 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
     Wire::ByteWriter writer(datagram, sizeof(datagram));
     Wire::encodeEmpty(writer, Wire::MessageId::RequestModelDef);
 
-    std::lock_guard<std::mutex> lock(shared_->requestMutex);
-    std::vector<uint8_t>& buffer = shared_->scratchReply;
+    std::lock_guard<std::mutex> lock(m_shared->requestMutex);
+    std::vector<uint8_t>& buffer = m_shared->scratchReply;
     buffer.resize(ClientShared::kResponseCapacity);
     ClientSession::Request exchange;
     exchange.datagram = datagram;
@@ -278,7 +278,7 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
     if (result != ErrorCode_OK) {
         return result;
     }
-    const Wire::Version version = shared_->decodeVersion();
+    const Wire::Version version = m_shared->decodeVersion();
     const Wire::Status status =
         Wire::decodeModelDefinitions(buffer.data(), reply.size, version, descriptions, typeMask);
     if (status != Wire::Status::Ok) {
@@ -293,17 +293,17 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
 
 ErrorCode ClientCore::getPredictedRigidBodyPose(int32_t streamingId, sRigidBodyData& pose, double dt) const
 {
-    return shared_->rigidBodies.predict(streamingId, dt, pose) ? ErrorCode_OK : ErrorCode_InvalidArgument;
+    return m_shared->rigidBodies.predict(streamingId, dt, pose) ? ErrorCode_OK : ErrorCode_InvalidArgument;
 }
 
 double ClientCore::secondsSinceHostTimestamp(uint64_t timestamp) const
 {
-    return shared_->clock.secondsSince(timestamp, ClockSync::localNowNs());
+    return m_shared->clock.secondsSince(timestamp, ClockSync::localNowNs());
 }
 
 uint64_t ClientCore::clockRoundTripNs() const
 {
-    return shared_->clock.bestRoundTripNs();
+    return m_shared->clock.bestRoundTripNs();
 }
 
 ErrorCode ClientCore::setTimeouts(const NatNetExt::ClientTimeouts& timeouts)
@@ -311,25 +311,25 @@ ErrorCode ClientCore::setTimeouts(const NatNetExt::ClientTimeouts& timeouts)
     if (!validTimeouts(timeouts)) {
         return ErrorCode_InvalidArgument;
     }
-    std::lock_guard<std::mutex> lock(timeoutsMutex_);
-    timeouts_ = timeouts;
+    std::lock_guard<std::mutex> lock(m_timeoutsMutex);
+    m_timeouts = timeouts;
     return ErrorCode_OK;
 }
 
 NatNetExt::ClientTimeouts ClientCore::timeouts() const
 {
-    std::lock_guard<std::mutex> lock(timeoutsMutex_);
-    return timeouts_;
+    std::lock_guard<std::mutex> lock(m_timeoutsMutex);
+    return m_timeouts;
 }
 
 NatNetExt::ClientCounters ClientCore::counters() const
 {
-    return shared_->counters.snapshot();
+    return m_shared->counters.snapshot();
 }
 
 void ClientCore::decodeVersion(uint8_t (&version)[4]) const
 {
-    shared_->decodeVersion().toBytes(version);
+    m_shared->decodeVersion().toBytes(version);
 }
 
 }  // namespace NatNet::Net

@@ -2,7 +2,7 @@
 // queries. NatNetClient's methods forward here inside a catch-all so that no
 // exception crosses the library's boundary.
 //
-// Locks: `lifecycle_` orders Connect and Disconnect and guards the session
+// Locks: `m_lifecycle` orders Connect and Disconnect and guards the session
 // pointer; it is held while a receive thread is joined, so nothing that a
 // frame callback may call takes it (those calls detect the receive thread
 // first). `ClientShared::requestMutex` serialises requests.
@@ -54,13 +54,13 @@ private:
     void stopSessionLocked();
     void maybeSwitchBitstream(const ClientSession& session, const char* request, size_t responseSize);
 
-    std::shared_ptr<ClientShared> shared_;
-    mutable std::mutex lifecycle_;
-    std::shared_ptr<ClientSession> session_;
-    bool everConnected_ = false;
-    // Own lock: a frame callback may read the timeouts while lifecycle_ is held for a join.
-    mutable std::mutex timeoutsMutex_;
-    NatNetExt::ClientTimeouts timeouts_;
+    std::shared_ptr<ClientShared> m_shared;
+    mutable std::mutex m_lifecycle;
+    std::shared_ptr<ClientSession> m_session;
+    bool m_everConnected = false;
+    // Own lock: a frame callback may read the timeouts while m_lifecycle is held for a join.
+    mutable std::mutex m_timeoutsMutex;
+    NatNetExt::ClientTimeouts m_timeouts;
 };
 
 }  // namespace NatNet::Net

@@ -43,25 +43,25 @@ void logLine(Verbosity level, const std::string& text)
 }  // namespace
 
 ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const SessionConfig& config)
-    : shared_(std::move(shared)),
-      config_(config),
-      work_(boost::asio::make_work_guard(io_)),
-      commandSocket_(io_),
-      dataSocket_(io_),
-      echoTimer_(io_),
-      keepAliveTimer_(io_),
-      ledger_(std::chrono::milliseconds(config.timeouts.lateAnswerMs))
+    : m_shared(std::move(shared)),
+      m_config(config),
+      m_work(boost::asio::make_work_guard(m_io)),
+      m_commandSocket(m_io),
+      m_dataSocket(m_io),
+      m_echoTimer(m_io),
+      m_keepAliveTimer(m_io),
+      m_ledger(std::chrono::milliseconds(config.timeouts.lateAnswerMs))
 {
 }
 
 ClientSession::~ClientSession()
 {
-    stopping_.store(true, std::memory_order_release);
-    io_.stop();
-    if (frameSocket_ != nullptr) {
-        frameSocket_->shutdownReceive();
+    m_stopping.store(true, std::memory_order_release);
+    m_io.stop();
+    if (m_frameSocket != nullptr) {
+        m_frameSocket->shutdownReceive();
     }
-    for (std::thread* thread : {&ioThread_, &receiveThread_}) {
+    for (std::thread* thread : {&m_ioThread, &m_receiveThread}) {
         if (!thread->joinable()) {
             continue;
         }
@@ -84,10 +84,10 @@ ErrorCode ClientSession::openCommandSocket()
 {
     UdpSocketOptions options;
     options.receiveBufferBytes = kSocketReceiveBytes;
-    const std::error_code ec = commandSocket_.open({config_.localAddress, 0}, options);
+    const std::error_code ec = m_commandSocket.open({m_config.localAddress, 0}, options);
     if (ec) {
         logLine(Verbosity_Error, "NatNet: cannot open the command socket on " +
-                                     formatIpv4(config_.localAddress) + ": " + ec.message());
+                                     formatIpv4(m_config.localAddress) + ": " + ec.message());
         return ErrorCode_Network;
     }
     return ErrorCode_OK;
@@ -95,17 +95,17 @@ ErrorCode ClientSession::openCommandSocket()
 
 ErrorCode ClientSession::openDataSocket()
 {
-    const sServerDescription description = shared_->serverDescription();
+    const sServerDescription description = m_shared->serverDescription();
     uint32_t group = kDefaultMulticastGroup;
-    if (config_.multicastGroup) {
-        group = *config_.multicastGroup;
+    if (m_config.multicastGroup) {
+        group = *m_config.multicastGroup;
     } else if (description.bConnectionInfoValid && description.ConnectionMulticast &&
                Net::isMulticast(ipv4FromBytes(description.ConnectionMulticastAddress))) {
         group = ipv4FromBytes(description.ConnectionMulticastAddress);
     }
     uint16_t port = NATNET_DEFAULT_PORT_DATA;
-    if (config_.dataPort != 0) {
-        port = config_.dataPort;
+    if (m_config.dataPort != 0) {
+        port = m_config.dataPort;
     } else if (description.bConnectionInfoValid && description.ConnectionDataPort != 0) {
         port = description.ConnectionDataPort;
     }
@@ -119,19 +119,19 @@ ErrorCode ClientSession::openDataSocket()
 #else
     const uint32_t bindAddress = 0;
 #endif
-    std::error_code ec = dataSocket_.open({bindAddress, port}, options);
+    std::error_code ec = m_dataSocket.open({bindAddress, port}, options);
     if (!ec) {
-        ec = dataSocket_.joinMulticast(group, config_.localAddress);
+        ec = m_dataSocket.joinMulticast(group, m_config.localAddress);
     }
     if (ec) {
         logLine(Verbosity_Error, "NatNet: cannot receive multicast group " + formatIpv4(group) + ":" +
-                                     std::to_string(port) + " on " + formatIpv4(config_.localAddress) + ": " +
-                                     ec.message());
-        dataSocket_.close();
+                                     std::to_string(port) + " on " + formatIpv4(m_config.localAddress) +
+                                     ": " + ec.message());
+        m_dataSocket.close();
         return ErrorCode_Network;
     }
     // From here on only natnet-recv reads the data socket.
-    startReceiveThread(dataSocket_);
+    startReceiveThread(m_dataSocket);
     return ErrorCode_OK;
 }
 
@@ -143,8 +143,8 @@ std::vector<uint8_t> ClientSession::encodeConnectDatagram() const
     std::memcpy(request.sender.version, Internal::kLibraryVersion, 4);
     std::memcpy(request.sender.natNetVersion, Internal::kLibraryVersion, 4);
     request.hasOptions = true;
-    request.subscribedDataOnly = config_.subscribedDataOnly;
-    std::memcpy(request.bitstreamVersion, config_.bitstreamVersion, 4);
+    request.subscribedDataOnly = m_config.subscribedDataOnly;
+    std::memcpy(request.bitstreamVersion, m_config.bitstreamVersion, 4);
     std::vector<uint8_t> datagram(Wire::kHeaderSize + Wire::kSenderSize + Wire::kConnectOptionsSize);
     Wire::ByteWriter writer(datagram.data(), datagram.size());
     Wire::encodeConnect(writer, request, Wire::MessageId::Connect);
@@ -174,28 +174,28 @@ std::vector<uint8_t> ClientSession::encodeKeepAliveDatagram() const
 
 void ClientSession::startIoThread()
 {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    ioThread_ = std::thread([self = shared_from_this()] { self->runIo(); });
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    m_ioThread = std::thread([self = shared_from_this()] { self->runIo(); });
 }
 
 void ClientSession::startReceiveThread(UdpSocket& socket)
 {
-    std::lock_guard<std::mutex> lock(startMutex_);
-    frameSocket_ = &socket;
-    receiveThread_ = std::thread([self = shared_from_this(), &socket] { self->runReceive(socket); });
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    m_frameSocket = &socket;
+    m_receiveThread = std::thread([self = shared_from_this(), &socket] { self->runReceive(socket); });
 }
 
 void ClientSession::runIo()
 {
     {
         // Wait until the starting thread has stored the thread.
-        std::lock_guard<std::mutex> lock(startMutex_);
+        std::lock_guard<std::mutex> lock(m_startMutex);
     }
     setCurrentThreadName("natnet-io");
     tCurrentSession = this;
     while (!isStopping()) {
         try {
-            io_.run();
+            m_io.run();
             break;
         } catch (const std::exception& error) {
             logLine(Verbosity_Error, std::string("NatNet: io thread: ") + error.what());
@@ -209,7 +209,7 @@ void ClientSession::runIo()
 void ClientSession::runReceive(UdpSocket& socket)
 {
     {
-        std::lock_guard<std::mutex> lock(startMutex_);
+        std::lock_guard<std::mutex> lock(m_startMutex);
     }
     setCurrentThreadName("natnet-recv");
     tCurrentSession = this;
@@ -240,51 +240,51 @@ void ClientSession::runReceive(UdpSocket& socket)
 
 ErrorCode ClientSession::connect()
 {
-    shared_->clearServerDescription();
-    shared_->setDecodeVersion(Wire::Version());
-    shared_->clock.reset(0);
-    shared_->rigidBodies.clear();
+    m_shared->clearServerDescription();
+    m_shared->setDecodeVersion(Wire::Version());
+    m_shared->clock.reset(0);
+    m_shared->rigidBodies.clear();
     // Until the server advertises its data port, frames must come from the configured one.
-    dataSourcePort_ =
-        config_.dataPort != 0 ? config_.dataPort : static_cast<uint16_t>(NATNET_DEFAULT_PORT_DATA);
+    m_dataSourcePort =
+        m_config.dataPort != 0 ? m_config.dataPort : static_cast<uint16_t>(NATNET_DEFAULT_PORT_DATA);
 
     if (const ErrorCode error = openCommandSocket()) {
         return error;
     }
-    connectDatagram_ = encodeConnectDatagram();
-    keepAliveDatagram_ = encodeKeepAliveDatagram();
-    if (config_.multicast) {
+    m_connectDatagram = encodeConnectDatagram();
+    m_keepAliveDatagram = encodeKeepAliveDatagram();
+    if (m_config.multicast) {
         // Answers come to the command socket, frames to the data socket (once it is open).
         // The first receive starts before the thread so that Asio sets up the socket here,
         // before any other thread uses it.
-        answerBuffer_.resize(kReceiveBufferSize);
+        m_answerBuffer.resize(kReceiveBufferSize);
         receiveAnswers();
     } else {
-        startReceiveThread(commandSocket_);
+        startReceiveThread(m_commandSocket);
     }
     startIoThread();
 
     // The server information is applied by the receive thread as it arrives.
     std::array<uint8_t, 1024> buffer{};
     Request request;
-    request.datagram = connectDatagram_.data();
-    request.size = connectDatagram_.size();
+    request.datagram = m_connectDatagram.data();
+    request.size = m_connectDatagram.size();
     request.answer = AnswerKind::ServerInfo;
-    request.tries = config_.timeouts.connectTries;
-    request.timeoutMs = config_.timeouts.connectTryMs;
+    request.tries = m_config.timeouts.connectTries;
+    request.timeoutMs = m_config.timeouts.connectTryMs;
     Reply reply{buffer.data(), buffer.size()};
     const ErrorCode result = exchange(request, reply);
     if (result != ErrorCode_OK) {
-        logLine(Verbosity_Error, "NatNet: no answer from server " + formatIpv4(config_.server.address) + ":" +
-                                     std::to_string(config_.server.port) + " to the connect request");
+        logLine(Verbosity_Error, "NatNet: no answer from server " + formatIpv4(m_config.server.address) +
+                                     ":" + std::to_string(m_config.server.port) + " to the connect request");
         return result;
     }
-    if (config_.multicast) {
+    if (m_config.multicast) {
         if (const ErrorCode error = openDataSocket()) {
             return error;
         }
     }
-    boost::asio::post(io_, [this] { startTimers(); });
+    boost::asio::post(m_io, [this] { startTimers(); });
     return ErrorCode_OK;
 }
 
@@ -293,33 +293,33 @@ ErrorCode ClientSession::exchange(const Request& request, Reply& reply)
     reply.size = 0;
     reply.messageId = 0;
     const uint64_t question = RequestLedger::questionOf(request.datagram, request.size);
-    if (!ledger_.open(request.answer, question, reply.buffer, reply.capacity)) {
+    if (!m_ledger.open(request.answer, question, reply.buffer, reply.capacity)) {
         return ErrorCode_Network;
     }
     bool answered = false;
     for (int attempt = 0; attempt < request.tries && !answered && !isStopping(); ++attempt) {
         // Noted before sending: an answer may come back before send() returns.
-        ledger_.noteTry();
+        m_ledger.noteTry();
         send(request.datagram, request.size);
-        bump(shared_->counters.requestsSent);
-        answered = ledger_.waitAnswered(std::chrono::steady_clock::now() +
-                                        std::chrono::milliseconds(request.timeoutMs));
+        bump(m_shared->counters.requestsSent);
+        answered = m_ledger.waitAnswered(std::chrono::steady_clock::now() +
+                                         std::chrono::milliseconds(request.timeoutMs));
     }
-    const RequestLedger::Outcome outcome = ledger_.close();
+    const RequestLedger::Outcome outcome = m_ledger.close();
     if (outcome.answered) {
         reply.size = outcome.size;
         reply.messageId = outcome.messageId;
         return ErrorCode_OK;
     }
     if (!isStopping()) {
-        bump(shared_->counters.requestTimeouts);
+        bump(m_shared->counters.requestTimeouts);
     }
     return ErrorCode_Network;
 }
 
 void ClientSession::sendDisconnectRequest()
 {
-    if (config_.multicast || !commandSocket_.isOpen()) {
+    if (m_config.multicast || !m_commandSocket.isOpen()) {
         return;
     }
     static constexpr char kText[] = "Disconnect";
@@ -332,19 +332,19 @@ void ClientSession::sendDisconnectRequest()
 
 void ClientSession::stop()
 {
-    stopping_.store(true, std::memory_order_release);
-    ledger_.stop();
-    io_.stop();
+    m_stopping.store(true, std::memory_order_release);
+    m_ledger.stop();
+    m_io.stop();
     UdpSocket* frameSocket = nullptr;
     {
-        std::lock_guard<std::mutex> lock(startMutex_);
-        frameSocket = frameSocket_;
+        std::lock_guard<std::mutex> lock(m_startMutex);
+        frameSocket = m_frameSocket;
     }
     if (frameSocket != nullptr) {
         frameSocket->shutdownReceive();
     }
     if (current() != this) {
-        for (std::thread* thread : {&ioThread_, &receiveThread_}) {
+        for (std::thread* thread : {&m_ioThread, &m_receiveThread}) {
             if (thread->joinable()) {
                 thread->join();
             }
@@ -355,30 +355,30 @@ void ClientSession::stop()
 void ClientSession::send(const uint8_t* datagram, size_t size)
 {
     // Losses are the protocol's business (requests retry, timers repeat).
-    (void)commandSocket_.sendTo(datagram, size, config_.server);
+    (void)m_commandSocket.sendTo(datagram, size, m_config.server);
 }
 
 void ClientSession::receiveAnswers()
 {
-    commandSocket_.asyncReceive(answerBuffer_.data(), answerBuffer_.size(),
-                                [this](std::error_code ec, size_t size, Ipv4Endpoint from) {
-                                    if (ec == std::errc::operation_canceled || isStopping()) {
-                                        return;
-                                    }
-                                    if (!ec) {
-                                        onDatagram(answerBuffer_.data(), size, from);
-                                    }
-                                    if (!isStopping() && commandSocket_.isOpen()) {
-                                        receiveAnswers();
-                                    }
-                                });
+    m_commandSocket.asyncReceive(m_answerBuffer.data(), m_answerBuffer.size(),
+                                 [this](std::error_code ec, size_t size, Ipv4Endpoint from) {
+                                     if (ec == std::errc::operation_canceled || isStopping()) {
+                                         return;
+                                     }
+                                     if (!ec) {
+                                         onDatagram(m_answerBuffer.data(), size, from);
+                                     }
+                                     if (!isStopping() && m_commandSocket.isOpen()) {
+                                         receiveAnswers();
+                                     }
+                                 });
 }
 
 void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from)
 {
-    AtomicCounters& counters = shared_->counters;
+    AtomicCounters& counters = m_shared->counters;
     bump(counters.datagramsReceived);
-    if (from.address != config_.server.address) {
+    if (from.address != m_config.server.address) {
         bump(counters.droppedForeignSender);
         return;
     }
@@ -388,10 +388,10 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
         return;
     }
     // Frames come from the server's data port, everything else from its command port.
-    const bool fromCommandPort = from.port == config_.server.port;
+    const bool fromCommandPort = from.port == m_config.server.port;
     const auto id = static_cast<Wire::MessageId>(datagram.messageId);
     const bool expectedPort = id == Wire::MessageId::FrameOfData
-                                  ? from.port == dataSourcePort_.load(std::memory_order_relaxed)
+                                  ? from.port == m_dataSourcePort.load(std::memory_order_relaxed)
                                   : fromCommandPort;
     if (!expectedPort) {
         bump(counters.droppedForeignSender);
@@ -422,49 +422,50 @@ void ClientSession::onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint fr
 
 void ClientSession::onAnswer(AnswerKind kind, uint16_t id, const uint8_t* payload, size_t size)
 {
-    switch (ledger_.settle(kind, id, payload, size)) {
+    switch (m_ledger.settle(kind, id, payload, size)) {
         case AnswerVerdict::Answer:
         case AnswerVerdict::Unawaited:
             return;
         case AnswerVerdict::Late:
         case AnswerVerdict::Duplicate:
-            bump(shared_->counters.droppedLateAnswer);
+            bump(m_shared->counters.droppedLateAnswer);
             return;
         case AnswerVerdict::Unsolicited:
-            bump(shared_->counters.droppedUnsolicited);
+            bump(m_shared->counters.droppedUnsolicited);
             return;
     }
 }
 
 void ClientSession::onFrame(const uint8_t* payload, size_t size)
 {
-    AtomicCounters& counters = shared_->counters;
-    sFrameOfMocapData& frame = shared_->frame();
+    AtomicCounters& counters = m_shared->counters;
+    sFrameOfMocapData& frame = m_shared->frame();
     const Wire::Status status =
-        Wire::decodeFrame(payload, size, shared_->decodeVersion(), shared_->frameStorage(), frame);
+        Wire::decodeFrame(payload, size, m_shared->decodeVersion(), m_shared->frameStorage(), frame);
     if (status != Wire::Status::Ok) {
         reportBadFrame(status);
         return;
     }
     const uint64_t nowNs = ClockSync::localNowNs();
-    if (!config_.multicast) {
-        lastFrameNs_.store(nowNs, std::memory_order_relaxed);  // the server streams to us, whatever the order
+    if (!m_config.multicast) {
+        m_lastFrameNs.store(nowNs,
+                            std::memory_order_relaxed);  // the server streams to us, whatever the order
     }
-    const FrameVerdict verdict = frameOrder_.admit(frame.iFrame, nowNs);
-    counters.framesMissing.store(frameOrder_.missing(), std::memory_order_relaxed);
+    const FrameVerdict verdict = m_frameOrder.admit(frame.iFrame, nowNs);
+    counters.framesMissing.store(m_frameOrder.missing(), std::memory_order_relaxed);
     if (verdict == FrameVerdict::Old) {
         bump(counters.droppedOldFrame);
         return;
     }
     if (verdict == FrameVerdict::Restart) {
-        reportRestart(lastFrameNumber_, frame.iFrame);
+        reportRestart(m_lastFrameNumber, frame.iFrame);
     }
-    lastFrameNumber_ = frame.iFrame;
+    m_lastFrameNumber = frame.iFrame;
     bump(counters.framesDecoded);
-    shared_->rigidBodies.record(frame);
+    m_shared->rigidBodies.record(frame);
     NatNetFrameReceivedCallback callback = nullptr;
     void* context = nullptr;
-    shared_->frameCallback(callback, context);
+    m_shared->frameCallback(callback, context);
     if (callback != nullptr && !isStopping()) {
         callback(&frame, context);
     }
@@ -472,28 +473,28 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
 
 void ClientSession::reportBadFrame(Wire::Status status)
 {
-    AtomicCounters& counters = shared_->counters;
+    AtomicCounters& counters = m_shared->counters;
     bump(counters.droppedBadFrame);
     counters.lastBadFrameStatus.store(static_cast<uint16_t>(status), std::memory_order_relaxed);
     // A server speaking another layout fails every frame: say so, but once a second at most.
     constexpr uint64_t kReportIntervalNs = 1'000'000'000;
-    ++badFramesUnreported_;
+    ++m_badFramesUnreported;
     const uint64_t nowNs = ClockSync::localNowNs();
-    if (lastBadFrameReportNs_ != 0 && nowNs - lastBadFrameReportNs_ < kReportIntervalNs) {
+    if (m_lastBadFrameReportNs != 0 && nowNs - m_lastBadFrameReportNs < kReportIntervalNs) {
         return;
     }
-    const Wire::Version version = shared_->decodeVersion();
-    logLine(Verbosity_Warning, "NatNet: " + std::to_string(badFramesUnreported_) +
+    const Wire::Version version = m_shared->decodeVersion();
+    logLine(Verbosity_Warning, "NatNet: " + std::to_string(m_badFramesUnreported) +
                                    " frame(s) not decoded (last: " + Wire::statusName(status) +
                                    ", bitstream " + std::to_string(version.major) + "." +
                                    std::to_string(version.minor) + ")");
-    badFramesUnreported_ = 0;
-    lastBadFrameReportNs_ = nowNs;
+    m_badFramesUnreported = 0;
+    m_lastBadFrameReportNs = nowNs;
 }
 
 void ClientSession::reportRestart(int32_t from, int32_t to)
 {
-    bump(shared_->counters.frameNumberRestarts);
+    bump(m_shared->counters.frameNumberRestarts);
     logLine(Verbosity_Info, "NatNet: frame numbers jumped from " + std::to_string(from) + " to " +
                                 std::to_string(to) + " (server restarted or playback looped); following");
 }
@@ -502,14 +503,14 @@ void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoi
 {
     // Only the answer to a connect of ours describes the server: anything else
     // (a late repeat, another program's traffic) must not switch the decoder.
-    const RequestLedger::Claim claim = ledger_.claim(
+    const RequestLedger::Claim claim = m_ledger.claim(
         AnswerKind::ServerInfo, static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size);
     if (claim.verdict == AnswerVerdict::Unsolicited) {
-        bump(shared_->counters.droppedUnsolicited);
+        bump(m_shared->counters.droppedUnsolicited);
         return;
     }
     if (claim.verdict == AnswerVerdict::Late || claim.verdict == AnswerVerdict::Duplicate) {
-        bump(shared_->counters.droppedLateAnswer);
+        bump(m_shared->counters.droppedLateAnswer);
         return;
     }
     Wire::ServerInfo info;
@@ -521,30 +522,30 @@ void ClientSession::onServerInfo(const uint8_t* payload, size_t size, Ipv4Endpoi
         const Wire::Version serverVersion = Wire::Version::fromBytes(info.sender.natNetVersion);
         Wire::Version decodeVersion = serverVersion;
         // A unicast client may ask a NatNet 4 server for an older layout when it connects.
-        if (!config_.multicast && !versionIsZero(config_.bitstreamVersion) && serverVersion.major >= 4) {
-            decodeVersion = Wire::Version::fromBytes(config_.bitstreamVersion);
+        if (!m_config.multicast && !versionIsZero(m_config.bitstreamVersion) && serverVersion.major >= 4) {
+            decodeVersion = Wire::Version::fromBytes(m_config.bitstreamVersion);
         }
-        shared_->setServerDescription(description);
-        shared_->setDecodeVersion(decodeVersion);
+        m_shared->setServerDescription(description);
+        m_shared->setDecodeVersion(decodeVersion);
         // Repeated server information (a repeated CONNECT) keeps the clock model;
         // a jump of the server's clock is noticed by the model itself.
-        shared_->clock.setFrequency(info.highResClockFrequency);
+        m_shared->clock.setFrequency(info.highResClockFrequency);
         if (const uint16_t advertised = advertisedDataPort()) {
-            dataSourcePort_.store(advertised, std::memory_order_relaxed);
+            m_dataSourcePort.store(advertised, std::memory_order_relaxed);
         }
     } else {
         // An answer that describes no host: the connection stands, HostPresent stays false.
-        bump(shared_->counters.droppedMalformed);
+        bump(m_shared->counters.droppedMalformed);
     }
     if (claim.verdict == AnswerVerdict::Answer &&
-        !ledger_.complete(claim, static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size)) {
-        bump(shared_->counters.droppedLateAnswer);
+        !m_ledger.complete(claim, static_cast<uint16_t>(Wire::MessageId::ServerInfo), payload, size)) {
+        bump(m_shared->counters.droppedLateAnswer);
     }
 }
 
 uint16_t ClientSession::advertisedDataPort() const
 {
-    const sServerDescription description = shared_->serverDescription();
+    const sServerDescription description = m_shared->serverDescription();
     return description.bConnectionInfoValid ? description.ConnectionDataPort : uint16_t{0};
 }
 
@@ -552,13 +553,13 @@ void ClientSession::onEchoResponse(const uint8_t* payload, size_t size)
 {
     Wire::EchoResponse response;
     if (Wire::decodeEchoResponse(payload, size, response) != Wire::Status::Ok) {
-        bump(shared_->counters.droppedMalformed);
+        bump(m_shared->counters.droppedMalformed);
         return;
     }
-    if (shared_->clock.addSample(response.requestStamp, ClockSync::localNowNs(), response.serverTicks)) {
-        bump(shared_->counters.echoResponsesReceived);
+    if (m_shared->clock.addSample(response.requestStamp, ClockSync::localNowNs(), response.serverTicks)) {
+        bump(m_shared->counters.echoResponsesReceived);
     } else {
-        bump(shared_->counters.droppedStaleReply);
+        bump(m_shared->counters.droppedStaleReply);
     }
 }
 
@@ -566,19 +567,19 @@ void ClientSession::onUnknownMessage(uint16_t id, const uint8_t* payload, size_t
 {
     NatNetUnknownMessageCallback callback = nullptr;
     void* context = nullptr;
-    shared_->unknownMessageCallback(callback, context);
+    m_shared->unknownMessageCallback(callback, context);
     if (callback == nullptr || isStopping()) {
-        bump(shared_->counters.droppedUnexpected);
+        bump(m_shared->counters.droppedUnexpected);
         return;
     }
-    sPacket& packet = shared_->packet();
+    sPacket& packet = m_shared->packet();
     const size_t kept = std::min<size_t>(size, MAX_PACKETSIZE);
     packet.iMessage = id;
     packet.nDataBytes = static_cast<uint16_t>(kept);
     if (kept > 0) {
         std::memcpy(packet.Data.cData, payload, kept);
     }
-    bump(shared_->counters.unknownMessages);
+    bump(m_shared->counters.unknownMessages);
     callback(&packet, context);
 }
 
@@ -587,16 +588,16 @@ void ClientSession::startTimers()
     if (isStopping()) {
         return;
     }
-    lastFrameNs_.store(ClockSync::localNowNs(), std::memory_order_relaxed);
-    echoTimer_.expires_after(std::chrono::milliseconds(0));
-    echoTimer_.async_wait([this](const boost::system::error_code& ec) {
+    m_lastFrameNs.store(ClockSync::localNowNs(), std::memory_order_relaxed);
+    m_echoTimer.expires_after(std::chrono::milliseconds(0));
+    m_echoTimer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
             onEchoTimer();
         }
     });
-    if (!config_.multicast) {
-        keepAliveTimer_.expires_after(std::chrono::milliseconds(config_.timeouts.keepAliveMs));
-        keepAliveTimer_.async_wait([this](const boost::system::error_code& ec) {
+    if (!m_config.multicast) {
+        m_keepAliveTimer.expires_after(std::chrono::milliseconds(m_config.timeouts.keepAliveMs));
+        m_keepAliveTimer.async_wait([this](const boost::system::error_code& ec) {
             if (!ec) {
                 onKeepAliveTimer();
             }
@@ -625,10 +626,10 @@ void ClientSession::onEchoTimer()
     Wire::ByteWriter writer(datagram.data(), datagram.size());
     if (Wire::encodeEchoRequest(writer, ClockSync::localNowNs()) == Wire::Status::Ok) {
         send(datagram.data(), writer.size());
-        bump(shared_->counters.echoRequestsSent);
+        bump(m_shared->counters.echoRequestsSent);
     }
-    echoTimer_.expires_at(nextExpiry(echoTimer_.expiry(), config_.timeouts.echoMs));
-    echoTimer_.async_wait([this](const boost::system::error_code& ec) {
+    m_echoTimer.expires_at(nextExpiry(m_echoTimer.expiry(), m_config.timeouts.echoMs));
+    m_echoTimer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
             onEchoTimer();
         }
@@ -640,19 +641,19 @@ void ClientSession::onKeepAliveTimer()
     if (isStopping()) {
         return;
     }
-    send(keepAliveDatagram_.data(), keepAliveDatagram_.size());
-    bump(shared_->counters.keepAlivesSent);
-    const uint64_t silentNs = ClockSync::localNowNs() - lastFrameNs_.load(std::memory_order_relaxed);
-    if (silentNs > static_cast<uint64_t>(config_.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
+    send(m_keepAliveDatagram.data(), m_keepAliveDatagram.size());
+    bump(m_shared->counters.keepAlivesSent);
+    const uint64_t silentNs = ClockSync::localNowNs() - m_lastFrameNs.load(std::memory_order_relaxed);
+    if (silentNs > static_cast<uint64_t>(m_config.timeouts.reconnectAfterSilenceMs) * 1'000'000u) {
         // No frames: the server may have restarted and forgotten us (it may still
         // answer echoes). Registering again is harmless if it merely pauses.
-        ledger_.noteUnawaited(AnswerKind::ServerInfo,
-                              RequestLedger::questionOf(connectDatagram_.data(), connectDatagram_.size()));
-        send(connectDatagram_.data(), connectDatagram_.size());
-        bump(shared_->counters.reconnectsSent);
+        m_ledger.noteUnawaited(AnswerKind::ServerInfo,
+                               RequestLedger::questionOf(m_connectDatagram.data(), m_connectDatagram.size()));
+        send(m_connectDatagram.data(), m_connectDatagram.size());
+        bump(m_shared->counters.reconnectsSent);
     }
-    keepAliveTimer_.expires_at(nextExpiry(keepAliveTimer_.expiry(), config_.timeouts.keepAliveMs));
-    keepAliveTimer_.async_wait([this](const boost::system::error_code& ec) {
+    m_keepAliveTimer.expires_at(nextExpiry(m_keepAliveTimer.expiry(), m_config.timeouts.keepAliveMs));
+    m_keepAliveTimer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
             onKeepAliveTimer();
         }

@@ -97,12 +97,12 @@ public:
     // receive thread itself it only asks the loop to end (the thread cannot join
     // itself); from any other thread it also joins.
     void stop();
-    bool isStopping() const { return stopping_.load(std::memory_order_acquire); }
-    bool isMulticast() const { return config_.multicast; }
+    bool isStopping() const { return m_stopping.load(std::memory_order_acquire); }
+    bool isMulticast() const { return m_config.multicast; }
 
     // The session whose receive thread is calling, or nullptr.
     static ClientSession* current();
-    const ClientShared* shared() const { return shared_.get(); }
+    const ClientShared* shared() const { return m_shared.get(); }
 
 private:
     ErrorCode openCommandSocket();
@@ -129,35 +129,35 @@ private:
     std::vector<uint8_t> encodeConnectDatagram() const;
     std::vector<uint8_t> encodeKeepAliveDatagram() const;
 
-    std::shared_ptr<ClientShared> shared_;
-    SessionConfig config_;
+    std::shared_ptr<ClientShared> m_shared;
+    SessionConfig m_config;
 
-    boost::asio::io_context io_;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_;
-    UdpSocket commandSocket_;
-    UdpSocket dataSocket_;               // multicast only
-    std::vector<uint8_t> answerBuffer_;  // multicast only: receiveAnswers()
-    boost::asio::steady_timer echoTimer_;
-    boost::asio::steady_timer keepAliveTimer_;
-    std::vector<uint8_t> connectDatagram_;
-    std::vector<uint8_t> keepAliveDatagram_;
+    boost::asio::io_context m_io;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_work;
+    UdpSocket m_commandSocket;
+    UdpSocket m_dataSocket;               // multicast only
+    std::vector<uint8_t> m_answerBuffer;  // multicast only: receiveAnswers()
+    boost::asio::steady_timer m_echoTimer;
+    boost::asio::steady_timer m_keepAliveTimer;
+    std::vector<uint8_t> m_connectDatagram;
+    std::vector<uint8_t> m_keepAliveDatagram;
 
-    std::mutex startMutex_;
-    std::thread ioThread_;
-    std::thread receiveThread_;
-    UdpSocket* frameSocket_ = nullptr;  // the socket receiveThread_ sleeps on
-    std::atomic<bool> stopping_{false};
+    std::mutex m_startMutex;
+    std::thread m_ioThread;
+    std::thread m_receiveThread;
+    UdpSocket* m_frameSocket = nullptr;  // the socket m_receiveThread sleeps on
+    std::atomic<bool> m_stopping{false};
 
-    RequestLedger ledger_;
+    RequestLedger m_ledger;
 
-    std::atomic<uint64_t> lastFrameNs_{0};     // written by natnet-recv, read by the keep-alive timer
-    std::atomic<uint16_t> dataSourcePort_{0};  // frames come from this port of the server only
+    std::atomic<uint64_t> m_lastFrameNs{0};     // written by natnet-recv, read by the keep-alive timer
+    std::atomic<uint16_t> m_dataSourcePort{0};  // frames come from this port of the server only
 
     // natnet-recv only.
-    int32_t lastFrameNumber_ = 0;
-    FrameOrder frameOrder_;
-    uint64_t badFramesUnreported_ = 0;
-    uint64_t lastBadFrameReportNs_ = 0;
+    int32_t m_lastFrameNumber = 0;
+    FrameOrder m_frameOrder;
+    uint64_t m_badFramesUnreported = 0;
+    uint64_t m_lastBadFrameReportNs = 0;
 };
 
 }  // namespace NatNet::Net

@@ -34,11 +34,11 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
 }
 
 ClientShared::ClientShared()
-    : frame_(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
+    : m_frame(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
       ,
-      response_(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
+      m_response(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
 {
-    std::memset(response_.get(), 0, kResponseCapacity + kResponseSlack);
+    std::memset(m_response.get(), 0, kResponseCapacity + kResponseSlack);
     scratchReply.reserve(kResponseCapacity);
 }
 
@@ -46,70 +46,70 @@ ClientShared::~ClientShared() = default;
 
 void ClientShared::setFrameCallback(NatNetFrameReceivedCallback callback, void* context)
 {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    frameCallback_ = callback;
-    frameContext_ = context;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_frameCallback = callback;
+    m_frameContext = context;
 }
 
 void ClientShared::frameCallback(NatNetFrameReceivedCallback& callback, void*& context) const
 {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    callback = frameCallback_;
-    context = frameContext_;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    callback = m_frameCallback;
+    context = m_frameContext;
 }
 
 void ClientShared::setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context)
 {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    unknownCallback_ = callback;
-    unknownContext_ = context;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_unknownCallback = callback;
+    m_unknownContext = context;
 }
 
 void ClientShared::unknownMessageCallback(NatNetUnknownMessageCallback& callback, void*& context) const
 {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    callback = unknownCallback_;
-    context = unknownContext_;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    callback = m_unknownCallback;
+    context = m_unknownContext;
 }
 
 void ClientShared::setServerDescription(const sServerDescription& description)
 {
-    std::lock_guard<std::mutex> lock(descriptionMutex_);
-    description_ = description;
+    std::lock_guard<std::mutex> lock(m_descriptionMutex);
+    m_description = description;
 }
 
 void ClientShared::clearServerDescription()
 {
-    std::lock_guard<std::mutex> lock(descriptionMutex_);
-    std::memset(&description_, 0, sizeof(description_));
+    std::lock_guard<std::mutex> lock(m_descriptionMutex);
+    std::memset(&m_description, 0, sizeof(m_description));
 }
 
 sServerDescription ClientShared::serverDescription() const
 {
-    std::lock_guard<std::mutex> lock(descriptionMutex_);
-    return description_;
+    std::lock_guard<std::mutex> lock(m_descriptionMutex);
+    return m_description;
 }
 
 void ClientShared::setDecodeVersion(Wire::Version version)
 {
     const uint32_t packed = (uint32_t{version.major} << 24) | (uint32_t{version.minor} << 16) |
                             (uint32_t{version.build} << 8) | version.revision;
-    decodeVersion_.store(packed, std::memory_order_release);
+    m_decodeVersion.store(packed, std::memory_order_release);
 }
 
 Wire::Version ClientShared::decodeVersion() const
 {
-    const uint32_t packed = decodeVersion_.load(std::memory_order_acquire);
+    const uint32_t packed = m_decodeVersion.load(std::memory_order_acquire);
     return Wire::Version(static_cast<uint8_t>(packed >> 24), static_cast<uint8_t>(packed >> 16),
                          static_cast<uint8_t>(packed >> 8), static_cast<uint8_t>(packed));
 }
 
 sPacket& ClientShared::packet()
 {
-    if (!packet_) {
-        packet_ = std::make_unique<sPacket>();
+    if (!m_packet) {
+        m_packet = std::make_unique<sPacket>();
     }
-    return *packet_;
+    return *m_packet;
 }
 
 }  // namespace NatNet::Net

@@ -82,33 +82,33 @@ public:
     RigidBodyHistory rigidBodies;
 
     // Receive thread only (one session at a time uses them).
-    sFrameOfMocapData& frame() { return *frame_; }
-    Wire::FrameStorage& frameStorage() { return storage_; }
+    sFrameOfMocapData& frame() { return *m_frame; }
+    Wire::FrameStorage& frameStorage() { return m_storage; }
     sPacket& packet();
 
     // Serialises requests of this client; the response buffer below belongs to
     // whoever holds it, and keeps the last answer until the next request.
     std::mutex requestMutex;
-    uint8_t* response() { return response_.get(); }
+    uint8_t* response() { return m_response.get(); }
     size_t responseSize = 0;
     std::vector<uint8_t> scratchReply;  // model definitions and connect replies
 
 private:
-    mutable std::mutex callbackMutex_;
-    NatNetFrameReceivedCallback frameCallback_ = nullptr;
-    void* frameContext_ = nullptr;
-    NatNetUnknownMessageCallback unknownCallback_ = nullptr;
-    void* unknownContext_ = nullptr;
+    mutable std::mutex m_callbackMutex;
+    NatNetFrameReceivedCallback m_frameCallback = nullptr;
+    void* m_frameContext = nullptr;
+    NatNetUnknownMessageCallback m_unknownCallback = nullptr;
+    void* m_unknownContext = nullptr;
 
-    mutable std::mutex descriptionMutex_;
-    sServerDescription description_{};
+    mutable std::mutex m_descriptionMutex;
+    sServerDescription m_description{};
 
-    std::atomic<uint32_t> decodeVersion_{0};
+    std::atomic<uint32_t> m_decodeVersion{0};
 
-    std::unique_ptr<sFrameOfMocapData> frame_;
-    Wire::FrameStorage storage_;
-    std::unique_ptr<sPacket> packet_;
-    std::unique_ptr<uint8_t[]> response_;
+    std::unique_ptr<sFrameOfMocapData> m_frame;
+    Wire::FrameStorage m_storage;
+    std::unique_ptr<sPacket> m_packet;
+    std::unique_ptr<uint8_t[]> m_response;
 };
 
 }  // namespace NatNet::Net

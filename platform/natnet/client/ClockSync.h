@@ -53,12 +53,12 @@ private:
         uint64_t serverTicks = 0;
     };
 
-    mutable std::mutex mutex_;
-    uint64_t frequency_ = 0;
-    std::array<Sample, kWindow> samples_{};
-    size_t count_ = 0;
-    size_t next_ = 0;
-    size_t best_ = 0;
+    mutable std::mutex m_mutex;
+    uint64_t m_frequency = 0;
+    std::array<Sample, kWindow> m_samples{};
+    size_t m_count = 0;
+    size_t m_next = 0;
+    size_t m_best = 0;
 };
 
 }  // namespace NatNet::Net

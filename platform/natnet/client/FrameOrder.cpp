@@ -14,41 +14,41 @@ int32_t serialDistance(int32_t from, int32_t to)
 
 FrameVerdict FrameOrder::admit(int32_t frameNumber, uint64_t nowNs)
 {
-    if (!started_) {
-        started_ = true;
-        last_ = frameNumber;
-        onlyOld_ = false;
-        arrived_.reset();
-        arrived_.set(0);
+    if (!m_started) {
+        m_started = true;
+        m_last = frameNumber;
+        m_onlyOld = false;
+        m_arrived.reset();
+        m_arrived.set(0);
         return FrameVerdict::Deliver;
     }
-    const int32_t distance = serialDistance(last_, frameNumber);
+    const int32_t distance = serialDistance(m_last, frameNumber);
     if (distance > 0) {
-        missing_ += static_cast<uint32_t>(distance) - 1u;
+        m_missing += static_cast<uint32_t>(distance) - 1u;
         advance(frameNumber, static_cast<uint32_t>(distance));
-        onlyOld_ = false;
+        m_onlyOld = false;
         return FrameVerdict::Deliver;
     }
     const bool largeJump = distance < -kLargeJump;
-    if (!largeJump && !onlyOld_) {
-        onlyOld_ = true;
-        oldSinceNs_ = nowNs;
+    if (!largeJump && !m_onlyOld) {
+        m_onlyOld = true;
+        m_oldSinceNs = nowNs;
     }
     // Only old frames for a while (not a pause: frames kept coming): the numbering went back.
-    const bool stalled = distance < 0 && nowNs - oldSinceNs_ > kStallNs;
+    const bool stalled = distance < 0 && nowNs - m_oldSinceNs > kStallNs;
     if (largeJump || stalled) {
-        last_ = frameNumber;
-        onlyOld_ = false;
-        arrived_.reset();
-        arrived_.set(0);
+        m_last = frameNumber;
+        m_onlyOld = false;
+        m_arrived.reset();
+        m_arrived.set(0);
         return FrameVerdict::Restart;
     }
     // Not newer. A skipped frame that arrives late is no longer missing.
     const int32_t behind = -distance;
-    if (behind < kWindow && !arrived_.test(static_cast<size_t>(behind))) {
-        arrived_.set(static_cast<size_t>(behind));
-        if (missing_ > 0) {
-            --missing_;
+    if (behind < kWindow && !m_arrived.test(static_cast<size_t>(behind))) {
+        m_arrived.set(static_cast<size_t>(behind));
+        if (m_missing > 0) {
+            --m_missing;
         }
     }
     return FrameVerdict::Old;
@@ -56,20 +56,20 @@ FrameVerdict FrameOrder::admit(int32_t frameNumber, uint64_t nowNs)
 
 void FrameOrder::reset()
 {
-    started_ = false;
-    onlyOld_ = false;
-    arrived_.reset();
+    m_started = false;
+    m_onlyOld = false;
+    m_arrived.reset();
 }
 
 void FrameOrder::advance(int32_t frameNumber, uint32_t distance)
 {
     if (distance >= static_cast<uint32_t>(kWindow)) {
-        arrived_.reset();
+        m_arrived.reset();
     } else {
-        arrived_ <<= distance;
+        m_arrived <<= distance;
     }
-    arrived_.set(0);
-    last_ = frameNumber;
+    m_arrived.set(0);
+    m_last = frameNumber;
 }
 
 }  // namespace NatNet::Net

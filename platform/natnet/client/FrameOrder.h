@@ -39,7 +39,7 @@ public:
     FrameVerdict admit(int32_t frameNumber, uint64_t nowNs);
     void reset();
 
-    uint64_t missing() const { return missing_; }
+    uint64_t missing() const { return m_missing; }
 
 private:
     // How far back late arrivals are recognised (and uncounted as missing).
@@ -47,13 +47,13 @@ private:
 
     void advance(int32_t frameNumber, uint32_t distance);
 
-    bool started_ = false;
-    int32_t last_ = 0;
-    bool onlyOld_ = false;     // only old frames arrived since the last one handed on
-    uint64_t oldSinceNs_ = 0;  // since when
-    uint64_t missing_ = 0;
-    // Bit i: frame last_ - i has arrived.
-    std::bitset<kWindow> arrived_;
+    bool m_started = false;
+    int32_t m_last = 0;
+    bool m_onlyOld = false;     // only old frames arrived since the last one handed on
+    uint64_t m_oldSinceNs = 0;  // since when
+    uint64_t m_missing = 0;
+    // Bit i: frame m_last - i has arrived.
+    std::bitset<kWindow> m_arrived;
 };
 
 }  // namespace NatNet::Net

@@ -24,16 +24,16 @@ uint64_t RequestLedger::questionOf(const uint8_t* datagram, size_t size)
     return fnv1a(datagram, size);
 }
 
-RequestLedger::RequestLedger(std::chrono::milliseconds lateAnswerWait) : lateAnswerWait_(lateAnswerWait) {}
+RequestLedger::RequestLedger(std::chrono::milliseconds lateAnswerWait) : m_lateAnswerWait(lateAnswerWait) {}
 
 bool RequestLedger::open(AnswerKind kind, uint64_t question, uint8_t* reply, size_t capacity)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    const Clock::time_point giveUp = Clock::now() + lateAnswerWait_;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const Clock::time_point giveUp = Clock::now() + m_lateAnswerWait;
     for (;;) {
         const Clock::time_point now = Clock::now();
         lapseLocked(now);
-        if (stopped_) {
+        if (m_stopped) {
             return false;
         }
         if (!owesEarlierLocked(kind)) {
@@ -43,70 +43,70 @@ bool RequestLedger::open(AnswerKind kind, uint64_t question, uint8_t* reply, siz
             keepNewestEarlierLocked(kind);
             break;
         }
-        changed_.wait_until(lock, giveUp);
+        m_changed.wait_until(lock, giveUp);
     }
-    open_ = true;
-    answered_ = false;
-    openKind_ = kind;
-    openQuestion_ = question;
-    reply_ = reply;
-    capacity_ = capacity;
-    replyId_ = 0;
-    replySize_ = 0;
-    ++lastRequest_;
+    m_open = true;
+    m_answered = false;
+    m_openKind = kind;
+    m_openQuestion = question;
+    m_reply = reply;
+    m_capacity = capacity;
+    m_replyId = 0;
+    m_replySize = 0;
+    ++m_lastRequest;
     return true;
 }
 
 void RequestLedger::noteTry()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (open_) {
-        pushLocked(openKind_, lastRequest_, openQuestion_);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_open) {
+        pushLocked(m_openKind, m_lastRequest, m_openQuestion);
     }
 }
 
 bool RequestLedger::waitAnswered(Clock::time_point deadline)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_until(lock, deadline, [this] { return answered_ || stopped_; });
-    return answered_;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait_until(lock, deadline, [this] { return m_answered || m_stopped; });
+    return m_answered;
 }
 
 RequestLedger::Outcome RequestLedger::close()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     Outcome outcome;
-    outcome.answered = answered_;
-    outcome.messageId = replyId_;
-    outcome.size = replySize_;
-    open_ = false;
-    answered_ = false;
-    reply_ = nullptr;
-    capacity_ = 0;
+    outcome.answered = m_answered;
+    outcome.messageId = m_replyId;
+    outcome.size = m_replySize;
+    m_open = false;
+    m_answered = false;
+    m_reply = nullptr;
+    m_capacity = 0;
     return outcome;
 }
 
 void RequestLedger::noteUnawaited(AnswerKind kind, uint64_t question)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     pushLocked(kind, 0, question);
 }
 
 RequestLedger::Claim RequestLedger::claim(AnswerKind kind, uint16_t messageId, const uint8_t* payload,
                                           size_t size)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     const Clock::time_point now = Clock::now();
     lapseLocked(now);
-    Arrival& arrival = arrivals_[static_cast<size_t>(kind)];
+    Arrival& arrival = m_arrivals[static_cast<size_t>(kind)];
     const bool copy = isCopyLocked(arrival, messageId, fnv1a(payload, size), size, now);
     Claim result;
-    for (size_t i = 0; i < count_; ++i) {
-        const Owed entry = owed_[(first_ + i) % kCapacity];
+    for (size_t i = 0; i < m_count; ++i) {
+        const Owed entry = m_owed[(m_first + i) % kCapacity];
         if (entry.kind != kind) {
             continue;
         }
-        const bool forOpenRequest = open_ && !answered_ && entry.request == lastRequest_;
+        const bool forOpenRequest = m_open && !m_answered && entry.request == m_lastRequest;
         // A copy may settle what is owed to finished requests, or answer the same question again.
         if (copy && (entry.request == 0 || forOpenRequest) && arrival.question != 0 &&
             entry.question != arrival.question) {
@@ -128,7 +128,7 @@ RequestLedger::Claim RequestLedger::claim(AnswerKind kind, uint16_t messageId, c
     }
     if (result.verdict != AnswerVerdict::Answer) {
         // An open() may be waiting for earlier answers to settle.
-        changed_.notify_all();
+        m_changed.notify_all();
     }
     return result;
 }
@@ -136,19 +136,20 @@ RequestLedger::Claim RequestLedger::claim(AnswerKind kind, uint16_t messageId, c
 bool RequestLedger::complete(const Claim& claim, uint16_t messageId, const uint8_t* payload, size_t size)
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (claim.verdict != AnswerVerdict::Answer || !open_ || answered_ || claim.request != lastRequest_) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (claim.verdict != AnswerVerdict::Answer || !m_open || m_answered ||
+            claim.request != m_lastRequest) {
             return false;
         }
-        const size_t kept = std::min(size, capacity_);
+        const size_t kept = std::min(size, m_capacity);
         if (kept > 0) {
-            std::memcpy(reply_, payload, kept);
+            std::memcpy(m_reply, payload, kept);
         }
-        replySize_ = kept;
-        replyId_ = messageId;
-        answered_ = true;
+        m_replySize = kept;
+        m_replyId = messageId;
+        m_answered = true;
     }
-    changed_.notify_all();
+    m_changed.notify_all();
     return true;
 }
 
@@ -164,16 +165,16 @@ AnswerVerdict RequestLedger::settle(AnswerKind kind, uint16_t messageId, const u
 void RequestLedger::stop()
 {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopped_ = true;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopped = true;
     }
-    changed_.notify_all();
+    m_changed.notify_all();
 }
 
 size_t RequestLedger::owed() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return count_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_count;
 }
 
 bool RequestLedger::isCopyLocked(Arrival& arrival, uint16_t messageId, uint64_t hash, size_t size,
@@ -192,25 +193,26 @@ bool RequestLedger::isCopyLocked(Arrival& arrival, uint16_t messageId, uint64_t 
 
 void RequestLedger::pushLocked(AnswerKind kind, uint64_t request, uint64_t question)
 {
-    if (count_ == kCapacity) {
+    if (m_count == kCapacity) {
         eraseLocked(0);
     }
-    owed_[(first_ + count_) % kCapacity] = Owed{kind, request, question, Clock::now() + kForgetAfter, false};
-    ++count_;
+    m_owed[(m_first + m_count) % kCapacity] =
+        Owed{kind, request, question, Clock::now() + kForgetAfter, false};
+    ++m_count;
 }
 
 void RequestLedger::lapseLocked(Clock::time_point now)
 {
     // Entries are in sending order and share one lifetime, so the oldest go first.
-    while (count_ > 0 && owed_[first_].lapses <= now) {
+    while (m_count > 0 && m_owed[m_first].lapses <= now) {
         eraseLocked(0);
     }
 }
 
 bool RequestLedger::owesEarlierLocked(AnswerKind kind) const
 {
-    for (size_t i = 0; i < count_; ++i) {
-        const Owed& entry = owed_[(first_ + i) % kCapacity];
+    for (size_t i = 0; i < m_count; ++i) {
+        const Owed& entry = m_owed[(m_first + i) % kCapacity];
         if (entry.kind == kind && entry.request != 0) {
             return true;
         }
@@ -223,15 +225,15 @@ void RequestLedger::keepNewestEarlierLocked(AnswerKind kind)
     // A server that lags one datagram behind owes the last one; answers to the others
     // were lost on the way and will never come: each would cost every later request a try.
     bool kept = false;
-    for (size_t i = count_; i-- > 0;) {
-        const Owed& entry = owed_[(first_ + i) % kCapacity];
+    for (size_t i = m_count; i-- > 0;) {
+        const Owed& entry = m_owed[(m_first + i) % kCapacity];
         if (entry.kind != kind || entry.request == 0) {
             continue;
         }
         if (kept) {
             eraseLocked(i);
         } else {
-            owed_[(first_ + i) % kCapacity].suspect = true;
+            m_owed[(m_first + i) % kCapacity].suspect = true;
             kept = true;
         }
     }
@@ -240,15 +242,15 @@ void RequestLedger::keepNewestEarlierLocked(AnswerKind kind)
 void RequestLedger::eraseLocked(size_t index)
 {
     if (index == 0) {
-        first_ = (first_ + 1) % kCapacity;
-        --count_;
+        m_first = (m_first + 1) % kCapacity;
+        --m_count;
         return;
     }
     // Shift the newer entries down by one; the ring holds few entries.
-    for (size_t i = index; i + 1 < count_; ++i) {
-        owed_[(first_ + i) % kCapacity] = owed_[(first_ + i + 1) % kCapacity];
+    for (size_t i = index; i + 1 < m_count; ++i) {
+        m_owed[(m_first + i) % kCapacity] = m_owed[(m_first + i + 1) % kCapacity];
     }
-    --count_;
+    --m_count;
 }
 
 }  // namespace NatNet::Net

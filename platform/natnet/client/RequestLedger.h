@@ -151,26 +151,26 @@ private:
     void keepNewestEarlierLocked(AnswerKind kind);
     void eraseLocked(size_t index);
 
-    const Clock::duration lateAnswerWait_;
+    const Clock::duration m_lateAnswerWait;
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool stopped_ = false;
-    std::array<Owed, kCapacity> owed_{};
-    size_t first_ = 0;  // ring of owed_: oldest at first_
-    size_t count_ = 0;
-    std::array<Arrival, 3> arrivals_{};  // by AnswerKind
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stopped = false;
+    std::array<Owed, kCapacity> m_owed{};
+    size_t m_first = 0;  // ring of m_owed: oldest at m_first
+    size_t m_count = 0;
+    std::array<Arrival, 3> m_arrivals{};  // by AnswerKind
 
     // The open request.
-    uint64_t lastRequest_ = 0;
-    bool open_ = false;
-    bool answered_ = false;
-    AnswerKind openKind_ = AnswerKind::Response;
-    uint64_t openQuestion_ = 0;
-    uint8_t* reply_ = nullptr;
-    size_t capacity_ = 0;
-    uint16_t replyId_ = 0;
-    size_t replySize_ = 0;
+    uint64_t m_lastRequest = 0;
+    bool m_open = false;
+    bool m_answered = false;
+    AnswerKind m_openKind = AnswerKind::Response;
+    uint64_t m_openQuestion = 0;
+    uint8_t* m_reply = nullptr;
+    size_t m_capacity = 0;
+    uint16_t m_replyId = 0;
+    size_t m_replySize = 0;
 };
 
 }  // namespace NatNet::Net

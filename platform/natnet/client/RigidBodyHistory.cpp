@@ -7,7 +7,7 @@
 namespace NatNet::Net {
 
 RigidBodyHistory::RigidBodyHistory()
-    : latest_(std::make_unique<Snapshot>()), previous_(std::make_unique<Snapshot>())
+    : m_latest(std::make_unique<Snapshot>()), m_previous(std::make_unique<Snapshot>())
 {
 }
 
@@ -16,18 +16,18 @@ RigidBodyHistory::~RigidBodyHistory() = default;
 void RigidBodyHistory::record(const sFrameOfMocapData& frame)
 {
     const int32_t count = std::clamp(frame.nRigidBodies, 0, MAX_RIGIDBODIES);
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::swap(latest_, previous_);
-    latest_->timestamp = frame.fTimestamp;
-    latest_->count = count;
-    std::memcpy(latest_->bodies, frame.RigidBodies, sizeof(sRigidBodyData) * static_cast<size_t>(count));
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::swap(m_latest, m_previous);
+    m_latest->timestamp = frame.fTimestamp;
+    m_latest->count = count;
+    std::memcpy(m_latest->bodies, frame.RigidBodies, sizeof(sRigidBodyData) * static_cast<size_t>(count));
 }
 
 void RigidBodyHistory::clear()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    latest_->count = 0;
-    previous_->count = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_latest->count = 0;
+    m_previous->count = 0;
 }
 
 const sRigidBodyData* RigidBodyHistory::find(const Snapshot& snapshot, int32_t streamingId)
@@ -42,14 +42,14 @@ const sRigidBodyData* RigidBodyHistory::find(const Snapshot& snapshot, int32_t s
 
 bool RigidBodyHistory::predict(int32_t streamingId, double dt, sRigidBodyData& out) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const sRigidBodyData* last = find(*latest_, streamingId);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const sRigidBodyData* last = find(*m_latest, streamingId);
     if (last == nullptr) {
         return false;
     }
     out = *last;
-    const sRigidBodyData* before = find(*previous_, streamingId);
-    const double span = latest_->timestamp - previous_->timestamp;
+    const sRigidBodyData* before = find(*m_previous, streamingId);
+    const double span = m_latest->timestamp - m_previous->timestamp;
     const bool tracked = (last->params & 1) != 0 && before != nullptr && (before->params & 1) != 0;
     if (dt != 0.0 && tracked && span > 0.0) {
         const double scale = dt / span;

@@ -34,9 +34,9 @@ private:
 
     static const sRigidBodyData* find(const Snapshot& snapshot, int32_t streamingId);
 
-    mutable std::mutex mutex_;
-    std::unique_ptr<Snapshot> latest_;
-    std::unique_ptr<Snapshot> previous_;
+    mutable std::mutex m_mutex;
+    std::unique_ptr<Snapshot> m_latest;
+    std::unique_ptr<Snapshot> m_previous;
 };
 
 }  // namespace NatNet::Net

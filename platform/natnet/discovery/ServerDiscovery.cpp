@@ -22,11 +22,11 @@ constexpr size_t kReceiveBufferSize = 65536;
 }  // namespace
 
 ServerDiscovery::ServerDiscovery(std::vector<Ipv4Endpoint> targets, int intervalMs)
-    : targets_(std::move(targets)),
-      intervalMs_(std::max(intervalMs, 1)),
-      buffer_(kReceiveBufferSize),
-      socket_(io_),
-      timer_(io_)
+    : m_targets(std::move(targets)),
+      m_intervalMs(std::max(intervalMs, 1)),
+      m_buffer(kReceiveBufferSize),
+      m_socket(m_io),
+      m_timer(m_io)
 {
     // The vendor's library announces with its sender block (264 bytes).
     Wire::ConnectRequest request;
@@ -34,21 +34,21 @@ ServerDiscovery::ServerDiscovery(std::vector<Ipv4Endpoint> targets, int interval
     request.sender.setName(Internal::kLibraryName);
     std::memcpy(request.sender.version, Internal::kLibraryVersion, 4);
     std::memcpy(request.sender.natNetVersion, Internal::kLibraryVersion, 4);
-    announcement_.resize(Wire::kHeaderSize + Wire::kSenderSize);
-    Wire::ByteWriter writer(announcement_.data(), announcement_.size());
+    m_announcement.resize(Wire::kHeaderSize + Wire::kSenderSize);
+    Wire::ByteWriter writer(m_announcement.data(), m_announcement.size());
     Wire::encodeConnect(writer, request, Wire::MessageId::Discovery);
-    announcement_.resize(writer.size());
+    m_announcement.resize(writer.size());
 }
 
 ServerDiscovery::~ServerDiscovery()
 {
-    stopping_.store(true);
-    io_.stop();
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();
+    m_stopping.store(true);
+    m_io.stop();
+    if (m_thread.joinable()) {
+        if (m_thread.get_id() == std::this_thread::get_id()) {
+            m_thread.detach();
         } else {
-            thread_.join();
+            m_thread.join();
         }
     }
 }
@@ -58,20 +58,20 @@ ErrorCode ServerDiscovery::openSocket()
     UdpSocketOptions options;
     options.broadcast = true;
     options.receiveBufferBytes = 256 * 1024;
-    if (const std::error_code ec = socket_.open({0, 0}, options)) {
+    if (const std::error_code ec = m_socket.open({0, 0}, options)) {
         Internal::logMessage(Verbosity_Error,
                              ("NatNet: cannot open the discovery socket: " + ec.message()).c_str());
         return ErrorCode_Network;
     }
     // Without it the local address is taken from the routing table instead.
-    (void)socket_.enableLocalAddressReport();
+    (void)m_socket.enableLocalAddressReport();
     return ErrorCode_OK;
 }
 
 void ServerDiscovery::announce()
 {
-    for (const Ipv4Endpoint& target : targets_) {
-        (void)socket_.sendTo(announcement_.data(), announcement_.size(), target);
+    for (const Ipv4Endpoint& target : m_targets) {
+        (void)m_socket.sendTo(m_announcement.data(), m_announcement.size(), target);
     }
 }
 
@@ -99,8 +99,8 @@ bool ServerDiscovery::decodeReply(const uint8_t* data, size_t size, Ipv4Endpoint
 
 void ServerDiscovery::waitForReplies()
 {
-    socket_.asyncWaitReadable([this](std::error_code ec) {
-        if (ec || stopping_.load()) {
+    m_socket.asyncWaitReadable([this](std::error_code ec) {
+        if (ec || m_stopping.load()) {
             return;
         }
         onReadable();
@@ -115,27 +115,27 @@ void ServerDiscovery::onReadable()
         Ipv4Endpoint from;
         uint32_t localAddress = 0;
         const std::error_code ec =
-            socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, localAddress);
+            m_socket.receiveNow(m_buffer.data(), m_buffer.size(), size, from, localAddress);
         if (ec) {
             return;  // nothing more waiting (or a transient error: wait again)
         }
         sNatNetDiscoveredServer server;
-        if (!decodeReply(buffer_.data(), size, from, localAddress, server)) {
+        if (!decodeReply(m_buffer.data(), size, from, localAddress, server)) {
             continue;
         }
-        if (collected_ != nullptr) {
-            const bool known = std::any_of(collected_->begin(), collected_->end(), [&](const auto& other) {
+        if (m_collected != nullptr) {
+            const bool known = std::any_of(m_collected->begin(), m_collected->end(), [&](const auto& other) {
                 return std::strcmp(other.serverAddress, server.serverAddress) == 0 &&
                        other.serverCommandPort == server.serverCommandPort;
             });
             if (!known) {
-                collected_->push_back(server);
+                m_collected->push_back(server);
             }
         }
-        if (callback_ && !stopping_.load()) {
-            callback_(server);
+        if (m_callback && !m_stopping.load()) {
+            m_callback(server);
         }
-        if (stopping_.load()) {
+        if (m_stopping.load()) {
             return;
         }
     }
@@ -143,9 +143,9 @@ void ServerDiscovery::onReadable()
 
 void ServerDiscovery::scheduleAnnouncement()
 {
-    timer_.expires_after(std::chrono::milliseconds(intervalMs_));
-    timer_.async_wait([this](const boost::system::error_code& ec) {
-        if (ec || stopping_.load()) {
+    m_timer.expires_after(std::chrono::milliseconds(m_intervalMs));
+    m_timer.async_wait([this](const boost::system::error_code& ec) {
+        if (ec || m_stopping.load()) {
             return;
         }
         announce();
@@ -158,25 +158,25 @@ ErrorCode ServerDiscovery::start(Callback callback)
     if (const ErrorCode error = openSocket()) {
         return error;
     }
-    callback_ = std::move(callback);
+    m_callback = std::move(callback);
     // Set up before the thread starts; from then on only the thread uses the socket.
     announce();
     waitForReplies();
     scheduleAnnouncement();
-    std::lock_guard<std::mutex> lock(startMutex_);
-    thread_ = std::thread([self = shared_from_this()] { self->run(); });
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    m_thread = std::thread([self = shared_from_this()] { self->run(); });
     return ErrorCode_OK;
 }
 
 void ServerDiscovery::run()
 {
     {
-        std::lock_guard<std::mutex> lock(startMutex_);
+        std::lock_guard<std::mutex> lock(m_startMutex);
     }
     setCurrentThreadName("natnet-discover");
-    while (!stopping_.load()) {
+    while (!m_stopping.load()) {
         try {
-            io_.run();
+            m_io.run();
             break;
         } catch (const std::exception& error) {
             Internal::logMessage(Verbosity_Error,
@@ -189,10 +189,10 @@ void ServerDiscovery::run()
 
 void ServerDiscovery::stop()
 {
-    stopping_.store(true);
-    io_.stop();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
-        thread_.join();
+    m_stopping.store(true);
+    m_io.stop();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
+        m_thread.join();
     }
 }
 
@@ -202,12 +202,12 @@ ErrorCode ServerDiscovery::collect(int timeoutMs, std::vector<sNatNetDiscoveredS
     if (const ErrorCode error = openSocket()) {
         return error;
     }
-    collected_ = &servers;
+    m_collected = &servers;
     announce();
     waitForReplies();
-    io_.run_for(std::chrono::milliseconds(std::max(timeoutMs, 0)));
-    collected_ = nullptr;
-    socket_.close();
+    m_io.run_for(std::chrono::milliseconds(std::max(timeoutMs, 0)));
+    m_collected = nullptr;
+    m_socket.close();
     return ErrorCode_OK;
 }
 

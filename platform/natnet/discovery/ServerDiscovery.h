@@ -57,20 +57,20 @@ private:
     void scheduleAnnouncement();
     void run();
 
-    std::vector<Ipv4Endpoint> targets_;
-    int intervalMs_;
-    std::vector<uint8_t> announcement_;
-    std::vector<uint8_t> buffer_;
+    std::vector<Ipv4Endpoint> m_targets;
+    int m_intervalMs;
+    std::vector<uint8_t> m_announcement;
+    std::vector<uint8_t> m_buffer;
 
-    boost::asio::io_context io_;
-    UdpSocket socket_;
-    boost::asio::steady_timer timer_;
-    Callback callback_;
-    std::vector<sNatNetDiscoveredServer>* collected_ = nullptr;
+    boost::asio::io_context m_io;
+    UdpSocket m_socket;
+    boost::asio::steady_timer m_timer;
+    Callback m_callback;
+    std::vector<sNatNetDiscoveredServer>* m_collected = nullptr;
 
-    std::mutex startMutex_;
-    std::thread thread_;
-    std::atomic<bool> stopping_{false};
+    std::mutex m_startMutex;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
 };
 
 }  // namespace NatNet::Net

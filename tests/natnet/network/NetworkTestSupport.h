@@ -110,35 +110,35 @@ public:
 
     void record(const sFrameOfMocapData& frame)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        frameNumbers_.push_back(frame.iFrame);
-        last_.frameNumber = frame.iFrame;
-        last_.params = frame.params;
-        last_.timestamp = frame.fTimestamp;
-        last_.transmitTimestamp = frame.TransmitTimestamp;
-        last_.rigidBodies.assign(frame.RigidBodies, frame.RigidBodies + frame.nRigidBodies);
-        last_.labeledMarkers = frame.nLabeledMarkers;
-        last_.markerSets = frame.nMarkerSets;
-        ++count_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_frameNumbers.push_back(frame.iFrame);
+        m_last.frameNumber = frame.iFrame;
+        m_last.params = frame.params;
+        m_last.timestamp = frame.fTimestamp;
+        m_last.transmitTimestamp = frame.TransmitTimestamp;
+        m_last.rigidBodies.assign(frame.RigidBodies, frame.RigidBodies + frame.nRigidBodies);
+        m_last.labeledMarkers = frame.nLabeledMarkers;
+        m_last.markerSets = frame.nMarkerSets;
+        ++m_count;
     }
 
-    size_t count() const { return count_.load(); }
+    size_t count() const { return m_count.load(); }
     std::vector<int32_t> frameNumbers() const
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return frameNumbers_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_frameNumbers;
     }
     Seen last() const
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return last_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_last;
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<int32_t> frameNumbers_;
-    Seen last_;
-    std::atomic<size_t> count_{0};
+    mutable std::mutex m_mutex;
+    std::vector<int32_t> m_frameNumbers;
+    Seen m_last;
+    std::atomic<size_t> m_count{0};
 };
 
 inline NatNetExt::ClientCounters countersOf(const NatNetClient& client)

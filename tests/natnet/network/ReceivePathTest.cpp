@@ -56,8 +56,8 @@ class ReceivePathTest : public testing::Test
 protected:
     void connect(StandInServer& server)
     {
-        client_.SetFrameReceivedCallback(&FrameRecorder::onFrame, &frames_);
-        connectTo(client_, server);
+        m_client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &m_frames);
+        connectTo(m_client, server);
     }
 
     // The module's queries with the SDK's default 10 tries of 20 ms: each
@@ -69,7 +69,7 @@ protected:
             SCOPED_TRACE(query.command);
             void* response = nullptr;
             int size = 0;
-            if (client_.SendMessageAndWait(query.command, &response, &size) == ErrorCode_OK) {
+            if (m_client.SendMessageAndWait(query.command, &response, &size) == ErrorCode_OK) {
                 ++answered;
                 EXPECT_EQ(size, 4);
                 EXPECT_EQ(asFloat(response), query.value);
@@ -78,8 +78,8 @@ protected:
         return answered;
     }
 
-    NatNetClient client_;
-    FrameRecorder frames_;
+    NatNetClient m_client;
+    FrameRecorder m_frames;
 };
 
 const std::vector<Query> kQueries = {
@@ -103,7 +103,7 @@ TEST_F(ReceivePathTest, AnswersLaterThanTheTimeoutAreNeverTakenByTheNextRequest)
     connect(server);
 
     askEach(kQueries);
-    const NatNetExt::ClientCounters counters = countersOf(client_);
+    const NatNetExt::ClientCounters counters = countersOf(m_client);
     // Every try of a slow request is answered: the answers to tries that were not waited for were dropped.
     EXPECT_GT(counters.droppedLateAnswer, 0u);
     EXPECT_EQ(counters.droppedUnsolicited, 0u);
@@ -113,7 +113,7 @@ TEST_F(ReceivePathTest, AnswersLaterThanTheTimeoutAreNeverTakenByTheNextRequest)
         SCOPED_TRACE(query.command);
         void* response = nullptr;
         int size = 0;
-        ASSERT_EQ(client_.SendMessageAndWait(query.command, 1, 1000, &response, &size), ErrorCode_OK);
+        ASSERT_EQ(m_client.SendMessageAndWait(query.command, 1, 1000, &response, &size), ErrorCode_OK);
         EXPECT_EQ(asFloat(response), query.value);
     }
 }
@@ -125,7 +125,7 @@ TEST_F(ReceivePathTest, AnswersThatAlwaysComeAfterTheTimeoutFailEveryRequestButN
     server.setDelays([](int) { return milliseconds(250); });
     connect(server);
     EXPECT_EQ(askEach(kQueries), 0);
-    EXPECT_GT(countersOf(client_).droppedLateAnswer, 0u);
+    EXPECT_GT(countersOf(m_client).droppedLateAnswer, 0u);
 }
 
 TEST_F(ReceivePathTest, EveryAnswerToARetriedOrDuplicatedRequestIsTakenOnce)
@@ -200,18 +200,18 @@ TEST_F(ReceivePathTest, ServerInformationNobodyAskedForChangesNothing)
     StandInServer server({4, 1, 0, 0});
     connect(server);
     server.sendFrame(1, 0.5f);
-    ASSERT_TRUE(eventually([&] { return frames_.count() == 1; }));
+    ASSERT_TRUE(eventually([&] { return m_frames.count() == 1; }));
 
     // A NatNet 2.5 layout would misread every 4.1 frame that follows.
     server.sendServerInfo(2, 5);
-    ASSERT_TRUE(eventually([&] { return countersOf(client_).droppedUnsolicited == 1; }));
+    ASSERT_TRUE(eventually([&] { return countersOf(m_client).droppedUnsolicited == 1; }));
     uint8_t version[4] = {};
-    NatNetExt::GetDecodeVersion(client_, version);
+    NatNetExt::GetDecodeVersion(m_client, version);
     EXPECT_EQ(version[0], 4);
     EXPECT_EQ(version[1], 1);
     server.sendFrame(2, 0.5f);
-    ASSERT_TRUE(eventually([&] { return frames_.count() == 2; }));
-    EXPECT_EQ(countersOf(client_).droppedBadFrame, 0u);
+    ASSERT_TRUE(eventually([&] { return m_frames.count() == 2; }));
+    EXPECT_EQ(countersOf(m_client).droppedBadFrame, 0u);
 }
 
 TEST_F(ReceivePathTest, FramesComeOnlyFromTheServersDataPort)
@@ -223,10 +223,10 @@ TEST_F(ReceivePathTest, FramesComeOnlyFromTheServersDataPort)
         server.sendFrame(200 + i, 9999.0f, StandInServer::From::CommandPort);
     }
     server.sendFrame(1, 0.5f);
-    ASSERT_TRUE(eventually([&] { return frames_.count() == 1; }));
-    ASSERT_TRUE(eventually([&] { return countersOf(client_).droppedForeignSender == 40; }));
-    EXPECT_EQ(frames_.frameNumbers(), std::vector<int32_t>{1});
-    EXPECT_EQ(frames_.last().rigidBodies.at(0).x, 0.5f);
+    ASSERT_TRUE(eventually([&] { return m_frames.count() == 1; }));
+    ASSERT_TRUE(eventually([&] { return countersOf(m_client).droppedForeignSender == 40; }));
+    EXPECT_EQ(m_frames.frameNumbers(), std::vector<int32_t>{1});
+    EXPECT_EQ(m_frames.last().rigidBodies.at(0).x, 0.5f);
 }
 
 TEST_F(ReceivePathTest, FramesAreDeliveredInOrderOnceAndARestartIsFollowed)
@@ -238,10 +238,10 @@ TEST_F(ReceivePathTest, FramesAreDeliveredInOrderOnceAndARestartIsFollowed)
     for (const int32_t number : sent) {
         server.sendFrame(number, 0.5f);
     }
-    ASSERT_TRUE(eventually([&] { return countersOf(client_).datagramsReceived >= sent.size() + 1; }));
-    ASSERT_TRUE(eventually([&] { return frames_.count() == 8; }));
-    EXPECT_EQ(frames_.frameNumbers(), (std::vector<int32_t>{1, 2, 4, 5, 7, 1500, 20, 21}));
-    const NatNetExt::ClientCounters counters = countersOf(client_);
+    ASSERT_TRUE(eventually([&] { return countersOf(m_client).datagramsReceived >= sent.size() + 1; }));
+    ASSERT_TRUE(eventually([&] { return m_frames.count() == 8; }));
+    EXPECT_EQ(m_frames.frameNumbers(), (std::vector<int32_t>{1, 2, 4, 5, 7, 1500, 20, 21}));
+    const NatNetExt::ClientCounters counters = countersOf(m_client);
     EXPECT_EQ(counters.droppedOldFrame, 3u);        // 2, 3, 7
     EXPECT_EQ(counters.framesMissing, 1u + 1492u);  // 6 and 8...1499 (3 came, late)
     EXPECT_EQ(counters.frameNumberRestarts, 1u);    // back to 20

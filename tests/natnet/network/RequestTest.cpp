@@ -29,18 +29,18 @@ class RequestTest : public testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim_.start());
-        NatNetExt::SetClientTimeouts(client_, fastTimeouts());
+        ASSERT_TRUE(m_sim.start());
+        NatNetExt::SetClientTimeouts(m_client, fastTimeouts());
     }
 
     void connect()
     {
-        ConnectParams connect(sim_, false);
-        ASSERT_EQ(client_.Connect(connect.params), ErrorCode_OK);
+        ConnectParams connect(m_sim, false);
+        ASSERT_EQ(m_client.Connect(connect.params), ErrorCode_OK);
     }
 
-    Simulator sim_{simConfig(false)};
-    NatNetClient client_;
+    Simulator m_sim{simConfig(false)};
+    NatNetClient m_client;
 };
 
 float asFloat(const void* bytes)
@@ -59,24 +59,24 @@ int32_t asInt(const void* bytes)
 
 TEST_F(RequestTest, TheQueriesOfTheStreamAreAnsweredWithScriptedValues)
 {
-    sim_.setUnitsToMillimeters(1.0f);
-    sim_.setFrameRate(240.0f);
-    sim_.setAnalogSamplesPerFrame(7);
+    m_sim.setUnitsToMillimeters(1.0f);
+    m_sim.setFrameRate(240.0f);
+    m_sim.setAnalogSamplesPerFrame(7);
     connect();
     void* response = nullptr;
     int size = 0;
-    ASSERT_EQ(client_.SendMessageAndWait("UnitsToMillimeters", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(m_client.SendMessageAndWait("UnitsToMillimeters", &response, &size), ErrorCode_OK);
     ASSERT_EQ(size, 4);
     EXPECT_EQ(asFloat(response), 1.0f);
-    ASSERT_EQ(client_.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(m_client.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_OK);
     ASSERT_EQ(size, 4);
     EXPECT_EQ(asFloat(response), 240.0f);
-    ASSERT_EQ(client_.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(m_client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &size), ErrorCode_OK);
     ASSERT_EQ(size, 4);
     EXPECT_EQ(asInt(response), 7);
-    ASSERT_EQ(client_.SendMessageAndWait("Bitstream", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(m_client.SendMessageAndWait("Bitstream", &response, &size), ErrorCode_OK);
     EXPECT_STREQ(static_cast<const char*>(response), "Bitstream,4.1.0.0");
-    EXPECT_EQ(sim_.counters().requestsFor("FrameRate"), 1u);
+    EXPECT_EQ(m_sim.counters().requestsFor("FrameRate"), 1u);
 }
 
 TEST_F(RequestTest, FailuresAreReportedAsTheSdkDoes)
@@ -96,21 +96,21 @@ TEST_F(RequestTest, FailuresAreReportedAsTheSdkDoes)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string command = std::string("Cmd") + row.name;
-        sim_.setCommandAnswer(command, row.answer);
+        m_sim.setCommandAnswer(command, row.answer);
         void* response = reinterpret_cast<void*>(1);
         int size = -1;
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(client_.SendMessageAndWait(command.c_str(), 3, 30, &response, &size), row.expected);
+        EXPECT_EQ(m_client.SendMessageAndWait(command.c_str(), 3, 30, &response, &size), row.expected);
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_EQ(response, nullptr);
         EXPECT_EQ(size, 0);
-        EXPECT_EQ(sim_.counters().requestsFor(command), row.triesSeen);
+        EXPECT_EQ(m_sim.counters().requestsFor(command), row.triesSeen);
         EXPECT_LT(took, 2s);
     }
     // A command the server does not know at all is unrecognized too.
     void* response = nullptr;
     int size = 0;
-    EXPECT_EQ(client_.SendMessageAndWait("TestRequest", &response, &size), ErrorCode_Other);
+    EXPECT_EQ(m_client.SendMessageAndWait("TestRequest", &response, &size), ErrorCode_Other);
 }
 
 TEST_F(RequestTest, DroppedTriesAreRetriedUntilTheTriesRunOut)
@@ -118,23 +118,23 @@ TEST_F(RequestTest, DroppedTriesAreRetriedUntilTheTriesRunOut)
     connect();
     void* response = nullptr;
     int size = 0;
-    sim_.dropNextRequests("FrameRate", 3);
-    ASSERT_EQ(client_.SendMessageAndWait("FrameRate", 5, 40, &response, &size), ErrorCode_OK);
+    m_sim.dropNextRequests("FrameRate", 3);
+    ASSERT_EQ(m_client.SendMessageAndWait("FrameRate", 5, 40, &response, &size), ErrorCode_OK);
     EXPECT_EQ(asFloat(response), 120.0f);
-    EXPECT_EQ(sim_.counters().requestsFor("FrameRate"), 4u);  // three dropped, the fourth answered
+    EXPECT_EQ(m_sim.counters().requestsFor("FrameRate"), 4u);  // three dropped, the fourth answered
 
-    sim_.dropNextRequests("FrameRate", 3);
-    EXPECT_EQ(client_.SendMessageAndWait("FrameRate", 2, 40, &response, &size), ErrorCode_Network);
-    EXPECT_EQ(countersOf(client_).requestTimeouts, 1u);
+    m_sim.dropNextRequests("FrameRate", 3);
+    EXPECT_EQ(m_client.SendMessageAndWait("FrameRate", 2, 40, &response, &size), ErrorCode_Network);
+    EXPECT_EQ(countersOf(m_client).requestTimeouts, 1u);
 }
 
 TEST_F(RequestTest, AShortAnswerIsPaddedWithZerosNotReadPast)
 {
-    sim_.setCommandResponse("UnitsToMillimeters", {0x12, 0x34});
+    m_sim.setCommandResponse("UnitsToMillimeters", {0x12, 0x34});
     connect();
     void* response = nullptr;
     int size = 0;
-    ASSERT_EQ(client_.SendMessageAndWait("UnitsToMillimeters", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(m_client.SendMessageAndWait("UnitsToMillimeters", &response, &size), ErrorCode_OK);
     ASSERT_EQ(size, 2);
     // A caller that reads 4 bytes regardless (as the SDK samples do) reads defined zeros.
     const auto* bytes = static_cast<const uint8_t*>(response);
@@ -155,7 +155,7 @@ TEST_F(RequestTest, RequestsFromTwoThreadsAreSerialisedAndEachGetsItsOwnAnswer)
         for (int i = 0; i < 40; ++i) {
             void* response = nullptr;
             int size = 0;
-            const ErrorCode result = client_.SendMessageAndWait(command, 10, 200, &response, &size);
+            const ErrorCode result = m_client.SendMessageAndWait(command, 10, 200, &response, &size);
             wrong += (result != ErrorCode_OK || size != expectedSize) ? 1 : 0;
         }
     };
@@ -164,22 +164,23 @@ TEST_F(RequestTest, RequestsFromTwoThreadsAreSerialisedAndEachGetsItsOwnAnswer)
     a.join();
     b.join();
     EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(sim_.counters().requests, 80u);
+    EXPECT_EQ(m_sim.counters().requests, 80u);
 }
 
 TEST_F(RequestTest, RequestsNeedAConnectionAndValidArguments)
 {
     void* response = nullptr;
     int size = 0;
-    EXPECT_EQ(client_.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_Network);  // not connected
+    EXPECT_EQ(m_client.SendMessageAndWait("FrameRate", &response, &size),
+              ErrorCode_Network);  // not connected
     connect();
-    EXPECT_EQ(client_.SendMessageAndWait(nullptr, &response, &size), ErrorCode_InvalidArgument);
-    EXPECT_EQ(client_.SendMessageAndWait("FrameRate", 0, 20, &response, &size), ErrorCode_InvalidArgument);
-    EXPECT_EQ(client_.SendMessageAndWait("FrameRate", 1, 0, &response, &size), ErrorCode_InvalidArgument);
+    EXPECT_EQ(m_client.SendMessageAndWait(nullptr, &response, &size), ErrorCode_InvalidArgument);
+    EXPECT_EQ(m_client.SendMessageAndWait("FrameRate", 0, 20, &response, &size), ErrorCode_InvalidArgument);
+    EXPECT_EQ(m_client.SendMessageAndWait("FrameRate", 1, 0, &response, &size), ErrorCode_InvalidArgument);
     const std::string tooLong(MAX_PACKETSIZE, 'x');
-    EXPECT_EQ(client_.SendMessageAndWait(tooLong.c_str(), &response, &size), ErrorCode_InvalidArgument);
-    EXPECT_EQ(client_.Disconnect(), ErrorCode_OK);
-    EXPECT_EQ(client_.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_Network);
+    EXPECT_EQ(m_client.SendMessageAndWait(tooLong.c_str(), &response, &size), ErrorCode_InvalidArgument);
+    EXPECT_EQ(m_client.Disconnect(), ErrorCode_OK);
+    EXPECT_EQ(m_client.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_Network);
 }
 
 TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
@@ -193,11 +194,11 @@ TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
                          {{0.01f, 0.0f, 0.0f}, {0.0f, 0.02f, 0.0f}, {0.0f, 0.0f, 0.03f}},
                          {0, 5, 0},
                          {"M1", "M2", "M3"}});
-    ASSERT_TRUE(sim_.setDataDescriptions(models.view()));
+    ASSERT_TRUE(m_sim.setDataDescriptions(models.view()));
     connect();
 
     sDataDescriptions* list = nullptr;
-    ASSERT_EQ(client_.GetDataDescriptionList(&list), ErrorCode_OK);
+    ASSERT_EQ(m_client.GetDataDescriptionList(&list), ErrorCode_OK);
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->nDataDescriptions, 2);
     EXPECT_EQ(list->arrDataDescriptions[0].type, Descriptor_MarkerSet);
@@ -212,14 +213,14 @@ TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
     EXPECT_EQ(NatNet_FreeDescriptions(list), ErrorCode_OK);
 
     list = nullptr;
-    ASSERT_EQ(client_.GetDataDescriptionList(&list, 1u << Descriptor_RigidBody), ErrorCode_OK);
+    ASSERT_EQ(m_client.GetDataDescriptionList(&list, 1u << Descriptor_RigidBody), ErrorCode_OK);
     ASSERT_EQ(list->nDataDescriptions, 1);
     EXPECT_EQ(list->arrDataDescriptions[0].type, Descriptor_RigidBody);
     NatNet_FreeDescriptions(list);
 
-    sim_.dropNext(NatNet::Sim::MessageKind::ModelDefRequest, 10);
+    m_sim.dropNext(NatNet::Sim::MessageKind::ModelDefRequest, 10);
     list = reinterpret_cast<sDataDescriptions*>(1);
-    EXPECT_EQ(client_.GetDataDescriptionList(&list), ErrorCode_Network);
+    EXPECT_EQ(m_client.GetDataDescriptionList(&list), ErrorCode_Network);
     EXPECT_EQ(list, nullptr);
 }
 
@@ -227,8 +228,8 @@ TEST_F(RequestTest, DataDescriptionsArriveDecodedAndFilteredByTheMask)
 class RawServer
 {
 public:
-    RawServer() : socket_(io_) { EXPECT_FALSE(socket_.open({0x7F000001u, 0}, {})); }
-    uint16_t port() const { return socket_.localEndpoint().port; }
+    RawServer() : m_socket(m_io) { EXPECT_FALSE(m_socket.open({0x7F000001u, 0}, {})); }
+    uint16_t port() const { return m_socket.localEndpoint().port; }
 
     // Receives the next datagram (blocking up to 2 s); returns its message ID or -1.
     int receive(NatNet::Net::Ipv4Endpoint& from)
@@ -237,8 +238,8 @@ public:
         while (std::chrono::steady_clock::now() < deadline) {
             size_t size = 0;
             uint32_t local = 0;
-            if (!socket_.receiveNow(buffer_, sizeof(buffer_), size, from, local) && size >= 4) {
-                return buffer_[0] | (buffer_[1] << 8);
+            if (!m_socket.receiveNow(m_buffer, sizeof(m_buffer), size, from, local) && size >= 4) {
+                return m_buffer[0] | (m_buffer[1] << 8);
             }
             std::this_thread::sleep_for(1ms);
         }
@@ -266,12 +267,12 @@ private:
         uint8_t bytes[512];
         NatNet::Wire::ByteWriter out(bytes, sizeof(bytes));
         encode(out);
-        EXPECT_FALSE(socket_.sendTo(bytes, out.size(), to));
+        EXPECT_FALSE(m_socket.sendTo(bytes, out.size(), to));
     }
 
-    boost::asio::io_context io_;
-    NatNet::Net::UdpSocket socket_;
-    uint8_t buffer_[65536];
+    boost::asio::io_context m_io;
+    NatNet::Net::UdpSocket m_socket;
+    uint8_t m_buffer[65536];
 };
 
 TEST(RequestStaleReplies, AReplyWhileNoRequestWaitsIsDroppedNotTakenByTheNextRequest)

@@ -37,19 +37,19 @@ std::vector<uint8_t> encodedFrame(int32_t number, NatNet::Wire::Version version 
 class ForeignSender
 {
 public:
-    ForeignSender() : socket_(io_)
+    ForeignSender() : m_socket(m_io)
     {
-        EXPECT_FALSE(socket_.open({kLoopback2, 0}, {}));
-        EXPECT_FALSE(socket_.setMulticastSending(0x7F000001u, 0, true));
+        EXPECT_FALSE(m_socket.open({kLoopback2, 0}, {}));
+        EXPECT_FALSE(m_socket.setMulticastSending(0x7F000001u, 0, true));
     }
     void send(const std::vector<uint8_t>& bytes, Ipv4Endpoint to)
     {
-        EXPECT_FALSE(socket_.sendTo(bytes.data(), bytes.size(), to));
+        EXPECT_FALSE(m_socket.sendTo(bytes.data(), bytes.size(), to));
     }
 
 private:
-    boost::asio::io_context io_;
-    NatNet::Net::UdpSocket socket_;
+    boost::asio::io_context m_io;
+    NatNet::Net::UdpSocket m_socket;
 };
 
 struct ModeCase

@@ -41,9 +41,9 @@ constexpr uint16_t kEchoResponse = 13;
 class RawClient
 {
 public:
-    explicit RawClient(uint16_t serverPort) : socket_(io_), server_{0x7F000001u, serverPort}
+    explicit RawClient(uint16_t serverPort) : m_socket(m_io), m_server{0x7F000001u, serverPort}
     {
-        EXPECT_FALSE(socket_.open({0x7F000001u, 0}, {}));
+        EXPECT_FALSE(m_socket.open({0x7F000001u, 0}, {}));
     }
     void send(uint16_t id, const std::vector<uint8_t>& payload, size_t extra = 0)
     {
@@ -52,7 +52,7 @@ public:
                                       static_cast<uint8_t>(payload.size() >> 8)};
         datagram.insert(datagram.end(), payload.begin(), payload.end());
         datagram.resize(datagram.size() + extra, 0);  // trailing bytes beyond nDataBytes
-        EXPECT_FALSE(socket_.sendTo(datagram.data(), datagram.size(), server_));
+        EXPECT_FALSE(m_socket.sendTo(datagram.data(), datagram.size(), m_server));
     }
     void sendRequest(const std::string& command)
     {
@@ -67,14 +67,14 @@ public:
             size_t size = 0;
             NatNet::Net::Ipv4Endpoint from;
             uint32_t local = 0;
-            if (!socket_.receiveNow(buffer_.data(), buffer_.size(), size, from, local) && size >= 4) {
+            if (!m_socket.receiveNow(m_buffer.data(), m_buffer.size(), size, from, local) && size >= 4) {
                 if (payload != nullptr) {
-                    payload->assign(buffer_.begin() + 4, buffer_.begin() + static_cast<long>(size));
+                    payload->assign(m_buffer.begin() + 4, m_buffer.begin() + static_cast<long>(size));
                 }
                 if (fromPort != nullptr) {
                     *fromPort = from.port;
                 }
-                return buffer_[0] | (buffer_[1] << 8);
+                return m_buffer[0] | (m_buffer[1] << 8);
             }
             std::this_thread::sleep_for(1ms);
         }
@@ -82,10 +82,10 @@ public:
     }
 
 private:
-    boost::asio::io_context io_;
-    NatNet::Net::UdpSocket socket_;
-    NatNet::Net::Ipv4Endpoint server_;
-    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(65536);
+    boost::asio::io_context m_io;
+    NatNet::Net::UdpSocket m_socket;
+    NatNet::Net::Ipv4Endpoint m_server;
+    std::vector<uint8_t> m_buffer = std::vector<uint8_t>(65536);
 };
 
 TEST(SimulatorProtocol, EveryConnectLengthIsAnsweredAndKeepAlivesNeverAre)

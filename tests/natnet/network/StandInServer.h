@@ -43,49 +43,49 @@ public:
     using DelayScript = std::function<std::chrono::milliseconds(int)>;
 
     explicit StandInServer(std::array<uint8_t, 4> version = {4, 1, 0, 0})
-        : command_(io_), data_(io_), other_(io_), version_(version)
+        : m_command(m_io), m_data(m_io), m_other(m_io), m_version(version)
     {
-        open(command_);
-        open(data_);
-        open(other_);
-        thread_ = std::thread([this] { run(); });
+        open(m_command);
+        open(m_data);
+        open(m_other);
+        m_thread = std::thread([this] { run(); });
     }
     ~StandInServer()
     {
-        stopping_ = true;
-        thread_.join();
+        m_stopping = true;
+        m_thread.join();
     }
     StandInServer(const StandInServer&) = delete;
     StandInServer& operator=(const StandInServer&) = delete;
 
-    uint16_t commandPort() const { return command_.localEndpoint().port; }
-    uint16_t dataPort() const { return data_.localEndpoint().port; }
+    uint16_t commandPort() const { return m_command.localEndpoint().port; }
+    uint16_t dataPort() const { return m_data.localEndpoint().port; }
 
     // ---- Script (before the client connects) ---------------------------------
     void answerFloat(const std::string& command, float value)
     {
         std::vector<uint8_t> bytes(4);
         std::memcpy(bytes.data(), &value, 4);
-        std::lock_guard<std::mutex> lock(mutex_);
-        answers_[command] = bytes;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_answers[command] = bytes;
     }
     void setDelays(DelayScript delays)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        delays_ = std::move(delays);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_delays = std::move(delays);
     }
-    void setCopiesPerAnswer(int copies) { copies_ = copies; }
+    void setCopiesPerAnswer(int copies) { m_copies = copies; }
 
     // ---- Observation ---------------------------------------------------------
-    int requestsReceived() const { return requests_.load(); }
-    bool clientKnown() const { return clientPort_.load() != 0; }
+    int requestsReceived() const { return m_requests.load(); }
+    bool clientKnown() const { return m_clientPort.load() != 0; }
 
     // ---- Sending -------------------------------------------------------------
     enum class From { DataPort, CommandPort, OtherPort };
     // Server information with this version, unasked, from the command port.
     void sendServerInfo(uint8_t major, uint8_t minor)
     {
-        sendTo(command_, [&](NatNet::Wire::ByteWriter& out) {
+        sendTo(m_command, [&](NatNet::Wire::ByteWriter& out) {
             NatNet::Wire::encodeServerInfo(out, serverInfo({major, minor, 0, 0}));
         });
     }
@@ -101,12 +101,12 @@ public:
         frame->RigidBodies[0].params = 1;
         frame->fTimestamp = number / 120.0;
         NatNet::Net::UdpSocket& socket =
-            from == From::DataPort ? data_ : (from == From::CommandPort ? command_ : other_);
-        const NatNet::Wire::Version version(version_[0], version_[1]);
+            from == From::DataPort ? m_data : (from == From::CommandPort ? m_command : m_other);
+        const NatNet::Wire::Version version(m_version[0], m_version[1]);
         std::vector<uint8_t> bytes(65536);
         NatNet::Wire::ByteWriter out(bytes.data(), bytes.size());
         if (NatNet::Wire::encodeFrame(out, *frame, version) == NatNet::Wire::Status::Ok) {
-            std::lock_guard<std::mutex> lock(socketMutex_);
+            std::lock_guard<std::mutex> lock(m_socketMutex);
             (void)socket.sendTo(bytes.data(), out.size(), client());
         }
     }
@@ -120,7 +120,7 @@ private:
 
     void open(NatNet::Net::UdpSocket& socket) { (void)socket.open({0x7F000001u, 0}, {}); }
 
-    NatNet::Net::Ipv4Endpoint client() const { return {0x7F000001u, clientPort_.load()}; }
+    NatNet::Net::Ipv4Endpoint client() const { return {0x7F000001u, m_clientPort.load()}; }
 
     NatNet::Wire::ServerInfo serverInfo(std::array<uint8_t, 4> version) const
     {
@@ -139,7 +139,7 @@ private:
         uint8_t bytes[512];
         NatNet::Wire::ByteWriter out(bytes, sizeof(bytes));
         encode(out);
-        std::lock_guard<std::mutex> lock(socketMutex_);
+        std::lock_guard<std::mutex> lock(m_socketMutex);
         (void)socket.sendTo(bytes, out.size(), client());
     }
 
@@ -147,22 +147,22 @@ private:
     {
         std::vector<uint8_t> buffer(65536);
         int answered = 0;
-        while (!stopping_) {
+        while (!m_stopping) {
             size_t size = 0;
             NatNet::Net::Ipv4Endpoint from;
             uint32_t local = 0;
-            std::unique_lock<std::mutex> socketLock(socketMutex_);
-            const bool received = !command_.receiveNow(buffer.data(), buffer.size(), size, from, local);
+            std::unique_lock<std::mutex> socketLock(m_socketMutex);
+            const bool received = !m_command.receiveNow(buffer.data(), buffer.size(), size, from, local);
             socketLock.unlock();
             if (received && size >= 4) {
-                clientPort_ = from.port;
+                m_clientPort = from.port;
                 const int id = buffer[0] | (buffer[1] << 8);
                 if (id == static_cast<int>(NatNet::Wire::MessageId::Connect)) {
-                    sendTo(command_, [&](NatNet::Wire::ByteWriter& out) {
-                        NatNet::Wire::encodeServerInfo(out, serverInfo(version_));
+                    sendTo(m_command, [&](NatNet::Wire::ByteWriter& out) {
+                        NatNet::Wire::encodeServerInfo(out, serverInfo(m_version));
                     });
                 } else if (id == static_cast<int>(NatNet::Wire::MessageId::Request)) {
-                    ++requests_;
+                    ++m_requests;
                     schedule(std::string(reinterpret_cast<const char*>(buffer.data()) + 4), answered++);
                 }
                 continue;
@@ -174,9 +174,9 @@ private:
 
     void schedule(const std::string& command, int n)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = answers_.find(command);
-        if (it == answers_.end()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_answers.find(command);
+        if (it == m_answers.end()) {
             return;
         }
         std::vector<uint8_t> datagram(4 + it->second.size());
@@ -184,43 +184,43 @@ private:
         NatNet::Wire::encodeMessage(out, static_cast<uint16_t>(NatNet::Wire::MessageId::Response),
                                     it->second.data(), it->second.size());
         // In order, like a server working through its queue: never before the previous answer.
-        Clock::time_point at = Clock::now() + (delays_ ? delays_(n) : std::chrono::milliseconds(0));
-        if (!due_.empty() && at < due_.back().at) {
-            at = due_.back().at;
+        Clock::time_point at = Clock::now() + (m_delays ? m_delays(n) : std::chrono::milliseconds(0));
+        if (!m_due.empty() && at < m_due.back().at) {
+            at = m_due.back().at;
         }
-        for (int copy = 0; copy < copies_; ++copy) {
-            due_.push_back({at, datagram});
+        for (int copy = 0; copy < m_copies; ++copy) {
+            m_due.push_back({at, datagram});
         }
     }
 
     void flushDue()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::lock_guard<std::mutex> socketLock(socketMutex_);
-        while (!due_.empty() && due_.front().at <= Clock::now()) {
-            (void)command_.sendTo(due_.front().datagram.data(), due_.front().datagram.size(), client());
-            due_.pop_front();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<std::mutex> socketLock(m_socketMutex);
+        while (!m_due.empty() && m_due.front().at <= Clock::now()) {
+            (void)m_command.sendTo(m_due.front().datagram.data(), m_due.front().datagram.size(), client());
+            m_due.pop_front();
         }
     }
 
-    boost::asio::io_context io_;
-    NatNet::Net::UdpSocket command_;
-    NatNet::Net::UdpSocket data_;
-    NatNet::Net::UdpSocket other_;
-    const std::array<uint8_t, 4> version_;
-    std::atomic<int> copies_{1};
-    std::atomic<uint16_t> clientPort_{0};
-    std::atomic<int> requests_{0};
-    std::atomic<bool> stopping_{false};
+    boost::asio::io_context m_io;
+    NatNet::Net::UdpSocket m_command;
+    NatNet::Net::UdpSocket m_data;
+    NatNet::Net::UdpSocket m_other;
+    const std::array<uint8_t, 4> m_version;
+    std::atomic<int> m_copies{1};
+    std::atomic<uint16_t> m_clientPort{0};
+    std::atomic<int> m_requests{0};
+    std::atomic<bool> m_stopping{false};
 
     // The sockets' Asio state is not thread-safe: receiving flips the non-blocking flag.
-    std::mutex socketMutex_;
-    std::mutex mutex_;
-    std::map<std::string, std::vector<uint8_t>> answers_;
-    DelayScript delays_;
-    std::deque<Due> due_;
+    std::mutex m_socketMutex;
+    std::mutex m_mutex;
+    std::map<std::string, std::vector<uint8_t>> m_answers;
+    DelayScript m_delays;
+    std::deque<Due> m_due;
 
-    std::thread thread_;
+    std::thread m_thread;
 };
 
 }  // namespace NatNetTest

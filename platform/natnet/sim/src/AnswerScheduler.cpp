@@ -17,7 +17,7 @@ constexpr size_t kMaxOwed = 64;
 }  // namespace
 
 AnswerScheduler::AnswerScheduler(boost::asio::io_context& io, Net::UdpSocket& socket, ServerState& state)
-    : socket_(socket), state_(state), timer_(io)
+    : m_socket(socket), m_state(state), m_timer(io)
 {
 }
 
@@ -26,73 +26,73 @@ void AnswerScheduler::submit(const uint8_t* bytes, size_t size, Net::Ipv4Endpoin
     Pending answer{std::vector<uint8_t>(bytes, bytes + size), to, std::chrono::steady_clock::now(), false};
     bool delayed = false;
     {
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        if (state_.shiftAnswers) {
-            auto owed = std::find_if(owed_.begin(), owed_.end(),
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        if (m_state.shiftAnswers) {
+            auto owed = std::find_if(m_owed.begin(), m_owed.end(),
                                      [&](const auto& entry) { return entry.first == to; });
-            ++state_.counters.answersShifted;
-            if (owed == owed_.end()) {
-                if (owed_.size() >= kMaxOwed) {
-                    owed_.erase(owed_.begin());
+            ++m_state.counters.answersShifted;
+            if (owed == m_owed.end()) {
+                if (m_owed.size() >= kMaxOwed) {
+                    m_owed.erase(m_owed.begin());
                 }
-                owed_.emplace_back(to, std::move(answer.bytes));
-                state_.changed.notify_all();
+                m_owed.emplace_back(to, std::move(answer.bytes));
+                m_state.changed.notify_all();
                 return;  // the first request of a client gets nothing
             }
             std::swap(owed->second, answer.bytes);
         }
-        answer.twice = state_.duplicateAnswers;
-        if (state_.answerDelayMaxMs > 0) {
-            std::uniform_int_distribution<int> draw(state_.answerDelayMinMs, state_.answerDelayMaxMs);
-            answer.due += std::chrono::milliseconds(draw(state_.answerRng));
-            if (!pending_.empty()) {
-                answer.due = std::max(answer.due, pending_.back().due);
+        answer.twice = m_state.duplicateAnswers;
+        if (m_state.answerDelayMaxMs > 0) {
+            std::uniform_int_distribution<int> draw(m_state.answerDelayMinMs, m_state.answerDelayMaxMs);
+            answer.due += std::chrono::milliseconds(draw(m_state.answerRng));
+            if (!m_pending.empty()) {
+                answer.due = std::max(answer.due, m_pending.back().due);
             }
             delayed = true;
         }
-        if (delayed || !pending_.empty()) {
-            if (pending_.size() >= kMaxPending) {
-                ++state_.counters.answersDroppedBacklog;
-                state_.changed.notify_all();
+        if (delayed || !m_pending.empty()) {
+            if (m_pending.size() >= kMaxPending) {
+                ++m_state.counters.answersDroppedBacklog;
+                m_state.changed.notify_all();
                 return;
             }
-            ++state_.counters.answersDelayed;
+            ++m_state.counters.answersDelayed;
         }
-        state_.changed.notify_all();
+        m_state.changed.notify_all();
     }
-    if (!delayed && pending_.empty()) {
+    if (!delayed && m_pending.empty()) {
         send(answer);
         return;
     }
     // Behind a late answer even an undelayed one waits: answers keep the requests' order.
-    pending_.push_back(std::move(answer));
-    if (pending_.size() == 1) {
+    m_pending.push_back(std::move(answer));
+    if (m_pending.size() == 1) {
         arm();
     }
 }
 
 void AnswerScheduler::reset()
 {
-    timer_.cancel();
-    pending_.clear();
-    owed_.clear();
+    m_timer.cancel();
+    m_pending.clear();
+    m_owed.clear();
 }
 
 void AnswerScheduler::send(const Pending& answer)
 {
-    (void)socket_.sendTo(answer.bytes.data(), answer.bytes.size(), answer.to);
+    (void)m_socket.sendTo(answer.bytes.data(), answer.bytes.size(), answer.to);
     if (answer.twice) {
-        (void)socket_.sendTo(answer.bytes.data(), answer.bytes.size(), answer.to);
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        ++state_.counters.answersDuplicated;
-        state_.changed.notify_all();
+        (void)m_socket.sendTo(answer.bytes.data(), answer.bytes.size(), answer.to);
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        ++m_state.counters.answersDuplicated;
+        m_state.changed.notify_all();
     }
 }
 
 void AnswerScheduler::arm()
 {
-    timer_.expires_at(pending_.front().due);
-    timer_.async_wait([this](const boost::system::error_code& ec) {
+    m_timer.expires_at(m_pending.front().due);
+    m_timer.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) {
             onTimer();
         }
@@ -102,11 +102,11 @@ void AnswerScheduler::arm()
 void AnswerScheduler::onTimer()
 {
     const auto now = std::chrono::steady_clock::now();
-    while (!pending_.empty() && pending_.front().due <= now) {
-        send(pending_.front());
-        pending_.pop_front();
+    while (!m_pending.empty() && m_pending.front().due <= now) {
+        send(m_pending.front());
+        m_pending.pop_front();
     }
-    if (!pending_.empty()) {
+    if (!m_pending.empty()) {
         arm();
     }
 }

@@ -44,11 +44,11 @@ private:
     void arm();
     void onTimer();
 
-    Net::UdpSocket& socket_;
-    ServerState& state_;
-    boost::asio::steady_timer timer_;
-    std::deque<Pending> pending_;  // due times never decrease: the order of the requests
-    std::vector<std::pair<Net::Ipv4Endpoint, std::vector<uint8_t>>> owed_;  // shifted answers, per client
+    Net::UdpSocket& m_socket;
+    ServerState& m_state;
+    boost::asio::steady_timer m_timer;
+    std::deque<Pending> m_pending;  // due times never decrease: the order of the requests
+    std::vector<std::pair<Net::Ipv4Endpoint, std::vector<uint8_t>>> m_owed;  // shifted answers, per client
 };
 
 }  // namespace NatNet::Sim::Internal

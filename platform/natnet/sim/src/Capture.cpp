@@ -34,7 +34,7 @@ std::optional<Capture> Capture::read(const std::string& path, std::string* error
         if (udp.truncated || (!ports.empty() && !wanted(udp.sourcePort) && !wanted(udp.destinationPort))) {
             continue;
         }
-        if (capture.datagrams_.empty()) {
+        if (capture.m_datagrams.empty()) {
             firstSeconds = udp.captureTime;
         }
         CapturedDatagram datagram;
@@ -44,7 +44,7 @@ std::optional<Capture> Capture::read(const std::string& path, std::string* error
         datagram.sourcePort = udp.sourcePort;
         datagram.destinationPort = udp.destinationPort;
         datagram.bytes = std::move(udp.payload);
-        capture.datagrams_.push_back(std::move(datagram));
+        capture.m_datagrams.push_back(std::move(datagram));
     }
     // Replaying the readable start of a broken file would pass it off as the whole session.
     if (reader.failed()) {
@@ -56,7 +56,7 @@ std::optional<Capture> Capture::read(const std::string& path, std::string* error
 std::vector<const CapturedDatagram*> Capture::frames() const
 {
     std::vector<const CapturedDatagram*> out;
-    for (const CapturedDatagram& datagram : datagrams_) {
+    for (const CapturedDatagram& datagram : m_datagrams) {
         Wire::Datagram message;
         if (Wire::decodeDatagram(datagram.bytes.data(), datagram.bytes.size(), message) == Wire::Status::Ok &&
             message.messageId == static_cast<uint16_t>(Wire::MessageId::FrameOfData)) {
@@ -68,7 +68,7 @@ std::vector<const CapturedDatagram*> Capture::frames() const
 
 std::optional<std::array<uint8_t, 4>> Capture::serverNatNetVersion() const
 {
-    for (const CapturedDatagram& datagram : datagrams_) {
+    for (const CapturedDatagram& datagram : m_datagrams) {
         Wire::Datagram message;
         Wire::ServerInfo info;
         if (Wire::decodeDatagram(datagram.bytes.data(), datagram.bytes.size(), message) == Wire::Status::Ok &&
@@ -83,7 +83,7 @@ std::optional<std::array<uint8_t, 4>> Capture::serverNatNetVersion() const
 
 std::optional<std::vector<uint8_t>> Capture::modelDefinitionsPayload() const
 {
-    for (const CapturedDatagram& datagram : datagrams_) {
+    for (const CapturedDatagram& datagram : m_datagrams) {
         Wire::Datagram message;
         if (Wire::decodeDatagram(datagram.bytes.data(), datagram.bytes.size(), message) == Wire::Status::Ok &&
             message.messageId == static_cast<uint16_t>(Wire::MessageId::ModelDef)) {

@@ -10,7 +10,7 @@ bool ClientTable::upsert(const UnicastClient& client)
         *known = client;
         return false;
     }
-    clients_.push_back(client);
+    m_clients.push_back(client);
     return true;
 }
 
@@ -25,32 +25,32 @@ bool ClientTable::touch(Net::Ipv4Endpoint endpoint, uint64_t nowNs)
 
 bool ClientTable::remove(Net::Ipv4Endpoint endpoint)
 {
-    const auto it = std::find_if(clients_.begin(), clients_.end(),
+    const auto it = std::find_if(m_clients.begin(), m_clients.end(),
                                  [&](const UnicastClient& client) { return client.endpoint == endpoint; });
-    if (it == clients_.end()) {
+    if (it == m_clients.end()) {
         return false;
     }
-    clients_.erase(it);
+    m_clients.erase(it);
     return true;
 }
 
 UnicastClient* ClientTable::find(Net::Ipv4Endpoint endpoint)
 {
-    const auto it = std::find_if(clients_.begin(), clients_.end(),
+    const auto it = std::find_if(m_clients.begin(), m_clients.end(),
                                  [&](const UnicastClient& client) { return client.endpoint == endpoint; });
-    return it == clients_.end() ? nullptr : &*it;
+    return it == m_clients.end() ? nullptr : &*it;
 }
 
 size_t ClientTable::expire(uint64_t nowNs, uint64_t timeoutNs)
 {
-    const size_t before = clients_.size();
-    clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
-                                  [&](const UnicastClient& client) {
-                                      return nowNs > client.lastHeardNs &&
-                                             nowNs - client.lastHeardNs > timeoutNs;
-                                  }),
-                   clients_.end());
-    return before - clients_.size();
+    const size_t before = m_clients.size();
+    m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(),
+                                   [&](const UnicastClient& client) {
+                                       return nowNs > client.lastHeardNs &&
+                                              nowNs - client.lastHeardNs > timeoutNs;
+                                   }),
+                    m_clients.end());
+    return before - m_clients.size();
 }
 
 }  // namespace NatNet::Sim::Internal

@@ -32,12 +32,12 @@ public:
     UnicastClient* find(Net::Ipv4Endpoint endpoint);
     // Removes clients silent for longer than timeoutNs; returns how many.
     size_t expire(uint64_t nowNs, uint64_t timeoutNs);
-    const std::vector<UnicastClient>& all() const { return clients_; }
-    std::vector<UnicastClient>& all() { return clients_; }
-    size_t size() const { return clients_.size(); }
+    const std::vector<UnicastClient>& all() const { return m_clients; }
+    std::vector<UnicastClient>& all() { return m_clients; }
+    size_t size() const { return m_clients.size(); }
 
 private:
-    std::vector<UnicastClient> clients_;
+    std::vector<UnicastClient> m_clients;
 };
 
 }  // namespace NatNet::Sim::Internal

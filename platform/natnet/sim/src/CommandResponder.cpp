@@ -18,38 +18,38 @@ constexpr size_t kMaxConnectPeers = 64;
 
 CommandResponder::CommandResponder(const SimulatorConfig& config, ServerState& state,
                                    const ServerClock& clock)
-    : config_(config),
-      state_(state),
-      clock_(clock),
-      replyBuffer_(kDatagramCapacity),
-      filtered_(std::make_unique<sDataDescriptions>())
+    : m_config(config),
+      m_state(state),
+      m_clock(clock),
+      m_replyBuffer(kDatagramCapacity),
+      m_filtered(std::make_unique<sDataDescriptions>())
 {
 }
 
 // True (and one drop used) when the script says to ignore this reception.
 bool CommandResponder::dropKind(MessageKind kind)
 {
-    auto it = state_.kindDrops.find(kind);
-    if (it == state_.kindDrops.end() || it->second <= 0) {
+    auto it = m_state.kindDrops.find(kind);
+    if (it == m_state.kindDrops.end() || it->second <= 0) {
         return false;
     }
     --it->second;
-    ++state_.counters.droppedByScript;
+    ++m_state.counters.droppedByScript;
     return true;
 }
 
 Wire::ServerInfo CommandResponder::serverInfoLocked() const
 {
     Wire::ServerInfo info;
-    info.sender.setName(state_.appName);
-    std::copy(state_.appVersion.begin(), state_.appVersion.end(), info.sender.version);
-    std::copy(state_.natNetVersion.begin(), state_.natNetVersion.end(), info.sender.natNetVersion);
-    info.hasConnectionInfo = toVersion(state_.natNetVersion).atLeast(Wire::Gate::ServerInfoConnectionInfo);
-    info.highResClockFrequency = clock_.frequency();
-    info.dataPort = group_.port;
-    info.isMulticast = config_.multicast;
-    if (config_.multicast) {
-        Net::ipv4ToBytes(group_.address, info.multicastAddress);
+    info.sender.setName(m_state.appName);
+    std::copy(m_state.appVersion.begin(), m_state.appVersion.end(), info.sender.version);
+    std::copy(m_state.natNetVersion.begin(), m_state.natNetVersion.end(), info.sender.natNetVersion);
+    info.hasConnectionInfo = toVersion(m_state.natNetVersion).atLeast(Wire::Gate::ServerInfoConnectionInfo);
+    info.highResClockFrequency = m_clock.frequency();
+    info.dataPort = m_group.port;
+    info.isMulticast = m_config.multicast;
+    if (m_config.multicast) {
+        Net::ipv4ToBytes(m_group.address, info.multicastAddress);
     }
     return info;
 }
@@ -73,34 +73,34 @@ std::vector<uint8_t> CommandResponder::serverInfoMessageLocked(
 
 Wire::Version CommandResponder::versionFor(Net::Ipv4Endpoint endpoint)
 {
-    if (const UnicastClient* client = state_.clients.find(endpoint)) {
+    if (const UnicastClient* client = m_state.clients.find(endpoint)) {
         return client->version;
     }
-    return toVersion(state_.natNetVersion);
+    return toVersion(m_state.natNetVersion);
 }
 
 size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoint from,
                                  uint64_t receivedTicks)
 {
-    Wire::ByteWriter out(replyBuffer_.data(), replyBuffer_.size());
+    Wire::ByteWriter out(m_replyBuffer.data(), m_replyBuffer.size());
     const uint64_t nowNs = ServerClock::steadyNowNs();
-    state_.clients.touch(from, nowNs);
+    m_state.clients.touch(from, nowNs);
     switch (static_cast<Wire::MessageId>(message.messageId)) {
         case Wire::MessageId::Connect: {
-            ++state_.counters.connects;
-            if (state_.silent || dropKind(MessageKind::Connect)) {
+            ++m_state.counters.connects;
+            if (m_state.silent || dropKind(MessageKind::Connect)) {
                 return 0;
             }
-            if (!config_.multicast) {
+            if (!m_config.multicast) {
                 registerClient(message, from, nowNs);
-            } else if (std::find(state_.connectPeers.begin(), state_.connectPeers.end(), from) ==
-                       state_.connectPeers.end()) {
-                if (state_.connectPeers.size() >= kMaxConnectPeers) {
-                    state_.connectPeers.erase(state_.connectPeers.begin());
+            } else if (std::find(m_state.connectPeers.begin(), m_state.connectPeers.end(), from) ==
+                       m_state.connectPeers.end()) {
+                if (m_state.connectPeers.size() >= kMaxConnectPeers) {
+                    m_state.connectPeers.erase(m_state.connectPeers.begin());
                 }
-                state_.connectPeers.push_back(from);
+                m_state.connectPeers.push_back(from);
             }
-            if (state_.noHost) {
+            if (m_state.noHost) {
                 Wire::encodeEmpty(out, Wire::MessageId::ServerInfo);
             } else {
                 Wire::encodeServerInfo(out, serverInfoLocked());
@@ -108,8 +108,8 @@ size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoin
             break;
         }
         case Wire::MessageId::Discovery:
-            ++state_.counters.discoveries;
-            if (state_.silent || dropKind(MessageKind::Discovery)) {
+            ++m_state.counters.discoveries;
+            if (m_state.silent || dropKind(MessageKind::Discovery)) {
                 return 0;
             }
             Wire::encodeServerInfo(out, serverInfoLocked());
@@ -117,14 +117,14 @@ size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoin
         case Wire::MessageId::Request:
             return handleRequestLocked(message, from, out);
         case Wire::MessageId::RequestModelDef:
-            ++state_.counters.modelDefRequests;
-            if (state_.silent || dropKind(MessageKind::ModelDefRequest)) {
+            ++m_state.counters.modelDefRequests;
+            if (m_state.silent || dropKind(MessageKind::ModelDefRequest)) {
                 return 0;
             }
             encodeModelDefinitionsLocked(out, versionFor(from));
             break;
         case Wire::MessageId::EchoRequest: {
-            ++state_.counters.echoRequests;
+            ++m_state.counters.echoRequests;
             uint64_t stamp = 0;
             if (Wire::decodeEchoRequest(message.payload, message.payloadSize, stamp) != Wire::Status::Ok) {
                 // Shorter than a stamp: echo what there is, zero-padded, rather than stay mute.
@@ -134,7 +134,7 @@ size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoin
                     stamp = (stamp << 8) | bytes[i];
                 }
             }
-            if (state_.silent || dropKind(MessageKind::EchoRequest)) {
+            if (m_state.silent || dropKind(MessageKind::EchoRequest)) {
                 return 0;
             }
             Wire::encodeEchoResponse(out, Wire::EchoResponse{stamp, receivedTicks});
@@ -142,14 +142,14 @@ size_t CommandResponder::respond(const Wire::Datagram& message, Net::Ipv4Endpoin
         }
         case Wire::MessageId::KeepAlive:
             // Never answered: the vendor's client reports an answer as an unknown message.
-            ++state_.counters.keepAlives;
+            ++m_state.counters.keepAlives;
             return 0;
         case Wire::MessageId::Disconnect:
-            ++state_.counters.disconnects;
+            ++m_state.counters.disconnects;
             unregisterClient(from);
             return 0;
         default:
-            ++state_.counters.otherMessages;
+            ++m_state.counters.otherMessages;
             return 0;
     }
     return out.failed() ? 0 : out.size();
@@ -164,7 +164,7 @@ void CommandResponder::registerClient(const Wire::Datagram& message, Net::Ipv4En
     }
     UnicastClient client;
     client.endpoint = from;
-    client.version = toVersion(state_.natNetVersion);
+    client.version = toVersion(m_state.natNetVersion);
     client.lastHeardNs = nowNs;
     if (request.hasOptions) {
         client.subscribedDataOnly = request.subscribedDataOnly;
@@ -173,38 +173,38 @@ void CommandResponder::registerClient(const Wire::Datagram& message, Net::Ipv4En
             client.version = wanted;
         }
     }
-    if (state_.clients.upsert(client)) {
-        ++state_.counters.clientsRegistered;
+    if (m_state.clients.upsert(client)) {
+        ++m_state.counters.clientsRegistered;
     }
-    state_.counters.clientsConnected = state_.clients.size();
+    m_state.counters.clientsConnected = m_state.clients.size();
 }
 
 void CommandResponder::unregisterClient(Net::Ipv4Endpoint from)
 {
-    if (state_.clients.remove(from)) {
-        ++state_.counters.clientsDisconnected;
-        state_.counters.clientsConnected = state_.clients.size();
+    if (m_state.clients.remove(from)) {
+        ++m_state.counters.clientsDisconnected;
+        m_state.counters.clientsConnected = m_state.clients.size();
     }
 }
 
 void CommandResponder::encodeModelDefinitionsLocked(Wire::ByteWriter& out, Wire::Version version)
 {
-    if (state_.modelDefPayload) {
+    if (m_state.modelDefPayload) {
         Wire::encodeMessage(out, static_cast<uint16_t>(Wire::MessageId::ModelDef),
-                            state_.modelDefPayload->data(), state_.modelDefPayload->size());
+                            m_state.modelDefPayload->data(), m_state.modelDefPayload->size());
         return;
     }
     // Only the kinds this version has.
-    std::memset(filtered_.get(), 0, sizeof(sDataDescriptions));
-    if (state_.descriptions) {
-        for (int32_t i = 0; i < state_.descriptions->nDataDescriptions; ++i) {
-            const sDataDescription& entry = state_.descriptions->arrDataDescriptions[i];
+    std::memset(m_filtered.get(), 0, sizeof(sDataDescriptions));
+    if (m_state.descriptions) {
+        for (int32_t i = 0; i < m_state.descriptions->nDataDescriptions; ++i) {
+            const sDataDescription& entry = m_state.descriptions->arrDataDescriptions[i];
             if (kindInVersion(entry.type, version)) {
-                filtered_->arrDataDescriptions[filtered_->nDataDescriptions++] = entry;
+                m_filtered->arrDataDescriptions[m_filtered->nDataDescriptions++] = entry;
             }
         }
     }
-    if (Wire::encodeModelDefinitions(out, *filtered_, version) != Wire::Status::Ok) {
+    if (Wire::encodeModelDefinitions(out, *m_filtered, version) != Wire::Status::Ok) {
         out.reset();
     }
 }
@@ -212,39 +212,39 @@ void CommandResponder::encodeModelDefinitionsLocked(Wire::ByteWriter& out, Wire:
 size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net::Ipv4Endpoint from,
                                              Wire::ByteWriter& out)
 {
-    ++state_.counters.requests;
+    ++m_state.counters.requests;
     std::string_view text;
     if (Wire::decodeText(message.payload, message.payloadSize, text) != Wire::Status::Ok) {
-        ++state_.counters.malformed;
+        ++m_state.counters.malformed;
         return 0;
     }
     const size_t comma = text.find(',');
     const std::string_view word = text.substr(0, comma);
     const std::string_view argument =
         comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
-    ++state_.counters.requestsByCommand[std::string(word)];
+    ++m_state.counters.requestsByCommand[std::string(word)];
     const std::string key = lowercase(word);
     if (key == "disconnect") {
-        ++state_.counters.disconnects;
+        ++m_state.counters.disconnects;
         unregisterClient(from);
     }
-    if (state_.silent) {
+    if (m_state.silent) {
         return 0;
     }
-    if (auto drop = state_.requestDrops.find(key); drop != state_.requestDrops.end() && drop->second > 0) {
+    if (auto drop = m_state.requestDrops.find(key); drop != m_state.requestDrops.end() && drop->second > 0) {
         --drop->second;
-        ++state_.counters.droppedByScript;
+        ++m_state.counters.droppedByScript;
         return 0;
     }
-    if (auto custom = state_.responses.find(key); custom != state_.responses.end()) {
+    if (auto custom = m_state.responses.find(key); custom != m_state.responses.end()) {
         Wire::encodeMessage(out, static_cast<uint16_t>(Wire::MessageId::Response), custom->second.data(),
                             custom->second.size());
         return out.failed() ? 0 : out.size();
     }
-    const auto scripted = state_.answers.find(key);
-    const Answer answer = scripted == state_.answers.end() ? Answer::Normal : scripted->second;
+    const auto scripted = m_state.answers.find(key);
+    const Answer answer = scripted == m_state.answers.end() ? Answer::Normal : scripted->second;
     if (answer == Answer::None) {
-        ++state_.counters.droppedByScript;
+        ++m_state.counters.droppedByScript;
         return 0;
     }
     if (answer == Answer::Normal && builtInAnswerLocked(key, argument, from, out)) {
@@ -254,8 +254,8 @@ size_t CommandResponder::handleRequestLocked(const Wire::Datagram& message, Net:
     // Motive answers unknown commands with a sender-shaped body.
     Wire::SenderBlock body;
     body.setName("NatNetLib");
-    std::copy(state_.natNetVersion.begin(), state_.natNetVersion.end(), body.version);
-    std::copy(state_.natNetVersion.begin(), state_.natNetVersion.end(), body.natNetVersion);
+    std::copy(m_state.natNetVersion.begin(), m_state.natNetVersion.end(), body.version);
+    std::copy(m_state.natNetVersion.begin(), m_state.natNetVersion.end(), body.natNetVersion);
     Wire::encodeUnrecognizedRequest(out, body);
     return out.failed() ? 0 : out.size();
 }
@@ -265,18 +265,18 @@ bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_v
                                            Net::Ipv4Endpoint from, Wire::ByteWriter& out)
 {
     if (key == "unitstomillimeters") {
-        Wire::encodeResponseFloat(out, state_.unitsToMillimeters);
+        Wire::encodeResponseFloat(out, m_state.unitsToMillimeters);
     } else if (key == "framerate") {
-        Wire::encodeResponseFloat(out, state_.frameRate);
+        Wire::encodeResponseFloat(out, m_state.frameRate);
     } else if (key == "analogsamplespermocapframe") {
-        Wire::encodeResponseInt32(out, state_.analogSamples);
+        Wire::encodeResponseInt32(out, m_state.analogSamples);
     } else if (key == "currentmode") {
-        Wire::encodeResponseInt32(out, state_.editMode ? 2 : 0);
+        Wire::encodeResponseInt32(out, m_state.editMode ? 2 : 0);
     } else if (key == "startrecording" || key == "stoprecording") {
-        state_.recording = key == "startrecording";
+        m_state.recording = key == "startrecording";
         Wire::encodeResponseInt32(out, 0);
     } else if (key == "livemode" || key == "editmode") {
-        state_.editMode = key == "editmode";
+        m_state.editMode = key == "editmode";
         Wire::encodeResponseInt32(out, 0);
     } else if (key == "timelineplay" || key == "timelinestop") {
         // Live data only: there is no timeline to move, the command succeeds.
@@ -294,9 +294,9 @@ bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_v
 void CommandResponder::answerBitstreamLocked(std::string_view argument, Net::Ipv4Endpoint from,
                                              Wire::ByteWriter& out)
 {
-    UnicastClient* client = state_.clients.find(from);
+    UnicastClient* client = m_state.clients.find(from);
     if (argument.empty()) {
-        const Wire::Version current = client != nullptr ? client->version : toVersion(state_.natNetVersion);
+        const Wire::Version current = client != nullptr ? client->version : toVersion(m_state.natNetVersion);
         Wire::encodeResponseText(
             out, "Bitstream," + std::to_string(current.major) + "." + std::to_string(current.minor) + "." +
                      std::to_string(current.build) + "." + std::to_string(current.revision));
@@ -304,7 +304,7 @@ void CommandResponder::answerBitstreamLocked(std::string_view argument, Net::Ipv
     }
     const std::optional<Wire::Version> wanted = Wire::Version::parse(argument);
     // Only unicast clients of a NatNet 4 server may change their stream.
-    const bool allowed = wanted && client != nullptr && toVersion(state_.natNetVersion).major >= 4 &&
+    const bool allowed = wanted && client != nullptr && toVersion(m_state.natNetVersion).major >= 4 &&
                          Wire::isSupported(*wanted);
     if (allowed) {
         client->version = *wanted;

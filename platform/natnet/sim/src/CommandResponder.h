@@ -30,12 +30,12 @@ public:
     CommandResponder(const SimulatorConfig& config, ServerState& state, const ServerClock& clock);
 
     // Where frames go, as the server information advertises it (group 0 in unicast).
-    void setDataEndpoint(Net::Ipv4Endpoint group) { group_ = group; }
+    void setDataEndpoint(Net::Ipv4Endpoint group) { m_group = group; }
 
     // Handles one message (lock held); returns the size of the reply in reply()
     // (0: no answer).
     size_t respond(const Wire::Datagram& message, Net::Ipv4Endpoint from, uint64_t receivedTicks);
-    const uint8_t* reply() const { return replyBuffer_.data(); }
+    const uint8_t* reply() const { return m_replyBuffer.data(); }
     // The NAT_SERVERINFO a NAT_CONNECT would get, optionally claiming another
     // bitstream version (lock held); empty when it cannot be encoded.
     std::vector<uint8_t> serverInfoMessageLocked(const std::array<uint8_t, 4>* claimedVersion) const;
@@ -52,12 +52,12 @@ private:
                              Wire::ByteWriter& out);
     void answerBitstreamLocked(std::string_view argument, Net::Ipv4Endpoint from, Wire::ByteWriter& out);
 
-    const SimulatorConfig& config_;
-    ServerState& state_;
-    const ServerClock& clock_;
-    Net::Ipv4Endpoint group_;
-    std::vector<uint8_t> replyBuffer_;
-    std::unique_ptr<sDataDescriptions> filtered_;  // the kinds one version carries
+    const SimulatorConfig& m_config;
+    ServerState& m_state;
+    const ServerClock& m_clock;
+    Net::Ipv4Endpoint m_group;
+    std::vector<uint8_t> m_replyBuffer;
+    std::unique_ptr<sDataDescriptions> m_filtered;  // the kinds one version carries
 };
 
 }  // namespace NatNet::Sim::Internal

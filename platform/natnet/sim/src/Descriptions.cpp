@@ -42,52 +42,52 @@ Descriptions::Descriptions(const Descriptions& other)
 Descriptions& Descriptions::operator=(const Descriptions& other)
 {
     if (this != &other) {
-        entries_.clear();
-        for (const auto& entry : other.entries_) {
+        m_entries.clear();
+        for (const auto& entry : other.m_entries) {
             auto copy = std::make_unique<Entry>();
             copy->type = entry->type;
             copy->markerSet = entry->markerSet;
             copy->rigidBody = entry->rigidBody;
-            entries_.push_back(std::move(copy));
+            m_entries.push_back(std::move(copy));
         }
-        view_.reset();
-        stale_ = true;
+        m_view.reset();
+        m_stale = true;
     }
     return *this;
 }
 
 void Descriptions::addMarkerSet(MarkerSetModel markerSet)
 {
-    if (entries_.size() >= MAX_MODELS) {
+    if (m_entries.size() >= MAX_MODELS) {
         return;
     }
     auto entry = std::make_unique<Entry>();
     entry->type = Descriptor_MarkerSet;
     entry->markerSet = std::move(markerSet);
-    entries_.push_back(std::move(entry));
-    stale_ = true;
+    m_entries.push_back(std::move(entry));
+    m_stale = true;
 }
 
 void Descriptions::addRigidBody(RigidBodyModel rigidBody)
 {
-    if (entries_.size() >= MAX_MODELS) {
+    if (m_entries.size() >= MAX_MODELS) {
         return;
     }
     auto entry = std::make_unique<Entry>();
     entry->type = Descriptor_RigidBody;
     entry->rigidBody = std::move(rigidBody);
-    entries_.push_back(std::move(entry));
-    stale_ = true;
+    m_entries.push_back(std::move(entry));
+    m_stale = true;
 }
 
 void Descriptions::rebuild() const
 {
-    if (!view_) {
-        view_ = std::make_unique<sDataDescriptions>();
+    if (!m_view) {
+        m_view = std::make_unique<sDataDescriptions>();
     }
-    std::memset(view_.get(), 0, sizeof(sDataDescriptions));
-    for (const auto& entry : entries_) {
-        sDataDescription& slot = view_->arrDataDescriptions[view_->nDataDescriptions++];
+    std::memset(m_view.get(), 0, sizeof(sDataDescriptions));
+    for (const auto& entry : m_entries) {
+        sDataDescription& slot = m_view->arrDataDescriptions[m_view->nDataDescriptions++];
         slot.type = entry->type;
         entry->names.clear();
         if (entry->type == Descriptor_MarkerSet) {
@@ -131,15 +131,15 @@ void Descriptions::rebuild() const
         record.szMarkerNames = entry->names.empty() ? nullptr : entry->names.data();
         slot.Data.RigidBodyDescription = &record;
     }
-    stale_ = false;
+    m_stale = false;
 }
 
 const sDataDescriptions& Descriptions::view() const
 {
-    if (stale_ || !view_) {
+    if (m_stale || !m_view) {
         rebuild();
     }
-    return *view_;
+    return *m_view;
 }
 
 }  // namespace NatNet::Sim

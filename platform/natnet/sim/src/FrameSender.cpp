@@ -15,69 +15,69 @@ constexpr size_t kDatagramCapacity = 65536;
 }  // namespace
 
 FrameSender::FrameSender(const SimulatorConfig& config, ServerState& state, boost::asio::io_context& io)
-    : config_(config), state_(state), socket_(io), otherSocket_(io), frameBuffer_(kDatagramCapacity)
+    : m_config(config), m_state(state), m_socket(io), m_otherSocket(io), m_frameBuffer(kDatagramCapacity)
 {
 }
 
 void FrameSender::enable(Net::Ipv4Endpoint group)
 {
-    std::lock_guard<std::mutex> sending(sendMutex_);
-    group_ = group;
-    enabled_ = true;
+    std::lock_guard<std::mutex> sending(m_sendMutex);
+    m_group = group;
+    m_enabled = true;
 }
 
 void FrameSender::disable()
 {
-    std::lock_guard<std::mutex> sending(sendMutex_);
-    enabled_ = false;
-    socket_.close();
-    otherSocket_.close();
+    std::lock_guard<std::mutex> sending(m_sendMutex);
+    m_enabled = false;
+    m_socket.close();
+    m_otherSocket.close();
 }
 
 void FrameSender::collectTargets()
 {
-    targets_.clear();
-    std::lock_guard<std::mutex> lock(state_.mutex);
-    if (config_.multicast) {
-        targets_.push_back({group_, toVersion(state_.natNetVersion), false});
+    m_targets.clear();
+    std::lock_guard<std::mutex> lock(m_state.mutex);
+    if (m_config.multicast) {
+        m_targets.push_back({m_group, toVersion(m_state.natNetVersion), false});
         return;
     }
-    for (UnicastClient& client : state_.clients.all()) {
-        targets_.push_back({client.endpoint, client.version, client.versionChanged});
+    for (UnicastClient& client : m_state.clients.all()) {
+        m_targets.push_back({client.endpoint, client.version, client.versionChanged});
         client.versionChanged = false;
     }
 }
 
 void FrameSender::countSent(int datagrams)
 {
-    std::lock_guard<std::mutex> lock(state_.mutex);
-    ++state_.counters.framesSent;
-    state_.counters.datagramsSent += static_cast<uint64_t>(datagrams);
-    state_.changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_state.mutex);
+    ++m_state.counters.framesSent;
+    m_state.counters.datagramsSent += static_cast<uint64_t>(datagrams);
+    m_state.changed.notify_all();
 }
 
 int FrameSender::sendFrame(const sFrameOfMocapData& frame)
 {
-    std::lock_guard<std::mutex> sending(sendMutex_);
-    const int sent = sendFrameVia(socket_, frame);
+    std::lock_guard<std::mutex> sending(m_sendMutex);
+    const int sent = sendFrameVia(m_socket, frame);
     countSent(sent);
     return sent;
 }
 
 int FrameSender::sendFrameFromOtherPort(const sFrameOfMocapData& frame)
 {
-    std::lock_guard<std::mutex> sending(sendMutex_);
-    const int sent = sendFrameVia(otherSocket_, frame);
-    std::lock_guard<std::mutex> lock(state_.mutex);
-    state_.counters.framesFromOtherPort += static_cast<uint64_t>(sent);
-    state_.changed.notify_all();
+    std::lock_guard<std::mutex> sending(m_sendMutex);
+    const int sent = sendFrameVia(m_otherSocket, frame);
+    std::lock_guard<std::mutex> lock(m_state.mutex);
+    m_state.counters.framesFromOtherPort += static_cast<uint64_t>(sent);
+    m_state.changed.notify_all();
     return sent;
 }
 
-// sendMutex_ held.
+// m_sendMutex held.
 int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& frame)
 {
-    if (!enabled_) {
+    if (!m_enabled) {
         return 0;
     }
     collectTargets();
@@ -85,9 +85,9 @@ int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& f
     bool encoded = false;
     Wire::Version encodedVersion;
     size_t size = 0;
-    for (const Target& target : targets_) {
+    for (const Target& target : m_targets) {
         if (!encoded || !sameLayout(encodedVersion, target.version)) {
-            Wire::ByteWriter writer(frameBuffer_.data(), frameBuffer_.size());
+            Wire::ByteWriter writer(m_frameBuffer.data(), m_frameBuffer.size());
             encoded = Wire::encodeFrame(writer, frame, target.version) == Wire::Status::Ok;
             encodedVersion = target.version;
             size = writer.size();
@@ -101,14 +101,14 @@ int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& f
                           size >= Wire::kHeaderSize + 6;
         uint8_t saved = 0;
         if (flag) {
-            saved = frameBuffer_[size - 6];
-            frameBuffer_[size - 6] = static_cast<uint8_t>(saved | 0x08);
+            saved = m_frameBuffer[size - 6];
+            m_frameBuffer[size - 6] = static_cast<uint8_t>(saved | 0x08);
         }
-        if (!socket.sendTo(frameBuffer_.data(), size, target.endpoint)) {
+        if (!socket.sendTo(m_frameBuffer.data(), size, target.endpoint)) {
             ++sent;
         }
         if (flag) {
-            frameBuffer_[size - 6] = saved;
+            m_frameBuffer[size - 6] = saved;
         }
     }
     return sent;
@@ -116,14 +116,14 @@ int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& f
 
 int FrameSender::sendRawDatagram(const void* bytes, size_t size)
 {
-    std::lock_guard<std::mutex> sending(sendMutex_);
-    if (!enabled_) {
+    std::lock_guard<std::mutex> sending(m_sendMutex);
+    if (!m_enabled) {
         return 0;
     }
     collectTargets();
     int sent = 0;
-    for (const Target& target : targets_) {
-        if (!socket_.sendTo(bytes, size, target.endpoint)) {
+    for (const Target& target : m_targets) {
+        if (!m_socket.sendTo(bytes, size, target.endpoint)) {
             ++sent;
         }
     }

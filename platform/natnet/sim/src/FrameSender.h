@@ -27,9 +27,9 @@ public:
     FrameSender(const SimulatorConfig& config, ServerState& state, boost::asio::io_context& io);
 
     // Opened and bound by the simulator before enable().
-    Net::UdpSocket& socket() { return socket_; }
+    Net::UdpSocket& socket() { return m_socket; }
     // A second socket on the server's address but another port (misbehaviour).
-    Net::UdpSocket& otherSocket() { return otherSocket_; }
+    Net::UdpSocket& otherSocket() { return m_otherSocket; }
     // From now on frames go out; in multicast to `group` (address and data port).
     void enable(Net::Ipv4Endpoint group);
     // Waits for a send in progress, then closes the socket; later sends do nothing.
@@ -53,16 +53,16 @@ private:
     void countSent(int datagrams);
     int sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& frame);
 
-    const SimulatorConfig& config_;
-    ServerState& state_;
-    Net::UdpSocket socket_;
-    Net::UdpSocket otherSocket_;
+    const SimulatorConfig& m_config;
+    ServerState& m_state;
+    Net::UdpSocket m_socket;
+    Net::UdpSocket m_otherSocket;
 
-    std::mutex sendMutex_;  // guards everything below
-    bool enabled_ = false;
-    Net::Ipv4Endpoint group_;
-    std::vector<uint8_t> frameBuffer_;
-    std::vector<Target> targets_;  // reused: no allocation per frame
+    std::mutex m_sendMutex;  // guards everything below
+    bool m_enabled = false;
+    Net::Ipv4Endpoint m_group;
+    std::vector<uint8_t> m_frameBuffer;
+    std::vector<Target> m_targets;  // reused: no allocation per frame
 };
 
 }  // namespace NatNet::Sim::Internal

@@ -40,33 +40,33 @@ void yaw(const float (&v)[3], double angle, double (&out)[3])
 
 }  // namespace
 
-Scenario::Scenario(const ScenarioConfig& config) : config_(config)
+Scenario::Scenario(const ScenarioConfig& config) : m_config(config)
 {
-    config_.rigidBodies = std::clamp(config_.rigidBodies, 0, kMaxBodies);
-    config_.newIdsPerFrame = std::clamp(config_.newIdsPerFrame, 0, kMaxBodies - config_.rigidBodies);
-    for (std::string& name : config_.bodyNames) {
+    m_config.rigidBodies = std::clamp(m_config.rigidBodies, 0, kMaxBodies);
+    m_config.newIdsPerFrame = std::clamp(m_config.newIdsPerFrame, 0, kMaxBodies - m_config.rigidBodies);
+    for (std::string& name : m_config.bodyNames) {
         // The wire carries names NUL-terminated in fixed-size records.
         name = name.substr(0, std::min(name.find('\0'), static_cast<size_t>(MAX_NAMELENGTH - 1)));
     }
-    config_.poseFaults.erase(std::remove_if(config_.poseFaults.begin(), config_.poseFaults.end(),
-                                            [&](const PoseFaultRule& rule) {
-                                                return rule.everyFrames < 1 || rule.body < 0 ||
-                                                       rule.body >= config_.rigidBodies;
-                                            }),
-                             config_.poseFaults.end());
-    if (!(config_.rateHz > 0.0)) {
-        config_.rateHz = 120.0;
+    m_config.poseFaults.erase(std::remove_if(m_config.poseFaults.begin(), m_config.poseFaults.end(),
+                                             [&](const PoseFaultRule& rule) {
+                                                 return rule.everyFrames < 1 || rule.body < 0 ||
+                                                        rule.body >= m_config.rigidBodies;
+                                             }),
+                              m_config.poseFaults.end());
+    if (!(m_config.rateHz > 0.0)) {
+        m_config.rateHz = 120.0;
     }
-    scale_ = config_.units == Units::Millimetres ? 1000.0f : 1.0f;
-    if (config_.markers) {
-        markerSets_.resize(static_cast<size_t>(config_.rigidBodies) + 1);
-        for (int i = 0; i < config_.rigidBodies; ++i) {
-            markerSets_[static_cast<size_t>(i)].markers = std::make_unique<MarkerData[]>(kMarkersPerBody);
-            markerSets_[static_cast<size_t>(i)].count = kMarkersPerBody;
+    m_scale = m_config.units == Units::Millimetres ? 1000.0f : 1.0f;
+    if (m_config.markers) {
+        m_markerSets.resize(static_cast<size_t>(m_config.rigidBodies) + 1);
+        for (int i = 0; i < m_config.rigidBodies; ++i) {
+            m_markerSets[static_cast<size_t>(i)].markers = std::make_unique<MarkerData[]>(kMarkersPerBody);
+            m_markerSets[static_cast<size_t>(i)].count = kMarkersPerBody;
         }
-        const int all = config_.rigidBodies * kMarkersPerBody;
-        markerSets_.back().markers = std::make_unique<MarkerData[]>(static_cast<size_t>(std::max(all, 1)));
-        markerSets_.back().count = all;
+        const int all = m_config.rigidBodies * kMarkersPerBody;
+        m_markerSets.back().markers = std::make_unique<MarkerData[]>(static_cast<size_t>(std::max(all, 1)));
+        m_markerSets.back().count = all;
     }
 }
 
@@ -81,22 +81,23 @@ std::string Scenario::bodyName(int index)
 
 std::string Scenario::nameOf(int index) const
 {
-    if (index >= 0 && static_cast<size_t>(index) < config_.bodyNames.size()) {
-        return config_.bodyNames[static_cast<size_t>(index)];
+    if (index >= 0 && static_cast<size_t>(index) < m_config.bodyNames.size()) {
+        return m_config.bodyNames[static_cast<size_t>(index)];
     }
     return bodyName(index);
 }
 
 float Scenario::unitsToMillimeters() const
 {
-    return config_.units == Units::Millimetres ? 1.0f : 1000.0f;
+    return m_config.units == Units::Millimetres ? 1.0f : 1000.0f;
 }
 
 uint64_t Scenario::totalFrames() const
 {
-    uint64_t total = config_.frameCount;
-    if (config_.durationSeconds > 0.0) {
-        const auto byDuration = static_cast<uint64_t>(std::llround(config_.durationSeconds * config_.rateHz));
+    uint64_t total = m_config.frameCount;
+    if (m_config.durationSeconds > 0.0) {
+        const auto byDuration =
+            static_cast<uint64_t>(std::llround(m_config.durationSeconds * m_config.rateHz));
         total = total == 0 ? byDuration : std::min(total, byDuration);
     }
     return total;
@@ -104,7 +105,7 @@ uint64_t Scenario::totalFrames() const
 
 bool Scenario::isTracked(int index, double seconds) const
 {
-    if (!config_.invalidGaps) {
+    if (!m_config.invalidGaps) {
         return true;
     }
     // Staggered so that the bodies do not all vanish together.
@@ -114,21 +115,21 @@ bool Scenario::isTracked(int index, double seconds) const
 
 sRigidBodyData Scenario::pose(int index, double seconds) const
 {
-    const int count = std::max(config_.rigidBodies, 1);
+    const int count = std::max(m_config.rigidBodies, 1);
     const double phase = 2.0 * kPi * index / count;
     const double angle = 2.0 * kPi * seconds / kTurnSeconds + phase;
     const double radius = 0.3 + 0.05 * index;
     sRigidBodyData body;
     body.ID = index + 1;
-    body.x = static_cast<float>(radius * std::cos(angle) * scale_);
-    body.y = static_cast<float>((1.2 + 0.1 * std::sin(2.0 * angle)) * scale_);
-    body.z = static_cast<float>(radius * std::sin(angle) * scale_);
+    body.x = static_cast<float>(radius * std::cos(angle) * m_scale);
+    body.y = static_cast<float>((1.2 + 0.1 * std::sin(2.0 * angle)) * m_scale);
+    body.z = static_cast<float>(radius * std::sin(angle) * m_scale);
     // Facing along the path: yaw follows the angle.
     body.qx = 0.0f;
     body.qy = static_cast<float>(std::sin(-angle / 2.0));
     body.qz = 0.0f;
     body.qw = static_cast<float>(std::cos(-angle / 2.0));
-    body.MeanError = kMeanError * scale_;
+    body.MeanError = kMeanError * m_scale;
     body.params = 1;
     return body;
 }
@@ -141,20 +142,20 @@ void Scenario::markerPositions(int index, const sRigidBodyData& body, float (*ou
     for (int m = 0; m < kMarkersPerBody; ++m) {
         double rotated[3];
         yaw(kMarkerOffsets[m], angle, rotated);
-        out[m][0] = body.x + static_cast<float>(rotated[0] * scale_);
-        out[m][1] = body.y + static_cast<float>(rotated[1] * scale_);
-        out[m][2] = body.z + static_cast<float>(rotated[2] * scale_);
+        out[m][0] = body.x + static_cast<float>(rotated[0] * m_scale);
+        out[m][1] = body.y + static_cast<float>(rotated[1] * m_scale);
+        out[m][2] = body.z + static_cast<float>(rotated[2] * m_scale);
     }
 }
 
 void Scenario::fill(uint64_t index, sFrameOfMocapData& frame)
 {
-    fill(index, static_cast<double>(index) / config_.rateHz, frame);
+    fill(index, static_cast<double>(index) / m_config.rateHz, frame);
 }
 
 void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
 {
-    frame.iFrame = config_.firstFrameNumber + static_cast<int32_t>(index);
+    frame.iFrame = m_config.firstFrameNumber + static_cast<int32_t>(index);
     frame.nMarkerSets = 0;
     frame.nOtherMarkers = 0;
     frame.OtherMarkers = nullptr;
@@ -173,8 +174,8 @@ void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
     frame.PrecisionTimestampFractionalSecs = 0;
     frame.params = 0;
 
-    frame.nRigidBodies = config_.rigidBodies;
-    for (int i = 0; i < config_.rigidBodies; ++i) {
+    frame.nRigidBodies = m_config.rigidBodies;
+    for (int i = 0; i < m_config.rigidBodies; ++i) {
         const bool tracked = isTracked(i, seconds);
         sRigidBodyData body = pose(i, seconds);
         if (!tracked) {
@@ -183,16 +184,16 @@ void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
             body.ID = i + 1;
         }
         frame.RigidBodies[i] = body;
-        if (!config_.markers) {
+        if (!m_config.markers) {
             continue;
         }
-        MarkerData* markers = markerSets_[static_cast<size_t>(i)].markers.get();
+        MarkerData* markers = m_markerSets[static_cast<size_t>(i)].markers.get();
         if (tracked) {
             markerPositions(i, body, markers);
         } else {
             std::memset(markers, 0, sizeof(MarkerData) * kMarkersPerBody);
         }
-        std::memcpy(markerSets_.back().markers.get() + static_cast<size_t>(i) * kMarkersPerBody, markers,
+        std::memcpy(m_markerSets.back().markers.get() + static_cast<size_t>(i) * kMarkersPerBody, markers,
                     sizeof(MarkerData) * kMarkersPerBody);
         for (int m = 0; m < kMarkersPerBody && tracked; ++m) {
             if (frame.nLabeledMarkers >= MAX_LABELED_MARKERS) {
@@ -203,20 +204,20 @@ void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
             marker.x = markers[m][0];
             marker.y = markers[m][1];
             marker.z = markers[m][2];
-            marker.size = kMarkerSize * scale_;
+            marker.size = kMarkerSize * m_scale;
             marker.params = 0x0A;  // point-cloud solved, has model
             marker.residual = kResidual;
         }
     }
-    if (config_.markers) {
-        const int sets = std::min(config_.rigidBodies + 1, MAX_MARKERSETS);
+    if (m_config.markers) {
+        const int sets = std::min(m_config.rigidBodies + 1, MAX_MARKERSETS);
         for (int s = 0; s < sets; ++s) {
             sMarkerSetData& set = frame.MocapData[s];
             std::memset(set.szName, 0, sizeof(set.szName));
-            const std::string name = s < config_.rigidBodies ? nameOf(s) : std::string("all");
+            const std::string name = s < m_config.rigidBodies ? nameOf(s) : std::string("all");
             std::memcpy(set.szName, name.data(), std::min(name.size(), sizeof(set.szName) - 1));
-            set.nMarkers = markerSets_[static_cast<size_t>(s)].count;
-            set.Markers = markerSets_[static_cast<size_t>(s)].markers.get();
+            set.nMarkers = m_markerSets[static_cast<size_t>(s)].count;
+            set.Markers = m_markerSets[static_cast<size_t>(s)].markers.get();
         }
         frame.nMarkerSets = sets;
     }
@@ -228,7 +229,7 @@ void Scenario::applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const
 {
     constexpr float nan = std::numeric_limits<float>::quiet_NaN();
     constexpr float inf = std::numeric_limits<float>::infinity();
-    for (const PoseFaultRule& rule : config_.poseFaults) {
+    for (const PoseFaultRule& rule : m_config.poseFaults) {
         if ((index + 1) % static_cast<uint64_t>(rule.everyFrames) != 0) {
             continue;
         }
@@ -265,13 +266,13 @@ void Scenario::applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const
 
 void Scenario::addNewIds(uint64_t index, double seconds, sFrameOfMocapData& frame) const
 {
-    const auto perFrame = static_cast<uint64_t>(config_.newIdsPerFrame);
+    const auto perFrame = static_cast<uint64_t>(m_config.newIdsPerFrame);
     // IDs stay positive: after about two billion of them they start again at kFirstNewId.
     const uint64_t span = static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) - kFirstNewId;
     for (uint64_t j = 0; j < perFrame; ++j) {
         sRigidBodyData body = pose(0, seconds);
         body.ID = kFirstNewId + static_cast<int32_t>((index * perFrame + j) % span);
-        body.x += static_cast<float>(0.001 * static_cast<double>(j) * scale_);
+        body.x += static_cast<float>(0.001 * static_cast<double>(j) * m_scale);
         frame.RigidBodies[frame.nRigidBodies++] = body;
     }
 }
@@ -280,7 +281,7 @@ Descriptions Scenario::descriptions() const
 {
     Descriptions out;
     MarkerSetModel all{"all", {}};
-    for (int i = 0; i < config_.rigidBodies; ++i) {
+    for (int i = 0; i < m_config.rigidBodies; ++i) {
         const std::string name = nameOf(i);
         MarkerSetModel set{name, {}};
         RigidBodyModel body;
@@ -290,17 +291,17 @@ Descriptions Scenario::descriptions() const
             const std::string markerName = name + "_" + std::to_string(m + 1);
             set.markerNames.push_back(markerName);
             all.markerNames.push_back(markerName);
-            body.markers.push_back({kMarkerOffsets[m][0] * scale_, kMarkerOffsets[m][1] * scale_,
-                                    kMarkerOffsets[m][2] * scale_});
+            body.markers.push_back({kMarkerOffsets[m][0] * m_scale, kMarkerOffsets[m][1] * m_scale,
+                                    kMarkerOffsets[m][2] * m_scale});
             body.requiredLabels.push_back(0);
             body.markerNames.push_back("Marker" + std::to_string(m + 1));
         }
-        if (config_.markers) {
+        if (m_config.markers) {
             out.addMarkerSet(std::move(set));
         }
         out.addRigidBody(std::move(body));
     }
-    if (config_.markers && config_.rigidBodies > 0) {
+    if (m_config.markers && m_config.rigidBodies > 0) {
         out.addMarkerSet(std::move(all));
     }
     return out;

@@ -5,7 +5,7 @@
 
 namespace NatNet::Sim::Internal {
 
-ServerClock::ServerClock() : epochNs_(steadyNowNs()) {}
+ServerClock::ServerClock() : m_epochNs(steadyNowNs()) {}
 
 uint64_t ServerClock::steadyNowNs()
 {
@@ -16,12 +16,12 @@ uint64_t ServerClock::steadyNowNs()
 
 void ServerClock::setFrequency(uint64_t ticksPerSecond)
 {
-    frequency_.store(std::clamp<uint64_t>(ticksPerSecond, 1, kMaxFrequency), std::memory_order_relaxed);
+    m_frequency.store(std::clamp<uint64_t>(ticksPerSecond, 1, kMaxFrequency), std::memory_order_relaxed);
 }
 
 uint64_t ServerClock::ticksAt(uint64_t steadyNs) const
 {
-    const uint64_t elapsed = steadyNs > epochNs_ ? steadyNs - epochNs_ : 0;
+    const uint64_t elapsed = steadyNs > m_epochNs ? steadyNs - m_epochNs : 0;
     const uint64_t hz = frequency();
     constexpr uint64_t kNsPerSecond = 1'000'000'000;
     // Whole seconds and the rest apart: (rest * hz) stays below 10^18.
@@ -30,7 +30,7 @@ uint64_t ServerClock::ticksAt(uint64_t steadyNs) const
 
 double ServerClock::secondsAt(uint64_t steadyNs) const
 {
-    const uint64_t elapsed = steadyNs > epochNs_ ? steadyNs - epochNs_ : 0;
+    const uint64_t elapsed = steadyNs > m_epochNs ? steadyNs - m_epochNs : 0;
     return static_cast<double>(elapsed) * 1e-9;
 }
 

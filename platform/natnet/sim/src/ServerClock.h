@@ -16,8 +16,8 @@ public:
 
     static uint64_t steadyNowNs();
     void setFrequency(uint64_t ticksPerSecond);  // clamped to 1 ... kMaxFrequency
-    uint64_t frequency() const { return frequency_.load(std::memory_order_relaxed); }
-    uint64_t epochNs() const { return epochNs_; }
+    uint64_t frequency() const { return m_frequency.load(std::memory_order_relaxed); }
+    uint64_t epochNs() const { return m_epochNs; }
 
     uint64_t ticksAt(uint64_t steadyNs) const;
     uint64_t ticksNow() const { return ticksAt(steadyNowNs()); }
@@ -25,8 +25,8 @@ public:
     double secondsAt(uint64_t steadyNs) const;
 
 private:
-    uint64_t epochNs_;
-    std::atomic<uint64_t> frequency_{10'000'000};
+    uint64_t m_epochNs;
+    std::atomic<uint64_t> m_frequency{10'000'000};
 };
 
 }  // namespace NatNet::Sim::Internal

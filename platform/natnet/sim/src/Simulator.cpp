@@ -42,16 +42,16 @@ class Simulator::Impl
 {
 public:
     explicit Impl(const SimulatorConfig& config)
-        : config_(config),
-          commandSocket_(io_),
-          housekeeping_(io_),
-          responder_(config_, state_, clock_),
-          answers_(io_, commandSocket_, state_),
-          sender_(config_, state_, io_),
-          runner_(state_, sender_, clock_),
-          rxBuffer_(kDatagramCapacity)
+        : m_config(config),
+          m_commandSocket(m_io),
+          m_housekeeping(m_io),
+          m_responder(m_config, m_state, m_clock),
+          m_answers(m_io, m_commandSocket, m_state),
+          m_sender(m_config, m_state, m_io),
+          m_runner(m_state, m_sender, m_clock),
+          m_rxBuffer(kDatagramCapacity)
     {
-        clock_.setFrequency(10'000'000);
+        m_clock.setFrequency(10'000'000);
     }
 
     ~Impl() { stop(); }
@@ -62,96 +62,96 @@ public:
             if (error != nullptr) {
                 *error = why;
             }
-            commandSocket_.close();
-            sender_.socket().close();
+            m_commandSocket.close();
+            m_sender.socket().close();
             return false;
         };
-        if (running_.load()) {
+        if (m_running.load()) {
             return fail("already running");
         }
-        const auto local = Net::parseIpv4(config_.localAddress.c_str());
+        const auto local = Net::parseIpv4(m_config.localAddress.c_str());
         if (!local) {
-            return fail("bad local address \"" + config_.localAddress + "\"");
+            return fail("bad local address \"" + m_config.localAddress + "\"");
         }
         uint32_t group = 0;
-        if (config_.multicast) {
-            const auto parsed = Net::parseIpv4(config_.multicastAddress.c_str());
+        if (m_config.multicast) {
+            const auto parsed = Net::parseIpv4(m_config.multicastAddress.c_str());
             if (!parsed || !Net::isMulticast(*parsed)) {
-                return fail("bad multicast address \"" + config_.multicastAddress + "\"");
+                return fail("bad multicast address \"" + m_config.multicastAddress + "\"");
             }
             group = *parsed;
         }
         Net::UdpSocketOptions commandOptions;
         commandOptions.receiveBufferBytes = 1024 * 1024;
         commandOptions.broadcast = true;
-        const uint32_t commandBind = config_.answerBroadcasts ? 0u : *local;
-        if (const auto ec = commandSocket_.open({commandBind, config_.commandPort}, commandOptions)) {
+        const uint32_t commandBind = m_config.answerBroadcasts ? 0u : *local;
+        if (const auto ec = m_commandSocket.open({commandBind, m_config.commandPort}, commandOptions)) {
             return fail("command socket " + Net::formatIpv4(commandBind) + ":" +
-                        std::to_string(config_.commandPort) + ": " + ec.message());
+                        std::to_string(m_config.commandPort) + ": " + ec.message());
         }
-        Net::UdpSocket& data = sender_.socket();
+        Net::UdpSocket& data = m_sender.socket();
         Net::UdpSocketOptions dataOptions;
         dataOptions.reuseAddress = true;
         dataOptions.sendBufferBytes = kSocketBufferBytes;
-        if (const auto ec = data.open({*local, config_.dataPort}, dataOptions)) {
-            return fail("data socket " + config_.localAddress + ":" + std::to_string(config_.dataPort) +
+        if (const auto ec = data.open({*local, m_config.dataPort}, dataOptions)) {
+            return fail("data socket " + m_config.localAddress + ":" + std::to_string(m_config.dataPort) +
                         ": " + ec.message());
         }
-        if (const auto ec = sender_.otherSocket().open({*local, 0}, {})) {
-            return fail("second data socket " + config_.localAddress + ": " + ec.message());
+        if (const auto ec = m_sender.otherSocket().open({*local, 0}, {})) {
+            return fail("second data socket " + m_config.localAddress + ": " + ec.message());
         }
-        if (config_.multicast) {
-            const int ttl = std::clamp(config_.multicastTtl, 0, 255);
-            (void)sender_.otherSocket().setMulticastSending(*local, ttl, true);
+        if (m_config.multicast) {
+            const int ttl = std::clamp(m_config.multicastTtl, 0, 255);
+            (void)m_sender.otherSocket().setMulticastSending(*local, ttl, true);
             if (const auto ec = data.setMulticastSending(*local, ttl, true)) {
-                return fail("multicast sending on " + config_.localAddress + ": " + ec.message());
+                return fail("multicast sending on " + m_config.localAddress + ": " + ec.message());
             }
         }
-        commandPort_ = commandSocket_.localEndpoint().port;
-        dataPort_ = data.localEndpoint().port;
-        otherDataPort_ = sender_.otherSocket().localEndpoint().port;
-        responder_.setDataEndpoint({group, dataPort_});
-        sender_.enable({group, dataPort_});
-        io_.restart();
+        m_commandPort = m_commandSocket.localEndpoint().port;
+        m_dataPort = data.localEndpoint().port;
+        m_otherDataPort = m_sender.otherSocket().localEndpoint().port;
+        m_responder.setDataEndpoint({group, m_dataPort});
+        m_sender.enable({group, m_dataPort});
+        m_io.restart();
         receive();
         scheduleHousekeeping();
-        running_.store(true);
-        std::lock_guard<std::mutex> lock(startMutex_);
-        ioThread_ = std::thread([this] { runIo(); });
+        m_running.store(true);
+        std::lock_guard<std::mutex> lock(m_startMutex);
+        m_ioThread = std::thread([this] { runIo(); });
         return true;
     }
 
     void stop()
     {
-        runner_.stop();
-        io_.stop();
-        if (ioThread_.joinable()) {
-            ioThread_.join();
+        m_runner.stop();
+        m_io.stop();
+        if (m_ioThread.joinable()) {
+            m_ioThread.join();
         }
-        housekeeping_.cancel();
-        answers_.reset();
+        m_housekeeping.cancel();
+        m_answers.reset();
         {
-            std::lock_guard<std::mutex> sending(commandSendMutex_);
-            commandSocket_.close();
+            std::lock_guard<std::mutex> sending(m_commandSendMutex);
+            m_commandSocket.close();
         }
-        sender_.disable();  // a frame being sent from another thread finishes first
-        running_.store(false);
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        state_.clients.all().clear();
-        state_.connectPeers.clear();
-        state_.counters.clientsConnected = 0;
-        state_.changed.notify_all();
+        m_sender.disable();  // a frame being sent from another thread finishes first
+        m_running.store(false);
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        m_state.clients.all().clear();
+        m_state.connectPeers.clear();
+        m_state.counters.clientsConnected = 0;
+        m_state.changed.notify_all();
     }
 
-    bool isRunning() const { return running_.load(); }
-    uint16_t commandPort() const { return commandPort_; }
-    uint16_t dataPort() const { return dataPort_; }
-    uint16_t otherDataPort() const { return otherDataPort_; }
+    bool isRunning() const { return m_running.load(); }
+    uint16_t commandPort() const { return m_commandPort; }
+    uint16_t dataPort() const { return m_dataPort; }
+    uint16_t otherDataPort() const { return m_otherDataPort; }
 
     template <class Change>
     void script(Change&& change)
     {
-        std::lock_guard<std::mutex> lock(state_.mutex);
+        std::lock_guard<std::mutex> lock(m_state.mutex);
         change();
     }
 
@@ -169,35 +169,35 @@ public:
                                          full, &copy) != Wire::Status::Ok) {
             return false;
         }
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        state_.descriptions.reset(copy);
-        state_.modelDefPayload.reset();
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        m_state.descriptions.reset(copy);
+        m_state.modelDefPayload.reset();
         return true;
     }
 
     bool startStreaming(const ScenarioConfig& config)
     {
-        if (!running_.load()) {
+        if (!m_running.load()) {
             return false;
         }
-        runner_.stop();
+        m_runner.stop();
         const Scenario probe(config);
         {
-            std::lock_guard<std::mutex> lock(state_.mutex);
-            state_.frameRate = static_cast<float>(probe.config().rateHz);
-            state_.unitsToMillimeters = probe.unitsToMillimeters();
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            m_state.frameRate = static_cast<float>(probe.config().rateHz);
+            m_state.unitsToMillimeters = probe.unitsToMillimeters();
         }
         setDataDescriptions(probe.descriptions().view());
-        runner_.startScenario(config);
+        m_runner.startScenario(config);
         return true;
     }
 
     bool startReplay(const Capture& capture, int loops)
     {
-        if (!running_.load()) {
+        if (!m_running.load()) {
             return false;
         }
-        runner_.stop();
+        m_runner.stop();
         std::vector<CapturedDatagram> frames;
         for (const CapturedDatagram* frame : capture.frames()) {
             frames.push_back(*frame);
@@ -206,29 +206,29 @@ public:
             return false;
         }
         {
-            std::lock_guard<std::mutex> lock(state_.mutex);
+            std::lock_guard<std::mutex> lock(m_state.mutex);
             if (const auto version = capture.serverNatNetVersion()) {
-                state_.natNetVersion = *version;
+                m_state.natNetVersion = *version;
             }
             if (auto payload = capture.modelDefinitionsPayload()) {
-                state_.modelDefPayload = std::move(*payload);
+                m_state.modelDefPayload = std::move(*payload);
             }
         }
-        runner_.startReplay(std::move(frames), loops);
+        m_runner.startReplay(std::move(frames), loops);
         return true;
     }
 
     SimulatorCounters counters() const
     {
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        return state_.counters;
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        return m_state.counters;
     }
 
     std::vector<ClientInfo> clients() const
     {
-        std::lock_guard<std::mutex> lock(state_.mutex);
+        std::lock_guard<std::mutex> lock(m_state.mutex);
         std::vector<ClientInfo> out;
-        for (const Internal::UnicastClient& client : state_.clients.all()) {
+        for (const Internal::UnicastClient& client : m_state.clients.all()) {
             ClientInfo info;
             info.address = Net::formatIpv4(client.endpoint.address);
             info.port = client.endpoint.port;
@@ -242,24 +242,24 @@ public:
     bool waitFor(const std::function<bool(const SimulatorCounters&)>& predicate,
                  std::chrono::milliseconds timeout) const
     {
-        std::unique_lock<std::mutex> lock(state_.mutex);
-        return state_.changed.wait_for(lock, timeout, [&] { return predicate(state_.counters); });
+        std::unique_lock<std::mutex> lock(m_state.mutex);
+        return m_state.changed.wait_for(lock, timeout, [&] { return predicate(m_state.counters); });
     }
 
     int sendUnsolicitedServerInfo(const std::array<uint8_t, 4>* claimedVersion)
     {
-        if (!running_.load()) {
+        if (!m_running.load()) {
             return 0;
         }
         std::vector<uint8_t> message;
         std::vector<Ipv4Endpoint> targets;
         {
-            std::lock_guard<std::mutex> lock(state_.mutex);
-            message = responder_.serverInfoMessageLocked(claimedVersion);
-            for (const Internal::UnicastClient& client : state_.clients.all()) {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            message = m_responder.serverInfoMessageLocked(claimedVersion);
+            for (const Internal::UnicastClient& client : m_state.clients.all()) {
                 targets.push_back(client.endpoint);
             }
-            targets.insert(targets.end(), state_.connectPeers.begin(), state_.connectPeers.end());
+            targets.insert(targets.end(), m_state.connectPeers.begin(), m_state.connectPeers.end());
         }
         if (message.empty()) {
             return 0;
@@ -267,48 +267,48 @@ public:
         int sent = 0;
         {
             // Not while stop() closes the socket.
-            std::lock_guard<std::mutex> sending(commandSendMutex_);
+            std::lock_guard<std::mutex> sending(m_commandSendMutex);
             for (const Ipv4Endpoint& target : targets) {
-                sent +=
-                    commandSocket_.isOpen() && !commandSocket_.sendTo(message.data(), message.size(), target)
-                        ? 1
-                        : 0;
+                sent += m_commandSocket.isOpen() &&
+                                !m_commandSocket.sendTo(message.data(), message.size(), target)
+                            ? 1
+                            : 0;
             }
         }
-        if (config_.multicast) {
+        if (m_config.multicast) {
             // The group hears it on the data port, from the data socket.
-            sent += sender_.sendRawDatagram(message.data(), message.size());
+            sent += m_sender.sendRawDatagram(message.data(), message.size());
         }
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        state_.counters.unsolicitedServerInfos += static_cast<uint64_t>(sent);
-        state_.changed.notify_all();
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        m_state.counters.unsolicitedServerInfos += static_cast<uint64_t>(sent);
+        m_state.changed.notify_all();
         return sent;
     }
 
-    int sendFrame(const sFrameOfMocapData& frame) { return sender_.sendFrame(frame); }
+    int sendFrame(const sFrameOfMocapData& frame) { return m_sender.sendFrame(frame); }
     int sendFrameFromOtherPort(const sFrameOfMocapData& frame)
     {
-        return sender_.sendFrameFromOtherPort(frame);
+        return m_sender.sendFrameFromOtherPort(frame);
     }
-    int sendRawDatagram(const void* bytes, size_t size) { return sender_.sendRawDatagram(bytes, size); }
-    void stopStreaming() { runner_.stop(); }
-    bool isStreaming() const { return runner_.isStreaming(); }
-    bool waitForStreamEnd(std::chrono::milliseconds timeout) { return runner_.waitForEnd(timeout); }
+    int sendRawDatagram(const void* bytes, size_t size) { return m_sender.sendRawDatagram(bytes, size); }
+    void stopStreaming() { m_runner.stop(); }
+    bool isStreaming() const { return m_runner.isStreaming(); }
+    bool waitForStreamEnd(std::chrono::milliseconds timeout) { return m_runner.waitForEnd(timeout); }
 
-    const SimulatorConfig config_;
-    Internal::ServerClock clock_;
-    Internal::ServerState state_;
+    const SimulatorConfig m_config;
+    Internal::ServerClock m_clock;
+    Internal::ServerState m_state;
 
 private:
     void runIo()
     {
         {
-            std::lock_guard<std::mutex> lock(startMutex_);
+            std::lock_guard<std::mutex> lock(m_startMutex);
         }
         Net::setCurrentThreadName("natnet-sim-cmd");
         for (;;) {
             try {
-                io_.run();
+                m_io.run();
                 return;
             } catch (...) {
                 // A handler failed (out of memory): keep serving.
@@ -318,306 +318,307 @@ private:
 
     void receive()
     {
-        commandSocket_.asyncReceive(rxBuffer_.data(), rxBuffer_.size(),
-                                    [this](std::error_code ec, size_t size, Ipv4Endpoint from) {
-                                        if (ec == std::errc::operation_canceled) {
-                                            return;
-                                        }
-                                        if (!ec) {
-                                            onDatagram(rxBuffer_.data(), size, from);
-                                        }
-                                        if (commandSocket_.isOpen()) {
-                                            receive();
-                                        }
-                                    });
+        m_commandSocket.asyncReceive(m_rxBuffer.data(), m_rxBuffer.size(),
+                                     [this](std::error_code ec, size_t size, Ipv4Endpoint from) {
+                                         if (ec == std::errc::operation_canceled) {
+                                             return;
+                                         }
+                                         if (!ec) {
+                                             onDatagram(m_rxBuffer.data(), size, from);
+                                         }
+                                         if (m_commandSocket.isOpen()) {
+                                             receive();
+                                         }
+                                     });
     }
 
     void onDatagram(const uint8_t* data, size_t size, Ipv4Endpoint from)
     {
-        const uint64_t receivedTicks = clock_.ticksNow();
+        const uint64_t receivedTicks = m_clock.ticksNow();
         size_t replySize = 0;
         bool isAnswer = false;
         {
-            std::lock_guard<std::mutex> lock(state_.mutex);
+            std::lock_guard<std::mutex> lock(m_state.mutex);
             Wire::Datagram message;
             if (Wire::decodeDatagram(data, size, message) != Wire::Status::Ok) {
-                ++state_.counters.malformed;
+                ++m_state.counters.malformed;
             } else {
-                replySize = responder_.respond(message, from, receivedTicks);
+                replySize = m_responder.respond(message, from, receivedTicks);
                 const auto id = static_cast<Wire::MessageId>(message.messageId);
                 isAnswer = id == Wire::MessageId::Connect || id == Wire::MessageId::Request ||
                            id == Wire::MessageId::RequestModelDef;
             }
-            state_.changed.notify_all();
+            m_state.changed.notify_all();
         }
         if (replySize > 0 && isAnswer) {
             // Answers are what the script may delay, duplicate or shift.
-            answers_.submit(responder_.reply(), replySize, from);
+            m_answers.submit(m_responder.reply(), replySize, from);
         } else if (replySize > 0) {
             // Always to the source of the datagram being answered.
-            (void)commandSocket_.sendTo(responder_.reply(), replySize, from);
+            (void)m_commandSocket.sendTo(m_responder.reply(), replySize, from);
         }
     }
 
     // Drops unicast clients that fell silent.
     void scheduleHousekeeping()
     {
-        housekeeping_.expires_after(std::chrono::milliseconds(kHousekeepingMs));
-        housekeeping_.async_wait([this](const boost::system::error_code& ec) {
+        m_housekeeping.expires_after(std::chrono::milliseconds(kHousekeepingMs));
+        m_housekeeping.async_wait([this](const boost::system::error_code& ec) {
             if (ec) {
                 return;
             }
             {
-                std::lock_guard<std::mutex> lock(state_.mutex);
+                std::lock_guard<std::mutex> lock(m_state.mutex);
                 const uint64_t timeoutNs =
-                    static_cast<uint64_t>(std::max(config_.clientTimeoutMs, 1)) * 1'000'000u;
-                const size_t dropped = state_.clients.expire(Internal::ServerClock::steadyNowNs(), timeoutNs);
+                    static_cast<uint64_t>(std::max(m_config.clientTimeoutMs, 1)) * 1'000'000u;
+                const size_t dropped =
+                    m_state.clients.expire(Internal::ServerClock::steadyNowNs(), timeoutNs);
                 if (dropped > 0) {
-                    state_.counters.clientsDropped += dropped;
-                    state_.counters.clientsConnected = state_.clients.size();
-                    state_.changed.notify_all();
+                    m_state.counters.clientsDropped += dropped;
+                    m_state.counters.clientsConnected = m_state.clients.size();
+                    m_state.changed.notify_all();
                 }
             }
             scheduleHousekeeping();
         });
     }
 
-    boost::asio::io_context io_;
-    Net::UdpSocket commandSocket_;
-    boost::asio::steady_timer housekeeping_;
-    Internal::CommandResponder responder_;
-    Internal::AnswerScheduler answers_;  // command thread only
-    Internal::FrameSender sender_;
-    Internal::StreamRunner runner_;
-    std::vector<uint8_t> rxBuffer_;  // command thread only
+    boost::asio::io_context m_io;
+    Net::UdpSocket m_commandSocket;
+    boost::asio::steady_timer m_housekeeping;
+    Internal::CommandResponder m_responder;
+    Internal::AnswerScheduler m_answers;  // command thread only
+    Internal::FrameSender m_sender;
+    Internal::StreamRunner m_runner;
+    std::vector<uint8_t> m_rxBuffer;  // command thread only
 
-    std::mutex startMutex_;
-    std::mutex commandSendMutex_;  // sends from other threads than the command thread, and close()
-    std::thread ioThread_;
-    std::atomic<bool> running_{false};
-    uint16_t commandPort_ = 0;
-    uint16_t dataPort_ = 0;
-    uint16_t otherDataPort_ = 0;
+    std::mutex m_startMutex;
+    std::mutex m_commandSendMutex;  // sends from other threads than the command thread, and close()
+    std::thread m_ioThread;
+    std::atomic<bool> m_running{false};
+    uint16_t m_commandPort = 0;
+    uint16_t m_dataPort = 0;
+    uint16_t m_otherDataPort = 0;
 };
 
 // ---- Simulator ------------------------------------------------------------------------------
 
 Simulator::Simulator(SimulatorConfig config)
-    : config_(std::move(config)), impl_(std::make_unique<Impl>(config_))
+    : m_config(std::move(config)), m_impl(std::make_unique<Impl>(m_config))
 {
 }
 
 Simulator::~Simulator()
 {
-    impl_->stop();
+    m_impl->stop();
 }
 
 bool Simulator::start(std::string* error)
 {
-    return impl_->start(error);
+    return m_impl->start(error);
 }
 
 void Simulator::stop()
 {
-    impl_->stop();
+    m_impl->stop();
 }
 
 bool Simulator::isRunning() const
 {
-    return impl_->isRunning();
+    return m_impl->isRunning();
 }
 
 uint16_t Simulator::commandPort() const
 {
-    return impl_->commandPort();
+    return m_impl->commandPort();
 }
 
 uint16_t Simulator::dataPort() const
 {
-    return impl_->dataPort();
+    return m_impl->dataPort();
 }
 
 void Simulator::setAppName(const std::string& name)
 {
-    impl_->script([&] { impl_->state_.appName = name; });
+    m_impl->script([&] { m_impl->m_state.appName = name; });
 }
 
 void Simulator::setAppVersion(const std::array<uint8_t, 4>& version)
 {
-    impl_->script([&] { impl_->state_.appVersion = version; });
+    m_impl->script([&] { m_impl->m_state.appVersion = version; });
 }
 
 void Simulator::setNatNetVersion(const std::array<uint8_t, 4>& version)
 {
-    impl_->script([&] { impl_->state_.natNetVersion = version; });
+    m_impl->script([&] { m_impl->m_state.natNetVersion = version; });
 }
 
 std::array<uint8_t, 4> Simulator::natNetVersion() const
 {
-    std::lock_guard<std::mutex> lock(impl_->state_.mutex);
-    return impl_->state_.natNetVersion;
+    std::lock_guard<std::mutex> lock(m_impl->m_state.mutex);
+    return m_impl->m_state.natNetVersion;
 }
 
 void Simulator::setClockFrequency(uint64_t ticksPerSecond)
 {
-    impl_->clock_.setFrequency(ticksPerSecond);
+    m_impl->m_clock.setFrequency(ticksPerSecond);
 }
 
 void Simulator::setUnitsToMillimeters(float value)
 {
-    impl_->script([&] { impl_->state_.unitsToMillimeters = value; });
+    m_impl->script([&] { m_impl->m_state.unitsToMillimeters = value; });
 }
 
 void Simulator::setFrameRate(float value)
 {
-    impl_->script([&] { impl_->state_.frameRate = value; });
+    m_impl->script([&] { m_impl->m_state.frameRate = value; });
 }
 
 void Simulator::setAnalogSamplesPerFrame(int32_t value)
 {
-    impl_->script([&] { impl_->state_.analogSamples = value; });
+    m_impl->script([&] { m_impl->m_state.analogSamples = value; });
 }
 
 bool Simulator::setDataDescriptions(const sDataDescriptions& descriptions)
 {
-    return impl_->setDataDescriptions(descriptions);
+    return m_impl->setDataDescriptions(descriptions);
 }
 
 void Simulator::setModelDefinitionsPayload(std::vector<uint8_t> payload)
 {
-    impl_->script([&] { impl_->state_.modelDefPayload = std::move(payload); });
+    m_impl->script([&] { m_impl->m_state.modelDefPayload = std::move(payload); });
 }
 
 void Simulator::setNoHostPresent(bool noHost)
 {
-    impl_->script([&] { impl_->state_.noHost = noHost; });
+    m_impl->script([&] { m_impl->m_state.noHost = noHost; });
 }
 
 void Simulator::setCommandAnswer(const std::string& command, Answer answer)
 {
-    impl_->script([&] { impl_->state_.answers[Internal::lowercase(command)] = answer; });
+    m_impl->script([&] { m_impl->m_state.answers[Internal::lowercase(command)] = answer; });
 }
 
 void Simulator::setCommandResponse(const std::string& command, std::vector<uint8_t> payload)
 {
-    impl_->script([&] { impl_->state_.responses[Internal::lowercase(command)] = std::move(payload); });
+    m_impl->script([&] { m_impl->m_state.responses[Internal::lowercase(command)] = std::move(payload); });
 }
 
 void Simulator::dropNextRequests(const std::string& command, int count)
 {
-    impl_->script([&] { impl_->state_.requestDrops[Internal::lowercase(command)] = std::max(count, 0); });
+    m_impl->script([&] { m_impl->m_state.requestDrops[Internal::lowercase(command)] = std::max(count, 0); });
 }
 
 void Simulator::dropNext(MessageKind kind, int count)
 {
-    impl_->script([&] { impl_->state_.kindDrops[kind] = std::max(count, 0); });
+    m_impl->script([&] { m_impl->m_state.kindDrops[kind] = std::max(count, 0); });
 }
 
 void Simulator::setSilent(bool silent)
 {
-    impl_->script([&] { impl_->state_.silent = silent; });
+    m_impl->script([&] { m_impl->m_state.silent = silent; });
 }
 
 void Simulator::setAnswerDelay(std::chrono::milliseconds min, std::chrono::milliseconds max, uint32_t seed)
 {
-    impl_->script([&] {
+    m_impl->script([&] {
         const int low = static_cast<int>(std::clamp<int64_t>(min.count(), 0, 60'000));
         const int high = static_cast<int>(std::clamp<int64_t>(max.count(), 0, 60'000));
-        impl_->state_.answerDelayMinMs = std::min(low, high);
-        impl_->state_.answerDelayMaxMs = std::max(low, high);
-        impl_->state_.answerRng.seed(seed);
+        m_impl->m_state.answerDelayMinMs = std::min(low, high);
+        m_impl->m_state.answerDelayMaxMs = std::max(low, high);
+        m_impl->m_state.answerRng.seed(seed);
     });
 }
 
 void Simulator::setDuplicateAnswers(bool duplicate)
 {
-    impl_->script([&] { impl_->state_.duplicateAnswers = duplicate; });
+    m_impl->script([&] { m_impl->m_state.duplicateAnswers = duplicate; });
 }
 
 void Simulator::setShiftedAnswers(bool shifted)
 {
-    impl_->script([&] { impl_->state_.shiftAnswers = shifted; });
+    m_impl->script([&] { m_impl->m_state.shiftAnswers = shifted; });
 }
 
 int Simulator::sendUnsolicitedServerInfo()
 {
-    return impl_->sendUnsolicitedServerInfo(nullptr);
+    return m_impl->sendUnsolicitedServerInfo(nullptr);
 }
 
 int Simulator::sendUnsolicitedServerInfo(const std::array<uint8_t, 4>& claimedNatNetVersion)
 {
-    return impl_->sendUnsolicitedServerInfo(&claimedNatNetVersion);
+    return m_impl->sendUnsolicitedServerInfo(&claimedNatNetVersion);
 }
 
 int Simulator::sendFrameFromOtherPort(const sFrameOfMocapData& frame)
 {
-    return impl_->sendFrameFromOtherPort(frame);
+    return m_impl->sendFrameFromOtherPort(frame);
 }
 
 uint16_t Simulator::otherDataPort() const
 {
-    return impl_->otherDataPort();
+    return m_impl->otherDataPort();
 }
 
 int Simulator::sendFrame(const sFrameOfMocapData& frame)
 {
-    return impl_->sendFrame(frame);
+    return m_impl->sendFrame(frame);
 }
 
 int Simulator::sendRawDatagram(const void* bytes, size_t size)
 {
-    return impl_->sendRawDatagram(bytes, size);
+    return m_impl->sendRawDatagram(bytes, size);
 }
 
 bool Simulator::startStreaming(const ScenarioConfig& scenario)
 {
-    return impl_->startStreaming(scenario);
+    return m_impl->startStreaming(scenario);
 }
 
 bool Simulator::startReplay(const Capture& capture, int loops)
 {
-    return impl_->startReplay(capture, loops);
+    return m_impl->startReplay(capture, loops);
 }
 
 void Simulator::stopStreaming()
 {
-    impl_->stopStreaming();
+    m_impl->stopStreaming();
 }
 
 bool Simulator::isStreaming() const
 {
-    return impl_->isStreaming();
+    return m_impl->isStreaming();
 }
 
 bool Simulator::waitForStreamEnd(std::chrono::milliseconds timeout)
 {
-    return impl_->waitForStreamEnd(timeout);
+    return m_impl->waitForStreamEnd(timeout);
 }
 
 uint64_t Simulator::ticksNow() const
 {
-    return impl_->clock_.ticksNow();
+    return m_impl->m_clock.ticksNow();
 }
 
 uint64_t Simulator::clockFrequency() const
 {
-    return impl_->clock_.frequency();
+    return m_impl->m_clock.frequency();
 }
 
 SimulatorCounters Simulator::counters() const
 {
-    return impl_->counters();
+    return m_impl->counters();
 }
 
 std::vector<ClientInfo> Simulator::clients() const
 {
-    return impl_->clients();
+    return m_impl->clients();
 }
 
 bool Simulator::waitFor(const std::function<bool(const SimulatorCounters&)>& predicate,
                         std::chrono::milliseconds timeout) const
 {
-    return impl_->waitFor(predicate, timeout);
+    return m_impl->waitFor(predicate, timeout);
 }
 
 }  // namespace NatNet::Sim

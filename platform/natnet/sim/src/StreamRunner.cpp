@@ -12,7 +12,7 @@
 namespace NatNet::Sim::Internal {
 
 StreamRunner::StreamRunner(ServerState& state, FrameSender& sender, const ServerClock& clock)
-    : state_(state), sender_(sender), clock_(clock)
+    : m_state(state), m_sender(sender), m_clock(clock)
 {
 }
 
@@ -33,25 +33,25 @@ void StreamRunner::startReplay(std::vector<CapturedDatagram> frames, int loops)
 
 void StreamRunner::stop()
 {
-    stop_.store(true);
-    if (thread_.joinable()) {
-        thread_.join();
+    m_stop.store(true);
+    if (m_thread.joinable()) {
+        m_thread.join();
     }
-    streaming_.store(false);
+    m_streaming.store(false);
 }
 
 bool StreamRunner::waitForEnd(std::chrono::milliseconds timeout)
 {
-    std::unique_lock<std::mutex> lock(state_.mutex);
-    return state_.changed.wait_for(lock, timeout, [this] { return !streaming_.load(); });
+    std::unique_lock<std::mutex> lock(m_state.mutex);
+    return m_state.changed.wait_for(lock, timeout, [this] { return !m_streaming.load(); });
 }
 
 void StreamRunner::startThread(std::function<void()> body)
 {
     stop();
-    stop_.store(false);
-    streaming_.store(true);
-    thread_ = std::thread([this, run = std::move(body)] {
+    m_stop.store(false);
+    m_streaming.store(true);
+    m_thread = std::thread([this, run = std::move(body)] {
         Net::setCurrentThreadName("natnet-sim-tx");
         PreciseTimer::tuneCurrentThread();
         try {
@@ -59,9 +59,9 @@ void StreamRunner::startThread(std::function<void()> body)
         } catch (...) {
             // Out of memory in a frame: the stream ends.
         }
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        streaming_.store(false);
-        state_.changed.notify_all();
+        std::lock_guard<std::mutex> lock(m_state.mutex);
+        m_streaming.store(false);
+        m_state.changed.notify_all();
     });
 }
 
@@ -82,23 +82,23 @@ void StreamRunner::runScenario(const ScenarioConfig& config)
             start += now - deadline;
             deadline = now;
         }
-        if (!PreciseTimer::sleepUntil(deadline, spin, stop_)) {
+        if (!PreciseTimer::sleepUntil(deadline, spin, m_stop)) {
             return;
         }
         // One clock for everything: the frame's timestamp is the server's seconds
         // since it started, the poses are those of that moment, and the ticks agree.
-        scenario.fill(k, clock_.secondsAt(deadline), *frame);
+        scenario.fill(k, m_clock.secondsAt(deadline), *frame);
         {
-            std::lock_guard<std::mutex> lock(state_.mutex);
+            std::lock_guard<std::mutex> lock(m_state.mutex);
             frame->params =
-                static_cast<int16_t>((state_.recording ? 0x01 : 0) | (state_.editMode ? 0x04 : 0));
+                static_cast<int16_t>((m_state.recording ? 0x01 : 0) | (m_state.editMode ? 0x04 : 0));
         }
         frame->CameraMidExposureTimestamp =
-            clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
+            m_clock.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
         frame->CameraDataReceivedTimestamp =
-            clock_.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
-        frame->TransmitTimestamp = clock_.ticksNow();
-        sender_.sendFrame(*frame);
+            m_clock.ticksAt(deadline - std::min<uint64_t>(deadline, 1'000'000));
+        frame->TransmitTimestamp = m_clock.ticksNow();
+        m_sender.sendFrame(*frame);
     }
 }
 
@@ -109,10 +109,10 @@ void StreamRunner::runReplay(const std::vector<CapturedDatagram>& frames, int lo
         const double first = frames.front().seconds;
         for (const CapturedDatagram& datagram : frames) {
             const auto offset = static_cast<uint64_t>(std::llround((datagram.seconds - first) * 1e9));
-            if (!PreciseTimer::sleepUntil(start + offset, 0, stop_)) {
+            if (!PreciseTimer::sleepUntil(start + offset, 0, m_stop)) {
                 return;
             }
-            sender_.sendRawDatagram(datagram.bytes.data(), datagram.bytes.size());
+            m_sender.sendRawDatagram(datagram.bytes.data(), datagram.bytes.size());
         }
     }
 }

@@ -30,7 +30,7 @@ public:
     // `loops` replays (0: until stopped); frames must not be empty.
     void startReplay(std::vector<CapturedDatagram> frames, int loops);
     void stop();
-    bool isStreaming() const { return streaming_.load(); }
+    bool isStreaming() const { return m_streaming.load(); }
     // Until the stream ended by itself (false on timeout).
     bool waitForEnd(std::chrono::milliseconds timeout);
 
@@ -39,12 +39,12 @@ private:
     void runScenario(const ScenarioConfig& config);
     void runReplay(const std::vector<CapturedDatagram>& frames, int loops);
 
-    ServerState& state_;
-    FrameSender& sender_;
-    const ServerClock& clock_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> streaming_{false};
+    ServerState& m_state;
+    FrameSender& m_sender;
+    const ServerClock& m_clock;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_streaming{false};
 };
 
 }  // namespace NatNet::Sim::Internal

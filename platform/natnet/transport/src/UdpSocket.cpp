@@ -31,7 +31,7 @@ boost::asio::ip::udp::endpoint toAsio(Ipv4Endpoint endpoint)
 
 }  // namespace
 
-UdpSocket::UdpSocket(boost::asio::io_context& io) : socket_(io) {}
+UdpSocket::UdpSocket(boost::asio::io_context& io) : m_socket(io) {}
 
 UdpSocket::~UdpSocket()
 {
@@ -41,57 +41,57 @@ UdpSocket::~UdpSocket()
 std::error_code UdpSocket::open(Ipv4Endpoint bindTo, const UdpSocketOptions& options)
 {
     close();
-    receiveTimeoutMs_ = 0;
+    m_receiveTimeoutMs = 0;
     boost::system::error_code ec;
-    socket_.open(boost::asio::ip::udp::v4(), ec);
+    m_socket.open(boost::asio::ip::udp::v4(), ec);
     if (ec) {
         return toStd(ec);
     }
     if (options.reuseAddress) {
-        socket_.set_option(boost::asio::socket_base::reuse_address(true), ec);
+        m_socket.set_option(boost::asio::socket_base::reuse_address(true), ec);
     }
     if (!ec && options.broadcast) {
-        socket_.set_option(boost::asio::socket_base::broadcast(true), ec);
+        m_socket.set_option(boost::asio::socket_base::broadcast(true), ec);
     }
     if (!ec && options.receiveBufferBytes > 0) {
-        socket_.set_option(boost::asio::socket_base::receive_buffer_size(options.receiveBufferBytes), ec);
+        m_socket.set_option(boost::asio::socket_base::receive_buffer_size(options.receiveBufferBytes), ec);
 #if defined(SO_RCVBUFFORCE)
         // Above the system limit only a privileged process gets its size; others keep what they got.
         boost::asio::socket_base::receive_buffer_size granted;
         boost::system::error_code readEc;
-        socket_.get_option(granted, readEc);
+        m_socket.get_option(granted, readEc);
         if (!ec && !readEc && granted.value() < options.receiveBufferBytes) {
             const int wanted = options.receiveBufferBytes;
-            (void)::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof(wanted));
+            (void)::setsockopt(m_socket.native_handle(), SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof(wanted));
         }
 #endif
     }
     if (!ec && options.sendBufferBytes > 0) {
-        socket_.set_option(boost::asio::socket_base::send_buffer_size(options.sendBufferBytes), ec);
+        m_socket.set_option(boost::asio::socket_base::send_buffer_size(options.sendBufferBytes), ec);
     }
     if (!ec) {
-        socket_.bind(toAsio(bindTo), ec);
+        m_socket.bind(toAsio(bindTo), ec);
     }
     if (ec) {
         boost::system::error_code ignored;
-        socket_.close(ignored);
+        m_socket.close(ignored);
     }
     return toStd(ec);
 }
 
 void UdpSocket::close()
 {
-    if (socket_.is_open()) {
+    if (m_socket.is_open()) {
         boost::system::error_code ignored;
-        socket_.close(ignored);
+        m_socket.close(ignored);
     }
-    localAddressReport_ = false;
+    m_localAddressReport = false;
 }
 
 Ipv4Endpoint UdpSocket::localEndpoint() const
 {
     boost::system::error_code ec;
-    const auto endpoint = socket_.local_endpoint(ec);
+    const auto endpoint = m_socket.local_endpoint(ec);
     if (ec || !endpoint.address().is_v4()) {
         return {};
     }
@@ -101,22 +101,22 @@ Ipv4Endpoint UdpSocket::localEndpoint() const
 std::error_code UdpSocket::joinMulticast(uint32_t group, uint32_t interfaceAddress)
 {
     boost::system::error_code ec;
-    socket_.set_option(boost::asio::ip::multicast::join_group(boost::asio::ip::address_v4(group),
-                                                              boost::asio::ip::address_v4(interfaceAddress)),
-                       ec);
+    m_socket.set_option(boost::asio::ip::multicast::join_group(boost::asio::ip::address_v4(group),
+                                                               boost::asio::ip::address_v4(interfaceAddress)),
+                        ec);
     return toStd(ec);
 }
 
 std::error_code UdpSocket::setMulticastSending(uint32_t interfaceAddress, int ttl, bool loopback)
 {
     boost::system::error_code ec;
-    socket_.set_option(
+    m_socket.set_option(
         boost::asio::ip::multicast::outbound_interface(boost::asio::ip::address_v4(interfaceAddress)), ec);
     if (!ec) {
-        socket_.set_option(boost::asio::ip::multicast::hops(ttl), ec);
+        m_socket.set_option(boost::asio::ip::multicast::hops(ttl), ec);
     }
     if (!ec) {
-        socket_.set_option(boost::asio::ip::multicast::enable_loopback(loopback), ec);
+        m_socket.set_option(boost::asio::ip::multicast::enable_loopback(loopback), ec);
     }
     return toStd(ec);
 }
@@ -125,10 +125,10 @@ std::error_code UdpSocket::enableLocalAddressReport()
 {
 #if defined(NATNET_HAVE_PKTINFO) && defined(IP_PKTINFO)
     const int on = 1;
-    if (::setsockopt(socket_.native_handle(), IPPROTO_IP, IP_PKTINFO, &on, sizeof(on)) != 0) {
+    if (::setsockopt(m_socket.native_handle(), IPPROTO_IP, IP_PKTINFO, &on, sizeof(on)) != 0) {
         return std::error_code(errno, std::system_category());
     }
-    localAddressReport_ = true;
+    m_localAddressReport = true;
     return {};
 #else
     return std::make_error_code(std::errc::operation_not_supported);
@@ -138,7 +138,7 @@ std::error_code UdpSocket::enableLocalAddressReport()
 std::error_code UdpSocket::sendTo(const void* data, size_t size, Ipv4Endpoint to)
 {
     boost::system::error_code ec;
-    socket_.send_to(boost::asio::buffer(data, size), toAsio(to), 0, ec);
+    m_socket.send_to(boost::asio::buffer(data, size), toAsio(to), 0, ec);
     return toStd(ec);
 }
 
@@ -148,7 +148,7 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
     size = 0;
     localAddress = 0;
 #if defined(NATNET_HAVE_PKTINFO) && defined(IP_PKTINFO)
-    if (localAddressReport_) {
+    if (m_localAddressReport) {
         sockaddr_in from{};
         iovec io{buffer, capacity};
         alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
@@ -159,7 +159,7 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
         message.msg_iovlen = 1;
         message.msg_control = control;
         message.msg_controllen = sizeof(control);
-        const ssize_t got = ::recvmsg(socket_.native_handle(), &message, MSG_DONTWAIT);
+        const ssize_t got = ::recvmsg(m_socket.native_handle(), &message, MSG_DONTWAIT);
         if (got < 0) {
             return std::error_code(errno, std::system_category());
         }
@@ -182,14 +182,14 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
     }
 #endif
     boost::system::error_code ec;
-    const bool wasNonBlocking = socket_.non_blocking();
-    socket_.non_blocking(true, ec);
+    const bool wasNonBlocking = m_socket.non_blocking();
+    m_socket.non_blocking(true, ec);
     boost::asio::ip::udp::endpoint from;
     if (!ec) {
-        size = socket_.receive_from(boost::asio::buffer(buffer, capacity), from, 0, ec);
+        size = m_socket.receive_from(boost::asio::buffer(buffer, capacity), from, 0, ec);
     }
     boost::system::error_code ignored;
-    socket_.non_blocking(wasNonBlocking, ignored);
+    m_socket.non_blocking(wasNonBlocking, ignored);
     if (ec) {
         return toStd(ec);
     }
@@ -200,16 +200,16 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
 
 std::error_code UdpSocket::receiveWaiting(DatagramBatch& batch, int timeoutMs)
 {
-    batch.count_ = 0;
+    batch.m_count = 0;
 #if defined(__linux__)
-    const int fd = socket_.native_handle();
+    const int fd = m_socket.native_handle();
     // The timeout bounds the wait should a wake-up be missed; set once, it costs nothing per datagram.
-    if (timeoutMs != receiveTimeoutMs_) {
+    if (timeoutMs != m_receiveTimeoutMs) {
         timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
         if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
             return std::error_code(errno, std::system_category());
         }
-        receiveTimeoutMs_ = timeoutMs;
+        m_receiveTimeoutMs = timeoutMs;
     }
     std::array<mmsghdr, DatagramBatch::kCapacity> headers{};
     std::array<iovec, DatagramBatch::kCapacity> vectors{};
@@ -231,26 +231,26 @@ std::error_code UdpSocket::receiveWaiting(DatagramBatch& batch, int timeoutMs)
     }
     for (int i = 0; i < got; ++i) {
         const auto n = static_cast<size_t>(i);
-        batch.sizes_[n] = headers[n].msg_len;
-        batch.senders_[n] = {ntohl(from[n].sin_addr.s_addr), ntohs(from[n].sin_port)};
+        batch.m_sizes[n] = headers[n].msg_len;
+        batch.m_senders[n] = {ntohl(from[n].sin_addr.s_addr), ntohs(from[n].sin_port)};
     }
     // After shutdownReceive() the kernel reports an empty read: no datagram, not an error.
     const bool woken = got == 0 || (got == 1 && headers[0].msg_len == 0 && from[0].sin_port == 0);
-    batch.count_ = woken ? 0 : static_cast<size_t>(got);
+    batch.m_count = woken ? 0 : static_cast<size_t>(got);
     return {};
 #else
     // One datagram per call, waiting in Asio's synchronous receive.
     (void)timeoutMs;
     boost::system::error_code ec;
     boost::asio::ip::udp::endpoint sender;
-    const size_t size = socket_.receive_from(
+    const size_t size = m_socket.receive_from(
         boost::asio::buffer(batch.slot(0), DatagramBatch::kDatagramBytes), sender, 0, ec);
     if (ec) {
         return toStd(ec);
     }
-    batch.sizes_[0] = size;
-    batch.senders_[0] = {sender.address().to_v4().to_uint(), sender.port()};
-    batch.count_ = 1;
+    batch.m_sizes[0] = size;
+    batch.m_senders[0] = {sender.address().to_v4().to_uint(), sender.port()};
+    batch.m_count = 1;
     return {};
 #endif
 }
@@ -259,21 +259,21 @@ void UdpSocket::shutdownReceive()
 {
     boost::system::error_code ignored;
     // On an unconnected UDP socket this reports "not connected" and still wakes the reader.
-    socket_.shutdown(boost::asio::socket_base::shutdown_receive, ignored);
+    m_socket.shutdown(boost::asio::socket_base::shutdown_receive, ignored);
 }
 
 void UdpSocket::cancel()
 {
     boost::system::error_code ignored;
-    socket_.cancel(ignored);
+    m_socket.cancel(ignored);
 }
 
 Ipv4Endpoint UdpSocket::senderEndpoint() const
 {
-    if (!sender_.address().is_v4()) {
+    if (!m_sender.address().is_v4()) {
         return {};
     }
-    return {sender_.address().to_v4().to_uint(), sender_.port()};
+    return {m_sender.address().to_v4().to_uint(), m_sender.port()};
 }
 
 uint32_t localAddressFacing(uint32_t destination)

@@ -31,7 +31,7 @@ public:
     static std::optional<Capture> read(const std::string& path, std::string* error = nullptr,
                                        const std::vector<uint16_t>& ports = {1510, 1511});
 
-    const std::vector<CapturedDatagram>& datagrams() const { return datagrams_; }
+    const std::vector<CapturedDatagram>& datagrams() const { return m_datagrams; }
     // The frames of data (message 7), in capture order.
     std::vector<const CapturedDatagram*> frames() const;
     // The bitstream version of the first server information in the capture.
@@ -40,7 +40,7 @@ public:
     std::optional<std::vector<uint8_t>> modelDefinitionsPayload() const;
 
 private:
-    std::vector<CapturedDatagram> datagrams_;
+    std::vector<CapturedDatagram> m_datagrams;
 };
 
 }  // namespace NatNet::Sim

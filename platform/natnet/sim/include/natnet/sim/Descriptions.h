@@ -50,7 +50,7 @@ public:
     // In the order added; at most MAX_MODELS in total.
     void addMarkerSet(MarkerSetModel markerSet);
     void addRigidBody(RigidBodyModel rigidBody);
-    size_t size() const { return entries_.size(); }
+    size_t size() const { return m_entries.size(); }
 
     // An SDK list pointing into this object; valid until it changes or dies.
     const sDataDescriptions& view() const;
@@ -59,9 +59,9 @@ private:
     struct Entry;
     void rebuild() const;
 
-    std::vector<std::unique_ptr<Entry>> entries_;
-    mutable std::unique_ptr<sDataDescriptions> view_;
-    mutable bool stale_ = true;
+    std::vector<std::unique_ptr<Entry>> m_entries;
+    mutable std::unique_ptr<sDataDescriptions> m_view;
+    mutable bool m_stale = true;
 };
 
 }  // namespace NatNet::Sim

@@ -79,7 +79,7 @@ public:
 
     explicit Scenario(const ScenarioConfig& config);
 
-    const ScenarioConfig& config() const { return config_; }
+    const ScenarioConfig& config() const { return m_config; }
     static std::string bodyName(int index);
     // The name body `index` has in this scenario (bodyNames when given).
     std::string nameOf(int index) const;
@@ -109,14 +109,14 @@ private:
     void applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const;
     void addNewIds(uint64_t index, double seconds, sFrameOfMocapData& frame) const;
 
-    ScenarioConfig config_;
-    float scale_;
+    ScenarioConfig m_config;
+    float m_scale;
     struct MarkerSetStorage
     {
         std::unique_ptr<MarkerData[]> markers;
         int32_t count = 0;
     };
-    std::vector<MarkerSetStorage> markerSets_;  // one per body, then "all"
+    std::vector<MarkerSetStorage> m_markerSets;  // one per body, then "all"
 };
 
 }  // namespace NatNet::Sim

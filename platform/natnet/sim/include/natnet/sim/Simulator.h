@@ -80,7 +80,7 @@ public:
     void stop();
     bool isRunning() const;
 
-    const SimulatorConfig& config() const { return config_; }
+    const SimulatorConfig& config() const { return m_config; }
     uint16_t commandPort() const;
     uint16_t dataPort() const;
 
@@ -170,8 +170,8 @@ public:
 
 private:
     class Impl;
-    SimulatorConfig config_;
-    std::unique_ptr<Impl> impl_;
+    SimulatorConfig m_config;
+    std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace NatNet::Sim

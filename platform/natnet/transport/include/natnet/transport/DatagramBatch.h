@@ -21,21 +21,21 @@ public:
     static constexpr size_t kCapacity = 16;
     static constexpr size_t kDatagramBytes = 65536;  // the largest UDP datagram
 
-    DatagramBatch() : bytes_(std::make_unique<uint8_t[]>(kCapacity * kDatagramBytes)) {}
+    DatagramBatch() : m_bytes(std::make_unique<uint8_t[]>(kCapacity * kDatagramBytes)) {}
 
-    size_t count() const { return count_; }
-    const uint8_t* data(size_t i) const { return bytes_.get() + i * kDatagramBytes; }
-    size_t size(size_t i) const { return sizes_[i]; }
-    Ipv4Endpoint sender(size_t i) const { return senders_[i]; }
+    size_t count() const { return m_count; }
+    const uint8_t* data(size_t i) const { return m_bytes.get() + i * kDatagramBytes; }
+    size_t size(size_t i) const { return m_sizes[i]; }
+    Ipv4Endpoint sender(size_t i) const { return m_senders[i]; }
 
 private:
     friend class UdpSocket;
-    uint8_t* slot(size_t i) { return bytes_.get() + i * kDatagramBytes; }
+    uint8_t* slot(size_t i) { return m_bytes.get() + i * kDatagramBytes; }
 
-    std::unique_ptr<uint8_t[]> bytes_;
-    std::array<size_t, kCapacity> sizes_{};
-    std::array<Ipv4Endpoint, kCapacity> senders_{};
-    size_t count_ = 0;
+    std::unique_ptr<uint8_t[]> m_bytes;
+    std::array<size_t, kCapacity> m_sizes{};
+    std::array<Ipv4Endpoint, kCapacity> m_senders{};
+    size_t m_count = 0;
 };
 
 }  // namespace NatNet::Net

@@ -41,7 +41,7 @@ public:
     // Opens and binds; port 0 picks an ephemeral port (read it back with localEndpoint()).
     std::error_code open(Ipv4Endpoint bindTo, const UdpSocketOptions& options);
     void close();
-    bool isOpen() const { return socket_.is_open(); }
+    bool isOpen() const { return m_socket.is_open(); }
     Ipv4Endpoint localEndpoint() const;
 
     // Receiving a group: membership on the interface with this address (0: the kernel's choice).
@@ -58,22 +58,23 @@ public:
     template <class Handler>
     void asyncReceive(void* buffer, size_t capacity, Handler&& handler)
     {
-        socket_.async_receive_from(boost::asio::buffer(buffer, capacity), sender_,
-                                   [this, h = std::forward<Handler>(handler)](
-                                       const boost::system::error_code& ec, size_t size) mutable {
-                                       h(std::error_code(ec.value(), std::system_category()), size,
-                                         senderEndpoint());
-                                   });
+        m_socket.async_receive_from(boost::asio::buffer(buffer, capacity), m_sender,
+                                    [this, h = std::forward<Handler>(handler)](
+                                        const boost::system::error_code& ec, size_t size) mutable {
+                                        h(std::error_code(ec.value(), std::system_category()), size,
+                                          senderEndpoint());
+                                    });
     }
 
     // Waits asynchronously until a datagram can be read; handler(std::error_code).
     template <class Handler>
     void asyncWaitReadable(Handler&& handler)
     {
-        socket_.async_wait(boost::asio::ip::udp::socket::wait_read,
-                           [h = std::forward<Handler>(handler)](const boost::system::error_code& ec) mutable {
-                               h(std::error_code(ec.value(), std::system_category()));
-                           });
+        m_socket.async_wait(
+            boost::asio::ip::udp::socket::wait_read,
+            [h = std::forward<Handler>(handler)](const boost::system::error_code& ec) mutable {
+                h(std::error_code(ec.value(), std::system_category()));
+            });
     }
 
     // Reads one waiting datagram without blocking; localAddress gets the address the
@@ -97,10 +98,10 @@ public:
 private:
     Ipv4Endpoint senderEndpoint() const;
 
-    boost::asio::ip::udp::socket socket_;
-    boost::asio::ip::udp::endpoint sender_;
-    bool localAddressReport_ = false;
-    int receiveTimeoutMs_ = 0;  // last SO_RCVTIMEO set by receiveWaiting
+    boost::asio::ip::udp::socket m_socket;
+    boost::asio::ip::udp::endpoint m_sender;
+    bool m_localAddressReport = false;
+    int m_receiveTimeoutMs = 0;  // last SO_RCVTIMEO set by receiveWaiting
 };
 
 // The local interface address the system would use to reach this destination

@@ -57,13 +57,13 @@ public:
     ~CreateStreamIoAlgorithm() override
     {
         CreateStreamIoAlgorithm::clearStream();
-        storedProperties.reset();
+        m_storedProperties.reset();
     }
 
     // StreamAlgorithmBase side
 
     /// The current stream (handed out or not), or null.
-    Stream* currentStream() const override { return heldStream; }
+    Stream* currentStream() const override { return m_heldStream; }
 
     /// Hands the current stream out once; see StreamAlgorithmBase::takeOutput().
     OwningDataList takeOutput() override { return StreamAlgorithmBase::takeOutput(); }
@@ -72,9 +72,9 @@ public:
     /// `outputTaken` is clear.
     void clearStream() override
     {
-        TStream* doomed = outputTaken() ? nullptr : heldStream;
+        TStream* doomed = outputTaken() ? nullptr : m_heldStream;
         // Forget it first: the stream's destruction signals may ask for currentStream().
-        heldStream = nullptr;
+        m_heldStream = nullptr;
         StreamAlgorithmBase::clearStream();
         delete doomed;
     }
@@ -90,11 +90,11 @@ public:
         }
         auto copy = std::make_unique<Properties>();
         copy->copyFrom(*properties);
-        storedProperties = std::move(copy);
+        m_storedProperties = std::move(copy);
 
-        if (heldStream != nullptr) {
+        if (m_heldStream != nullptr) {
             try {
-                heldStream->configure(properties);
+                m_heldStream->configure(properties);
             } catch (const std::exception& e) {
                 logFailure("Could not configure the Stream: ", e.what());
             } catch (...) {
@@ -102,8 +102,8 @@ public:
             }
         }
 
-        readFlag(*properties, {"open", "autoOpen", "connect"}, openOnExecute);
-        readFlag(*properties, {"start", "autoStart"}, startOnExecute);
+        readFlag(*properties, {"open", "autoOpen", "connect"}, m_openOnExecute);
+        readFlag(*properties, {"start", "autoStart"}, m_startOnExecute);
     }
 
     /// The current stream's configuration if there is a stream, else the stored copy of the
@@ -113,10 +113,10 @@ public:
         if (properties == nullptr) {
             return;
         }
-        if (heldStream != nullptr) {
-            heldStream->configuration(properties);
-        } else if (storedProperties) {
-            properties->copyFrom(*storedProperties);
+        if (m_heldStream != nullptr) {
+            m_heldStream->configuration(properties);
+        } else if (m_storedProperties) {
+            properties->copyFrom(*m_storedProperties);
         }
     }
 
@@ -138,25 +138,25 @@ public:
         clearStream();
         // Held (so currentStream() names it while it opens) but owned by `fresh` until it
         // got through: a stream that threw is destroyed here and never handed out.
-        heldStream = fresh.get();
+        m_heldStream = fresh.get();
         try {
-            if (storedProperties) {
-                heldStream->configure(storedProperties.get());
+            if (m_storedProperties) {
+                m_heldStream->configure(m_storedProperties.get());
             }
             bool success = true;
-            if (openOnExecute) {
-                success = heldStream->open();
-                if (startOnExecute && success) {
-                    success = heldStream->start();
+            if (m_openOnExecute) {
+                success = m_heldStream->open();
+                if (m_startOnExecute && success) {
+                    success = m_heldStream->start();
                 }
             }
             fresh.release();
             setStatus(success ? Success : Failure);
         } catch (const std::exception& e) {
-            heldStream = nullptr;
+            m_heldStream = nullptr;
             failExecute(e.what());
         } catch (...) {
-            heldStream = nullptr;
+            m_heldStream = nullptr;
             failExecute("unknown exception");
         }
     }
@@ -192,10 +192,10 @@ private:
         setStatus(Failure);
     }
 
-    TStream* heldStream = nullptr;
-    std::unique_ptr<Properties> storedProperties;
-    bool openOnExecute = false;
-    bool startOnExecute = false;
+    TStream* m_heldStream = nullptr;
+    std::unique_ptr<Properties> m_storedProperties;
+    bool m_openOnExecute = false;
+    bool m_startOnExecute = false;
 };
 
 }  // namespace Quorvane
