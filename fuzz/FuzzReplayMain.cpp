@@ -40,8 +40,9 @@ int main(int argc, char** argv)
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
             std::vector<std::filesystem::path> files;
-            for (const auto& entry : std::filesystem::directory_iterator(path))
+            for (const auto& entry : std::filesystem::directory_iterator(path)) {
                 if (entry.is_regular_file()) files.push_back(entry.path());
+            }
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
                 if (!replay(file)) return 1;

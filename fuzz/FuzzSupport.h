@@ -24,8 +24,9 @@ inline NatNet::Wire::Version versionFor(uint8_t selector)
 
 inline uint8_t selectorFor(NatNet::Wire::Version v)
 {
-    for (size_t i = 0; i < kVersionCount; ++i)
+    for (size_t i = 0; i < kVersionCount; ++i) {
         if (kVersions[i].major == v.major && kVersions[i].minor == v.minor) return static_cast<uint8_t>(i);
+    }
     return 0;
 }
 

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case MessageId::Request:
         case MessageId::MessageString: {
             std::string_view text;
-            if (decodeText(d.payload, d.payloadSize, text) == Status::Ok)
+            if (decodeText(d.payload, d.payloadSize, text) == Status::Ok) {
                 NatNetFuzz::require(text.size() < d.payloadSize, "text inside the payload");
+            }
             break;
         }
         case MessageId::Response: {

@@ -17,9 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ByteWriter out(buffer, sizeof buffer);
         NatNetFuzz::require(encodeServerInfo(out, info) == Status::Ok, "server info encodes");
         const size_t used = info.hasConnectionInfo ? kServerInfoSize : kSenderSize;
-        if (info.hasConnectionInfo)  // the multicast flag is any non-zero byte on the wire, 1 after a round
-                                     // trip
+        if (info.hasConnectionInfo) {  // the multicast flag is any non-zero byte on the wire, 1 after a round
+                                       // trip
             buffer[4 + 274] = data[274];
+        }
         NatNetFuzz::require(out.size() == 4 + used && std::memcmp(buffer + 4, data, used) == 0,
                             "server info encodes to its bytes");
         NatNetFuzz::require(info.sender.nameText().size() <= sizeof info.sender.name, "name bounded");

@@ -22,8 +22,9 @@ void logMarkerSet(const sMarkerSetDescription& markerSet)
 {
     logMessage(0, kStreamCategory, "MarkerSet Name: ", boundedText(markerSet.szName));
     if (markerSet.szMarkerNames == nullptr) return;
-    for (int i = 0; i < markerSet.nMarkers; ++i)
+    for (int i = 0; i < markerSet.nMarkers; ++i) {
         logMessage(0, kStreamCategory, boundedText(markerSet.szMarkerNames[i], MAX_NAMELENGTH), " ");
+    }
 }
 
 void logRigidBodyHeader(const sRigidBodyDescription& body, const char* indent)
@@ -61,8 +62,9 @@ template <std::size_t Channels, std::size_t NameLength>
 void logChannels(int count, const char (&names)[Channels][NameLength])
 {
     const int channels = boundedCount(count, Channels);
-    for (int c = 0; c < channels; ++c)
+    for (int c = 0; c < channels; ++c) {
         logMessage(0, kStreamCategory, "\tChannel ", c, ": ", boundedText(names[c]));
+    }
 }
 
 void logForcePlate(const sForcePlateDescription& plate)
@@ -98,20 +100,24 @@ void logDescription(const sDataDescription& description)
     // A description whose record pointer is missing has nothing to show beyond its header line.
     switch (description.type) {
         case Descriptor_MarkerSet:
-            if (description.Data.MarkerSetDescription != nullptr)
+            if (description.Data.MarkerSetDescription != nullptr) {
                 logMarkerSet(*description.Data.MarkerSetDescription);
+            }
             break;
         case Descriptor_RigidBody:
-            if (description.Data.RigidBodyDescription != nullptr)
+            if (description.Data.RigidBodyDescription != nullptr) {
                 logRigidBody(*description.Data.RigidBodyDescription);
+            }
             break;
         case Descriptor_Skeleton:
-            if (description.Data.SkeletonDescription != nullptr)
+            if (description.Data.SkeletonDescription != nullptr) {
                 logSkeleton(*description.Data.SkeletonDescription);
+            }
             break;
         case Descriptor_ForcePlate:
-            if (description.Data.ForcePlateDescription != nullptr)
+            if (description.Data.ForcePlateDescription != nullptr) {
                 logForcePlate(*description.Data.ForcePlateDescription);
+            }
             break;
         case Descriptor_Device:
             if (description.Data.DeviceDescription != nullptr) logDevice(*description.Data.DeviceDescription);

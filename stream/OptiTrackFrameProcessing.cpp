@@ -120,8 +120,9 @@ void noteImplausiblePose(OptiTrackStream::Impl& impl, std::string_view identifie
 /// Whether the stream may create one more instrument; logs once when it may not.
 bool mayCreateInstrument(OptiTrackStream::Impl& impl)
 {
-    if (impl.instrumentsCreated.load(std::memory_order_relaxed) < OptiTrackStream::Impl::kInstrumentLimit)
+    if (impl.instrumentsCreated.load(std::memory_order_relaxed) < OptiTrackStream::Impl::kInstrumentLimit) {
         return true;
+    }
     if (!impl.instrumentLimitLogged.exchange(true, std::memory_order_relaxed)) {
         // Passed by value: a reference would make the module export the constant as a
         // unique symbol, and such a module can never be unloaded.

@@ -108,18 +108,20 @@ void OptiTrackStream::Impl::logServerInfo()
 
     float frameRate = 0.0f;
     const ErrorCode rateResult = client.SendMessageAndWait("FrameRate", &response, &responseBytes);
-    if (Internal::readAnswer(rateResult, response, responseBytes, &frameRate))
+    if (Internal::readAnswer(rateResult, response, responseBytes, &frameRate)) {
         logMessage(2, kStreamCategory, "Mocap Framerate: ", frameRate);
-    else
+    } else {
         logMessage(4, kStreamCategory, "Error getting frame rate.\n");
+    }
 
     std::int32_t analogSamples = 0;
     const ErrorCode analogResult =
         client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &responseBytes);
-    if (Internal::readAnswer(analogResult, response, responseBytes, &analogSamples))
+    if (Internal::readAnswer(analogResult, response, responseBytes, &analogSamples)) {
         logMessage(2, kStreamCategory, "Analog Samples Per Mocap Frame: ", analogSamples);
-    else
+    } else {
         logMessage(4, kStreamCategory, "Error getting Analog frame rate.");
+    }
 }
 
 }  // namespace Quorvane

@@ -76,8 +76,9 @@ private:
             m_suggested = suggestion;
             return;
         }
-        if (!add(checkRoute(m_options.server, m_options.commandPort, m_options.local, m_route, addresses)))
+        if (!add(checkRoute(m_options.server, m_options.commandPort, m_options.local, m_route, addresses))) {
             return;
+        }
         if (m_used.local.empty()) m_used.local = m_route.source.address;
 
         // Auto asks unicast first: a connect request is answered with the server's information either way.
@@ -184,8 +185,9 @@ private:
 std::string validateOptions(const DoctorOptions& options)
 {
     in_addr address{};
-    if (!isIpv4(options.server, &address))
+    if (!isIpv4(options.server, &address)) {
         return "--server: \"" + options.server + "\" is not an IPv4 address";
+    }
     if (address.s_addr == INADDR_ANY || address.s_addr == INADDR_BROADCAST ||
         IN_MULTICAST(ntohl(address.s_addr))) {
         return "--server: " + options.server + " cannot be a server's address";

@@ -39,8 +39,9 @@ int examineDiscovered(const DoctorOptions& base, bool json, std::ostream& out)
         options.server = found.server;
         options.local = found.local;
         options.commandPort = found.commandPort;
-        if (!json)
+        if (!json) {
             out << "== " << found.server << ":" << found.commandPort << " (seen on " << found.local << ")\n";
+        }
         const Report report = examine(options, printerFor(json, out));
         json ? printVerdictJson(report, true, out) : printVerdictText(report, out);
         allOk = allOk && report.verdict == Verdict::Ok;

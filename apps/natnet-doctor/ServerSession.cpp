@@ -70,8 +70,9 @@ std::vector<std::pair<int32_t, std::string>> ServerSession::rigidBodyNames()
 {
     std::vector<std::pair<int32_t, std::string>> names;
     sDataDescriptions* descriptions = nullptr;
-    if (m_client.GetDataDescriptionList(&descriptions) != ErrorCode_OK || descriptions == nullptr)
+    if (m_client.GetDataDescriptionList(&descriptions) != ErrorCode_OK || descriptions == nullptr) {
         return names;
+    }
     const int count = std::clamp(descriptions->nDataDescriptions, 0, MAX_MODELS);
     for (int i = 0; i < count; ++i) {
         const sDataDescription& entry = descriptions->arrDataDescriptions[i];

@@ -95,8 +95,9 @@ json description(const sDataDescription& d)
         case Descriptor_Skeleton: {
             const sSkeletonDescription& s = *d.Data.SkeletonDescription;
             json bones = json::array();
-            for (int32_t i = 0; i < s.nRigidBodies; ++i)
+            for (int32_t i = 0; i < s.nRigidBodies; ++i) {
                 bones.push_back(rigidBodyDescription(s.RigidBodies[i]));
+            }
             out["kind"] = "skeleton";
             out["name"] = fieldText(s.szName, sizeof s.szName);
             out["id"] = s.skeletonID;
@@ -262,16 +263,18 @@ json DatagramDescriber::frame(const uint8_t* payload, size_t size)
         return out;
     }
     json markerSets = json::array();
-    for (int32_t i = 0; i < f.nMarkerSets; ++i)
+    for (int32_t i = 0; i < f.nMarkerSets; ++i) {
         markerSets.push_back(json{{"name", fieldText(f.MocapData[i].szName, sizeof f.MocapData[i].szName)},
                                   {"markers", f.MocapData[i].nMarkers}});
+    }
     json bodies = json::array();
     for (int32_t i = 0; i < f.nRigidBodies; ++i) bodies.push_back(rigidBody(f.RigidBodies[i]));
     json skeletons = json::array();
     for (int32_t i = 0; i < f.nSkeletons; ++i) {
         json bones = json::array();
-        for (int32_t b = 0; b < f.Skeletons[i].nRigidBodies; ++b)
+        for (int32_t b = 0; b < f.Skeletons[i].nRigidBodies; ++b) {
             bones.push_back(rigidBody(f.Skeletons[i].RigidBodyData[b]));
+        }
         skeletons.push_back(json{{"id", f.Skeletons[i].skeletonID}, {"bones", std::move(bones)}});
     }
     json labeled = json::array();
@@ -316,8 +319,9 @@ json DatagramDescriber::modelDefinitions(const uint8_t* payload, size_t size)
         return out;
     }
     json descriptions = json::array();
-    for (int32_t i = 0; i < list->nDataDescriptions; ++i)
+    for (int32_t i = 0; i < list->nDataDescriptions; ++i) {
         descriptions.push_back(description(list->arrDataDescriptions[i]));
+    }
     Wire::freeDescriptions(list);
     out["descriptions"] = std::move(descriptions);
     return out;

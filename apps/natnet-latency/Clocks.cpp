@@ -84,8 +84,9 @@ long long udpReceiveBufferErrors()
             names = words;
             continue;
         }
-        for (std::size_t i = 0; i < names.size() && i < words.size(); ++i)
+        for (std::size_t i = 0; i < names.size() && i < words.size(); ++i) {
             if (names[i] == "RcvbufErrors") return std::stoll(words[i]);
+        }
         return -1;
     }
     return -1;

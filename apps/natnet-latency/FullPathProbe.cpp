@@ -89,8 +89,9 @@ std::size_t fullPathDatagramBytes(int rigidBodies)
     scenario.fill(0, *frame);
     std::vector<std::uint8_t> bytes(65536);
     NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
-    if (NatNet::Wire::encodeFrame(writer, *frame, NatNet::Wire::Version(4, 1)) != NatNet::Wire::Status::Ok)
+    if (NatNet::Wire::encodeFrame(writer, *frame, NatNet::Wire::Version(4, 1)) != NatNet::Wire::Status::Ok) {
         return 0;
+    }
     return writer.size();
 }
 
@@ -160,16 +161,18 @@ ProbeResult runFullPath(const ProbeConfig& config)
     });
 
     // The receiving thread's CPU clock over the measured frames.
-    while (!warmedUp.load() && arrivals.arrived.load() < total)
+    while (!warmedUp.load() && arrivals.arrived.load() < total) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
     const long long dropsBefore = udpReceiveBufferErrors();
     const bool clockKnown = arrivals.clockKnown.load();
     const clockid_t clock = arrivals.receiverClock.load();
     const std::uint64_t cpuBefore = clockKnown ? cpuNs(clock) : 0;
     sender.join();
     const std::uint64_t drainUntil = monotonicNs() + static_cast<std::uint64_t>(config.drainSeconds * 1e9);
-    while (arrivals.arrived.load(std::memory_order_relaxed) < total && monotonicNs() < drainUntil)
+    while (arrivals.arrived.load(std::memory_order_relaxed) < total && monotonicNs() < drainUntil) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     const std::uint64_t cpuAfter = clockKnown ? cpuNs(clock) : 0;
     const long long dropsAfter = udpReceiveBufferErrors();
     stream->stop();  // joins the receive thread: the arrivals are complete and ours to read

@@ -33,8 +33,9 @@ void printLine(std::ostream& out, const char* name, const ProbeResult& r)
         << std::setw(7) << r.lost << std::setw(10) << std::setprecision(0) << r.achievedRateHz()
         << std::setw(10) << std::setprecision(2) << r.cpuPerFrameUs() << std::setw(8) << std::setprecision(1)
         << r.cpuPercentOfCore();
-    if (r.kernelDrops > 0)
+    if (r.kernelDrops > 0) {
         out << "  (kernel buffer drops on this machine meanwhile: " << r.kernelDrops << ")";
+    }
     if (!r.error.empty()) out << "  [" << r.error << "]";
     out << '\n';
 }
@@ -74,8 +75,9 @@ nlohmann::json toJson(const RateReport& report)
     out["ratioP99"] = rounded(RateReport::ratio(report.full.latency.p99Ns, report.raw.latency.p99Ns));
     out["cpuPerFrameUs"] = rounded(report.full.cpuPerFrameUs(), 3);
     out["cpuPercentOfCore"] = rounded(report.full.cpuPercentOfCore());
-    if (!report.raw.error.empty() || !report.full.error.empty())
+    if (!report.raw.error.empty() || !report.full.error.empty()) {
         out["error"] = report.full.error.empty() ? report.raw.error : report.full.error;
+    }
     return out;
 }
 

@@ -194,8 +194,9 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         std::memcpy(datagram.data(), &k, 8);
         std::memcpy(datagram.data() + 8, &now, 8);
         if (::sendto(sender.fd(), datagram.data(), datagram.size(), 0,
-                     reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0)
+                     reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0) {
             ++sendFailures;
+        }
         if (k == warmup) {
             firstMeasuredNs = now;
             result.kernelDrops = udpReceiveBufferErrors();
@@ -203,8 +204,9 @@ ProbeResult runRawUdp(const ProbeConfig& config, std::size_t datagramBytes, bool
         lastNs = now;
     }
     const std::uint64_t drainUntil = monotonicNs() + static_cast<std::uint64_t>(config.drainSeconds * 1e9);
-    while (arrived.load(std::memory_order_relaxed) < total && monotonicNs() < drainUntil)
+    while (arrived.load(std::memory_order_relaxed) < total && monotonicNs() < drainUntil) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     stop.store(true);
     receiving.join();
     if (epoll >= 0) ::close(epoll);

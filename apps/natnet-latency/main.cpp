@@ -91,7 +91,8 @@ int main(int argc, char** argv)
         std::cout.flush();
         reports.push_back(report);
     }
-    if (json)
+    if (json) {
         for (const RateReport& report : reports) std::cout << toJson(report).dump() << '\n';
+    }
     return failed ? 1 : 0;
 }

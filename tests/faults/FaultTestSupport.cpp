@@ -207,8 +207,9 @@ std::uint64_t kernelDropsOnPort(std::uint16_t port)
         // sl, local "ADDR:PORT" (hex), ..., drops last.
         if (words.size() < 13) continue;
         const std::size_t colon = words[1].find(':');
-        if (colon == std::string::npos || std::stoul(words[1].substr(colon + 1), nullptr, 16) != port)
+        if (colon == std::string::npos || std::stoul(words[1].substr(colon + 1), nullptr, 16) != port) {
             continue;
+        }
         drops += std::stoull(words.back());
     }
     return drops;

@@ -34,9 +34,10 @@ class Garbage
 public:
     Garbage()
     {
-        for (int i = 0; i < 16; ++i)
+        for (int i = 0; i < 16; ++i) {
             m_validFrames.push_back(
                 encodeFrameDatagram(*numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
+        }
     }
 
     const std::vector<std::uint8_t>& next()
@@ -99,10 +100,12 @@ TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
         constexpr int kPerMillisecond = kFloodPerSecond / 1000;
         for (int ms = 0; ms < kFloodTime.count(); ++ms) {
             std::this_thread::sleep_until(start + std::chrono::milliseconds(ms));
-            if (std::chrono::steady_clock::now() > start + kFloodTime + 500ms)
+            if (std::chrono::steady_clock::now() > start + kFloodTime + 500ms) {
                 break;  // a stalled machine: the flood ends on time, whatever it sent
-            for (int i = 0; i < kPerMillisecond; ++i)
+            }
+            for (int i = 0; i < kPerMillisecond; ++i) {
                 if (sender.send(garbage.next(), target, port)) ++floodSent;
+            }
         }
     });
     auto frame = numberedFrame(1);

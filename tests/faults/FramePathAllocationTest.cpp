@@ -115,8 +115,9 @@ TEST_P(DecodeToSignal, ASteadyStateFrameAllocatesNothing)
     EXPECT_GT(allocationsIn([&] { receive(datagrams[0]); }), 0);
     ASSERT_EQ(stream.numInstruments(), static_cast<std::size_t>(kBodies));
     EXPECT_EQ(allocationsIn([&] {
-                  for (int round = 0; round < 10; ++round)
+                  for (int round = 0; round < 10; ++round) {
                       for (std::size_t i = 1; i < datagrams.size(); ++i) receive(datagrams[i]);
+                  }
               }),
               0);
     EXPECT_EQ(emissions, 1 + 10 * 99);

@@ -41,8 +41,9 @@ private:
             }
             const Eigen::Matrix3d rotation = instrument->pose.topLeftCorner<3, 3>();
             if (instrument->isTracked() &&
-                !(rotation.transpose() * rotation).isApprox(Eigen::Matrix3d::Identity(), 1e-4))
+                !(rotation.transpose() * rotation).isApprox(Eigen::Matrix3d::Identity(), 1e-4)) {
                 ++m_notARotation;
+            }
         }
         ++m_emissions;
     }
@@ -119,8 +120,9 @@ TEST(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBoun
     EXPECT_GT(poses.emissions(), 60u);
     EXPECT_LE(stream.numInstruments(), kInstrumentCap);
     // The four scenario bodies were seen first and keep being updated.
-    for (int id = 1; id <= 4; ++id)
+    for (int id = 1; id <= 4; ++id) {
         EXPECT_TRUE(stream.findInstrument("optitrack-" + std::to_string(id))) << id;
+    }
     // 100,000 instruments with their names would take tens of megabytes; the cap keeps it flat.
     EXPECT_LT(residentAfter, residentAfterWarmUp + 16u * 1024u * 1024u)
         << "resident " << residentAfterWarmUp << " -> " << residentAfter << " bytes";

@@ -63,8 +63,9 @@ struct ImpairedSetup
 
     void impairAll(const Impairment& impairment)
     {
-        for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames})
+        for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames}) {
             relay.setImpairment(path, impairment);
+        }
     }
 
     std::unique_ptr<NatNet::Sim::Simulator> sim;
@@ -183,8 +184,9 @@ TEST(ImpairedNetwork, TheStreamRecoversFromLossAndAnOutage)
     constexpr std::int32_t kLast = 1300;
     sendPacedFrames(*setup.sim, 1, kLast, kRateHz, [&](std::int32_t number) {
         if (number == kOutageFirst || number == kOutageLast + 1) {
-            for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames})
+            for (RelayPath path : {RelayPath::Commands, RelayPath::Answers, RelayPath::Frames}) {
                 setup.relay.setOutage(path, number == kOutageFirst);
+            }
         }
     });
     waitForTheRelayToDrain(setup, order);

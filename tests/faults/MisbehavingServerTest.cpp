@@ -29,8 +29,9 @@ constexpr std::int32_t kAnalogSamples = 7;
 std::size_t wrongLines(const RecordingLogSink& sink, const std::string& prefix, const std::string& expected)
 {
     std::size_t wrong = 0;
-    for (const auto& record : sink.records())
+    for (const auto& record : sink.records()) {
         if (record.text.rfind(prefix, 0) == 0 && record.text != expected) ++wrong;
+    }
     return wrong;
 }
 
@@ -79,9 +80,10 @@ void expectTheServersValuesOrTheFailureLines(const RecordingLogSink& sink, bool 
                   1u);
     }
     if (::testing::Test::HasFailure()) {
-        for (const auto& record : sink.records())
+        for (const auto& record : sink.records()) {
             std::printf("[ log      ] %d %s: %s\n", record.level, record.category.c_str(),
                         record.text.c_str());
+        }
     }
 }
 

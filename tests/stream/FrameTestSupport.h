@@ -59,8 +59,9 @@ public:
     std::vector<std::string> texts(const std::string& category) const
     {
         std::vector<std::string> result;
-        for (const auto& record : records())
+        for (const auto& record : records()) {
             if (record.category == category) result.push_back(record.text);
+        }
         return result;
     }
 

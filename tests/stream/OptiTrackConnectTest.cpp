@@ -66,8 +66,9 @@ TEST_F(ConnectStep, AGoodStartLogsTheServerAndBecomesRunning)
     EXPECT_EQ(streamLines(), expected);
     const std::vector<int> levels = {2, 2, 2, 2, 2, 2, 0, 0, 0};
     std::vector<int> seen;
-    for (const auto& record : m_log.sink().records())
+    for (const auto& record : m_log.sink().records()) {
         if (record.category == "OptiTrackStream") seen.push_back(record.level);
+    }
     EXPECT_EQ(seen, levels);
     EXPECT_EQ(m_sim.counters().modelDefRequests, 1u);
 }

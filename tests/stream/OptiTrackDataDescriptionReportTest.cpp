@@ -90,13 +90,15 @@ struct DescriptionList
         plate.fOriginX = 0.1f;
         plate.fOriginY = 0.2f;
         plate.fOriginZ = -0.3f;
-        for (int k = 0; k < 4; ++k)
+        for (int k = 0; k < 4; ++k) {
             for (int a = 0; a < 3; ++a) plate.fCorners[k][a] = static_cast<float>(10 * k + a);
+        }
         plate.iPlateType = 2;
         plate.iChannelDataType = 1;
         plate.nChannels = channels;
-        for (int c = 0; c < channels && c < MAX_ANALOG_CHANNELS; ++c)
+        for (int c = 0; c < channels && c < MAX_ANALOG_CHANNELS; ++c) {
             std::snprintf(plate.szChannelNames[c], sizeof plate.szChannelNames[c], "F%d", c);
+        }
         add(Descriptor_ForcePlate).Data.ForcePlateDescription = &plate;
         return plate;
     }
@@ -108,8 +110,9 @@ struct DescriptionList
         std::strncpy(device.strSerialNo, serial, sizeof device.strSerialNo - 1);
         device.ID = id;
         device.nChannels = channels;
-        for (int c = 0; c < channels && c < MAX_ANALOG_CHANNELS; ++c)
+        for (int c = 0; c < channels && c < MAX_ANALOG_CHANNELS; ++c) {
             std::snprintf(device.szChannelNames[c], sizeof device.szChannelNames[c], "Ch%d", c);
+        }
         add(Descriptor_Device).Data.DeviceDescription = &device;
         return device;
     }

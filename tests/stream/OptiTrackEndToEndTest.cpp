@@ -67,8 +67,9 @@ TEST_P(EndToEnd, StreamedBodiesBecomeNamedInstrumentsInMillimetres)
     ASSERT_TRUE(waitUntil([&] {
         const auto instruments = m_stream->instruments();
         if (instruments.size() != 3) return false;
-        for (const auto& instrument : instruments)
+        for (const auto& instrument : instruments) {
             if (instrument.updateCount < 20) return false;
+        }
         return true;
     }));
     EXPECT_GE(m_emissions.load(), 20);

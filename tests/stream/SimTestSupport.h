@@ -65,8 +65,9 @@ inline std::vector<std::string> textsIn(const std::vector<RecordingLogSink::Reco
                                         const std::string& category)
 {
     std::vector<std::string> result;
-    for (const auto& record : records)
+    for (const auto& record : records) {
         if (record.category == category) result.push_back(record.text);
+    }
     return result;
 }
 

@@ -143,8 +143,9 @@ TEST(CaptureGolden, ModelDefinitionsRaceQuad)
                                   {-0.0748715f, 6.68607e-05f, 0.0329233f},
                                   {-0.0580382f, -0.0319419f, -0.136807f}};
     for (int i = 0; i < 5; ++i) {
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             EXPECT_NEAR(body.MarkerPositions[i][c], expected[i][c], 1e-6) << "marker " << i;
+        }
         EXPECT_EQ(body.MarkerRequiredLabels[i], 0);
     }
     EXPECT_EQ(body.szMarkerNames, nullptr) << "marker names arrive from 4.0";
@@ -156,8 +157,9 @@ TEST(CaptureGolden, ModelDefinitionsRaceQuad)
         const sMarkerSetDescription& set = *list->arrDataDescriptions[1 + s].Data.MarkerSetDescription;
         EXPECT_STREQ(set.szName, setNames[s]);
         ASSERT_EQ(set.nMarkers, 5);
-        for (int m = 0; m < 5; ++m)
+        for (int m = 0; m < 5; ++m) {
             EXPECT_EQ(std::string(set.szMarkerNames[m]), markerPrefix[s] + std::to_string(m + 1));
+        }
     }
     EXPECT_TRUE(
         encodesTo(d.bytes, [&](ByteWriter& w) { return encodeModelDefinitions(w, *list, Version(3, 0)); }));
@@ -289,10 +291,11 @@ TEST_P(OptirxCaptures, DecodeWithTheAnnouncedVersion)
         ASSERT_EQ(frame->nLabeledMarkers, 3);
         EXPECT_EQ(frame->LabeledMarkers[0].params, c.labeledParams);
         EXPECT_EQ(frame->nForcePlates, 0);
-        if (c.timestamp > 0.0)  // the second frame is one frame period later
+        if (c.timestamp > 0.0) {  // the second frame is one frame period later
             EXPECT_NEAR(frame->fTimestamp, c.timestamp + (n - 1) / 120.0, 1e-3);
-        else
+        } else {
             EXPECT_EQ(frame->fTimestamp, 0.0) << "2.5 frames carry no timestamp";
+        }
     }
 }
 
@@ -304,8 +307,9 @@ INSTANTIATE_TEST_SUITE_P(
                       OptirxCase{"1.9.0", 9, 11823217, "Triangle", 0, 2, 1, 10, 98526.80833, 319}),
     [](const auto& row) {
         std::string name = row.param.motive;
-        for (char& ch : name)
+        for (char& ch : name) {
             if (ch == '.') ch = '_';
+        }
         return name;
     });
 

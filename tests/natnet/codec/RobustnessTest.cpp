@@ -76,9 +76,11 @@ public:
              sizeof(sFrameOfMocapData) - offsetof(sFrameOfMocapData, Timecode)},
         };
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(m_frame.get());
-        for (const auto& r : regions)
-            for (size_t i = 0; i < r.size; ++i)
+        for (const auto& r : regions) {
+            for (size_t i = 0; i < r.size; ++i) {
                 if (bytes[r.offset + i] != 0xA5) return false;
+            }
+        }
         return true;
     }
 

@@ -65,9 +65,10 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
     for (int s = 0; s < 2; ++s) {
         EXPECT_STREQ(f.MocapData[s].szName, sent.MocapData[s].szName);
         ASSERT_EQ(f.MocapData[s].nMarkers, sent.MocapData[s].nMarkers);
-        for (int i = 0; i < f.MocapData[s].nMarkers; ++i)
+        for (int i = 0; i < f.MocapData[s].nMarkers; ++i) {
             EXPECT_EQ(
                 0, std::memcmp(f.MocapData[s].Markers[i], sent.MocapData[s].Markers[i], sizeof(MarkerData)));
+        }
     }
     ASSERT_EQ(f.nOtherMarkers, 2);
     EXPECT_EQ(f.OtherMarkers[1][2], 4.0f);
@@ -79,8 +80,9 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
         for (int s = 0; s < 2; ++s) {
             EXPECT_EQ(f.Skeletons[s].skeletonID, sent.Skeletons[s].skeletonID);
             ASSERT_EQ(f.Skeletons[s].nRigidBodies, sent.Skeletons[s].nRigidBodies);
-            for (int b = 0; b < f.Skeletons[s].nRigidBodies; ++b)
+            for (int b = 0; b < f.Skeletons[s].nRigidBodies; ++b) {
                 expectBody(f.Skeletons[s].RigidBodyData[b], sent.Skeletons[s].RigidBodyData[b], v);
+            }
         }
     } else {
         EXPECT_EQ(f.nSkeletons, 0);
@@ -208,9 +210,10 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
             case Descriptor_Skeleton:
                 EXPECT_EQ(a.Data.SkeletonDescription->skeletonID, 8);
                 ASSERT_EQ(a.Data.SkeletonDescription->nRigidBodies, 2);
-                for (int b = 0; b < 2; ++b)
+                for (int b = 0; b < 2; ++b) {
                     expectRigidBody(a.Data.SkeletonDescription->RigidBodies[b],
                                     s.Data.SkeletonDescription->RigidBodies[b], v);
+                }
                 break;
             case Descriptor_ForcePlate: {
                 const sForcePlateDescription& p = *a.Data.ForcePlateDescription;

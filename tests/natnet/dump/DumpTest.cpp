@@ -44,8 +44,9 @@ TEST(NatNetDump, TrafficCaptureSession)
     Dump::UdpDatagram udp;
     while (reader.next(udp)) {
         if (udp.sourcePort != 1510 && udp.sourcePort != 1511 && udp.destinationPort != 1510 &&
-            udp.destinationPort != 1511)
+            udp.destinationPort != 1511) {
             continue;
+        }
         EXPECT_FALSE(udp.truncated);
         json line = describer.describe(udp.payload.data(), udp.payload.size());
         EXPECT_FALSE(line.contains("status")) << line.dump();

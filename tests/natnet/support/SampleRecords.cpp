@@ -95,8 +95,9 @@ SampleFrame::SampleFrame() : m_frame(std::make_unique<sFrameOfMocapData>())
     for (int s = 0; s < 2; ++s) {
         const int bones = 2 - s;
         m_bodies.emplace_back(new sRigidBodyData[bones]);
-        for (int b = 0; b < bones; ++b)
+        for (int b = 0; b < bones; ++b) {
             m_bodies.back()[b] = body(((s + 1) << 16) | (b + 1), 0.5f * float(b + 1), 1);
+        }
         f.Skeletons[s].skeletonID = s + 1;
         f.Skeletons[s].nRigidBodies = bones;
         f.Skeletons[s].RigidBodyData = m_bodies.back().get();
@@ -115,17 +116,19 @@ SampleFrame::SampleFrame() : m_frame(std::make_unique<sFrameOfMocapData>())
             asset.RigidBodyData = m_bodies.back().get();
         }
         m_assetMarkers.emplace_back(new sMarker[markers]);
-        for (int k = 0; k < markers; ++k)
+        for (int k = 0; k < markers; ++k) {
             m_assetMarkers.back()[k] =
                 sMarker{((10 + a) << 16) | (k + 2), 1.0f, 2.0f, 3.0f, 0.25f, 0x20, 0.125f};
+        }
         asset.nMarkers = markers;
         asset.MarkerData = m_assetMarkers.back().get();
     }
 
     f.nLabeledMarkers = 3;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         f.LabeledMarkers[i] =
             sMarker{(2 << 16) | (i + 1), float(i), 0.5f, -0.5f, 0.0625f, int16_t(10 + i), 0.001953125f};
+    }
 
     f.nForcePlates = 2;
     for (int p = 0; p < 2; ++p) {
@@ -133,8 +136,9 @@ SampleFrame::SampleFrame() : m_frame(std::make_unique<sFrameOfMocapData>())
         f.ForcePlates[p].nChannels = 2;
         for (int c = 0; c < 2; ++c) {
             f.ForcePlates[p].ChannelData[c].nFrames = 3;
-            for (int s = 0; s < 3; ++s)
+            for (int s = 0; s < 3; ++s) {
                 f.ForcePlates[p].ChannelData[c].Values[s] = float(p * 100 + c * 10 + s);
+            }
         }
     }
     f.nDevices = 1;
@@ -204,15 +208,18 @@ sDataDescriptions* makeSampleDescriptions(int major, int minor)
         plate->fOriginX = 0.125f;
         plate->fOriginY = 0.25f;
         plate->fOriginZ = -0.125f;
-        for (int r = 0; r < 12; ++r)
+        for (int r = 0; r < 12; ++r) {
             for (int c = 0; c < 12; ++c) plate->fCalMat[r][c] = float(r * 12 + c) / 4.0f;
-        for (int k = 0; k < 4; ++k)
+        }
+        for (int k = 0; k < 4; ++k) {
             for (int c = 0; c < 3; ++c) plate->fCorners[k][c] = float(k) - float(c);
+        }
         plate->iPlateType = 2;
         plate->iChannelDataType = 0;
         plate->nChannels = 3;
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             name(plate->szChannelNames[c], MAX_NAMELENGTH, "F" + std::string(1, char('x' + c)));
+        }
         add(Descriptor_ForcePlate).Data.ForcePlateDescription = plate;
     }
     if (atLeast(major, minor, 3, 0)) {

@@ -165,8 +165,9 @@ TEST(InstrumentStore, FindsEachOfManySimilarIdentifiersAndNoOther)
     for (const std::string& id : ids) ASSERT_TRUE(store.add(TrackerID(id, "", "n" + id), true).empty()) << id;
 
     for (const char* absent : {"optitrack-3000", "optitrack-", "optitrack-00", "optitrack--1",
-                               "xxxxxxxxxxxxxxxxxxxxxxxxxx", "", "nul"})
+                               "xxxxxxxxxxxxxxxxxxxxxxxxxx", "", "nul"}) {
         EXPECT_FALSE(store.contains(absent)) << absent;
+    }
 
     // Remove every third; the others must still be found, and updates reach their own instrument.
     for (std::size_t i = 0; i < ids.size(); i += 3) ASSERT_EQ(store.remove(ids[i]), M::Removed) << ids[i];
@@ -381,10 +382,12 @@ TEST(TrackingStreamConcurrency, ReadersSeeWholeInstrumentsWhileTheyAreAddedRenam
     int reads = 0;
     while (writing.load() || reads == 0) {
         for (const TrackingInstrument& instrument : store.snapshot()) broken += whole(instrument) ? 0 : 1;
-        for (const TrackingInstrument& instrument : store.activeSnapshot())
+        for (const TrackingInstrument& instrument : store.activeSnapshot()) {
             broken += whole(instrument) ? 0 : 1;
-        if (const auto one = store.find("optitrack-" + std::to_string(reads % kRounds)))
+        }
+        if (const auto one = store.find("optitrack-" + std::to_string(reads % kRounds))) {
             broken += whole(*one) ? 0 : 1;
+        }
         ++reads;
     }
     writer.join();

@@ -118,8 +118,9 @@ TEST(StoreAllocation, AFrameThroughOneWriterAndAReadersFindAllocateNothing)
     EXPECT_EQ(allocationsIn([&] {
                   for (int n = 1; n <= 100; ++n) {
                       InstrumentStore::Writer writer(store);
-                      for (const std::string& id : ids)
+                      for (const std::string& id : ids) {
                           writer.update(id, pose, 0.5, static_cast<std::uint64_t>(n), 0);
+                      }
                   }
                   for (const std::string& id : ids) found += store.find(id) ? 1 : 0;
                   found += static_cast<long>(store.size());

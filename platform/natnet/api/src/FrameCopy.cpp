@@ -103,25 +103,29 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_CopyFrame(sFrameOfMocapData* pSrc, s
     auto pointers = std::unique_ptr<CopiedPointers>(new (std::nothrow) CopiedPointers());
     if (!pointers) return ErrorCode_Internal;
     bool ok = true;
-    for (int32_t i = 0; ok && i < src.nMarkerSets; ++i)
+    for (int32_t i = 0; ok && i < src.nMarkerSets; ++i) {
         ok = allocations.duplicate(src.MocapData[i].Markers, src.MocapData[i].nMarkers,
                                    pointers->markerSets[i]);
+    }
     ok = ok && allocations.duplicate(src.OtherMarkers, src.nOtherMarkers, pointers->otherMarkers);
-    for (int32_t i = 0; ok && i < src.nSkeletons; ++i)
+    for (int32_t i = 0; ok && i < src.nSkeletons; ++i) {
         ok = allocations.duplicate(src.Skeletons[i].RigidBodyData, src.Skeletons[i].nRigidBodies,
                                    pointers->skeletonBones[i]);
-    for (int32_t i = 0; ok && i < src.nAssets; ++i)
+    }
+    for (int32_t i = 0; ok && i < src.nAssets; ++i) {
         ok = allocations.duplicate(src.Assets[i].RigidBodyData, src.Assets[i].nRigidBodies,
                                    pointers->assetBodies[i]) &&
              allocations.duplicate(src.Assets[i].MarkerData, src.Assets[i].nMarkers,
                                    pointers->assetMarkers[i]);
+    }
     if (!ok) return ErrorCode_Internal;
 
     std::memcpy(static_cast<void*>(pDst), pSrc, sizeof(sFrameOfMocapData));
     for (int32_t i = 0; i < src.nMarkerSets; ++i) pDst->MocapData[i].Markers = pointers->markerSets[i];
     pDst->OtherMarkers = pointers->otherMarkers;
-    for (int32_t i = 0; i < src.nSkeletons; ++i)
+    for (int32_t i = 0; i < src.nSkeletons; ++i) {
         pDst->Skeletons[i].RigidBodyData = pointers->skeletonBones[i];
+    }
     for (int32_t i = 0; i < src.nAssets; ++i) {
         pDst->Assets[i].RigidBodyData = pointers->assetBodies[i];
         pDst->Assets[i].MarkerData = pointers->assetMarkers[i];

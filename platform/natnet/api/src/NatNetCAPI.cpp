@@ -34,8 +34,9 @@ NATNET_API ErrorCode NATNET_CALLCONV NatNet_DecodeTimecode(unsigned int timecode
                                                            int* pOutMinute, int* pOutSecond, int* pOutFrame,
                                                            int* pOutSubframe)
 {
-    if (!pOutHour || !pOutMinute || !pOutSecond || !pOutFrame || !pOutSubframe)
+    if (!pOutHour || !pOutMinute || !pOutSecond || !pOutFrame || !pOutSubframe) {
         return ErrorCode_InvalidArgument;
+    }
     *pOutHour = static_cast<int>((timecode >> 24) & 0xFFu);
     *pOutMinute = static_cast<int>((timecode >> 16) & 0xFFu);
     *pOutSecond = static_cast<int>((timecode >> 8) & 0xFFu);

@@ -40,8 +40,9 @@ void freeDescription(sDataDescription& description)
             break;
         case Descriptor_Skeleton:
             if (sSkeletonDescription* skeleton = description.Data.SkeletonDescription) {
-                for (int32_t i = 0; i < skeleton->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
+                for (int32_t i = 0; i < skeleton->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i) {
                     freeRigidBodyArrays(skeleton->RigidBodies[i]);
+                }
                 delete skeleton;
             }
             break;
@@ -56,8 +57,9 @@ void freeDescription(sDataDescription& description)
             break;
         case Descriptor_Asset:
             if (sAssetDescription* asset = description.Data.AssetDescription) {
-                for (int32_t i = 0; i < asset->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i)
+                for (int32_t i = 0; i < asset->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i) {
                     freeRigidBodyArrays(asset->RigidBodies[i]);
+                }
                 delete asset;
             }
             break;
@@ -73,8 +75,9 @@ void freeDescriptions(sDataDescriptions* descriptions)
 {
     if (!descriptions) return;
     const int32_t count = descriptions->nDataDescriptions;
-    for (int32_t i = 0; i < count && i < MAX_MODELS; ++i)
+    for (int32_t i = 0; i < count && i < MAX_MODELS; ++i) {
         Internal::freeDescription(descriptions->arrDataDescriptions[i]);
+    }
     delete descriptions;
 }
 

@@ -63,8 +63,9 @@ public:
             (s = analog(m_v.atLeast(Gate::FrameForcePlates), m_out.ForcePlates, m_out.nForcePlates,
                         MAX_FORCEPLATES)) != Status::Ok ||
             (s = analog(m_v.atLeast(Gate::FrameDevices), m_out.Devices, m_out.nDevices, MAX_DEVICES)) !=
-                Status::Ok)
+                Status::Ok) {
             return s;
+        }
         return suffix();
     }
 
@@ -124,8 +125,9 @@ private:
             if ((s = m_in.readCString(name)) != Status::Ok) return s;
             int32_t n = 0;
             if (!m_in.readI32(n)) return Status::Truncated;
-            if ((s = checkCount(m_in, n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok)
+            if ((s = checkCount(m_in, n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok) {
                 return s;
+            }
             MarkerData* markers = takeMarkers(static_cast<size_t>(n));
             if constexpr (Write) {
                 sMarkerSetData& set = m_out.MocapData[i];
@@ -194,14 +196,16 @@ private:
             // checking walk skips them, the writing walk reads them unchecked.
             const uint8_t* p = m_in.take(static_cast<size_t>(section.count) * kFixedRigidBodySize);
             if constexpr (Write) {
-                for (int32_t i = 0; i < section.count; ++i, p += kFixedRigidBodySize)
+                for (int32_t i = 0; i < section.count; ++i, p += kFixedRigidBodySize) {
                     loadFixedRigidBody(p, m_out.RigidBodies[i]);
+                }
                 m_out.nRigidBodies = section.count;
             }
             return closeSection(section);
         }
-        for (int32_t i = 0; i < section.count; ++i)
+        for (int32_t i = 0; i < section.count; ++i) {
             if ((s = rigidBody(&m_out.RigidBodies[i])) != Status::Ok) return s;
+        }
         if constexpr (Write) m_out.nRigidBodies = section.count;
         return closeSection(section);
     }
@@ -238,8 +242,9 @@ private:
             const size_t capacity = std::min<size_t>(MAX_SKELRIGIDBODIES, poolLeft());
             if ((s = checkCount(m_in, bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok) return s;
             sRigidBodyData* first = m_storage.rigidBodies() + m_bodiesUsed;
-            for (int32_t b = 0; b < bones; ++b)
+            for (int32_t b = 0; b < bones; ++b) {
                 if ((s = rigidBody(first + b)) != Status::Ok) return s;
+            }
             m_bodiesUsed += static_cast<size_t>(bones);
             if constexpr (Write) {
                 m_out.Skeletons[i].skeletonID = id;
@@ -410,11 +415,13 @@ private:
             timestamp = timestamp32;
         }
         if (m_v.atLeast(Gate::FrameHostTimestamps) &&
-            (!m_in.readU64(midExposure) || !m_in.readU64(received) || !m_in.readU64(transmit)))
+            (!m_in.readU64(midExposure) || !m_in.readU64(received) || !m_in.readU64(transmit))) {
             return Status::Truncated;
+        }
         if (m_v.atLeast(Gate::FramePrecisionTimestamps) &&
-            (!m_in.readU32(precisionSecs) || !m_in.readU32(precisionFraction)))
+            (!m_in.readU32(precisionSecs) || !m_in.readU32(precisionFraction))) {
             return Status::Truncated;
+        }
         if (m_v.atLeast(Gate::FrameParams) && !m_in.readI16(params)) return Status::Truncated;
         if (!m_in.readI32(endTag)) return Status::Truncated;
         if (endTag != 0) return Status::MissingEndTag;

@@ -23,8 +23,9 @@ bool analogValid(const Entry* entries, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         if (!inRange(entries[i].nChannels, MAX_ANALOG_CHANNELS)) return false;
-        for (int32_t c = 0; c < entries[i].nChannels; ++c)
+        for (int32_t c = 0; c < entries[i].nChannels; ++c) {
             if (!inRange(entries[i].ChannelData[c].nFrames, MAX_ANALOG_SUBFRAMES)) return false;
+        }
     }
     return true;
 }
@@ -35,16 +36,21 @@ bool frameValid(const sFrameOfMocapData& f)
     if (!inRange(f.nMarkerSets, MAX_MARKERSETS) || !arrayValid(f.OtherMarkers, f.nOtherMarkers) ||
         !inRange(f.nRigidBodies, MAX_RIGIDBODIES) || !inRange(f.nSkeletons, MAX_SKELETONS) ||
         !inRange(f.nAssets, MAX_ASSETS) || !inRange(f.nLabeledMarkers, MAX_LABELED_MARKERS) ||
-        !inRange(f.nForcePlates, MAX_FORCEPLATES) || !inRange(f.nDevices, MAX_DEVICES))
+        !inRange(f.nForcePlates, MAX_FORCEPLATES) || !inRange(f.nDevices, MAX_DEVICES)) {
         return false;
-    for (int32_t i = 0; i < f.nMarkerSets; ++i)
+    }
+    for (int32_t i = 0; i < f.nMarkerSets; ++i) {
         if (!arrayValid(f.MocapData[i].Markers, f.MocapData[i].nMarkers)) return false;
-    for (int32_t i = 0; i < f.nSkeletons; ++i)
+    }
+    for (int32_t i = 0; i < f.nSkeletons; ++i) {
         if (!arrayValid(f.Skeletons[i].RigidBodyData, f.Skeletons[i].nRigidBodies)) return false;
-    for (int32_t i = 0; i < f.nAssets; ++i)
+    }
+    for (int32_t i = 0; i < f.nAssets; ++i) {
         if (!arrayValid(f.Assets[i].RigidBodyData, f.Assets[i].nRigidBodies) ||
-            !arrayValid(f.Assets[i].MarkerData, f.Assets[i].nMarkers))
+            !arrayValid(f.Assets[i].MarkerData, f.Assets[i].nMarkers)) {
             return false;
+        }
+    }
     return analogValid(f.ForcePlates, f.nForcePlates) && analogValid(f.Devices, f.nDevices);
 }
 
@@ -144,8 +150,9 @@ private:
     void rigidBody(const sRigidBodyData& body)
     {
         pose(body);
-        if (!m_v.atLeast(Gate::RigidBodyMarkersDropped))
+        if (!m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
             m_out.writeI32(0);  // per-body markers: the record holds none
+        }
         if (m_v.atLeast(Gate::RigidBodyMeanError)) m_out.writeF32(body.MeanError);
         if (m_v.atLeast(Gate::RigidBodyParams)) m_out.writeI16(body.params);
     }
@@ -205,10 +212,11 @@ private:
         if (!m_v.atLeast(Gate::LegacyLatencyDropped)) m_out.writeF32(static_cast<float>(f.fTimestamp));
         m_out.writeU32(f.Timecode);
         m_out.writeU32(f.TimecodeSubframe);
-        if (m_v.atLeast(Gate::FrameTimestampDouble))
+        if (m_v.atLeast(Gate::FrameTimestampDouble)) {
             m_out.writeF64(f.fTimestamp);
-        else if (m_v.atLeast(Gate::FrameTimestamp))
+        } else if (m_v.atLeast(Gate::FrameTimestamp)) {
             m_out.writeF32(static_cast<float>(f.fTimestamp));
+        }
         if (m_v.atLeast(Gate::FrameHostTimestamps)) {
             m_out.writeU64(f.CameraMidExposureTimestamp);
             m_out.writeU64(f.CameraDataReceivedTimestamp);

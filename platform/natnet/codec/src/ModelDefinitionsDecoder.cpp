@@ -185,11 +185,13 @@ private:
     {
         Status s = Status::Ok;
         if (m_v.atLeast(Gate::RigidBodyDescriptionName) &&
-            (s = m_in.readCString(body.szName, sizeof body.szName)) != Status::Ok)
+            (s = m_in.readCString(body.szName, sizeof body.szName)) != Status::Ok) {
             return s;
+        }
         if (!m_in.readI32(body.ID) || !m_in.readI32(body.parentID) ||
-            !readXyz(body.offsetx, body.offsety, body.offsetz))
+            !readXyz(body.offsetx, body.offsety, body.offsetz)) {
             return Status::Truncated;
+        }
         if (m_v.atLeast(Gate::RigidBodyDescriptionRotationOffset)) {
             float rotation[4];
             if (!m_in.readBytes(rotation, sizeof rotation)) return Status::Truncated;
@@ -206,8 +208,9 @@ private:
         body.MarkerRequiredLabels = new (std::nothrow) int32_t[count]();
         if (!body.MarkerPositions || !body.MarkerRequiredLabels) return Status::OutOfMemory;
         // All positions, then all labels, then all names: three blocks.
-        for (size_t i = 0; i < count; ++i)
+        for (size_t i = 0; i < count; ++i) {
             readXyz(body.MarkerPositions[i][0], body.MarkerPositions[i][1], body.MarkerPositions[i][2]);
+        }
         for (size_t i = 0; i < count; ++i) m_in.readI32(body.MarkerRequiredLabels[i]);
         return named ? names(body.szMarkerNames, n) : Status::Ok;
     }
@@ -249,8 +252,9 @@ private:
         if (!m_in.readI32(n)) return Status::Truncated;
         Status s = checkCount(m_in, n, MAX_ANALOG_CHANNELS, 1);
         if (s != Status::Ok) return s;
-        for (int32_t c = 0; c < n; ++c)
+        for (int32_t c = 0; c < n; ++c) {
             if ((s = m_in.readCString(out[c], MAX_NAMELENGTH)) != Status::Ok) return s;
+        }
         outCount = n;
         return Status::Ok;
     }
@@ -262,10 +266,12 @@ private:
         if (s != Status::Ok) return s;
         bool ok = m_in.readF32(plate.fWidth) && m_in.readF32(plate.fLength) &&
                   readXyz(plate.fOriginX, plate.fOriginY, plate.fOriginZ);
-        for (int r = 0; ok && r < 12; ++r)
+        for (int r = 0; ok && r < 12; ++r) {
             for (int c = 0; ok && c < 12; ++c) ok = m_in.readF32(plate.fCalMat[r][c]);
-        for (int k = 0; ok && k < 4; ++k)
+        }
+        for (int k = 0; ok && k < 4; ++k) {
             ok = readXyz(plate.fCorners[k][0], plate.fCorners[k][1], plate.fCorners[k][2]);
+        }
         ok = ok && m_in.readI32(plate.iPlateType) && m_in.readI32(plate.iChannelDataType);
         if (!ok) return Status::Truncated;
         return channelNames(plate.szChannelNames, plate.nChannels);
@@ -276,10 +282,12 @@ private:
         if (!m_in.readI32(device.ID)) return Status::Truncated;
         Status s = m_in.readCString(device.strName, sizeof device.strName);
         if (s != Status::Ok ||
-            (s = m_in.readCString(device.strSerialNo, sizeof device.strSerialNo)) != Status::Ok)
+            (s = m_in.readCString(device.strSerialNo, sizeof device.strSerialNo)) != Status::Ok) {
             return s;
-        if (!m_in.readI32(device.iDeviceType) || !m_in.readI32(device.iChannelDataType))
+        }
+        if (!m_in.readI32(device.iDeviceType) || !m_in.readI32(device.iChannelDataType)) {
             return Status::Truncated;
+        }
         return channelNames(device.szChannelNames, device.nChannels);
     }
 
@@ -288,8 +296,9 @@ private:
         const Status s = m_in.readCString(camera.strName, sizeof camera.strName);
         if (s != Status::Ok) return s;
         if (!readXyz(camera.x, camera.y, camera.z) || !m_in.readF32(camera.qx) || !m_in.readF32(camera.qy) ||
-            !m_in.readF32(camera.qz) || !m_in.readF32(camera.qw))
+            !m_in.readF32(camera.qz) || !m_in.readF32(camera.qw)) {
             return Status::Truncated;
+        }
         return Status::Ok;
     }
 
@@ -306,8 +315,9 @@ private:
             sMarkerDescription& marker = asset.Markers[k];
             if ((s = m_in.readCString(marker.szName, sizeof marker.szName)) != Status::Ok) return s;
             if (!m_in.readI32(marker.ID) || !readXyz(marker.x, marker.y, marker.z) ||
-                !m_in.readF32(marker.size) || !m_in.readI16(marker.params))
+                !m_in.readF32(marker.size) || !m_in.readI16(marker.params)) {
                 return Status::Truncated;
+            }
         }
         asset.nMarkers = n;
         return Status::Ok;

@@ -45,26 +45,31 @@ private:
                 if (d.Data.SkeletonDescription) s = skeleton(*d.Data.SkeletonDescription);
                 break;
             case Descriptor_ForcePlate:
-                if (d.Data.ForcePlateDescription && m_v.atLeast(Gate::ForcePlateDescription))
+                if (d.Data.ForcePlateDescription && m_v.atLeast(Gate::ForcePlateDescription)) {
                     s = forcePlate(*d.Data.ForcePlateDescription);
+                }
                 break;
             case Descriptor_Device:
-                if (d.Data.DeviceDescription && m_v.atLeast(Gate::DeviceDescription))
+                if (d.Data.DeviceDescription && m_v.atLeast(Gate::DeviceDescription)) {
                     s = device(*d.Data.DeviceDescription);
+                }
                 break;
             case Descriptor_Camera:
-                if (d.Data.CameraDescription && m_v.atLeast(Gate::CameraDescription))
+                if (d.Data.CameraDescription && m_v.atLeast(Gate::CameraDescription)) {
                     s = camera(*d.Data.CameraDescription);
+                }
                 break;
             case Descriptor_Asset:
-                if (d.Data.AssetDescription && m_v.atLeast(Gate::AssetDescription))
+                if (d.Data.AssetDescription && m_v.atLeast(Gate::AssetDescription)) {
                     s = asset(*d.Data.AssetDescription);
+                }
                 break;
             default:
                 break;
         }
-        if (s == Status::Ok && m_v.atLeast(Gate::DescriptionSizeField))
+        if (s == Status::Ok && m_v.atLeast(Gate::DescriptionSizeField)) {
             m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
+        }
         return s;
     }
 
@@ -92,8 +97,9 @@ private:
     Status rigidBody(const sRigidBodyDescription& body)
     {
         const bool markers = m_v.atLeast(Gate::RigidBodyDescriptionMarkers);
-        if (markers && (body.nMarkers < 0 || (body.nMarkers > 0 && !body.MarkerPositions)))
+        if (markers && (body.nMarkers < 0 || (body.nMarkers > 0 && !body.MarkerPositions))) {
             return Status::InvalidRecord;
+        }
         if (m_v.atLeast(Gate::RigidBodyDescriptionName)) text(body.szName, sizeof body.szName);
         m_out.writeI32(body.ID);
         m_out.writeI32(body.parentID);
@@ -106,13 +112,17 @@ private:
         }
         if (!markers) return Status::Ok;
         m_out.writeI32(body.nMarkers);
-        for (int32_t i = 0; i < body.nMarkers; ++i)
+        for (int32_t i = 0; i < body.nMarkers; ++i) {
             xyz(body.MarkerPositions[i][0], body.MarkerPositions[i][1], body.MarkerPositions[i][2]);
-        for (int32_t i = 0; i < body.nMarkers; ++i)
+        }
+        for (int32_t i = 0; i < body.nMarkers; ++i) {
             m_out.writeI32(body.MarkerRequiredLabels ? body.MarkerRequiredLabels[i] : 0);
-        if (m_v.atLeast(Gate::RigidBodyDescriptionMarkerNames))
-            for (int32_t i = 0; i < body.nMarkers; ++i)
+        }
+        if (m_v.atLeast(Gate::RigidBodyDescriptionMarkerNames)) {
+            for (int32_t i = 0; i < body.nMarkers; ++i) {
                 text(body.szMarkerNames ? body.szMarkerNames[i] : nullptr);
+            }
+        }
         return Status::Ok;
     }
 
@@ -149,8 +159,9 @@ private:
         m_out.writeF32(plate.fWidth);
         m_out.writeF32(plate.fLength);
         xyz(plate.fOriginX, plate.fOriginY, plate.fOriginZ);
-        for (int r = 0; r < 12; ++r)
+        for (int r = 0; r < 12; ++r) {
             for (int c = 0; c < 12; ++c) m_out.writeF32(plate.fCalMat[r][c]);
+        }
         for (int k = 0; k < 4; ++k) xyz(plate.fCorners[k][0], plate.fCorners[k][1], plate.fCorners[k][2]);
         m_out.writeI32(plate.iPlateType);
         m_out.writeI32(plate.iChannelDataType);

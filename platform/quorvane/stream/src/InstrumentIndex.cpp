@@ -19,10 +19,12 @@ std::uint64_t word(const char* bytes)
 /// than the comparison.
 bool sameBytes(const char* a, const char* b, std::size_t size)
 {
-    for (; size >= 8; a += 8, b += 8, size -= 8)
+    for (; size >= 8; a += 8, b += 8, size -= 8) {
         if (word(a) != word(b)) return false;
-    for (; size > 0; ++a, ++b, --size)
+    }
+    for (; size > 0; ++a, ++b, --size) {
         if (*a != *b) return false;
+    }
     return true;
 }
 
@@ -38,8 +40,9 @@ std::uint64_t InstrumentIndex::hashOf(std::string_view key)
     std::size_t left = key.size();
     for (; left >= 8; bytes += 8, left -= 8) hash = (hash ^ word(bytes)) * kMultiplier;
     std::uint64_t tail = 0;
-    for (std::size_t i = 0; i < left; ++i)
+    for (std::size_t i = 0; i < left; ++i) {
         tail |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+    }
     hash ^= tail;
     hash ^= hash >> 30;
     hash *= 0xBF58476D1CE4E5B9ull;
@@ -65,8 +68,9 @@ std::size_t InstrumentIndex::find(std::string_view key) const
         const Bucket& bucket = m_buckets[i];
         if (bucket.data == nullptr) return kNotFound;
         if (bucket.hash == hash && bucket.size == key.size() &&
-            sameBytes(bucket.data, key.data(), key.size()))
+            sameBytes(bucket.data, key.data(), key.size())) {
             return bucket.position;
+        }
     }
 }
 
@@ -80,8 +84,9 @@ void InstrumentIndex::grow()
 {
     std::vector<Bucket> old(m_buckets.empty() ? kFirstCapacity : 2 * m_buckets.size());
     old.swap(m_buckets);
-    for (const Bucket& bucket : old)
+    for (const Bucket& bucket : old) {
         if (bucket.data != nullptr) place(bucket);
+    }
 }
 
 void InstrumentIndex::place(const Bucket& bucket)
