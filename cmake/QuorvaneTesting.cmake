@@ -11,6 +11,8 @@ function(quorvane_add_test name)
   # GoogleTest assertions are inlined into test bodies; the flag stays on for product code.
   target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-Wno-null-dereference>)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest Threads::Threads)
+  # Header-only test support (waiting with a deadline, ...) is open to every suite.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(NOT T_QT)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()

@@ -180,7 +180,7 @@ TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
     {
         const std::vector<std::uint8_t> first = frameBytes(withBodies(1, 1));
         sim->sendRawDatagram(first.data(), first.size());
-        ASSERT_TRUE(waitUntil([&] { return delivered.has(1); }));
+        ASSERT_TRUE(eventually([&] { return delivered.has(1); }));
     }
 
     const auto bytesOf = [](FrameShape shape) { return [shape] { return frameBytes(shape); }; };
@@ -277,13 +277,13 @@ TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
         ASSERT_EQ(sim->sendRawDatagram(bytes.data(), bytes.size()), 1);
 
         if (row.outcome == Outcome::Delivered) {
-            ASSERT_TRUE(waitUntil([&] { return delivered.emissions() == emissions + 1; }));
+            ASSERT_TRUE(eventually([&] { return delivered.emissions() == emissions + 1; }));
             EXPECT_EQ(driven.stream.numInstruments(), row.instrumentsAfter);
             EXPECT_EQ(driven.counters().framesDecoded, before.framesDecoded + 1);
             continue;
         }
         const bool malformed = row.outcome == Outcome::Malformed;
-        ASSERT_TRUE(waitUntil([&] {
+        ASSERT_TRUE(eventually([&] {
             const NatNetExt::ClientCounters now = driven.counters();
             return malformed ? now.droppedMalformed == before.droppedMalformed + 1
                              : now.droppedBadFrame == before.droppedBadFrame + 1;
@@ -306,7 +306,7 @@ TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
     // Still streaming.
     const std::vector<std::uint8_t> last = frameBytes(withBodies(2, 5000));
     sim->sendRawDatagram(last.data(), last.size());
-    EXPECT_TRUE(waitUntil([&] { return delivered.has(5000); }));
+    EXPECT_TRUE(eventually([&] { return delivered.has(5000); }));
     EXPECT_EQ(driven.counters().droppedForeignSender, 0u);
 }
 

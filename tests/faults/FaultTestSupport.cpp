@@ -19,16 +19,6 @@
 
 namespace Quorvane::FaultTesting {
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 bool waitForQuiet(const std::function<std::uint64_t()>& value, std::chrono::milliseconds quiet,
                   std::chrono::milliseconds timeout)
 {

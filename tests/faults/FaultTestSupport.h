@@ -5,6 +5,7 @@
 // number arrives exactly), a listener that records which numbers reached the stream's update
 // signal, and a foreign sender on 127.0.0.5.
 
+#include "Eventually.h"
 #include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackStream.h"
 #include "stream/OptiTrackStreamImpl.h"
@@ -26,10 +27,9 @@
 
 namespace Quorvane::FaultTesting {
 
-using namespace std::chrono_literals;
+using TestSupport::eventually;
 
-/// Polls `condition` every millisecond until it holds or `timeout` passed.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3000ms);
+using namespace std::chrono_literals;
 
 /// Waits until `value()` has not changed for `quiet` (at most `timeout`): the stream has gone
 /// silent. Returns whether it did.

@@ -129,7 +129,7 @@ TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
         return lostServerFrames + uncountedForeign == kernelDropsOnPort(port) - dropsBefore;
     };
     const auto counted = [&] { return driven.counters().droppedForeignSender - foreignBefore; };
-    EXPECT_TRUE(waitUntil(accounted, 5000ms))
+    EXPECT_TRUE(eventually(accounted, 5000ms))
         << "server frames delivered " << delivered.countIn(1, kServerFrames) << " of " << kServerFrames
         << ", foreign counted " << counted() << " of " << floodSent.load() << ", kernel drops "
         << kernelDropsOnPort(port) - dropsBefore;

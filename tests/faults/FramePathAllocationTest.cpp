@@ -1,9 +1,9 @@
 // Once the instruments exist, a frame costs no heap allocation: neither from the decoder to
 // emitSignals on one thread with the per-frame diagnostics off, nor on the NatNet receive thread
 // for frames that come over loopback (socket read, decode, onFrameReceived, store, signal).
-// This binary replaces the global allocation functions and counts the calls made on threads
-// that asked to be counted.
+// The binary counts allocations (AllocationCounter) on the threads that ask for it.
 
+#include "AllocationCounter.h"
 #include "FaultTestSupport.h"
 
 #include <natnet/codec/FrameCodec.h>
@@ -20,61 +20,12 @@
 #include <new>
 #include <thread>
 
-namespace {
-thread_local bool t_counting = false;
-thread_local long t_allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (t_counting) ++t_allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (t_counting) ++t_allocations;
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-
 namespace Quorvane::FaultTesting {
 namespace {
 
-constexpr int kBodies = 32;
+using namespace TestSupport;
 
-template <class F>
-long allocationsIn(F&& body)
-{
-    t_allocations = 0;
-    t_counting = true;
-    body();
-    t_counting = false;
-    return t_allocations;
-}
+constexpr int kBodies = 32;
 
 class DecodeToSignal : public ::testing::TestWithParam<NatNet::Wire::Version>
 {
@@ -145,16 +96,14 @@ public:
             const auto instrument = reader.findInstrument("optitrack-1");
             if (!instrument || m_done.load()) return;
             const auto number = static_cast<std::int64_t>(instrument->pose(0, 3));
-            if (!t_counting && number >= kFirst && number < kLast) {
-                t_allocations = 0;
-                t_counting = true;
+            if (!countsAllocations() && number >= kFirst && number < kLast) {
+                startCountingAllocations();
                 // One allocation of our own, so that the count is seen to work on this thread.
                 m_control = std::make_unique<int>(1);
             }
-            if (t_counting) ++m_framesCounted;
-            if (number >= kLast && t_counting) {
-                t_counting = false;
-                m_allocations.store(t_allocations);
+            if (countsAllocations()) ++m_framesCounted;
+            if (number >= kLast && countsAllocations()) {
+                m_allocations.store(stopCountingAllocations());
                 m_done.store(true);
             }
         });
@@ -196,10 +145,10 @@ TEST_P(OverLoopback, TheReceiveThreadAllocatesNothingPerFrame)
         sim->sendFrame(*frame);
     }
     frame->RigidBodies[0].x = static_cast<float>(ReceiveThreadCounter::kLast);
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(eventually([&] {
         ++frame->iFrame;
         sim->sendFrame(*frame);
-        return waitUntil([&] { return counter.done(); }, 20ms);
+        return eventually([&] { return counter.done(); }, 20ms);
     }));
     EXPECT_GT(counter.framesCounted(), 400);
     // Only the listener's own control allocation.

@@ -99,7 +99,7 @@ TEST_P(EndWhileStreaming, NoUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFr
         DeliveredFrames delivered(*stream);
         ViewReader reader(*stream);
         ASSERT_TRUE(stream->start()) << logged();
-        ASSERT_TRUE(waitUntil([&] { return delivered.emissions() >= 50; }));
+        ASSERT_TRUE(eventually([&] { return delivered.emissions() >= 50; }));
 
         switch (row.ending) {
             case Ending::Stop:
@@ -123,7 +123,7 @@ TEST_P(EndWhileStreaming, NoUpdateAfterTheCallReturnsAndNothingIsUsedAfterItIsFr
             delivered.markRunning();
             const std::uint64_t before = delivered.emissions();
             ASSERT_TRUE(stream->start()) << logged();
-            EXPECT_TRUE(waitUntil([&] { return delivered.emissions() >= before + 50; }));
+            EXPECT_TRUE(eventually([&] { return delivered.emissions() >= before + 50; }));
         }
         reader.stop();
         stream.reset();  // before the listener's state goes at the end of the round

@@ -52,7 +52,7 @@ void expectPosesScaledByTheServersUnits(NatNet::Sim::Simulator& sim, OptiTrackSt
     for (std::int32_t number = 1; number <= 20; ++number) {
         sim.sendFrame(*numberedFrame(number));
         const double expected = static_cast<double>(static_cast<float>(number) * kUnits);
-        ASSERT_TRUE(waitUntil([&] {
+        ASSERT_TRUE(eventually([&] {
             const auto instrument = stream.findInstrument("optitrack-1");
             return instrument && instrument->pose(0, 3) == expected;
         })) << "frame "
@@ -146,7 +146,7 @@ TEST(MisbehavingServer, FramesFromAnotherPortOfTheServerNeverReachAnInstrument)
         ASSERT_EQ(sim->sendFrameFromOtherPort(*injected), 1);
     }
     sim->sendFrame(*numberedFrame(2 * kFrames + 1));
-    ASSERT_TRUE(waitUntil([&] { return delivered.has(2 * kFrames + 1); }));
+    ASSERT_TRUE(eventually([&] { return delivered.has(2 * kFrames + 1); }));
     EXPECT_FALSE(delivered.has(9999));
     EXPECT_EQ(delivered.countIn(1, 2 * kFrames + 1), static_cast<std::size_t>(kFrames + 1));
     EXPECT_EQ(driven.counters().droppedForeignSender, static_cast<std::uint64_t>(kFrames));
@@ -163,13 +163,13 @@ TEST(MisbehavingServer, AnUnsolicitedServerInfoMidStreamChangesNothing)
     std::array<std::uint8_t, 4> before{};
     ASSERT_EQ(NatNetExt::GetDecodeVersion(driven.context.client, before.data()), ErrorCode_OK);
     for (std::int32_t number = 1; number <= 100; ++number) sim->sendFrame(*numberedFrame(number));
-    ASSERT_TRUE(waitUntil([&] { return delivered.has(100); }));
+    ASSERT_TRUE(eventually([&] { return delivered.has(100); }));
 
     // Claiming NatNet 3.0: a client that believed it would misread every 4.1 frame after it.
     ASSERT_EQ(sim->sendUnsolicitedServerInfo({3, 0, 0, 0}), 1);
-    ASSERT_TRUE(waitUntil([&] { return driven.counters().droppedUnsolicited >= 1; }));
+    ASSERT_TRUE(eventually([&] { return driven.counters().droppedUnsolicited >= 1; }));
     for (std::int32_t number = 101; number <= 200; ++number) sim->sendFrame(*numberedFrame(number));
-    ASSERT_TRUE(waitUntil([&] { return delivered.has(200); }));
+    ASSERT_TRUE(eventually([&] { return delivered.has(200); }));
     EXPECT_EQ(delivered.countIn(1, 200), 200u);
     std::array<std::uint8_t, 4> after{};
     ASSERT_EQ(NatNetExt::GetDecodeVersion(driven.context.client, after.data()), ErrorCode_OK);

@@ -57,7 +57,7 @@ TEST_P(ServerLoss, TheStreamSurvivesAKilledServerAndStopsAndClosesWithinASecond)
     DeliveredFrames delivered(*stream);
     ASSERT_TRUE(sim->startStreaming(scenario()));
     ASSERT_TRUE(stream->start());
-    ASSERT_TRUE(waitUntil([&] { return delivered.emissions() > 20; }));
+    ASSERT_TRUE(eventually([&] { return delivered.emissions() > 20; }));
 
     sim.reset();  // killed mid-stream
     ASSERT_TRUE(waitForQuiet([&] { return delivered.emissions(); }, 300ms));
@@ -89,7 +89,7 @@ TEST_P(ServerLoss, FramesResumeByThemselvesFromAServerRestartedOnTheSamePorts)
     DeliveredFrames delivered(stream);
     ASSERT_TRUE(sim->startStreaming(scenario()));
     ASSERT_TRUE(stream.start());
-    ASSERT_TRUE(waitUntil([&] { return delivered.emissions() > 20; }));
+    ASSERT_TRUE(eventually([&] { return delivered.emissions() > 20; }));
 
     sim.reset();
     ASSERT_TRUE(waitForQuiet([&] { return delivered.emissions(); }, 300ms));
@@ -99,7 +99,7 @@ TEST_P(ServerLoss, FramesResumeByThemselvesFromAServerRestartedOnTheSamePorts)
     ASSERT_TRUE(sim) << "the old ports were taken meanwhile";
     ASSERT_TRUE(sim->startStreaming(scenario()));
     EXPECT_TRUE(
-        waitUntil([&] { return delivered.emissions() > beforeRestart + 20; }, GetParam().resumeWithin));
+        eventually([&] { return delivered.emissions() > beforeRestart + 20; }, GetParam().resumeWithin));
     if (!GetParam().multicast) {
         EXPECT_GE(sim->counters().connects, 1u);  // the client registered with the new server
     }

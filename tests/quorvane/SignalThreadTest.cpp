@@ -6,6 +6,7 @@
 #include <Quorvane/Core/ScopedSignalConnection.h>
 #include <Quorvane/Core/SignalImpl.h>
 #include <Quorvane/Core/SignalReceiver.h>
+#include "Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -86,19 +87,7 @@ void finishesInTime(F f)
     done.get();
 }
 
-/// Waits until `condition` holds, at most `limit`; returns whether it held.
-template <class C>
-bool waitUntil(C condition, std::chrono::milliseconds limit = 2000ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
+using TestSupport::eventually;
 
 TEST(SignalThreads, NoCallStartsAfterDisconnectReturnsAndRunningOnesHaveEnded)
 {
@@ -187,9 +176,9 @@ TEST(SignalThreads, ADisconnectFromInsideAnotherSlotWaitsForTheCallRunningElsewh
         std::atomic<bool> returnedWhileRunning{false};
         SignalConnection c = updates.connect([&] {
             entered = true;
-            waitUntil([&] { return disconnectCalled.load(); });
+            eventually([&] { return disconnectCalled.load(); });
             // Still running: a correct disconnect cannot have returned, however long this takes.
-            if (waitUntil([&] { return disconnectReturned.load(); }, 50ms)) {
+            if (eventually([&] { return disconnectReturned.load(); }, 50ms)) {
                 returnedWhileRunning = true;
             }
         });
@@ -199,7 +188,7 @@ TEST(SignalThreads, ADisconnectFromInsideAnotherSlotWaitsForTheCallRunningElsewh
             disconnectReturned = true;
         });
         std::thread worker([&] { updates.emitSignal(); });
-        ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+        ASSERT_TRUE(eventually([&] { return entered.load(); }));
         teardown.emitSignal();
         worker.join();
         EXPECT_FALSE(returnedWhileRunning.load()) << "round " << round;
@@ -267,7 +256,7 @@ TEST_P(SignalDisconnectRing, DoesNotDeadlockAndEndsEveryConnection)
                 connections[static_cast<std::size_t>(i)] =
                     signals[static_cast<std::size_t>(i)]->connect([&, next] {
                         running.fetch_add(1);
-                        EXPECT_TRUE(waitUntil([&] { return running.load() == n; }));
+                        EXPECT_TRUE(eventually([&] { return running.load() == n; }));
                         connections[next].disconnect();
                     });
             }

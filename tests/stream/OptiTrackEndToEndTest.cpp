@@ -64,7 +64,7 @@ TEST_P(EndToEnd, StreamedBodiesBecomeNamedInstrumentsInMillimetres)
     ASSERT_TRUE(m_stream->start());
     EXPECT_EQ(m_log.sink().count(2, "OptiTrackStream", "Units to MM: 1000"), 1u);
 
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(eventually([&] {
         const auto instruments = m_stream->instruments();
         if (instruments.size() != 3) return false;
         for (const auto& instrument : instruments) {
@@ -113,12 +113,12 @@ TEST_P(EndToEnd, ClosingAndDestroyingWhileFramesArrive)
     scenario.durationSeconds = 10.0;
     ASSERT_TRUE(m_sim->startStreaming(scenario));
     ASSERT_TRUE(m_stream->start());
-    ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > 50; }));
+    ASSERT_TRUE(eventually([&] { return m_emissions.load() > 50; }));
 
     ASSERT_TRUE(m_stream->close());
     const int afterClose = m_emissions.load();
     ASSERT_TRUE(m_stream->start());  // the host opens it again
-    ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > afterClose + 50; }));
+    ASSERT_TRUE(eventually([&] { return m_emissions.load() > afterClose + 50; }));
     // Destroyed while running: the host's close and the client's teardown end the callbacks.
     m_stream.reset();
     m_sim->stopStreaming();
@@ -137,7 +137,7 @@ TEST_P(EndToEnd, FramesDuringTheConnectStepWithEveryLineLogged)
     for (int round = 0; round < 3; ++round) {
         const int before = m_emissions.load();
         ASSERT_TRUE(m_stream->start()) << round;
-        ASSERT_TRUE(waitUntil([&] { return m_emissions.load() > before + 20; })) << round;
+        ASSERT_TRUE(eventually([&] { return m_emissions.load() > before + 20; })) << round;
         ASSERT_TRUE(m_stream->stop()) << round;
     }
     EXPECT_EQ(m_log.sink().count(0, "OptiTrackStream", "Client initialized and ready.\n"), 3u);

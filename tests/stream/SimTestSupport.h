@@ -2,6 +2,7 @@
 
 // The in-process NatNet simulator on loopback, and a stream pointed at it.
 
+#include "Eventually.h"
 #include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackStream.h"
 
@@ -26,16 +27,7 @@ namespace Quorvane::Testing {
 
 using namespace std::chrono_literals;
 
-/// Polls `condition` until it holds or `timeout` has passed; returns whether it held.
-inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3000ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using TestSupport::eventually;
 
 inline NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast)
 {
@@ -103,11 +95,11 @@ inline bool deliverUntilUpdated(NatNet::Sim::Simulator& sim, sFrameOfMocapData& 
                                 const OptiTrackStream& stream, const std::string& identifier,
                                 std::uint64_t after = 0)
 {
-    return waitUntil(
+    return eventually(
         [&] {
             frame.iFrame = nextFrameNumber();
             sim.sendFrame(frame);
-            return waitUntil(
+            return eventually(
                 [&] {
                     const auto instrument = stream.findInstrument(identifier);
                     return instrument && instrument->updateCount > after;

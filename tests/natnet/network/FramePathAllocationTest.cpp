@@ -1,75 +1,13 @@
 // The receive thread allocates nothing per frame once it runs: decode into the
 // client's one frame record, the callback, the echo and keep-alive timers.
-// This binary replaces the global allocation functions to count the calls made
-// on the receive thread (flagged from inside the frame callback).
+// The binary counts allocations (AllocationCounter) on the receive thread,
+// flagged from inside the frame callback.
+#include "AllocationCounter.h"
 #include "NetworkTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-thread_local bool g_counting = false;
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (g_counting) {
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-// The library allocates its client with new (std::nothrow): the same heap.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    if (g_counting) {
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-// Every replaced new takes from malloc, so free is the matching release (gcc
-// cannot see that through the replacement).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept
-{
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -88,11 +26,10 @@ struct Counter
         auto* self = static_cast<Counter*>(context);
         const int n = ++self->frames;
         if (n == kWarmUp) {
-            g_counting = true;  // this is the receive thread
-            self->allocationsAtStart = g_allocations.load();
+            TestSupport::startCountingAllocations();  // this is the receive thread
+            self->allocationsAtStart = 0;
         } else if (n == kWarmUp + kMeasured) {
-            self->allocationsAtEnd = g_allocations.load();
-            g_counting = false;
+            self->allocationsAtEnd = TestSupport::stopCountingAllocations();
         }
     }
 };

@@ -3,6 +3,7 @@
 // and waiting on conditions with a deadline (never a fixed sleep).
 #pragma once
 
+#include "Eventually.h"
 #include "natnet/sim/Simulator.h"
 #include "natnet_ext/NatNetExt.h"
 
@@ -24,18 +25,7 @@ namespace NatNetTest {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` every millisecond until it holds or `timeout` passes.
-inline bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using TestSupport::eventually;
 
 // A group per test binary run keeps parallel runs of different suites apart;
 // the data port (ephemeral, per simulator) keeps tests apart within one.

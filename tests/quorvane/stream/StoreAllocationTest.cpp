@@ -1,53 +1,16 @@
 // The frame path of the instrument store allocates nothing once the instruments exist: find,
-// update and emitSignals with a listener connected. This binary replaces the global allocation
-// functions to count calls made on the test's thread.
+// update and emitSignals with a listener connected. The binary counts allocations
+// (AllocationCounter) on the test's thread.
+#include "AllocationCounter.h"
 #include "TestStreams.h"
 
 #include <Quorvane/Stream/InstrumentStore.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace {
-thread_local bool g_counting = false;
-thread_local long g_allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (g_counting) {
-        ++g_allocations;
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace Quorvane {
 namespace {
@@ -55,16 +18,7 @@ namespace {
 using Testing::TestTrackingStream;
 using Testing::translation;
 
-/// Counts the allocations made on this thread by `body`.
-template <class F>
-long allocationsIn(F&& body)
-{
-    g_allocations = 0;
-    g_counting = true;
-    body();
-    g_counting = false;
-    return g_allocations;
-}
+using TestSupport::allocationsIn;
 
 TEST(StoreAllocation, SteadyStateFrameAllocatesNothing)
 {
