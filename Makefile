@@ -1,5 +1,5 @@
 # Public commands. Each one installs what is missing first, then builds what it needs.
-.PHONY: demo test bench fuzz viewer deps build release clean
+.PHONY: demo test lint bench fuzz viewer deps build release clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -9,6 +9,9 @@ demo: deps
 
 test: deps
 	@./scripts/test.sh
+
+lint: deps
+	@./scripts/lint.sh
 
 bench: deps
 	@./scripts/bench.sh

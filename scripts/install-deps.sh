@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format clang-tidy python3
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev
   libeigen3-dev libboost-dev libboost-thread-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -7,6 +7,7 @@
 #include "natnet/transport/Ipv4Text.h"
 
 #include <common/CommandLineChecks.h>
+#include <common/GuardedMain.h>
 
 #include <CLI/CLI.hpp>
 
@@ -32,7 +33,7 @@ std::string endpoint(uint32_t address, uint16_t port)
 
 }  // namespace
 
-int main(int argc, char** argv)
+static int run(int argc, char** argv)
 {
     CLI::App app{"Print NatNet datagrams as JSON, one object per line"};
     app.footer(NatNet::Dump::kExitCodeHelp);
@@ -107,4 +108,9 @@ int main(int argc, char** argv)
         ++printed;
     }
     return 0;
+}
+
+int main(int argc, char** argv)
+{
+    return CommandLine::guardedMain("natnet-dump", [&] { return run(argc, argv); });
 }

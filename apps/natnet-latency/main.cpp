@@ -13,6 +13,7 @@
 #include <Quorvane/Core/Log.h>
 
 #include <common/CommandLineChecks.h>
+#include <common/GuardedMain.h>
 
 #include <CLI/CLI.hpp>
 
@@ -22,7 +23,7 @@
 
 using namespace NatNetLatency;
 
-int main(int argc, char** argv)
+static int run(int argc, char** argv)
 {
     CLI::App app{"Latency and loss of the OptiTrack stream's frame path on loopback, against raw UDP."};
     std::vector<double> rates{240.0, 1000.0, 10000.0};
@@ -95,4 +96,9 @@ int main(int argc, char** argv)
         for (const RateReport& report : reports) std::cout << toJson(report).dump() << '\n';
     }
     return failed ? 1 : 0;
+}
+
+int main(int argc, char** argv)
+{
+    return CommandLine::guardedMain("natnet-latency", [&] { return run(argc, argv); });
 }

@@ -3,6 +3,7 @@
 #include "SimCommand.h"
 
 #include <common/CommandLineChecks.h>
+#include <common/GuardedMain.h>
 
 #include <CLI/CLI.hpp>
 
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv)
+static int run(int argc, char** argv)
 {
     CLI::App app{"NatNet server simulator: answers NatNet clients and streams rigid bodies or a capture"};
     NatNetSimApp::SimOptions options;
@@ -97,4 +98,9 @@ int main(int argc, char** argv)
     options.scenario.units = units == "mm" ? NatNet::Sim::Units::Millimetres : NatNet::Sim::Units::Metres;
     options.scenario.markers = !noMarkers;
     return NatNetSimApp::runSimulator(options);
+}
+
+int main(int argc, char** argv)
+{
+    return CommandLine::guardedMain("natnet-sim", [&] { return run(argc, argv); });
 }
