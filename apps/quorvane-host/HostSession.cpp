@@ -6,6 +6,7 @@
 #endif
 #include "JsonLinesPrinter.h"
 #include "LiveTablePrinter.h"
+#include "TerminalSize.h"
 #include "OutputWriter.h"
 #include "RunStatistics.h"
 #include "SettingParser.h"
@@ -234,9 +235,11 @@ bool HostSession::watch(TrackingStream* stream, OutputWriter& output)
     if (everyFrame) {
         printer = std::make_unique<JsonLinesPrinter>(text);
     } else {
+        const int outFd = m_outFd;
         printer = std::make_unique<LiveTablePrinter>(
             text, m_interactive,
-            m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000));
+            m_interactive ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000),
+            [outFd] { return terminalSize(outFd); });
     }
     RunStatistics statistics(start);
     FrameQueue queue(Internal::kJsonQueueBytes);  // every frame, for JSON Lines

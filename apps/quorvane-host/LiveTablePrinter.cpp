@@ -2,8 +2,13 @@
 
 #include "TerminalText.h"
 
+#include <common/Orientation.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 namespace Quorvane {
 namespace Host {
@@ -31,11 +36,39 @@ std::string cell(const std::string& text, std::size_t width)
 {
     return fitColumn(terminalSafe(text), width);
 }
+
+/// A number right-aligned in `width`: "-" when it is not finite, and in exponent form when the
+/// fixed form would not fit (a huge value from the wire must not push the row apart).
+std::string number(double value, int width, int precision)
+{
+    if (!std::isfinite(value)) {
+        return format("%*s", width, "-");
+    }
+    std::string text = format("%*.*f", width, precision, value);
+    if (text.size() > static_cast<std::size_t>(width)) {
+        text = format("%*.*g", width, std::max(1, width - 7), value);
+    }
+    return text;
+}
+
+/// Roll, pitch and yaw cells; "-" where there is no tracked rotation to show (a placeholder pose
+/// of a lost body, or one that is not finite).
+std::string orientationCells(const TrackingInstrument& instrument)
+{
+    const std::optional<AppsCommon::RollPitchYaw> angles =
+        instrument.isTracked() ? AppsCommon::rollPitchYaw(instrument.pose) : std::nullopt;
+    if (!angles) {
+        return format(" %9s %9s %9s", "-", "-", "-");
+    }
+    return " " + number(angles->rollDeg, 9, 1) + " " + number(angles->pitchDeg, 9, 1) + " " +
+           number(angles->yawDeg, 9, 1);
+}
 }  // namespace
 }  // namespace Internal
 
-LiveTablePrinter::LiveTablePrinter(std::ostream& out, bool redrawInPlace, std::chrono::milliseconds interval)
-    : m_out(out), m_redrawInPlace(redrawInPlace), m_interval(interval)
+LiveTablePrinter::LiveTablePrinter(std::ostream& out, bool redrawInPlace, std::chrono::milliseconds interval,
+                                   ScreenSize screenSize)
+    : m_out(out), m_redrawInPlace(redrawInPlace), m_interval(interval), m_screenSize(std::move(screenSize))
 {
 }
 
@@ -86,25 +119,52 @@ std::vector<std::string> LiveTablePrinter::formatTable(const std::vector<Trackin
     std::vector<std::string> lines;
     lines.push_back(Internal::format("frame %llu, %zu instruments", static_cast<unsigned long long>(frame),
                                      instruments.size()));
-    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s", "id", "name", "x mm", "y mm",
-                                     "z mm", "quality", "rate Hz", "age ms"));
+    // The orientation columns come last, so that what reads the older columns by position keeps
+    // working.
+    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s %9s %9s %9s", "id", "name", "x mm",
+                                     "y mm", "z mm", "quality", "rate Hz", "age ms", "roll deg", "pitch deg",
+                                     "yaw deg"));
     for (const TrackingInstrument& instrument : instruments) {
         const double ageMs =
             instrument.updateCount == 0
                 ? -1.0
                 : std::chrono::duration<double, std::milli>(now - instrument.lastUpdate).count();
-        lines.push_back(Internal::format("%-16s %-24s %10.2f %10.2f %10.2f %8.3f %8.1f %8.0f",
-                                         Internal::cell(instrument.identifier(), 16).c_str(),
-                                         Internal::cell(instrument.name(), 24).c_str(), instrument.pose(0, 3),
-                                         instrument.pose(1, 3), instrument.pose(2, 3), instrument.quality,
-                                         instrument.updateRateHz, ageMs));
+        using Internal::number;
+        lines.push_back(Internal::format("%-16s %-24s ", Internal::cell(instrument.identifier(), 16).c_str(),
+                                         Internal::cell(instrument.name(), 24).c_str()) +
+                        number(instrument.pose(0, 3), 10, 2) + " " + number(instrument.pose(1, 3), 10, 2) + " " +
+                        number(instrument.pose(2, 3), 10, 2) + " " + number(instrument.quality, 8, 3) + " " +
+                        number(instrument.updateRateHz, 8, 1) + " " + number(ageMs, 8, 0) +
+                        Internal::orientationCells(instrument));
+    }
+    return lines;
+}
+
+std::vector<std::string> LiveTablePrinter::fitToScreen(std::vector<std::string> lines, TerminalSize screen)
+{
+    const std::size_t rows = screen.rows > 1 ? screen.rows - 1 : 1;
+    if (lines.size() > rows) {
+        const std::size_t kept = rows - 1;
+        const std::size_t left = lines.size() - kept;
+        lines.resize(kept);
+        lines.push_back(Internal::format("(%zu more lines: the terminal is too small)", left));
+    }
+    if (screen.columns > 0) {
+        for (std::string& line : lines) {
+            line = fitColumn(line, screen.columns);
+        }
     }
     return lines;
 }
 
 void LiveTablePrinter::draw(std::chrono::steady_clock::time_point now)
 {
-    const std::vector<std::string> lines = formatTable(m_latest.instruments, m_latest.frame, now);
+    std::vector<std::string> lines = formatTable(m_latest.instruments, m_latest.frame, now);
+    if (m_redrawInPlace && m_screenSize) {
+        if (const std::optional<TerminalSize> screen = m_screenSize()) {
+            lines = fitToScreen(std::move(lines), *screen);
+        }
+    }
     if (m_redrawInPlace && m_linesOnScreen > 0) {
         // Back to the first line of the previous table, then clear to the end of the screen.
         m_out << "\x1b[" << m_linesOnScreen << "F\x1b[J";

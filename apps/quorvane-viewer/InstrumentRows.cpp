@@ -1,5 +1,7 @@
 #include "InstrumentRows.h"
 
+#include <common/Orientation.h>
+
 namespace Quorvane::Viewer {
 
 std::vector<InstrumentRow> instrumentRows(const std::vector<TrackingInstrument>& instruments,
@@ -14,7 +16,7 @@ std::vector<InstrumentRow> instrumentRows(const std::vector<TrackingInstrument>&
         row.tracked = instrument.isTracked();
         if (instrument.updateCount == 0) {
             row.position = QStringLiteral("no update yet");
-            row.quality = row.rate = row.age = QStringLiteral("-");
+            row.orientation = row.quality = row.rate = row.age = QStringLiteral("-");
             rows.push_back(row);
             continue;
         }
@@ -24,6 +26,13 @@ std::vector<InstrumentRow> instrumentRows(const std::vector<TrackingInstrument>&
                                          .arg(instrument.pose(1, 3), 0, 'f', 1)
                                          .arg(instrument.pose(2, 3), 0, 'f', 1)
                                    : QStringLiteral("not tracked");
+        const std::optional<AppsCommon::RollPitchYaw> angles =
+            row.tracked ? AppsCommon::rollPitchYaw(instrument.pose) : std::nullopt;
+        row.orientation = angles ? QStringLiteral("%1, %2, %3")
+                                       .arg(angles->rollDeg, 0, 'f', 1)
+                                       .arg(angles->pitchDeg, 0, 'f', 1)
+                                       .arg(angles->yawDeg, 0, 'f', 1)
+                                 : QStringLiteral("-");
         row.quality = QString::number(instrument.quality, 'f', 3);
         row.rate = QString::number(instrument.updateRateHz, 'f', 1);
         const auto age = std::chrono::duration_cast<std::chrono::milliseconds>(now - instrument.lastUpdate);

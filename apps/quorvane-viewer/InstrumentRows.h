@@ -15,6 +15,8 @@ struct InstrumentRow
     QString identifier;
     QString name;
     QString position;  ///< "x, y, z" in mm; "not tracked" when the last update had no valid pose
+    /// "roll, pitch, yaw" in degrees (AppsCommon::rollPitchYaw); "-" without a valid tracked rotation
+    QString orientation;
     QString quality;
     QString rate;  ///< updates per second
     QString age;   ///< time since the last update

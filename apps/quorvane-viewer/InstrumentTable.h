@@ -8,8 +8,8 @@
 
 namespace Quorvane::Viewer {
 
-/// The instruments of the stream as a table: id, name, position, quality, rate and age; rows of
-/// instruments without valid tracking greyed out. UI thread only.
+/// The instruments of the stream as a table: id, name, position, orientation (roll, pitch, yaw),
+/// quality, rate and age; rows of instruments without valid tracking greyed out. UI thread only.
 class InstrumentTable : public QTableWidget
 {
 public:

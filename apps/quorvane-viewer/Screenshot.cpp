@@ -1,5 +1,7 @@
 #include "Screenshot.h"
 
+#include "OrientationOverlay.h"
+
 #include <Quorvane/Stream/InteractiveView.h>
 #include <Quorvane/Stream/TrackingStream.h>
 
@@ -23,8 +25,8 @@ std::string sidecarPath(const std::string& pngPath)
     return pngPath + ".json";
 }
 
-bool saveScreenshot(QWidget& window, const InteractiveView& view, const TrackingStream* stream,
-                    const std::string& pngPath, std::string* error)
+bool saveScreenshot(QWidget& window, const InteractiveView& view, const OrientationOverlay* axes,
+                    const TrackingStream* stream, const std::string& pngPath, std::string* error)
 {
     // Grabbing paints every widget now, so the view's record of what it drew matches the image.
     const QImage image = window.grab().toImage();
@@ -51,6 +53,15 @@ bool saveScreenshot(QWidget& window, const InteractiveView& view, const Tracking
                                 {"x", viewOrigin.x() + drawn.position.x()},
                                 {"y", viewOrigin.y() + drawn.position.y()},
                                 {"positionMm", {drawn.xMm, drawn.yMm, drawn.zMm}}};
+        const auto atWindow = [&](QPointF p) {
+            return nlohmann::json::array({viewOrigin.x() + p.x(), viewOrigin.y() + p.y()});
+        };
+        for (const OrientationOverlay::DrawnAxis& axis :
+             axes ? axes->drawnAxes() : std::vector<OrientationOverlay::DrawnAxis>{}) {
+            if (axis.identifier == drawn.identifier) {
+                entry["axis"] = {{"from", atWindow(axis.from)}, {"to", atWindow(axis.to)}};
+            }
+        }
         for (const TrackingInstrument& instrument : instruments) {
             if (instrument.identifier() == drawn.identifier) {
                 entry["quality"] = instrument.quality;

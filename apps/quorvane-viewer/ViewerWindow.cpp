@@ -2,6 +2,7 @@
 
 #include "InstrumentTable.h"
 #include "LogView.h"
+#include "OrientationOverlay.h"
 #include "Screenshot.h"
 
 #include <common/DoctorHint.h>
@@ -56,6 +57,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options) : m_options(options)
 
     m_display = new DisplayWidgetMulti(1, this);
     m_display->setObjectName(QStringLiteral("display"));
+    m_axes = new OrientationOverlay(m_display->view2D(0));
     m_table = new InstrumentTable(this);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->addWidget(m_display);
@@ -267,7 +269,7 @@ void ViewerWindow::takeScreenshotAndQuit()
     bool saved = false;
     try {
         refreshTable();
-        saved = saveScreenshot(*this, *view(), m_session.stream(), m_options.screenshot, &error);
+        saved = saveScreenshot(*this, *view(), m_axes, m_session.stream(), m_options.screenshot, &error);
     } catch (const std::exception& e) {
         error = std::string("screenshot failed: ") + e.what();
     }

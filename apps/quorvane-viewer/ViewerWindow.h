@@ -29,6 +29,7 @@ namespace Viewer {
 
 class InstrumentTable;
 class LogView;
+class OrientationOverlay;
 
 /// The viewer's window: the algorithms the plugins offer and the stream's panel on the left, the
 /// host display (instruments seen from above) in the middle, the instrument table on the right,
@@ -57,6 +58,7 @@ private:
     ViewerOptions m_options;
     ViewerSession m_session;
     DisplayWidgetMulti* m_display = nullptr;
+    OrientationOverlay* m_axes = nullptr;  // a child of the view
     InstrumentTable* m_table = nullptr;
     LogView* m_log = nullptr;
     QTreeWidget* m_algorithms = nullptr;

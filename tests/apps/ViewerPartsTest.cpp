@@ -1,8 +1,10 @@
 // Parts of the viewer that need no running program: the coalesced refresh, what the host view
-// draws for trails and for an instrument that lost tracking, the screenshot's record of names
-// that are not UTF-8, and the command line's numbers.
+// draws for trails and for an instrument that lost tracking, the orientation lines and column,
+// the screenshot's record of names that are not UTF-8, and the command line's numbers.
 
+#include "InstrumentRows.h"
 #include "LogView.h"
+#include "OrientationOverlay.h"
 #include "Screenshot.h"
 #include "ViewerOptions.h"
 
@@ -18,10 +20,14 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <Eigen/Geometry>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -131,6 +137,129 @@ TEST(ViewDrawing, TrailsAndLostTrackingGreyedOutWhereLastTracked)
         << "not at the placeholder's origin";
 }
 
+/// A pose at (x, 0, z) mm turned `angleDeg` about `axis`.
+Pose turned(double x, double z, const Eigen::Vector3d& axis, double angleDeg)
+{
+    Pose pose = Pose::Identity();
+    pose.topLeftCorner<3, 3>() = Eigen::AngleAxisd(angleDeg * M_PI / 180.0, axis).toRotationMatrix();
+    pose(0, 3) = x;
+    pose(2, 3) = z;
+    return pose;
+}
+
+TEST(OrientationOverlay, AxisLinesFollowTheViewsPlaneAndLeaveOutWhatShowsNoDirection)
+{
+    DisplayWidgetMulti display;
+    display.resize(400, 400);
+    InteractiveView* view = display.view2D(0);
+    view->setVisible(true);
+    view->setHalfRangeMm(1000.0);
+    view->setPlane(InteractiveView::Plane::XZ);  // x to the right, z up
+    const double length = Viewer::OrientationOverlay::kAxisLengthPx;
+    const double rim = Viewer::OrientationOverlay::kDotRadiusPx;
+    const QPointF dot(100.0, 200.0);
+    struct Row
+    {
+        const char* name;
+        Pose pose;
+        std::optional<QPointF> direction;  // on screen, scaled by the in-plane part of the axis
+    };
+    const Eigen::Vector3d y = Eigen::Vector3d::UnitY();
+    const std::vector<Row> rows = {
+        {"AlongX", Pose::Identity(), QPointF(1, 0)},
+        // A quarter turn about y takes x to -z: down on the screen.
+        {"YawedTo-Z", turned(0, 0, y, 90), QPointF(0, 1)},
+        {"YawedTo+Z", turned(0, 0, y, -90), QPointF(0, -1)},
+        {"Yawed180", turned(0, 0, y, 180), QPointF(-1, 0)},
+        // Pitched up by 60 degrees about z: half of the axis left in the plane.
+        {"Foreshortened", turned(0, 0, Eigen::Vector3d::UnitZ(), 60), QPointF(0.5, 0)},
+        {"AlongTheLineOfSight", turned(0, 0, Eigen::Vector3d::UnitZ(), 90), std::nullopt},
+        {"NotFinite",
+         [] {
+             Pose pose = Pose::Identity();
+             pose(0, 0) = std::numeric_limits<double>::quiet_NaN();
+             return pose;
+         }(),
+         std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto line = Viewer::OrientationOverlay::axisLine(*view, dot, row.pose);
+        ASSERT_EQ(line.has_value(), row.direction.has_value());
+        if (!line) {
+            continue;
+        }
+        const QPointF d = *row.direction;
+        const double norm = std::hypot(d.x(), d.y());
+        EXPECT_NEAR(line->first.x(), dot.x() + d.x() / norm * rim, 1e-9);
+        EXPECT_NEAR(line->first.y(), dot.y() + d.y() / norm * rim, 1e-9);
+        EXPECT_NEAR(line->second.x(), line->first.x() + d.x() * length, 1e-9);
+        EXPECT_NEAR(line->second.y(), line->first.y() + d.y() * length, 1e-9);
+    }
+}
+
+TEST(OrientationOverlay, DrawsEachTrackedInstrumentsAxisOverTheView)
+{
+    ViewTestStream stream;
+    stream.addInstrument(TrackerID("optitrack-1", "", "Probe"), true);
+    stream.addInstrument(TrackerID("optitrack-2", "", "Lost"), true);
+    DisplayWidgetMulti display;
+    display.resize(400, 400);
+    InteractiveView* view = display.view2D(0);
+    view->setVisible(true);
+    view->setHalfRangeMm(1000.0);
+    view->setTrailLength(0);
+    Viewer::OrientationOverlay overlay(view);
+    view->setStream(&stream);
+    // Turned about y by -90 degrees: its x axis points to +z, up on the screen.
+    stream.updateInstrument("optitrack-1", turned(-300, -250, Eigen::Vector3d::UnitY(), -90), 0.9, 0, 0);
+    stream.updateInstrument("optitrack-2", turned(300, 250, Eigen::Vector3d::UnitY(), 0), 0.0, 0, 0);
+    const QImage image = display.grab().toImage();
+    const QPoint viewOrigin = view->mapTo(&display, QPoint(0, 0));
+
+    ASSERT_EQ(overlay.drawnAxes().size(), 1u) << "none for the instrument without tracking";
+    const Viewer::OrientationOverlay::DrawnAxis& axis = overlay.drawnAxes()[0];
+    EXPECT_EQ(axis.identifier, "optitrack-1");
+    const QPointF dot = view->toWidget(-300, 0, -250);
+    EXPECT_NEAR(axis.from.x(), dot.x(), 1e-9);
+    EXPECT_LT(axis.to.y(), axis.from.y());
+    const auto colourAt = [&](QPointF p) { return image.pixelColor(p.toPoint() + viewOrigin); };
+    for (const double t : {0.25, 0.5, 0.75}) {
+        const QColor pixel = colourAt(axis.from + (axis.to - axis.from) * t);
+        EXPECT_EQ(pixel, Viewer::OrientationOverlay::axisColour()) << t;
+    }
+    EXPECT_NE(colourAt(dot + QPointF(0, 15)), Viewer::OrientationOverlay::axisColour()) << "not below the dot";
+    EXPECT_EQ(colourAt(dot), QColor(80, 220, 120)) << "the dot stays visible";
+}
+
+TEST(InstrumentRows, OrientationColumnGivesRollPitchYawOrADash)
+{
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<TrackingInstrument> instruments;
+    const auto add = [&](const char* id, const Pose& pose, double quality, std::uint64_t updates) {
+        TrackingInstrument instrument(TrackerID(id, "", id), true);
+        instrument.pose = pose;
+        instrument.quality = quality;
+        instrument.updateCount = updates;
+        instrument.lastUpdate = now;
+        instruments.push_back(instrument);
+    };
+    add("yawed", turned(0, 0, Eigen::Vector3d::UnitY(), 30), 0.9, 1);
+    add("rolled", turned(0, 0, Eigen::Vector3d::UnitZ(), -45), 0.9, 1);
+    add("lost", turned(0, 0, Eigen::Vector3d::UnitY(), 30), 0.0, 1);
+    add("never", Pose::Identity(), 0.0, 0);
+    Pose broken = Pose::Identity();
+    broken(1, 1) = std::numeric_limits<double>::infinity();
+    add("broken", broken, 0.9, 1);
+    const std::vector<Viewer::InstrumentRow> rows = Viewer::instrumentRows(instruments, now);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].orientation.toStdString(), "0.0, 0.0, 30.0");
+    EXPECT_EQ(rows[1].orientation.toStdString(), "-45.0, 0.0, 0.0");
+    EXPECT_EQ(rows[2].orientation.toStdString(), "-");
+    EXPECT_EQ(rows[3].orientation.toStdString(), "-");
+    EXPECT_EQ(rows[4].orientation.toStdString(), "-");
+}
+
 TEST(ViewerScreenshot, NameThatIsNotUtf8IsRecordedWithAReplacementCharacter)
 {
     ViewTestStream stream;
@@ -149,7 +278,7 @@ TEST(ViewerScreenshot, NameThatIsNotUtf8IsRecordedWithAReplacementCharacter)
     const std::string png = folder.path().toStdString() + "/shot.png";
     std::string error;
     bool saved = false;
-    ASSERT_NO_THROW(saved = Viewer::saveScreenshot(display, *view, &stream, png, &error));
+    ASSERT_NO_THROW(saved = Viewer::saveScreenshot(display, *view, nullptr, &stream, png, &error));
     ASSERT_TRUE(saved) << error;
     std::ifstream sidecar(Viewer::sidecarPath(png));
     const nlohmann::json document = nlohmann::json::parse(sidecar);
