@@ -14,7 +14,7 @@ constexpr int kOrientationColumn = 3;
 InstrumentTable::InstrumentTable(QWidget* parent) : QTableWidget(0, Internal::kColumns, parent)
 {
     setObjectName(QStringLiteral("instrumentTable"));
-    setHorizontalHeaderLabels({tr("Id"), tr("Name"), tr("Position [mm]"), tr("Roll, pitch, yaw [deg]"),
+    setHorizontalHeaderLabels({tr("Id"), tr("Name"), tr("Position [mm]"), tr("Roll, pitch, yaw [°]"),
                                tr("Quality"), tr("Rate [Hz]"), tr("Age")});
     horizontalHeaderItem(Internal::kOrientationColumn)
         ->setToolTip(QString::fromStdString(AppsCommon::orientationConvention()));

@@ -1,7 +1,8 @@
 // The viewer as a user runs it: a real window under Xvfb, fed by the in-process simulator on
 // loopback, connected by its own --connect (in multicast through discovery, as a user picks the
 // server from the list). Its screenshot is kept under the build folder's artifacts/, and the
-// test checks that the view really drew the streamed bodies where their known paths put them.
+// test checks that the view really drew the streamed bodies where their known paths put them,
+// each with its x axis as an orange line pointing where its known orientation turns it.
 
 #include <natnet/sim/Scenario.h>
 #include <natnet/sim/Simulator.h>
@@ -152,6 +153,35 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
             image.pixelColor(QPoint(static_cast<int>(std::lround(px)), static_cast<int>(std::lround(py))));
         EXPECT_GT(dot.green(), dot.red() + 60) << "dot colour " << dot.name().toStdString();
         EXPECT_GT(dot.green(), 150);
+
+        // The scenario turns each body about the vertical axis so that its x axis points away
+        // from that axis, along (x, z): seen from above, outwards from the centre.
+        ASSERT_TRUE(instrument.contains("axis"));
+        const double fromX = instrument["axis"]["from"][0].get<double>();
+        const double fromY = instrument["axis"]["from"][1].get<double>();
+        const double toX = instrument["axis"]["to"][0].get<double>();
+        const double toY = instrument["axis"]["to"][1].get<double>();
+        const double radius = std::hypot(x, z);
+        const double outX = x / radius;
+        const double outY = -z / radius;
+        const double length = std::hypot(toX - fromX, toY - fromY);
+        EXPECT_NEAR(length, 24.0, 0.5) << "an axis in the view's plane is drawn full length";
+        EXPECT_NEAR((toX - fromX) / length, outX, 0.02);
+        EXPECT_NEAR((toY - fromY) / length, outY, 0.02);
+        EXPECT_NEAR(fromX, px + 6.0 * outX, 0.5) << "from the rim of the dot";
+        EXPECT_NEAR(fromY, py + 6.0 * outY, 0.5);
+        // And the picture has the orange line there, not on the other side of the dot.
+        for (const double t : {0.3, 0.6, 0.9}) {
+            const QColor line = image.pixelColor(QPoint(static_cast<int>(std::lround(fromX + (toX - fromX) * t)),
+                                                        static_cast<int>(std::lround(fromY + (toY - fromY) * t))));
+            EXPECT_GT(line.red(), 200) << t << " line colour " << line.name().toStdString();
+            EXPECT_GT(line.red(), line.green() + 50) << t << " line colour " << line.name().toStdString();
+            EXPECT_LT(line.blue(), 120) << t << " line colour " << line.name().toStdString();
+        }
+        const QColor behind = image.pixelColor(
+            QPoint(static_cast<int>(std::lround(px - 18.0 * outX)), static_cast<int>(std::lround(py - 18.0 * outY))));
+        EXPECT_FALSE(behind.red() > 200 && behind.red() > behind.green() + 50 && behind.blue() < 120)
+            << "line colour behind the dot " << behind.name().toStdString();
     }
 }
 
