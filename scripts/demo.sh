@@ -2,8 +2,8 @@
 # make demo: the whole road from a NatNet server to live instrument poses, on this machine only.
 # Builds the release tree, starts natnet-sim on 127.0.0.1 (a stand-in for Motive: three moving
 # rigid bodies, metres, unicast, 120 Hz, ports picked by the simulator), loads the OptiTrack
-# module into the headless host quorvane-host, connects, shows the live table for about 15 s
-# and prints a summary. Every process it starts is stopped again, also on Ctrl-C.
+# module into the headless host quorvane-host, connects, shows the live table (position,
+# quality, rate, age, roll/pitch/yaw) for about 15 s and prints a summary. Every process it starts is stopped again, also on Ctrl-C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +13,8 @@ build=build/release
 
 echo "make demo: builds the release tree, starts the NatNet simulator natnet-sim on 127.0.0.1"
 echo "           (3 rigid bodies, metres, unicast, 120 Hz), loads the OptiTrack module into"
-echo "           quorvane-host, connects and shows live poses for ${duration} s, then a summary."
+echo "           quorvane-host, connects and shows live poses (position and roll, pitch, yaw in"
+echo "           degrees, yaw about the vertical y axis) for ${duration} s, then a summary."
 echo "           Ctrl-C ends it early; nothing is left running."
 echo
 
