@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace Quorvane {
@@ -51,17 +52,117 @@ std::string number(double value, int width, int precision)
     return text;
 }
 
-/// Roll, pitch and yaw cells; "-" where there is no tracked rotation to show (a placeholder pose
-/// of a lost body, or one that is not finite).
-std::string orientationCells(const TrackingInstrument& instrument)
+/// What a number column shows.
+enum class Field { X, Y, Z, Quality, Rate, Age, Roll, Pitch, Yaw };
+
+struct NumberColumn
 {
-    const std::optional<AppsCommon::RollPitchYaw> angles =
-        instrument.isTracked() ? AppsCommon::rollPitchYaw(instrument.pose) : std::nullopt;
-    if (!angles) {
-        return format(" %9s %9s %9s", "-", "-", "-");
+    const char* header;
+    Field field;
+    int width;
+    int precision;
+};
+
+struct Layout
+{
+    std::size_t idWidth;
+    std::size_t nameWidth;
+    std::vector<NumberColumn> numbers;
+};
+
+/// For logs and pipes: the columns as they always were, the orientation appended, so that what
+/// reads the older columns by position keeps working.
+const Layout& logLayout()
+{
+    static const Layout layout{16,
+                               24,
+                               {{"x mm", Field::X, 10, 2},
+                                {"y mm", Field::Y, 10, 2},
+                                {"z mm", Field::Z, 10, 2},
+                                {"quality", Field::Quality, 8, 3},
+                                {"rate Hz", Field::Rate, 8, 1},
+                                {"age ms", Field::Age, 8, 0},
+                                {"roll deg", Field::Roll, 9, 1},
+                                {"pitch deg", Field::Pitch, 9, 1},
+                                {"yaw deg", Field::Yaw, 9, 1}}};
+    return layout;
+}
+
+/// For a person at a terminal: narrower, the pose first, so that position and orientation fit
+/// into 80 columns.
+const Layout& terminalLayout()
+{
+    static const Layout layout{13,
+                               14,
+                               {{"x mm", Field::X, 8, 1},
+                                {"y mm", Field::Y, 8, 1},
+                                {"z mm", Field::Z, 8, 1},
+                                {"roll", Field::Roll, 6, 1},
+                                {"pitch", Field::Pitch, 6, 1},
+                                {"yaw", Field::Yaw, 6, 1},
+                                {"qual", Field::Quality, 5, 2},
+                                {"Hz", Field::Rate, 6, 1},
+                                {"age ms", Field::Age, 6, 0}}};
+    return layout;
+}
+
+/// The value of `field`; not a number where there is nothing to show (no tracked rotation: a
+/// lost body's placeholder pose, or one that is not finite), which prints as "-".
+double value(const TrackingInstrument& instrument, Field field, double ageMs,
+             const std::optional<AppsCommon::RollPitchYaw>& angles)
+{
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    switch (field) {
+        case Field::X:
+            return instrument.pose(0, 3);
+        case Field::Y:
+            return instrument.pose(1, 3);
+        case Field::Z:
+            return instrument.pose(2, 3);
+        case Field::Quality:
+            return instrument.quality;
+        case Field::Rate:
+            return instrument.updateRateHz;
+        case Field::Age:
+            return ageMs;
+        case Field::Roll:
+            return angles ? angles->rollDeg : none;
+        case Field::Pitch:
+            return angles ? angles->pitchDeg : none;
+        case Field::Yaw:
+            return angles ? angles->yawDeg : none;
     }
-    return " " + number(angles->rollDeg, 9, 1) + " " + number(angles->pitchDeg, 9, 1) + " " +
-           number(angles->yawDeg, 9, 1);
+    return none;
+}
+
+std::vector<std::string> table(const Layout& layout, const std::vector<TrackingInstrument>& instruments,
+                               std::uint64_t frame, std::chrono::steady_clock::time_point now)
+{
+    const int idWidth = static_cast<int>(layout.idWidth);
+    const int nameWidth = static_cast<int>(layout.nameWidth);
+    std::vector<std::string> lines;
+    lines.push_back(
+        format("frame %llu, %zu instruments", static_cast<unsigned long long>(frame), instruments.size()));
+    std::string header = format("%-*s %-*s", idWidth, "id", nameWidth, "name");
+    for (const NumberColumn& column : layout.numbers) {
+        header += format(" %*s", column.width, column.header);
+    }
+    lines.push_back(std::move(header));
+    for (const TrackingInstrument& instrument : instruments) {
+        const double ageMs =
+            instrument.updateCount == 0
+                ? -1.0
+                : std::chrono::duration<double, std::milli>(now - instrument.lastUpdate).count();
+        const std::optional<AppsCommon::RollPitchYaw> angles =
+            instrument.isTracked() ? AppsCommon::rollPitchYaw(instrument.pose) : std::nullopt;
+        std::string row = format("%-*s %-*s", idWidth, cell(instrument.identifier(), layout.idWidth).c_str(),
+                                 nameWidth, cell(instrument.name(), layout.nameWidth).c_str());
+        for (const NumberColumn& column : layout.numbers) {
+            row += " " + number(value(instrument, column.field, ageMs, angles), column.width, column.precision);
+        }
+        lines.push_back(std::move(row));
+    }
+    return lines;
 }
 }  // namespace
 }  // namespace Internal
@@ -114,30 +215,10 @@ void LiveTablePrinter::finish(const RunSummary& summary, std::chrono::steady_clo
 
 std::vector<std::string> LiveTablePrinter::formatTable(const std::vector<TrackingInstrument>& instruments,
                                                        std::uint64_t frame,
-                                                       std::chrono::steady_clock::time_point now)
+                                                       std::chrono::steady_clock::time_point now, Style style)
 {
-    std::vector<std::string> lines;
-    lines.push_back(Internal::format("frame %llu, %zu instruments", static_cast<unsigned long long>(frame),
-                                     instruments.size()));
-    // The orientation columns come last, so that what reads the older columns by position keeps
-    // working.
-    lines.push_back(Internal::format("%-16s %-24s %10s %10s %10s %8s %8s %8s %9s %9s %9s", "id", "name", "x mm",
-                                     "y mm", "z mm", "quality", "rate Hz", "age ms", "roll deg", "pitch deg",
-                                     "yaw deg"));
-    for (const TrackingInstrument& instrument : instruments) {
-        const double ageMs =
-            instrument.updateCount == 0
-                ? -1.0
-                : std::chrono::duration<double, std::milli>(now - instrument.lastUpdate).count();
-        using Internal::number;
-        lines.push_back(Internal::format("%-16s %-24s ", Internal::cell(instrument.identifier(), 16).c_str(),
-                                         Internal::cell(instrument.name(), 24).c_str()) +
-                        number(instrument.pose(0, 3), 10, 2) + " " + number(instrument.pose(1, 3), 10, 2) + " " +
-                        number(instrument.pose(2, 3), 10, 2) + " " + number(instrument.quality, 8, 3) + " " +
-                        number(instrument.updateRateHz, 8, 1) + " " + number(ageMs, 8, 0) +
-                        Internal::orientationCells(instrument));
-    }
-    return lines;
+    return Internal::table(style == Style::Terminal ? Internal::terminalLayout() : Internal::logLayout(),
+                           instruments, frame, now);
 }
 
 std::vector<std::string> LiveTablePrinter::fitToScreen(std::vector<std::string> lines, TerminalSize screen)
@@ -159,7 +240,8 @@ std::vector<std::string> LiveTablePrinter::fitToScreen(std::vector<std::string> 
 
 void LiveTablePrinter::draw(std::chrono::steady_clock::time_point now)
 {
-    std::vector<std::string> lines = formatTable(m_latest.instruments, m_latest.frame, now);
+    std::vector<std::string> lines = formatTable(m_latest.instruments, m_latest.frame, now,
+                                                 m_redrawInPlace ? Style::Terminal : Style::Log);
     if (m_redrawInPlace && m_screenSize) {
         if (const std::optional<TerminalSize> screen = m_screenSize()) {
             lines = fitToScreen(std::move(lines), *screen);

@@ -74,6 +74,26 @@ TEST(LiveTablePrinter, RowsKeepTheirColumnsAndEndWithRollPitchYaw)
     EXPECT_EQ(lines[2].size(), lines[1].size()) << "cells line up under their headers";
 }
 
+TEST(LiveTablePrinter, TerminalStyleShowsPositionAndOrientationWithin80Columns)
+{
+    const Clock::time_point now = Clock::now();
+    TrackingInstrument lost = tracked("A name longer than its column", -12345.67, 0, 0, 0, now - 3ms);
+    lost.quality = 0.0;
+    const std::vector<std::string> lines = LiveTablePrinter::formatTable(
+        {tracked("Probe", 1.5, -2.25, 300.0, -180.0, now - 25ms), lost}, 7, now,
+        LiveTablePrinter::Style::Terminal);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "id            name               x mm     y mm     z mm   roll  pitch    yaw  qual     Hz "
+                        "age ms");
+    EXPECT_EQ(lines[2], "optitrack-1   Probe               1.5     -2.2    300.0    0.0    0.0  180.0  0.90  120.0 "
+                        "    25");
+    EXPECT_EQ(lines[3], "optitrack-1   A name longer~ -12345.7      0.0      0.0      -      -      -  0.00  120.0 "
+                        "     3");
+    EXPECT_LE(lines[1].find("yaw") + 3, 80u);
+    EXPECT_EQ(lines[2].size(), lines[1].size());
+    EXPECT_EQ(lines[3].size(), lines[1].size());
+}
+
 TEST(LiveTablePrinter, OddValuesKeepTheRowsShape)
 {
     const Clock::time_point now = Clock::now();
