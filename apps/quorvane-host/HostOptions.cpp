@@ -20,12 +20,13 @@ constexpr double kMaxIgtlRateHz = 100000.0;
 int parseHostOptions(int argc, const char* const* argv, const std::string& defaultPluginDir,
                      HostOptions& options, std::ostream& out, std::ostream& err)
 {
-    CLI::App app{"quorvane-host: loads Quorvane plugins without a screen, lists their algorithms, and runs a "
-                 "stream algorithm, showing its tracking instruments live: by default as a table (redrawn "
-                 "in place on a terminal, appended once a second otherwise) of id, name, position in mm, "
-                 "quality, update rate, age of the last update in ms, and orientation as " +
-                     AppsCommon::orientationConvention() + " (\"-\" without valid tracking).",
-                 "quorvane-host"};
+    CLI::App app{
+        "quorvane-host: loads Quorvane plugins without a screen, lists their algorithms, and runs a "
+        "stream algorithm, showing its tracking instruments live: by default as a table (redrawn "
+        "in place on a terminal, appended once a second otherwise) of id, name, position in mm, "
+        "quality, update rate, age of the last update in ms, and orientation as " +
+            AppsCommon::orientationConvention() + " (\"-\" without valid tracking).",
+        "quorvane-host"};
     app.add_option(
            "--plugins", options.pluginPaths,
            "plugin folder or file (repeatable); default: " + defaultPluginDir + " (or $QUORVANE_PLUGIN_DIR)")

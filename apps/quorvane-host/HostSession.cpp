@@ -6,10 +6,10 @@
 #endif
 #include "JsonLinesPrinter.h"
 #include "LiveTablePrinter.h"
-#include "TerminalSize.h"
 #include "OutputWriter.h"
 #include "RunStatistics.h"
 #include "SettingParser.h"
+#include "TerminalSize.h"
 #include "TerminationSignals.h"
 
 #include <common/DoctorHint.h>

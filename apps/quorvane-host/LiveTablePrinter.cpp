@@ -158,7 +158,8 @@ std::vector<std::string> table(const Layout& layout, const std::vector<TrackingI
         std::string row = format("%-*s %-*s", idWidth, cell(instrument.identifier(), layout.idWidth).c_str(),
                                  nameWidth, cell(instrument.name(), layout.nameWidth).c_str());
         for (const NumberColumn& column : layout.numbers) {
-            row += " " + number(value(instrument, column.field, ageMs, angles), column.width, column.precision);
+            row +=
+                " " + number(value(instrument, column.field, ageMs, angles), column.width, column.precision);
         }
         lines.push_back(std::move(row));
     }

@@ -44,7 +44,8 @@ public:
 
     /// The table for `instruments` as lines (no ANSI codes); `now` gives the ages.
     static std::vector<std::string> formatTable(const std::vector<TrackingInstrument>& instruments,
-                                                std::uint64_t frame, std::chrono::steady_clock::time_point now,
+                                                std::uint64_t frame,
+                                                std::chrono::steady_clock::time_point now,
                                                 Style style = Style::Log);
 
     /// `lines` cut to fit `screen` without wrapping or scrolling: each line to its width, and a

@@ -35,8 +35,8 @@ bool OrientationOverlay::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-std::optional<std::pair<QPointF, QPointF>> OrientationOverlay::axisLine(const InteractiveView& view, QPointF dot,
-                                                                        const Pose& pose)
+std::optional<std::pair<QPointF, QPointF>> OrientationOverlay::axisLine(const InteractiveView& view,
+                                                                        QPointF dot, const Pose& pose)
 {
     const Eigen::Vector3d axis = pose.col(0).head<3>();
     const double pixelsPerMm = 0.5 * std::min(view.width(), view.height()) / view.halfRangeMm();
@@ -54,7 +54,7 @@ std::optional<std::pair<QPointF, QPointF>> OrientationOverlay::axisLine(const In
     return std::make_pair(from, from + projected * kAxisLengthPx);
 }
 
-void OrientationOverlay::paintEvent(QPaintEvent*)
+void OrientationOverlay::paintEvent(QPaintEvent* /*event*/)
 {
     m_drawn.clear();
     const TrackingStream* stream = m_view->stream();

@@ -32,7 +32,7 @@ public:
     static constexpr double kDotRadiusPx = 6.0;
     /// Length of an axis that lies in the view's plane.
     static constexpr double kAxisLengthPx = 24.0;
-    static QColor axisColour() { return QColor(255, 160, 40); }
+    static QColor axisColour() { return {255, 160, 40}; }
 
     explicit OrientationOverlay(InteractiveView* view);
 

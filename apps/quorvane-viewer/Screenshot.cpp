@@ -57,7 +57,7 @@ bool saveScreenshot(QWidget& window, const InteractiveView& view, const Orientat
             return nlohmann::json::array({viewOrigin.x() + p.x(), viewOrigin.y() + p.y()});
         };
         for (const OrientationOverlay::DrawnAxis& axis :
-             axes ? axes->drawnAxes() : std::vector<OrientationOverlay::DrawnAxis>{}) {
+             axes != nullptr ? axes->drawnAxes() : std::vector<OrientationOverlay::DrawnAxis>{}) {
             if (axis.identifier == drawn.identifier) {
                 entry["axis"] = {{"from", atWindow(axis.from)}, {"to", atWindow(axis.to)}};
             }

@@ -9,10 +9,11 @@ namespace Quorvane::Viewer {
 
 int parseViewerOptions(int argc, char** argv, ViewerOptions& options)
 {
-    CLI::App app{"Quorvane viewer: loads the tracking plugins, shows the OptiTrack panel and the live "
-                 "instruments, seen from above (x to the right, z up) with each one's x axis as a short "
-                 "orange line from its dot, and as a table whose orientation column gives " +
-                 AppsCommon::orientationConvention() + "."};
+    CLI::App app{
+        "Quorvane viewer: loads the tracking plugins, shows the OptiTrack panel and the live "
+        "instruments, seen from above (x to the right, z up) with each one's x axis as a short "
+        "orange line from its dot, and as a table whose orientation column gives " +
+        AppsCommon::orientationConvention() + "."};
     app.add_option("--plugins", options.pluginDir,
                    "folder of the plugin modules to load (default: the build's)");
     app.add_option("--algorithm", options.algorithm, "stream IO algorithm to create")->capture_default_str();

@@ -79,16 +79,19 @@ TEST(LiveTablePrinter, TerminalStyleShowsPositionAndOrientationWithin80Columns)
     const Clock::time_point now = Clock::now();
     TrackingInstrument lost = tracked("A name longer than its column", -12345.67, 0, 0, 0, now - 3ms);
     lost.quality = 0.0;
-    const std::vector<std::string> lines = LiveTablePrinter::formatTable(
-        {tracked("Probe", 1.5, -2.25, 300.0, -180.0, now - 25ms), lost}, 7, now,
-        LiveTablePrinter::Style::Terminal);
+    const std::vector<std::string> lines =
+        LiveTablePrinter::formatTable({tracked("Probe", 1.5, -2.25, 300.0, -180.0, now - 25ms), lost}, 7, now,
+                                      LiveTablePrinter::Style::Terminal);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], "id            name               x mm     y mm     z mm   roll  pitch    yaw  qual     Hz "
-                        "age ms");
-    EXPECT_EQ(lines[2], "optitrack-1   Probe               1.5     -2.2    300.0    0.0    0.0  180.0  0.90  120.0 "
-                        "    25");
-    EXPECT_EQ(lines[3], "optitrack-1   A name longer~ -12345.7      0.0      0.0      -      -      -  0.00  120.0 "
-                        "     3");
+    EXPECT_EQ(lines[1],
+              "id            name               x mm     y mm     z mm   roll  pitch    yaw  qual     Hz "
+              "age ms");
+    EXPECT_EQ(lines[2],
+              "optitrack-1   Probe               1.5     -2.2    300.0    0.0    0.0  180.0  0.90  120.0 "
+              "    25");
+    EXPECT_EQ(lines[3],
+              "optitrack-1   A name longer~ -12345.7      0.0      0.0      -      -      -  0.00  120.0 "
+              "     3");
     EXPECT_LE(lines[1].find("yaw") + 3, 80u);
     EXPECT_EQ(lines[2].size(), lines[1].size());
     EXPECT_EQ(lines[3].size(), lines[1].size());
@@ -138,8 +141,8 @@ TEST(LiveTablePrinter, OddValuesKeepTheRowsShape)
 
 TEST(LiveTablePrinter, FitToScreenCutsWideLinesAndTallTables)
 {
-    const std::vector<std::string> table = {"frame 1, 4 instruments", std::string(50, 'h'), "row 1", "row 2",
-                                            "row 3", "row 4"};
+    const std::vector<std::string> table = {
+        "frame 1, 4 instruments", std::string(50, 'h'), "row 1", "row 2", "row 3", "row 4"};
     struct Row
     {
         const char* name;
@@ -148,10 +151,14 @@ TEST(LiveTablePrinter, FitToScreenCutsWideLinesAndTallTables)
     };
     const std::vector<Row> rows = {
         {"FitsAsItIs", {80, 24}, table},
-        {"Narrow", {20, 24}, {"frame 1, 4 instrume~", std::string(19, 'h') + "~", "row 1", "row 2", "row 3", "row 4"}},
+        {"Narrow",
+         {20, 24},
+         {"frame 1, 4 instrume~", std::string(19, 'h') + "~", "row 1", "row 2", "row 3", "row 4"}},
         // Six lines and one row kept free for the cursor: four lines and what was left out.
-        {"Short", {80, 6}, {"frame 1, 4 instruments", std::string(50, 'h'), "row 1", "row 2",
-                            "(2 more lines: the terminal is too small)"}},
+        {"Short",
+         {80, 6},
+         {"frame 1, 4 instruments", std::string(50, 'h'), "row 1", "row 2",
+          "(2 more lines: the terminal is too small)"}},
         {"ExactlyTall", {80, 7}, table},
         {"OneRow", {80, 1}, {"(6 more lines: the terminal is too small)"}},
         {"NoWidthGiven", {0, 24}, table},
@@ -170,7 +177,9 @@ TEST(LiveTablePrinter, OnATerminalEachRedrawReplacesTheLastInsideTheWindow)
 {
     std::ostringstream out;
     const Clock::time_point start = Clock::now();
-    LiveTablePrinter printer(out, true, 100ms, [] { return std::optional<TerminalSize>(TerminalSize{60, 4}); });
+    LiveTablePrinter printer(out, true, 100ms, [] {
+        return std::optional<TerminalSize>(TerminalSize{60, 4});
+    });
     Host::FrameSnapshot snapshot{1, start, {}};
     for (int i = 0; i < 3; ++i) {
         snapshot.instruments.push_back(tracked("Body" + std::to_string(i), i, 0, 0, 0, start));

@@ -32,11 +32,12 @@ TEST(RunStatistics, CountsFramesUpdatesAndRatesAcrossGaps)
     const Clock::time_point start = Clock::now();
     Host::RunStatistics statistics(start);
     // Frame numbers 1, 2 and 5 (3 and 4 dropped before printing); the store's counters go on.
-    const Host::FrameChanges first = statistics.apply(FrameSnapshot{1, start + 1s, {instrument("a", 10, 0.5)}});
+    const Host::FrameChanges first =
+        statistics.apply(FrameSnapshot{1, start + 1s, {instrument("a", 10, 0.5)}});
     EXPECT_EQ(first.added, std::vector<std::size_t>{0});
     EXPECT_EQ(first.updated, std::vector<std::size_t>{0}) << "the pose this frame shows counts";
-    const Host::FrameChanges second =
-        statistics.apply(FrameSnapshot{2, start + 1500ms, {instrument("a", 10, 0.5), instrument("b", 0, 0.0)}});
+    const Host::FrameChanges second = statistics.apply(
+        FrameSnapshot{2, start + 1500ms, {instrument("a", 10, 0.5), instrument("b", 0, 0.0)}});
     EXPECT_EQ(second.added, std::vector<std::size_t>{1});
     EXPECT_TRUE(second.updated.empty()) << "a not updated, b never";
     const Host::FrameChanges third =
@@ -117,9 +118,8 @@ TEST(SettingParser, GoodInputIsStoredWithTheKeysType)
 {
     Properties out;
     std::string error;
-    for (const char* assignment :
-         {"commandPort=65535", "dataPort=0", "connectionType=Multicast", "serverAddress=", "open=0",
-          "localAddress=a=b"}) {
+    for (const char* assignment : {"commandPort=65535", "dataPort=0", "connectionType=Multicast",
+                                   "serverAddress=", "open=0", "localAddress=a=b"}) {
         EXPECT_TRUE(Host::parseSetting(assignment, out, error)) << assignment << ": " << error;
     }
     unsigned short port = 0;

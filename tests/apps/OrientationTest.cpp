@@ -26,7 +26,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 Eigen::Matrix4d rotation(std::initializer_list<double> rowMajor)
 {
     Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
-    auto value = rowMajor.begin();
+    const auto* value = rowMajor.begin();
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 3; ++column) {
             pose(row, column) = *value++;
@@ -108,9 +108,10 @@ TEST(Orientation, TheSimulatorsBodiesFacingAlongTheirPathYawByMinusTheirAngle)
 
 TEST(Orientation, AnglesInRangeRebuildTheRotation)
 {
-    for (double yaw = -170; yaw <= 180; yaw += 35) {
-        for (double pitch = -85; pitch <= 85; pitch += 17) {
-            for (double roll = -175; roll <= 180; roll += 45) {
+    // Whole degrees: yaw -170 to 180, pitch -85 to 85, roll -175 to 140.
+    for (int yaw = -170; yaw <= 180; yaw += 35) {
+        for (int pitch = -85; pitch <= 85; pitch += 17) {
+            for (int roll = -175; roll <= 180; roll += 45) {
                 const std::optional<RollPitchYaw> angles = rollPitchYaw(composed(roll, pitch, yaw));
                 ASSERT_TRUE(angles.has_value());
                 EXPECT_NEAR(angles->rollDeg, roll, 1e-9);
@@ -153,7 +154,8 @@ TEST(Orientation, GimbalLockGivesFiniteAnglesWithRollZeroThatRebuildTheRotation)
     const std::optional<RollPitchYaw> near = rollPitchYaw(composed(10, 89.9999, 30));
     ASSERT_TRUE(near.has_value());
     EXPECT_TRUE(std::isfinite(near->rollDeg) && std::isfinite(near->yawDeg));
-    EXPECT_TRUE(composed(near->rollDeg, near->pitchDeg, near->yawDeg).isApprox(composed(10, 89.9999, 30), 1e-9));
+    EXPECT_TRUE(
+        composed(near->rollDeg, near->pitchDeg, near->yawDeg).isApprox(composed(10, 89.9999, 30), 1e-9));
 }
 
 TEST(Orientation, WhatIsNoFiniteRotationGivesNothing)
@@ -174,7 +176,8 @@ TEST(Orientation, WhatIsNoFiniteRotationGivesNothing)
         {"MinusInfinity", with(2, 1, -kInf)},
         {"AllNaN", Eigen::Matrix4d::Constant(kNaN)},
         {"Zero", Eigen::Matrix4d::Zero()},
-        {"Scaled", [] {
+        {"Scaled",
+         [] {
              Eigen::Matrix4d pose = Eigen::Matrix4d::Identity();
              pose.topLeftCorner<3, 3>() *= 2.0;
              return pose;

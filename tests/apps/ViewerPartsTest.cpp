@@ -27,8 +27,8 @@
 
 #include <atomic>
 #include <cmath>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -228,7 +228,8 @@ TEST(OrientationOverlay, DrawsEachTrackedInstrumentsAxisOverTheView)
         const QColor pixel = colourAt(axis.from + (axis.to - axis.from) * t);
         EXPECT_EQ(pixel, Viewer::OrientationOverlay::axisColour()) << t;
     }
-    EXPECT_NE(colourAt(dot + QPointF(0, 15)), Viewer::OrientationOverlay::axisColour()) << "not below the dot";
+    EXPECT_NE(colourAt(dot + QPointF(0, 15)), Viewer::OrientationOverlay::axisColour())
+        << "not below the dot";
     EXPECT_EQ(colourAt(dot), QColor(80, 220, 120)) << "the dot stays visible";
 }
 

@@ -172,14 +172,15 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
         EXPECT_NEAR(fromY, py + 6.0 * outY, 0.5);
         // And the picture has the orange line there, not on the other side of the dot.
         for (const double t : {0.3, 0.6, 0.9}) {
-            const QColor line = image.pixelColor(QPoint(static_cast<int>(std::lround(fromX + (toX - fromX) * t)),
-                                                        static_cast<int>(std::lround(fromY + (toY - fromY) * t))));
+            const QColor line =
+                image.pixelColor(QPoint(static_cast<int>(std::lround(fromX + (toX - fromX) * t)),
+                                        static_cast<int>(std::lround(fromY + (toY - fromY) * t))));
             EXPECT_GT(line.red(), 200) << t << " line colour " << line.name().toStdString();
             EXPECT_GT(line.red(), line.green() + 50) << t << " line colour " << line.name().toStdString();
             EXPECT_LT(line.blue(), 120) << t << " line colour " << line.name().toStdString();
         }
-        const QColor behind = image.pixelColor(
-            QPoint(static_cast<int>(std::lround(px - 18.0 * outX)), static_cast<int>(std::lround(py - 18.0 * outY))));
+        const QColor behind = image.pixelColor(QPoint(static_cast<int>(std::lround(px - 18.0 * outX)),
+                                                      static_cast<int>(std::lround(py - 18.0 * outY))));
         EXPECT_FALSE(behind.red() > 200 && behind.red() > behind.green() + 50 && behind.blue() < 120)
             << "line colour behind the dot " << behind.name().toStdString();
     }
