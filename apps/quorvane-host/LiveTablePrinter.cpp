@@ -174,7 +174,7 @@ LiveTablePrinter::LiveTablePrinter(std::ostream& out, bool redrawInPlace, std::c
 {
 }
 
-void LiveTablePrinter::frame(const FrameSnapshot& snapshot, const FrameChanges&)
+void LiveTablePrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& /*changes*/)
 {
     m_latest = snapshot;
     m_dirty = true;

@@ -99,7 +99,7 @@ TEST(SettingParser, BadInputIsRefusedWithTheKeyAndNothingStored)
         {"dataPort=", "\"dataPort\" expects an unsigned short"},
         {"dataPort=1511x", "\"dataPort\" expects an unsigned short"},
         {"dataPort=0x5E7", "\"dataPort\" expects an unsigned short"},
-        {"connectionType=broadcast", "\"unicast\" (1) or \"multicast\" (0)"},
+        {"connectionType=broadcast", R"("unicast" (1) or "multicast" (0))"},
         {"connectionType=99999999999", "\"connectionType\" expects an int"},
         {"open=yes", "\"open\" expects a bool"},
         {"start=", "\"start\" expects a bool"},

@@ -34,6 +34,45 @@ std::string environment(const char* name)
 
 constexpr double kRangeMm = 600.0;
 
+bool isAxisColour(const QColor& colour)
+{
+    return colour.red() > 200 && colour.red() > colour.green() + 50 && colour.blue() < 120;
+}
+
+QPoint pixel(double x, double y)
+{
+    return {static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
+}
+
+/// The scenario turns each body about the vertical axis so that its x axis points away from that
+/// axis, along (x, z): seen from above, outwards from the centre. The sidecar and the picture
+/// must have the orange line there, from the rim of the dot at `dot`, and not behind it.
+void expectAxisOutwards(const nlohmann::json& instrument, const QImage& image, QPointF dot, double x,
+                        double z)
+{
+    ASSERT_TRUE(instrument.contains("axis"));
+    const QPointF from(instrument["axis"]["from"][0].get<double>(),
+                       instrument["axis"]["from"][1].get<double>());
+    const QPointF to(instrument["axis"]["to"][0].get<double>(), instrument["axis"]["to"][1].get<double>());
+    const double radius = std::hypot(x, z);
+    const QPointF outwards(x / radius, -z / radius);
+    const QPointF along = to - from;
+    const double length = std::hypot(along.x(), along.y());
+    EXPECT_NEAR(length, 24.0, 0.5) << "an axis in the view's plane is drawn full length";
+    EXPECT_NEAR(along.x() / length, outwards.x(), 0.02);
+    EXPECT_NEAR(along.y() / length, outwards.y(), 0.02);
+    EXPECT_NEAR(from.x(), dot.x() + 6.0 * outwards.x(), 0.5) << "from the rim of the dot";
+    EXPECT_NEAR(from.y(), dot.y() + 6.0 * outwards.y(), 0.5);
+    for (const double t : {0.3, 0.6, 0.9}) {
+        const QPointF at = from + along * t;
+        const QColor line = image.pixelColor(pixel(at.x(), at.y()));
+        EXPECT_TRUE(isAxisColour(line)) << t << " line colour " << line.name().toStdString();
+    }
+    const QPointF back = dot - outwards * 18.0;
+    const QColor behind = image.pixelColor(pixel(back.x(), back.y()));
+    EXPECT_FALSE(isAxisColour(behind)) << "line colour behind the dot " << behind.name().toStdString();
+}
+
 class ViewerScreenshotTest : public ::testing::TestWithParam<bool>
 {
 };
@@ -154,35 +193,7 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
         EXPECT_GT(dot.green(), dot.red() + 60) << "dot colour " << dot.name().toStdString();
         EXPECT_GT(dot.green(), 150);
 
-        // The scenario turns each body about the vertical axis so that its x axis points away
-        // from that axis, along (x, z): seen from above, outwards from the centre.
-        ASSERT_TRUE(instrument.contains("axis"));
-        const double fromX = instrument["axis"]["from"][0].get<double>();
-        const double fromY = instrument["axis"]["from"][1].get<double>();
-        const double toX = instrument["axis"]["to"][0].get<double>();
-        const double toY = instrument["axis"]["to"][1].get<double>();
-        const double radius = std::hypot(x, z);
-        const double outX = x / radius;
-        const double outY = -z / radius;
-        const double length = std::hypot(toX - fromX, toY - fromY);
-        EXPECT_NEAR(length, 24.0, 0.5) << "an axis in the view's plane is drawn full length";
-        EXPECT_NEAR((toX - fromX) / length, outX, 0.02);
-        EXPECT_NEAR((toY - fromY) / length, outY, 0.02);
-        EXPECT_NEAR(fromX, px + 6.0 * outX, 0.5) << "from the rim of the dot";
-        EXPECT_NEAR(fromY, py + 6.0 * outY, 0.5);
-        // And the picture has the orange line there, not on the other side of the dot.
-        for (const double t : {0.3, 0.6, 0.9}) {
-            const QColor line =
-                image.pixelColor(QPoint(static_cast<int>(std::lround(fromX + (toX - fromX) * t)),
-                                        static_cast<int>(std::lround(fromY + (toY - fromY) * t))));
-            EXPECT_GT(line.red(), 200) << t << " line colour " << line.name().toStdString();
-            EXPECT_GT(line.red(), line.green() + 50) << t << " line colour " << line.name().toStdString();
-            EXPECT_LT(line.blue(), 120) << t << " line colour " << line.name().toStdString();
-        }
-        const QColor behind = image.pixelColor(QPoint(static_cast<int>(std::lround(px - 18.0 * outX)),
-                                                      static_cast<int>(std::lround(py - 18.0 * outY))));
-        EXPECT_FALSE(behind.red() > 200 && behind.red() > behind.green() + 50 && behind.blue() < 120)
-            << "line colour behind the dot " << behind.name().toStdString();
+        expectAxisOutwards(instrument, image, QPointF(px, py), x, z);
     }
 }
 
