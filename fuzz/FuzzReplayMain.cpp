@@ -24,7 +24,7 @@ bool replay(const std::filesystem::path& file)
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Exactly the input's size on the heap, so ASan sees a one-byte over-read.
-    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size() ? bytes.size() : 1]);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.empty() ? 1 : bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), copy.get());
     LLVMFuzzerTestOneInput(copy.get(), bytes.size());
     return true;

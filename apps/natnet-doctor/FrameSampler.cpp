@@ -25,7 +25,7 @@ void FrameSampler::record(const sFrameOfMocapData& frame)
         if (bodies > 0) ++m_sample.framesWithRigidBodies;
         for (int i = 0; i < bodies; ++i) {
             // IDs come from the network: the set stays bounded whatever the server sends.
-            if (m_sample.rigidBodyIds.size() < 4 * MAX_RIGIDBODIES) {
+            if (m_sample.rigidBodyIds.size() < std::size_t{4} * MAX_RIGIDBODIES) {
                 m_sample.rigidBodyIds.insert(frame.RigidBodies[i].ID);
             }
         }

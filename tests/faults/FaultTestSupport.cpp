@@ -1,5 +1,7 @@
 #include "FaultTestSupport.h"
 
+#include "RigidBodyFrames.h"
+
 #include <natnet/codec/ByteWriter.h>
 #include <natnet/codec/FrameCodec.h>
 
@@ -78,19 +80,10 @@ OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
 
 std::unique_ptr<sFrameOfMocapData> numberedFrame(std::int32_t number, int bodies)
 {
-    auto frame = std::make_unique<sFrameOfMocapData>();
-    frame->iFrame = number;
+    auto frame = NatNetTest::newFrame();
+    NatNetTest::buildFrame(*frame, number, bodies);
     frame->fTimestamp = number / 1000.0;
-    frame->nRigidBodies = bodies;
-    for (int i = 0; i < bodies; ++i) {
-        sRigidBodyData& body = frame->RigidBodies[i];
-        body.ID = i + 1;
-        body.x = i == 0 ? static_cast<float>(number) : 0.1f * static_cast<float>(i);
-        body.y = 1.2f;
-        body.qw = 1.0f;
-        body.MeanError = 0.0005f;
-        body.params = 1;
-    }
+    if (bodies > 0) frame->RigidBodies[0].x = static_cast<float>(number);
     return frame;
 }
 

@@ -142,8 +142,8 @@ private:
         Clock::time_point firstSeen;
     };
     // True when these bytes repeat the previous answer of the kind within the window.
-    bool isCopyLocked(Arrival& arrival, uint16_t messageId, uint64_t hash, size_t size,
-                      Clock::time_point now);
+    static bool isCopyLocked(Arrival& arrival, uint16_t messageId, uint64_t hash, size_t size,
+                             Clock::time_point now);
 
     void pushLocked(AnswerKind kind, uint64_t request, uint64_t question);
     void lapseLocked(Clock::time_point now);

@@ -24,7 +24,7 @@ namespace {
 #if defined(__unix__) || defined(__APPLE__)
 uint32_t ipv4Of(const sockaddr* address)
 {
-    sockaddr_in in;
+    sockaddr_in in{};
     std::memcpy(&in, address, sizeof(in));
     return ntohl(in.sin_addr.s_addr);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Eventually.h"
+#include "RigidBodyFrames.h"
 #include "natnet/sim/Simulator.h"
 #include "natnet_ext/NatNetExt.h"
 
@@ -136,38 +137,6 @@ inline NatNetExt::ClientCounters countersOf(const NatNetClient& client)
     NatNetExt::ClientCounters counters;
     NatNetExt::GetClientCounters(client, &counters);
     return counters;
-}
-
-// A frame record on the heap (it is large), all zero.
-inline std::unique_ptr<sFrameOfMocapData> newFrame()
-{
-    return std::make_unique<sFrameOfMocapData>();
-}
-
-// Sets `frame` to `bodies` rigid bodies (IDs 1...) and nothing else.
-inline void buildFrame(sFrameOfMocapData& frame, int32_t number, int bodies)
-{
-    frame.nMarkerSets = 0;
-    frame.nOtherMarkers = 0;
-    frame.nSkeletons = 0;
-    frame.nAssets = 0;
-    frame.nLabeledMarkers = 0;
-    frame.nForcePlates = 0;
-    frame.nDevices = 0;
-    frame.params = 0;
-    frame.iFrame = number;
-    frame.nRigidBodies = bodies;
-    for (int i = 0; i < bodies; ++i) {
-        sRigidBodyData& body = frame.RigidBodies[i];
-        body.ID = i + 1;
-        body.x = 0.1f * static_cast<float>(i + 1);
-        body.y = 1.5f;
-        body.z = -0.25f * static_cast<float>(number % 7);
-        body.qw = 1.0f;
-        body.MeanError = 0.0005f;
-        body.params = 1;
-    }
-    frame.fTimestamp = number / 120.0;
 }
 
 }  // namespace NatNetTest

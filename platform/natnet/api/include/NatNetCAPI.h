@@ -2,6 +2,10 @@
 // descriptions, and server discovery.
 #pragma once
 
+// The SDK's C-compatible shape (C headers, NULL, plain records) is the point of this
+// header: clang-tidy's C++ modernisations do not apply.
+// NOLINTBEGIN
+
 #include "NatNetTypes.h"
 
 #define kNatNetIpv4AddrStrLenMax 16  // "xxx.xxx.xxx.xxx" and its terminating zero
@@ -70,3 +74,4 @@ static_assert(offsetof(sNatNetDiscoveredServer, serverCommandPort) == 32, "sNatN
 static_assert(offsetof(sNatNetDiscoveredServer, serverDescription) == 40, "sNatNetDiscoveredServer layout");
 #endif
 #endif
+// NOLINTEND

@@ -1,6 +1,10 @@
 // NatNet SDK 4.1 client class: one connection to one NatNet server.
 #pragma once
 
+// The SDK's C-compatible shape (C headers, NULL, plain records) is the point of this
+// header: clang-tidy's C++ modernisations do not apply.
+// NOLINTBEGIN
+
 #include "NatNetTypes.h"
 
 class NATNET_API NatNetClient
@@ -46,3 +50,4 @@ private:
     struct Impl;
     Impl* m_pImpl;
 };
+// NOLINTEND

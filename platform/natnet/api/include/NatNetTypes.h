@@ -6,6 +6,10 @@
 // Sizes and offsets that callers rely on are checked at the end of the file.
 #pragma once
 
+// The SDK's C-compatible shape (C headers, NULL, plain records) is the point of this
+// header: clang-tidy's C++ modernisations do not apply.
+// NOLINTBEGIN
+
 #include <stddef.h>
 #include <stdint.h>
 #if !defined(__cplusplus)
@@ -460,3 +464,4 @@ static_assert(offsetof(sNatNetClientConnectParams, serverAddress) == 8, "sNatNet
 static_assert(offsetof(sNatNetClientConnectParams, subscribedDataOnly) == 32,
               "sNatNetClientConnectParams layout");
 #endif
+// NOLINTEND

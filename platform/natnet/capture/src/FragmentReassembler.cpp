@@ -96,14 +96,14 @@ void FragmentReassembler::makeRoom(size_t bytes, const FragmentKey* keep)
 
 bool FragmentReassembler::evictOldest(const FragmentKey* keep)
 {
-    for (const FragmentKey& key : m_oldestFirst) {
-        if (keep == nullptr || !(key == *keep)) {
-            drop(m_pending.find(key));
-            ++m_counters.evicted;
-            return true;
-        }
-    }
-    return false;
+    const auto victim =
+        std::find_if(m_oldestFirst.begin(), m_oldestFirst.end(),
+                     [keep](const FragmentKey& key) { return keep == nullptr || !(key == *keep); });
+    if (victim == m_oldestFirst.end()) return false;
+    const FragmentKey key = *victim;  // drop() erases it from the list
+    drop(m_pending.find(key));
+    ++m_counters.evicted;
+    return true;
 }
 
 void FragmentReassembler::reserve(const FragmentKey& key, Pending& pending, size_t end)

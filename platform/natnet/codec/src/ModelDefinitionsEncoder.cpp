@@ -159,10 +159,10 @@ private:
         m_out.writeF32(plate.fWidth);
         m_out.writeF32(plate.fLength);
         xyz(plate.fOriginX, plate.fOriginY, plate.fOriginZ);
-        for (int r = 0; r < 12; ++r) {
-            for (int c = 0; c < 12; ++c) m_out.writeF32(plate.fCalMat[r][c]);
+        for (const auto& row : plate.fCalMat) {
+            for (const float value : row) m_out.writeF32(value);
         }
-        for (int k = 0; k < 4; ++k) xyz(plate.fCorners[k][0], plate.fCorners[k][1], plate.fCorners[k][2]);
+        for (const auto& corner : plate.fCorners) xyz(corner[0], corner[1], corner[2]);
         m_out.writeI32(plate.iPlateType);
         m_out.writeI32(plate.iChannelDataType);
         return channels(plate.szChannelNames, plate.nChannels);

@@ -278,10 +278,9 @@ bool CommandResponder::builtInAnswerLocked(const std::string& key, std::string_v
     } else if (key == "livemode" || key == "editmode") {
         m_state.editMode = key == "editmode";
         Wire::encodeResponseInt32(out, 0);
-    } else if (key == "timelineplay" || key == "timelinestop") {
-        // Live data only: there is no timeline to move, the command succeeds.
-        Wire::encodeResponseInt32(out, 0);
-    } else if (key == "disconnect") {
+    } else if (key == "timelineplay" || key == "timelinestop" || key == "disconnect") {
+        // Live data only: there is no timeline to move, and a client's goodbye needs no state;
+        // both succeed.
         Wire::encodeResponseInt32(out, 0);
     } else if (key == "bitstream") {
         answerBitstreamLocked(argument, from, out);

@@ -54,8 +54,8 @@ struct ServerState
     std::map<MessageKind, int> kindDrops;
     // Misbehaviour of the answers (AnswerScheduler).
     int answerDelayMinMs = 0;
-    int answerDelayMaxMs = 0;  // 0: answers leave at once
-    std::mt19937 answerRng{1};
+    int answerDelayMaxMs = 0;   // 0: answers leave at once
+    std::mt19937 answerRng{1};  // NOLINT(cert-msc32-c,cert-msc51-cpp): a scripted run repeats exactly
     bool duplicateAnswers = false;
     bool shiftAnswers = false;
     // In multicast nobody registers: where NAT_CONNECTs came from, for unsolicited

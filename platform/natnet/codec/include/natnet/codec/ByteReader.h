@@ -168,7 +168,7 @@ inline int16_t loadI16(const uint8_t* p)
 inline float loadF32(const uint8_t* p)
 {
     const uint32_t bits = loadU32(p);
-    float value;
+    float value = 0;
     std::memcpy(&value, &bits, sizeof value);
     return value;
 }
