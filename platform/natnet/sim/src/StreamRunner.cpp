@@ -2,7 +2,6 @@
 
 #include "PreciseTimer.h"
 
-#include "natnet/transport/ThreadName.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,10 +32,7 @@ void StreamRunner::startReplay(std::vector<CapturedDatagram> frames, int loops)
 
 void StreamRunner::stop()
 {
-    m_stop.store(true);
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_thread.stop();
     m_streaming.store(false);
 }
 
@@ -51,18 +47,20 @@ void StreamRunner::startThread(std::function<void()> body)
     stop();
     m_stop.store(false);
     m_streaming.store(true);
-    m_thread = std::thread([this, run = std::move(body)] {
-        Net::setCurrentThreadName("natnet-sim-tx");
-        PreciseTimer::tuneCurrentThread();
-        try {
-            run();
-        } catch (...) {
-            // Out of memory in a frame: the stream ends.
-        }
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_streaming.store(false);
-        m_state.changed.notify_all();
-    });
+    m_thread.start(
+        "natnet-sim-tx",
+        [this, run = std::move(body)] {
+            PreciseTimer::tuneCurrentThread();
+            try {
+                run();
+            } catch (...) {
+                // Out of memory in a frame: the stream ends.
+            }
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            m_streaming.store(false);
+            m_state.changed.notify_all();
+        },
+        [this] { m_stop.store(true); });
 }
 
 void StreamRunner::runScenario(const ScenarioConfig& config)
