@@ -2,7 +2,6 @@
 
 #include "PreciseTimer.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
