@@ -2,6 +2,8 @@
 
 #include "PreciseTimer.h"
 
+#include "natnet/codec/FrameCodec.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -87,8 +89,8 @@ void StreamRunner::runScenario(const ScenarioConfig& config)
         scenario.fill(k, m_clock.secondsAt(deadline), *frame);
         {
             std::lock_guard<std::mutex> lock(m_state.mutex);
-            frame->params =
-                static_cast<int16_t>((m_state.recording ? 0x01 : 0) | (m_state.editMode ? 0x04 : 0));
+            frame->params = static_cast<int16_t>((m_state.recording ? Wire::kFrameRecording : 0) |
+                                                 (m_state.editMode ? Wire::kFrameEditMode : 0));
         }
         frame->CameraMidExposureTimestamp =
             m_clock.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));
