@@ -8,6 +8,7 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -23,9 +24,9 @@ constexpr auto kDeadline = 10s;
 
 std::string currentThreadName()
 {
-    char name[16] = {};
-    pthread_getname_np(pthread_self(), name, sizeof(name));
-    return name;
+    std::array<char, 16> name{};
+    pthread_getname_np(pthread_self(), name.data(), name.size());
+    return name.data();
 }
 
 TEST(NamedThread, NameIsVisibleToTheSystem)

@@ -31,6 +31,9 @@ public:
     }
     Guarded(const Guarded&) = delete;
     Guarded& operator=(const Guarded&) = delete;
+    Guarded(Guarded&&) = delete;
+    Guarded& operator=(Guarded&&) = delete;
+    ~Guarded() = default;
 
     Access<T> lock() { return Access<T>(m_mutex, m_value); }
     Access<const T> lock() const { return Access<const T>(m_mutex, m_value); }

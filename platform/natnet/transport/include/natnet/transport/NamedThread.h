@@ -30,6 +30,8 @@ public:
     ~NamedThread();
     NamedThread(const NamedThread&) = delete;
     NamedThread& operator=(const NamedThread&) = delete;
+    NamedThread(NamedThread&&) = delete;
+    NamedThread& operator=(NamedThread&&) = delete;
 
     // Runs `body` on a new thread named `name` (at most 15 characters are kept).
     // The body may stop or join its own thread at once. A thread left from an
