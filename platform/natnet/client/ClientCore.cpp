@@ -185,7 +185,7 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
     exchange.answer = AnswerKind::Response;
     exchange.tries = tries;
     exchange.timeoutMs = timeoutMs;
-    ClientSession::Reply reply{buffers->response(), ClientShared::kResponseCapacity};
+    ClientSession::Reply reply{buffers->response.get(), ClientShared::kResponseCapacity};
     const ErrorCode result = session->exchange(exchange, reply);
     const size_t size = reply.size;
     if (result != ErrorCode_OK) {
@@ -198,15 +198,15 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
     }
     // Zeros after the answer: a caller reading a 4-byte value from a shorter
     // answer reads defined bytes inside the buffer.
-    std::memset(buffers->response() + size, 0, ClientShared::kResponseSlack);
+    std::memset(buffers->response.get() + size, 0, ClientShared::kResponseSlack);
     buffers->responseSize = size;
     if (response != nullptr) {
-        *response = buffers->response();
+        *response = buffers->response.get();
     }
     if (responseSize != nullptr) {
         *responseSize = static_cast<int>(size);
     }
-    maybeSwitchBitstream(*session, request, Wire::Response{buffers->response(), size});
+    maybeSwitchBitstream(*session, request, Wire::Response{buffers->response.get(), size});
     return ErrorCode_OK;
 }
 

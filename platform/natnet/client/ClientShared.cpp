@@ -34,9 +34,9 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
 }
 
 ClientShared::RequestBuffers::RequestBuffers()
-    : responseBuffer(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
+    : response(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
 {
-    std::memset(responseBuffer.get(), 0, kResponseCapacity + kResponseSlack);
+    std::memset(response.get(), 0, kResponseCapacity + kResponseSlack);
     scratchReply.reserve(kResponseCapacity);
 }
 

@@ -92,9 +92,8 @@ public:
     struct RequestBuffers
     {
         RequestBuffers();
-        uint8_t* response() { return responseBuffer.get(); }
 
-        std::unique_ptr<uint8_t[]> responseBuffer;  // kResponseCapacity + kResponseSlack
+        std::unique_ptr<uint8_t[]> response;  // kResponseCapacity + kResponseSlack
         size_t responseSize = 0;
         std::vector<uint8_t> scratchReply;  // model definitions and connect replies
     };

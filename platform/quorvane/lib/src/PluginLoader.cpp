@@ -235,12 +235,12 @@ StepResult checkRegistrationGuard(const Exports& exports, const std::string& ide
         return Failure{PluginLoadResult::Code::NoRegistrationGuard,
                        "the module registered no PluginAutoRegistrationGuard"};
     }
-    for (const std::string& guardId : guardIds) {
-        if (guardId != identifier) {
-            return Failure{PluginLoadResult::Code::IdentifierMismatch,
-                           "quorvanePluginId returns '" + identifier + "' but the module's guard says '" +
-                               guardId + "'"};
-        }
+    const auto other = std::find_if(guardIds.begin(), guardIds.end(),
+                                    [&](const std::string& guardId) { return guardId != identifier; });
+    if (other != guardIds.end()) {
+        return Failure{
+            PluginLoadResult::Code::IdentifierMismatch,
+            "quorvanePluginId returns '" + identifier + "' but the module's guard says '" + *other + "'"};
     }
     return std::nullopt;
 }
