@@ -41,18 +41,19 @@ QString dataPortKey()
     return QString::fromLatin1("optitrackController/dataport");
 }
 
-// The combo box lists "Unicast" first; the record says 1 for unicast and 0 for multicast.
+// The combo box lists "Unicast" first.
 constexpr int kUnicastIndex = 0;
 constexpr int kMulticastIndex = 1;
 
 std::int32_t connectionTypeOfIndex(int index)
 {
-    return index == kUnicastIndex ? 1 : 0;
+    return index == kUnicastIndex ? OptiTrackConnectionParams::kUnicast
+                                  : OptiTrackConnectionParams::kMulticast;
 }
 
 int indexOfConnectionType(std::int32_t connectionType)
 {
-    return connectionType == 1 ? kUnicastIndex : kMulticastIndex;
+    return connectionType == OptiTrackConnectionParams::kUnicast ? kUnicastIndex : kMulticastIndex;
 }
 
 std::string dottedQuad(const std::array<std::uint8_t, 4>& bytes)
@@ -158,7 +159,7 @@ void OptiTrackController::onConnectClicked()
 {
     OptiTrackStream* target = liveStream();
     if (target == nullptr) {
-        Internal::logMessage(4, Internal::kNoCategory, "Could not start stream");
+        Internal::logMessage(Log::Error, Internal::kNoCategory, "Could not start stream");
         return;
     }
     target->close();
@@ -171,7 +172,7 @@ void OptiTrackController::onConnectClicked()
     target->setConnectionParams(m_connectionParams);
 
     if (!target->start()) {
-        Internal::logMessage(4, Internal::kNoCategory, "Could not start stream");
+        Internal::logMessage(Log::Error, Internal::kNoCategory, "Could not start stream");
     }
 }
 
@@ -199,14 +200,15 @@ void OptiTrackController::onServerSelected(QListWidgetItem* current, QListWidget
     const DiscoveredServer& server = servers[static_cast<std::size_t>(index)];
 
     if (server.connectionInfoValid) {
-        m_connectionParams.connectionType = server.connectionMulticast ? 0 : 1;
+        m_connectionParams.connectionType = server.connectionMulticast ? OptiTrackConnectionParams::kMulticast
+                                                                       : OptiTrackConnectionParams::kUnicast;
         m_connectionParams.dataPort = server.connectionDataPort;
         m_connectionParams.multicastAddress = server.connectionMulticast
                                                   ? Internal::dottedQuad(server.connectionMulticastAddress)
                                                   : std::string();
     } else {
         // A server older than NatNet 3.0 says nothing about how it streams.
-        m_connectionParams.connectionType = 0;
+        m_connectionParams.connectionType = OptiTrackConnectionParams::kMulticast;
         m_connectionParams.dataPort = 0;
         m_connectionParams.multicastAddress.clear();
     }

@@ -64,7 +64,7 @@ void OptiTrackServerDiscovery::start()
         return;
     }
     m_running = true;
-    Internal::logMessage(2, Internal::kDiscoveryCategory, "Looking for servers on the local network");
+    Internal::logMessage(Log::Info, Internal::kDiscoveryCategory, "Looking for servers on the local network");
     NatNet_CreateAsyncServerDiscovery(&m_context->handle, &OptiTrackServerDiscovery::onServerDiscovered,
                                       m_context.get());
 }
@@ -100,7 +100,7 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
         return;  // nothing to report or store
     }
     const sServerDescription& description = server->serverDescription;
-    Internal::logMessage(2, Internal::kDiscoveryCategory,
+    Internal::logMessage(Log::Info, Internal::kDiscoveryCategory,
                          "Server discovered: ", Internal::boundedText(description.szHostApp), " ",
                          static_cast<unsigned>(description.HostAppVersion[0]), ".",
                          static_cast<unsigned>(description.HostAppVersion[1]), " at address ",
@@ -108,7 +108,7 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
 
     auto* context = static_cast<DiscoveryContext*>(userContext);
     if (context == nullptr) {
-        Internal::logMessage(4, Internal::kDiscoveryCategory,
+        Internal::logMessage(Log::Error, Internal::kDiscoveryCategory,
                              "Could not store discovered server, invalid context");
         return;
     }
@@ -137,8 +137,8 @@ void NATNET_CALLCONV OptiTrackServerDiscovery::onServerDiscovered(const sNatNetD
     if (logLimit) {
         // By value: a reference would export the constant as a unique symbol (the module
         // could then never be unloaded).
-        Internal::logMessage(3, Internal::kDiscoveryCategory, "Server limit of ", std::size_t{kServerLimit},
-                             " reached; further servers are not listed");
+        Internal::logMessage(Log::Warning, Internal::kDiscoveryCategory, "Server limit of ",
+                             std::size_t{kServerLimit}, " reached; further servers are not listed");
     }
     if (!added) {
         return;

@@ -27,10 +27,10 @@ AlgorithmController* OptiTrackControllerFactory::createController(Algorithm* alg
     try {
         return new OptiTrackController(ioAlgorithm);
     } catch (const std::exception& e) {
-        if (Log::g_globalLevel <= 4 && Log::isAccepted(4, "")) {
+        if (Log::g_globalLevel <= Log::Error && Log::isAccepted(Log::Error, "")) {
             std::ostringstream message;
             message << "Cannot create the OptiTrack panel: " << e.what();
-            Log::log(4, "", message.str(), "", -1);
+            Log::log(Log::Error, "", message.str(), "", -1);
         }
         return nullptr;
     }

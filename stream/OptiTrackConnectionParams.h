@@ -18,8 +18,12 @@ struct OPTITRACK_EXPORT OptiTrackConnectionParams
     OptiTrackConnectionParams& operator=(OptiTrackConnectionParams&& other) noexcept;
     ~OptiTrackConnectionParams();
 
-    /// 0 = multicast; any other value connects as unicast (1 is what the panel writes).
-    std::int32_t connectionType = 0;
+    /// connectionType values; the numbers of the SDK's ConnectionType.
+    static constexpr std::int32_t kMulticast = 0;
+    static constexpr std::int32_t kUnicast = 1;
+
+    /// kMulticast; any other value connects as unicast (kUnicast is what the panel writes).
+    std::int32_t connectionType = kMulticast;
     /// The server's command port.
     std::uint16_t commandPort = 1510;
     /// The server's data port.

@@ -20,19 +20,19 @@ constexpr std::size_t capacityOf(const T (&)[N])
 
 void logMarkerSet(const sMarkerSetDescription& markerSet)
 {
-    logMessage(0, kStreamCategory, "MarkerSet Name: ", boundedText(markerSet.szName));
+    logMessage(Log::Debug, kStreamCategory, "MarkerSet Name: ", boundedText(markerSet.szName));
     if (markerSet.szMarkerNames == nullptr) return;
     for (int i = 0; i < markerSet.nMarkers; ++i) {
-        logMessage(0, kStreamCategory, boundedText(markerSet.szMarkerNames[i], MAX_NAMELENGTH), " ");
+        logMessage(Log::Debug, kStreamCategory, boundedText(markerSet.szMarkerNames[i], MAX_NAMELENGTH), " ");
     }
 }
 
 void logRigidBodyHeader(const sRigidBodyDescription& body, const char* indent)
 {
-    logMessage(0, kStreamCategory, indent, "RigidBody Name: ", boundedText(body.szName));
-    logMessage(0, kStreamCategory, indent, "RigidBody ID: ", body.ID);
-    logMessage(0, kStreamCategory, indent, "RigidBody Parent ID: ", body.parentID);
-    logMessage(0, kStreamCategory, indent, "Parent Offset: ", body.offsetx, ", ", body.offsety, ", ",
+    logMessage(Log::Debug, kStreamCategory, indent, "RigidBody Name: ", boundedText(body.szName));
+    logMessage(Log::Debug, kStreamCategory, indent, "RigidBody ID: ", body.ID);
+    logMessage(Log::Debug, kStreamCategory, indent, "RigidBody Parent ID: ", body.parentID);
+    logMessage(Log::Debug, kStreamCategory, indent, "Parent Offset: ", body.offsetx, ", ", body.offsety, ", ",
                body.offsetz);
 }
 
@@ -42,18 +42,19 @@ void logRigidBody(const sRigidBodyDescription& body)
     if (body.MarkerPositions == nullptr || body.MarkerRequiredLabels == nullptr) return;
     for (int j = 0; j < body.nMarkers; ++j) {
         const MarkerData& position = body.MarkerPositions[j];
-        logMessage(0, kStreamCategory, "\tMarker #", j, ":");
-        logMessage(0, kStreamCategory, "\t\tPosition: ", position[0], ", ", position[1], ", ", position[2]);
+        logMessage(Log::Debug, kStreamCategory, "\tMarker #", j, ":");
+        logMessage(Log::Debug, kStreamCategory, "\t\tPosition: ", position[0], ", ", position[1], ", ",
+                   position[2]);
         const int label = body.MarkerRequiredLabels[j];
-        if (label != 0) logMessage(0, kStreamCategory, "\t\tRequired active label: ", label);
+        if (label != 0) logMessage(Log::Debug, kStreamCategory, "\t\tRequired active label: ", label);
     }
 }
 
 void logSkeleton(const sSkeletonDescription& skeleton)
 {
-    logMessage(0, kStreamCategory, "Skeleton Name: ", boundedText(skeleton.szName));
-    logMessage(0, kStreamCategory, "Skeleton ID: ", skeleton.skeletonID);
-    logMessage(0, kStreamCategory, "RigidBody (Bone) Count: ", skeleton.nRigidBodies);
+    logMessage(Log::Debug, kStreamCategory, "Skeleton Name: ", boundedText(skeleton.szName));
+    logMessage(Log::Debug, kStreamCategory, "Skeleton ID: ", skeleton.skeletonID);
+    logMessage(Log::Debug, kStreamCategory, "RigidBody (Bone) Count: ", skeleton.nRigidBodies);
     const int bones = boundedCount(skeleton.nRigidBodies, capacityOf(skeleton.RigidBodies));
     for (int j = 0; j < bones; ++j) logRigidBodyHeader(skeleton.RigidBodies[j], "  ");
 }
@@ -63,35 +64,35 @@ void logChannels(int count, const char (&names)[Channels][NameLength])
 {
     const int channels = boundedCount(count, Channels);
     for (int c = 0; c < channels; ++c) {
-        logMessage(0, kStreamCategory, "\tChannel ", c, ": ", boundedText(names[c]));
+        logMessage(Log::Debug, kStreamCategory, "\tChannel ", c, ": ", boundedText(names[c]));
     }
 }
 
 void logForcePlate(const sForcePlateDescription& plate)
 {
-    logMessage(0, kStreamCategory, "Force Plate ID: ", plate.ID);
-    logMessage(0, kStreamCategory, "Force Plate Serial: ", boundedText(plate.strSerialNo));
-    logMessage(0, kStreamCategory, "Force Plate Width: ", plate.fWidth);
-    logMessage(0, kStreamCategory, "Force Plate Length: ", plate.fLength);
-    logMessage(0, kStreamCategory, "Force Plate Electrical Center Offset (", plate.fOriginX, ", ",
+    logMessage(Log::Debug, kStreamCategory, "Force Plate ID: ", plate.ID);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Serial: ", boundedText(plate.strSerialNo));
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Width: ", plate.fWidth);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Length: ", plate.fLength);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Electrical Center Offset (", plate.fOriginX, ", ",
                plate.fOriginY, ", ", plate.fOriginZ, ")");
     for (int k = 0; k < 4; ++k) {
         const float* corner = plate.fCorners[k];
-        logMessage(0, kStreamCategory, "Force Plate Corner ", k, ": (", corner[0], ", ", corner[1], ",",
-                   corner[2], ") ");
+        logMessage(Log::Debug, kStreamCategory, "Force Plate Corner ", k, ": (", corner[0], ", ", corner[1],
+                   ",", corner[2], ") ");
     }
-    logMessage(0, kStreamCategory, "Force Plate Type: ", plate.iPlateType);
-    logMessage(0, kStreamCategory, "Force Plate Data Type: ", plate.iChannelDataType);
-    logMessage(0, kStreamCategory, "Force Plate Channel Count: ", plate.nChannels);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Type: ", plate.iPlateType);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Data Type: ", plate.iChannelDataType);
+    logMessage(Log::Debug, kStreamCategory, "Force Plate Channel Count: ", plate.nChannels);
     logChannels(plate.nChannels, plate.szChannelNames);
 }
 
 void logDevice(const sDeviceDescription& device)
 {
-    logMessage(0, kStreamCategory, "Device Name: ", boundedText(device.strName));
-    logMessage(0, kStreamCategory, "Device Serial: ", boundedText(device.strSerialNo));
-    logMessage(0, kStreamCategory, "Device ID: ", device.ID);
-    logMessage(0, kStreamCategory, "Device Channel Count: ", device.nChannels);
+    logMessage(Log::Debug, kStreamCategory, "Device Name: ", boundedText(device.strName));
+    logMessage(Log::Debug, kStreamCategory, "Device Serial: ", boundedText(device.strSerialNo));
+    logMessage(Log::Debug, kStreamCategory, "Device ID: ", device.ID);
+    logMessage(Log::Debug, kStreamCategory, "Device Channel Count: ", device.nChannels);
     logChannels(device.nChannels, device.szChannelNames);
 }
 
@@ -123,7 +124,7 @@ void logDescription(const sDataDescription& description)
             if (description.Data.DeviceDescription != nullptr) logDevice(*description.Data.DeviceDescription);
             break;
         default:
-            logMessage(1, kStreamCategory, "Unknown data type.");
+            logMessage(Log::Verbose, kStreamCategory, "Unknown data type.");
             break;
     }
 }
@@ -133,13 +134,13 @@ void logDescription(const sDataDescription& description)
 
 void OptiTrackStream::Impl::logDescriptionList(const sDataDescriptions& descriptions)
 {
-    Internal::logMessage(0, Internal::kStreamCategory, "Received ", descriptions.nDataDescriptions,
+    Internal::logMessage(Log::Debug, Internal::kStreamCategory, "Received ", descriptions.nDataDescriptions,
                          " Data Descriptions: ");
     const int count = Internal::boundedCount(descriptions.nDataDescriptions,
                                              Internal::capacityOf(descriptions.arrDataDescriptions));
     for (int i = 0; i < count; ++i) {
         const sDataDescription& description = descriptions.arrDataDescriptions[i];
-        Internal::logMessage(0, Internal::kStreamCategory, "Data Description # ", i,
+        Internal::logMessage(Log::Debug, Internal::kStreamCategory, "Data Description # ", i,
                              " (type=", description.type, ")");
         Internal::logDescription(description);
     }
@@ -147,11 +148,11 @@ void OptiTrackStream::Impl::logDescriptionList(const sDataDescriptions& descript
 
 void OptiTrackStream::Impl::logDataDescriptions()
 {
-    Internal::logMessage(0, Internal::kStreamCategory, "\n\nRequesting Data Descriptions...");
+    Internal::logMessage(Log::Debug, Internal::kStreamCategory, "\n\nRequesting Data Descriptions...");
     sDataDescriptions* descriptions = nullptr;
     const ErrorCode result = client.GetDataDescriptionList(&descriptions, 0xFFFFFFFFu);
     if (result != ErrorCode_OK || descriptions == nullptr) {
-        Internal::logMessage(4, Internal::kStreamCategory, "Unable to retrieve Data Descriptions.");
+        Internal::logMessage(Log::Error, Internal::kStreamCategory, "Unable to retrieve Data Descriptions.");
         return;
     }
     logDescriptionList(*descriptions);

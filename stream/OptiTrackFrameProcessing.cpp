@@ -18,6 +18,11 @@ namespace Quorvane {
 namespace Internal {
 namespace {
 
+// Bits of the SDK's params fields.
+constexpr int kFrameRecording = 0x01;          // sFrameOfMocapData::params
+constexpr int kFrameModelsChanged = 0x02;      // sFrameOfMocapData::params
+constexpr int kRigidBodyTrackingValid = 0x01;  // sRigidBodyData::params
+
 constexpr std::string_view kIdentifierPrefix = "optitrack-";
 constexpr std::string_view kDefaultNamePrefix = "OptiTrack ";
 
@@ -113,8 +118,8 @@ void noteImplausiblePose(OptiTrackStream::Impl& impl, std::string_view identifie
 {
     const std::uint64_t since = impl.implausiblePoses.count(RateLimitedCount::Clock::now());
     if (since == 0) return;
-    logMessage(3, kStreamCategory, "Implausible pose of ", identifier, " treated as not tracked (", since,
-               " since the last warning)");
+    logMessage(Log::Warning, kStreamCategory, "Implausible pose of ", identifier, " treated as not tracked (",
+               since, " since the last warning)");
 }
 
 /// Whether the stream may create one more instrument; logs once when it may not.
@@ -126,7 +131,7 @@ bool mayCreateInstrument(OptiTrackStream::Impl& impl)
     if (!impl.instrumentLimitLogged.exchange(true, std::memory_order_relaxed)) {
         // Passed by value: a reference would make the module export the constant as a
         // unique symbol, and such a module can never be unloaded.
-        logMessage(3, kStreamCategory, "Instrument limit of ",
+        logMessage(Log::Warning, kStreamCategory, "Instrument limit of ",
                    std::size_t{OptiTrackStream::Impl::kInstrumentLimit},
                    " reached; further rigid bodies are not tracked");
     }
@@ -153,20 +158,21 @@ void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::
     NatNet_TimecodeStringify(frame.Timecode, frame.TimecodeSubframe, timecode,
                              static_cast<int>(sizeof timecode));
 
-    logMessage(0, kFrameCategory, "FrameID: ", frame.iFrame);
-    logMessage(0, kFrameCategory, "Timestamp:", frame.fTimestamp);
-    logMessage(0, kFrameCategory, "Software latency: ", softwareLatency, " milliseconds\n");
+    logMessage(Log::Debug, kFrameCategory, "FrameID: ", frame.iFrame);
+    logMessage(Log::Debug, kFrameCategory, "Timestamp:", frame.fTimestamp);
+    logMessage(Log::Debug, kFrameCategory, "Software latency: ", softwareLatency, " milliseconds\n");
     if (haveMidExposure) {
-        logMessage(0, kFrameCategory, "System latency: ", systemLatency, " milliseconds\n");
-        logMessage(0, kFrameCategory, "Total client latency: ", clientLatency,
+        logMessage(Log::Debug, kFrameCategory, "System latency: ", systemLatency, " milliseconds\n");
+        logMessage(Log::Debug, kFrameCategory, "Total client latency: ", clientLatency,
                    " milliseconds (transit time +", transitLatency, " ms)\n");
     } else {
-        logMessage(0, kFrameCategory, "Transit latency: ", transitLatency, " milliseconds\n");
+        logMessage(Log::Debug, kFrameCategory, "Transit latency: ", transitLatency, " milliseconds\n");
     }
-    if ((frame.params & 0x01) != 0) logMessage(0, kFrameCategory, "RECORDING\n");
-    if ((frame.params & 0x02) != 0) logMessage(0, kFrameCategory, "Models Changed.\n");
-    logMessage(0, kFrameCategory, "Timecode: ", boundedText(timecode), "\n");
-    logMessage(0, kFrameCategory, "Rigid Bodies [Count=", frame.nRigidBodies, "]\n");
+    if ((frame.params & kFrameRecording) != 0) logMessage(Log::Debug, kFrameCategory, "RECORDING\n");
+    if ((frame.params & kFrameModelsChanged) != 0)
+        logMessage(Log::Debug, kFrameCategory, "Models Changed.\n");
+    logMessage(Log::Debug, kFrameCategory, "Timecode: ", boundedText(timecode), "\n");
+    logMessage(Log::Debug, kFrameCategory, "Rigid Bodies [Count=", frame.nRigidBodies, "]\n");
 }
 
 }  // namespace
@@ -180,7 +186,8 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
 
     // The latencies and the timecode serve only these lines, so nothing is computed for them
     // while level 0 is off.
-    if (Internal::logAccepted(0, Internal::kFrameCategory)) Internal::logFrameDiagnostics(*frame, impl);
+    if (Internal::logAccepted(Log::Debug, Internal::kFrameCategory))
+        Internal::logFrameDiagnostics(*frame, impl);
 
     const std::uint64_t timestampMs = Internal::timestampMilliseconds(frame->fTimestamp);
     const float unitsToMillimeters = impl.unitsToMillimeters.load(std::memory_order_relaxed);
@@ -197,7 +204,7 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
             const sRigidBodyData& body = frame->RigidBodies[i];
             const Internal::IdText identifier(Internal::kIdentifierPrefix, body.ID);
 
-            const bool flaggedValid = (body.params & 0x01) != 0;
+            const bool flaggedValid = (body.params & Internal::kRigidBodyTrackingValid) != 0;
             const Pose pose =
                 flaggedValid ? Internal::poseOf(body, unitsToMillimeters) : Pose(Pose::Identity());
             bool tracked = flaggedValid;
@@ -208,7 +215,7 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
             }
 
             if (!tracked) {
-                Internal::logMessage(0, Internal::kStreamCategory, "Tracking not valid - skip");
+                Internal::logMessage(Log::Debug, Internal::kStreamCategory, "Tracking not valid - skip");
                 changes |= store.update(identifier.view(), Pose::Identity(), 0.0, timestampMs, 0);
                 continue;
             }
@@ -234,7 +241,7 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
                 i < markerSets ? std::string(Internal::boundedText(frame->MocapData[i].szName))
                                : std::string(Internal::IdText(Internal::kDefaultNamePrefix, body.ID).view());
             const std::string id(identifier.view());
-            Internal::logMessage(2, Internal::kStreamCategory, "Created tracking instrument ", id,
+            Internal::logMessage(Log::Info, Internal::kStreamCategory, "Created tracking instrument ", id,
                                  "( name : ", name, " )");
             changes |= store.add(TrackerID(id, std::string(), name), true);
             changes |= store.update(identifier.view(), pose, quality, timestampMs, 0);

@@ -39,7 +39,7 @@ bool OptiTrackStream::startImpl()
 {
     m_impl->client.SetFrameReceivedCallback(&OptiTrackStream::onFrameReceived, m_impl.get());
     if (m_impl->connectToServer(m_connectionParams)) return true;
-    Internal::logMessage(4, Internal::kStreamCategory,
+    Internal::logMessage(Log::Error, Internal::kStreamCategory,
                          "Error initializing client.  See log for details.  Exiting");
     return false;
 }
@@ -92,11 +92,11 @@ std::uint64_t OptiTrackStream::implausiblePoseCount() const
 
 void OptiTrackStream::setMaxError(double value)
 {
-    if (!isStateOneOf({4, 3})) {
+    if (!isRunning()) {
         m_impl->maxError.store(value, std::memory_order_relaxed);
         return;
     }
-    Internal::logMessage(3, Internal::kNoCategory, "Can't set max error while stream is running");
+    Internal::logMessage(Log::Warning, Internal::kNoCategory, "Can't set max error while stream is running");
 }
 
 }  // namespace Quorvane

@@ -42,8 +42,9 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     client.Disconnect();
 
     sNatNetClientConnectParams connectParams{};
-    connectParams.connectionType =
-        params.connectionType != 0 ? ConnectionType_Unicast : ConnectionType_Multicast;
+    connectParams.connectionType = params.connectionType != OptiTrackConnectionParams::kMulticast
+                                       ? ConnectionType_Unicast
+                                       : ConnectionType_Multicast;
     connectParams.serverCommandPort = params.commandPort;
     connectParams.serverDataPort = params.dataPort;
     connectParams.serverAddress = params.serverAddress.c_str();
@@ -53,8 +54,8 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
 
     const ErrorCode result = client.Connect(connectParams);
     if (result != ErrorCode_OK) {
-        logMessage(4, kStreamCategory, "Unable to connect to server.  Error code: ", static_cast<int>(result),
-                   ". Exiting");
+        logMessage(Log::Error, kStreamCategory,
+                   "Unable to connect to server.  Error code: ", static_cast<int>(result), ". Exiting");
         return false;
     }
 
@@ -62,7 +63,7 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     const ErrorCode described = client.GetServerDescription(&serverDescription);
     clockFrequency.store(serverDescription.HighResClockFrequency, std::memory_order_relaxed);
     if (described != ErrorCode_OK || !serverDescription.HostPresent) {
-        logMessage(4, kStreamCategory, "Unable to connect to server. Host not present. Exiting.");
+        logMessage(Log::Error, kStreamCategory, "Unable to connect to server. Host not present. Exiting.");
         return false;
     }
 
@@ -73,7 +74,7 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     float units = 0.0f;
     const ErrorCode unitsResult = client.SendMessageAndWait("UnitsToMillimeters", &response, &responseBytes);
     if (!Internal::readAnswer(unitsResult, response, responseBytes, &units)) {
-        logMessage(4, kStreamCategory, "Error getting units to mm scale.\n");
+        logMessage(Log::Error, kStreamCategory, "Error getting units to mm scale.\n");
         return false;
     }
     // Every position is multiplied by it: a scale that is not a finite positive number would
@@ -82,13 +83,13 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
     constexpr float kSmallestScale = 1e-3f;
     constexpr float kLargestScale = 1e6f;
     if (!(std::isfinite(units) && units >= kSmallestScale && units <= kLargestScale)) {
-        logMessage(4, kStreamCategory, "Implausible units to mm scale: ", units, "\n");
+        logMessage(Log::Error, kStreamCategory, "Implausible units to mm scale: ", units, "\n");
         return false;
     }
     unitsToMillimeters.store(units, std::memory_order_relaxed);
-    logMessage(2, kStreamCategory, "Units to MM: ", units);
+    logMessage(Log::Info, kStreamCategory, "Units to MM: ", units);
 
-    logMessage(0, kStreamCategory, "Client initialized and ready.\n");
+    logMessage(Log::Debug, kStreamCategory, "Client initialized and ready.\n");
 
     logDataDescriptions();
     return true;
@@ -96,10 +97,11 @@ bool OptiTrackStream::Impl::connectToServer(const OptiTrackConnectionParams& par
 
 void OptiTrackStream::Impl::logServerInfo()
 {
-    logMessage(2, kStreamCategory, "Server application info:");
-    logMessage(2, kStreamCategory, "Application: ", Internal::boundedText(serverDescription.szHostApp),
-               " (ver. ", Internal::VersionText{serverDescription.HostAppVersion, 4}, ")");
-    logMessage(2, kStreamCategory,
+    logMessage(Log::Info, kStreamCategory, "Server application info:");
+    logMessage(Log::Info, kStreamCategory,
+               "Application: ", Internal::boundedText(serverDescription.szHostApp), " (ver. ",
+               Internal::VersionText{serverDescription.HostAppVersion, 4}, ")");
+    logMessage(Log::Info, kStreamCategory,
                "NatNet Version: ", Internal::VersionText{serverDescription.NatNetVersion, 4});
 
     // One response pointer and byte count serve both queries.
@@ -109,18 +111,18 @@ void OptiTrackStream::Impl::logServerInfo()
     float frameRate = 0.0f;
     const ErrorCode rateResult = client.SendMessageAndWait("FrameRate", &response, &responseBytes);
     if (Internal::readAnswer(rateResult, response, responseBytes, &frameRate)) {
-        logMessage(2, kStreamCategory, "Mocap Framerate: ", frameRate);
+        logMessage(Log::Info, kStreamCategory, "Mocap Framerate: ", frameRate);
     } else {
-        logMessage(4, kStreamCategory, "Error getting frame rate.\n");
+        logMessage(Log::Error, kStreamCategory, "Error getting frame rate.\n");
     }
 
     std::int32_t analogSamples = 0;
     const ErrorCode analogResult =
         client.SendMessageAndWait("AnalogSamplesPerMocapFrame", &response, &responseBytes);
     if (Internal::readAnswer(analogResult, response, responseBytes, &analogSamples)) {
-        logMessage(2, kStreamCategory, "Analog Samples Per Mocap Frame: ", analogSamples);
+        logMessage(Log::Info, kStreamCategory, "Analog Samples Per Mocap Frame: ", analogSamples);
     } else {
-        logMessage(4, kStreamCategory, "Error getting Analog frame rate.");
+        logMessage(Log::Error, kStreamCategory, "Error getting Analog frame rate.");
     }
 }
 

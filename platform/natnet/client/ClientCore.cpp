@@ -178,39 +178,40 @@ ErrorCode ClientCore::sendMessageAndWait(const char* request, int tries, int tim
         return ErrorCode_InvalidArgument;
     }
 
-    std::lock_guard<std::mutex> lock(m_shared->requestMutex);
+    const auto buffers = m_shared->requests.lock();
     ClientSession::Request exchange;
     exchange.datagram = datagram.data();
     exchange.size = writer.size();
     exchange.answer = AnswerKind::Response;
     exchange.tries = tries;
     exchange.timeoutMs = timeoutMs;
-    ClientSession::Reply reply{m_shared->response(), ClientShared::kResponseCapacity};
+    ClientSession::Reply reply{buffers->response.get(), ClientShared::kResponseCapacity};
     const ErrorCode result = session->exchange(exchange, reply);
     const size_t size = reply.size;
     if (result != ErrorCode_OK) {
-        m_shared->responseSize = 0;
+        buffers->responseSize = 0;
         return result;
     }
     if (reply.messageId == static_cast<uint16_t>(Wire::MessageId::UnrecognizedRequest)) {
-        m_shared->responseSize = 0;
+        buffers->responseSize = 0;
         return ErrorCode_Other;
     }
     // Zeros after the answer: a caller reading a 4-byte value from a shorter
     // answer reads defined bytes inside the buffer.
-    std::memset(m_shared->response() + size, 0, ClientShared::kResponseSlack);
-    m_shared->responseSize = size;
+    std::memset(buffers->response.get() + size, 0, ClientShared::kResponseSlack);
+    buffers->responseSize = size;
     if (response != nullptr) {
-        *response = m_shared->response();
+        *response = buffers->response.get();
     }
     if (responseSize != nullptr) {
         *responseSize = static_cast<int>(size);
     }
-    maybeSwitchBitstream(*session, request, size);
+    maybeSwitchBitstream(*session, request, Wire::Response{buffers->response.get(), size});
     return ErrorCode_OK;
 }
 
-void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* request, size_t responseSize)
+void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* request,
+                                      const Wire::Response& answer)
 {
     static constexpr std::string_view kCommand = "Bitstream,";
     const std::string_view text(request);
@@ -221,7 +222,6 @@ void ClientCore::maybeSwitchBitstream(const ClientSession& session, const char* 
     if (!wanted) {
         return;
     }
-    Wire::Response answer{m_shared->response(), responseSize};
     int32_t code = -1;
     const std::string_view answerText = answer.text();
     // Success is a 0 result, or the text naming the new version.
@@ -264,8 +264,8 @@ ErrorCode ClientCore::getDataDescriptionList(sDataDescriptions** descriptions, u
     Wire::ByteWriter writer(datagram, sizeof(datagram));
     Wire::encodeEmpty(writer, Wire::MessageId::RequestModelDef);
 
-    std::lock_guard<std::mutex> lock(m_shared->requestMutex);
-    std::vector<uint8_t>& buffer = m_shared->scratchReply;
+    const auto buffers = m_shared->requests.lock();
+    std::vector<uint8_t>& buffer = buffers->scratchReply;
     buffer.resize(ClientShared::kResponseCapacity);
     ClientSession::Request exchange;
     exchange.datagram = datagram;

@@ -5,7 +5,7 @@
 // Locks: `m_lifecycle` orders Connect and Disconnect and guards the session
 // pointer; it is held while a receive thread is joined, so nothing that a
 // frame callback may call takes it (those calls detect the receive thread
-// first). `ClientShared::requestMutex` serialises requests.
+// first). Holding `ClientShared::requests` serialises requests.
 #pragma once
 
 #include "ClientSession.h"
@@ -52,7 +52,9 @@ private:
     bool onOwnReceiveThread() const;
     std::shared_ptr<ClientSession> currentSession() const;
     void stopSessionLocked();
-    void maybeSwitchBitstream(const ClientSession& session, const char* request, size_t responseSize);
+    // The answer is in the request buffers, which the caller holds.
+    void maybeSwitchBitstream(const ClientSession& session, const char* request,
+                              const Wire::Response& answer);
 
     std::shared_ptr<ClientShared> m_shared;
     mutable std::mutex m_lifecycle;

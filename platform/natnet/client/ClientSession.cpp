@@ -1,6 +1,6 @@
 #include "ClientSession.h"
 
-#include "natnet/transport/ThreadName.h"
+#include "natnet/transport/NamedThread.h"
 
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/FrameCodec.h"
@@ -56,23 +56,13 @@ ClientSession::ClientSession(std::shared_ptr<ClientShared> shared, const Session
 
 ClientSession::~ClientSession()
 {
+    // The last owner may be one of the session's own threads (a client destroyed in
+    // its own callback): that one is not joined, it ends right after this.
     m_stopping.store(true, std::memory_order_release);
-    m_io.stop();
-    if (m_frameSocket != nullptr) {
-        m_frameSocket->shutdownReceive();
-    }
-    for (std::thread* thread : {&m_ioThread, &m_receiveThread}) {
-        if (!thread->joinable()) {
-            continue;
-        }
-        // The last owner may be one of the session's own threads (a client destroyed
-        // in its own callback); it cannot join itself and ends right after this.
-        if (thread->get_id() == std::this_thread::get_id()) {
-            thread->detach();
-        } else {
-            thread->join();
-        }
-    }
+    m_ioThread.requestStop();
+    m_receiveThread.requestStop();
+    m_ioThread.join();
+    m_receiveThread.join();
 }
 
 ClientSession* ClientSession::current()
@@ -174,44 +164,27 @@ std::vector<uint8_t> ClientSession::encodeKeepAliveDatagram() const
 
 void ClientSession::startIoThread()
 {
-    std::lock_guard<std::mutex> lock(m_startMutex);
-    m_ioThread = std::thread([self = shared_from_this()] { self->runIo(); });
+    m_ioThread.start(
+        "natnet-io", [self = shared_from_this()] { self->runIo(); }, [this] { m_io.stop(); });
 }
 
 void ClientSession::startReceiveThread(UdpSocket& socket)
 {
-    std::lock_guard<std::mutex> lock(m_startMutex);
-    m_frameSocket = &socket;
-    m_receiveThread = std::thread([self = shared_from_this(), &socket] { self->runReceive(socket); });
+    m_receiveThread.start(
+        "natnet-recv", [self = shared_from_this(), &socket] { self->runReceive(socket); },
+        [&socket] { socket.shutdownReceive(); });
 }
 
 void ClientSession::runIo()
 {
-    {
-        // Wait until the starting thread has stored the thread.
-        std::lock_guard<std::mutex> lock(m_startMutex);
-    }
-    setCurrentThreadName("natnet-io");
     tCurrentSession = this;
-    while (!isStopping()) {
-        try {
-            m_io.run();
-            break;
-        } catch (const std::exception& error) {
-            logLine(Verbosity_Error, std::string("NatNet: io thread: ") + error.what());
-        } catch (...) {
-            logLine(Verbosity_Error, "NatNet: io thread: unknown exception");
-        }
-    }
+    NamedThread::serve(
+        m_io, [](const char* what) { logLine(Verbosity_Error, std::string("NatNet: io thread: ") + what); });
     tCurrentSession = nullptr;
 }
 
 void ClientSession::runReceive(UdpSocket& socket)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_startMutex);
-    }
-    setCurrentThreadName("natnet-recv");
     tCurrentSession = this;
     // Bounds the wait should stop()'s wake-up be missed.
     constexpr int kWakeCheckMs = 250;
@@ -334,21 +307,11 @@ void ClientSession::stop()
 {
     m_stopping.store(true, std::memory_order_release);
     m_ledger.stop();
-    m_io.stop();
-    UdpSocket* frameSocket = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_startMutex);
-        frameSocket = m_frameSocket;
-    }
-    if (frameSocket != nullptr) {
-        frameSocket->shutdownReceive();
-    }
+    m_ioThread.requestStop();
+    m_receiveThread.requestStop();
     if (current() != this) {
-        for (std::thread* thread : {&m_ioThread, &m_receiveThread}) {
-            if (thread->joinable()) {
-                thread->join();
-            }
-        }
+        m_ioThread.join();
+        m_receiveThread.join();
     }
 }
 

@@ -21,6 +21,7 @@
 #include "FrameOrder.h"
 #include "RequestLedger.h"
 #include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/NamedThread.h"
 #include "natnet/transport/UdpSocket.h"
 
 #include "natnet/codec/Messages.h"
@@ -35,9 +36,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace NatNet::Net {
@@ -142,10 +141,8 @@ private:
     std::vector<uint8_t> m_connectDatagram;
     std::vector<uint8_t> m_keepAliveDatagram;
 
-    std::mutex m_startMutex;
-    std::thread m_ioThread;
-    std::thread m_receiveThread;
-    UdpSocket* m_frameSocket = nullptr;  // the socket m_receiveThread sleeps on
+    NamedThread m_ioThread;
+    NamedThread m_receiveThread;  // sleeps on the socket frames arrive on; woken by its shutdown
     std::atomic<bool> m_stopping{false};
 
     RequestLedger m_ledger;

@@ -33,61 +33,62 @@ NatNetExt::ClientCounters AtomicCounters::snapshot() const
     return out;
 }
 
-ClientShared::ClientShared()
-    : m_frame(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
-      ,
-      m_response(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
+ClientShared::RequestBuffers::RequestBuffers()
+    : response(std::make_unique<uint8_t[]>(kResponseCapacity + kResponseSlack))
 {
-    std::memset(m_response.get(), 0, kResponseCapacity + kResponseSlack);
+    std::memset(response.get(), 0, kResponseCapacity + kResponseSlack);
     scratchReply.reserve(kResponseCapacity);
+}
+
+ClientShared::ClientShared()
+    : m_description(sServerDescription{}),
+      m_frame(std::make_unique<sFrameOfMocapData>())  // value-initialised: all zero
+{
 }
 
 ClientShared::~ClientShared() = default;
 
 void ClientShared::setFrameCallback(NatNetFrameReceivedCallback callback, void* context)
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    m_frameCallback = callback;
-    m_frameContext = context;
+    const auto callbacks = m_callbacks.lock();
+    callbacks->frame = callback;
+    callbacks->frameContext = context;
 }
 
 void ClientShared::frameCallback(NatNetFrameReceivedCallback& callback, void*& context) const
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    callback = m_frameCallback;
-    context = m_frameContext;
+    const auto callbacks = m_callbacks.lock();
+    callback = callbacks->frame;
+    context = callbacks->frameContext;
 }
 
 void ClientShared::setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context)
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    m_unknownCallback = callback;
-    m_unknownContext = context;
+    const auto callbacks = m_callbacks.lock();
+    callbacks->unknown = callback;
+    callbacks->unknownContext = context;
 }
 
 void ClientShared::unknownMessageCallback(NatNetUnknownMessageCallback& callback, void*& context) const
 {
-    std::lock_guard<std::mutex> lock(m_callbackMutex);
-    callback = m_unknownCallback;
-    context = m_unknownContext;
+    const auto callbacks = m_callbacks.lock();
+    callback = callbacks->unknown;
+    context = callbacks->unknownContext;
 }
 
 void ClientShared::setServerDescription(const sServerDescription& description)
 {
-    std::lock_guard<std::mutex> lock(m_descriptionMutex);
-    m_description = description;
+    *m_description.lock() = description;
 }
 
 void ClientShared::clearServerDescription()
 {
-    std::lock_guard<std::mutex> lock(m_descriptionMutex);
-    std::memset(&m_description, 0, sizeof(m_description));
+    std::memset(&*m_description.lock(), 0, sizeof(sServerDescription));
 }
 
 sServerDescription ClientShared::serverDescription() const
 {
-    std::lock_guard<std::mutex> lock(m_descriptionMutex);
-    return m_description;
+    return *m_description.lock();
 }
 
 void ClientShared::setDecodeVersion(Wire::Version version)

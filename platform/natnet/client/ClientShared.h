@@ -8,6 +8,7 @@
 
 #include "natnet/codec/FrameStorage.h"
 #include "natnet/codec/Version.h"
+#include "natnet/transport/Guarded.h"
 #include "natnet_ext/NatNetExt.h"
 
 #include "NatNetTypes.h"
@@ -15,7 +16,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace NatNet::Net {
@@ -86,29 +86,35 @@ public:
     Wire::FrameStorage& frameStorage() { return m_storage; }
     sPacket& packet();
 
-    // Serialises requests of this client; the response buffer below belongs to
-    // whoever holds it, and keeps the last answer until the next request.
-    std::mutex requestMutex;
-    uint8_t* response() { return m_response.get(); }
-    size_t responseSize = 0;
-    std::vector<uint8_t> scratchReply;  // model definitions and connect replies
+    // The buffers of one request and its answer. Holding the lock serialises the
+    // requests of this client; the response buffer keeps the last answer until
+    // the next request.
+    struct RequestBuffers
+    {
+        RequestBuffers();
+
+        std::unique_ptr<uint8_t[]> response;  // kResponseCapacity + kResponseSlack
+        size_t responseSize = 0;
+        std::vector<uint8_t> scratchReply;  // model definitions and connect replies
+    };
+    Guarded<RequestBuffers> requests;
 
 private:
-    mutable std::mutex m_callbackMutex;
-    NatNetFrameReceivedCallback m_frameCallback = nullptr;
-    void* m_frameContext = nullptr;
-    NatNetUnknownMessageCallback m_unknownCallback = nullptr;
-    void* m_unknownContext = nullptr;
-
-    mutable std::mutex m_descriptionMutex;
-    sServerDescription m_description{};
+    struct Callbacks
+    {
+        NatNetFrameReceivedCallback frame = nullptr;
+        void* frameContext = nullptr;
+        NatNetUnknownMessageCallback unknown = nullptr;
+        void* unknownContext = nullptr;
+    };
+    Guarded<Callbacks> m_callbacks;
+    Guarded<sServerDescription> m_description;
 
     std::atomic<uint32_t> m_decodeVersion{0};
 
     std::unique_ptr<sFrameOfMocapData> m_frame;
     Wire::FrameStorage m_storage;
     std::unique_ptr<sPacket> m_packet;
-    std::unique_ptr<uint8_t[]> m_response;
 };
 
 }  // namespace NatNet::Net

@@ -1,7 +1,5 @@
 #include "ServerDiscovery.h"
 
-#include "natnet/transport/ThreadName.h"
-
 #include "natnet/codec/ByteWriter.h"
 #include "natnet/codec/Messages.h"
 
@@ -42,15 +40,10 @@ ServerDiscovery::ServerDiscovery(std::vector<Ipv4Endpoint> targets, int interval
 
 ServerDiscovery::~ServerDiscovery()
 {
+    // From the discovery thread itself (the last owner let go in the callback) the
+    // thread is left to end on its own.
     m_stopping.store(true);
-    m_io.stop();
-    if (m_thread.joinable()) {
-        if (m_thread.get_id() == std::this_thread::get_id()) {
-            m_thread.detach();
-        } else {
-            m_thread.join();
-        }
-    }
+    m_thread.stop();
 }
 
 ErrorCode ServerDiscovery::openSocket()
@@ -163,37 +156,22 @@ ErrorCode ServerDiscovery::start(Callback callback)
     announce();
     waitForReplies();
     scheduleAnnouncement();
-    std::lock_guard<std::mutex> lock(m_startMutex);
-    m_thread = std::thread([self = shared_from_this()] { self->run(); });
+    m_thread.start(
+        "natnet-discover", [self = shared_from_this()] { self->run(); }, [this] { m_io.stop(); });
     return ErrorCode_OK;
 }
 
 void ServerDiscovery::run()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_startMutex);
-    }
-    setCurrentThreadName("natnet-discover");
-    while (!m_stopping.load()) {
-        try {
-            m_io.run();
-            break;
-        } catch (const std::exception& error) {
-            Internal::logMessage(Verbosity_Error,
-                                 (std::string("NatNet: discovery thread: ") + error.what()).c_str());
-        } catch (...) {
-            Internal::logMessage(Verbosity_Error, "NatNet: discovery thread: unknown exception");
-        }
-    }
+    NamedThread::serve(m_io, [](const char* what) {
+        Internal::logMessage(Verbosity_Error, (std::string("NatNet: discovery thread: ") + what).c_str());
+    });
 }
 
 void ServerDiscovery::stop()
 {
     m_stopping.store(true);
-    m_io.stop();
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
-        m_thread.join();
-    }
+    m_thread.stop();
 }
 
 ErrorCode ServerDiscovery::collect(int timeoutMs, std::vector<sNatNetDiscoveredServer>& servers)

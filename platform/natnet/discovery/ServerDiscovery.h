@@ -13,6 +13,7 @@
 #pragma once
 
 #include "natnet/transport/Ipv4Text.h"
+#include "natnet/transport/NamedThread.h"
 #include "natnet/transport/UdpSocket.h"
 
 #include "NatNetCAPI.h"
@@ -23,8 +24,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace NatNet::Net {
@@ -68,8 +67,7 @@ private:
     Callback m_callback;
     std::vector<sNatNetDiscoveredServer>* m_collected = nullptr;
 
-    std::mutex m_startMutex;
-    std::thread m_thread;
+    NamedThread m_thread;
     std::atomic<bool> m_stopping{false};
 };
 

@@ -102,7 +102,7 @@ int FrameSender::sendFrameVia(Net::UdpSocket& socket, const sFrameOfMocapData& f
         uint8_t saved = 0;
         if (flag) {
             saved = m_frameBuffer[size - 6];
-            m_frameBuffer[size - 6] = static_cast<uint8_t>(saved | 0x08);
+            m_frameBuffer[size - 6] = static_cast<uint8_t>(saved | Wire::kFrameBitstreamChanged);
         }
         if (!socket.sendTo(m_frameBuffer.data(), size, target.endpoint)) {
             ++sent;

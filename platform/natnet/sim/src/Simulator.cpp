@@ -9,7 +9,7 @@
 #include "WireHelpers.h"
 
 #include "natnet/transport/Ipv4Text.h"
-#include "natnet/transport/ThreadName.h"
+#include "natnet/transport/NamedThread.h"
 #include "natnet/transport/UdpSocket.h"
 
 #include "natnet/codec/ByteWriter.h"
@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <thread>
 
 namespace NatNet::Sim {
 
@@ -116,18 +115,15 @@ public:
         receive();
         scheduleHousekeeping();
         m_running.store(true);
-        std::lock_guard<std::mutex> lock(m_startMutex);
-        m_ioThread = std::thread([this] { runIo(); });
+        // A handler that fails (out of memory) is dropped: the thread keeps serving.
+        m_ioThread.startServing("natnet-sim-cmd", m_io);
         return true;
     }
 
     void stop()
     {
         m_runner.stop();
-        m_io.stop();
-        if (m_ioThread.joinable()) {
-            m_ioThread.join();
-        }
+        m_ioThread.stop();
         m_housekeeping.cancel();
         m_answers.reset();
         {
@@ -300,22 +296,6 @@ public:
     Internal::ServerState m_state;
 
 private:
-    void runIo()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_startMutex);
-        }
-        Net::setCurrentThreadName("natnet-sim-cmd");
-        for (;;) {
-            try {
-                m_io.run();
-                return;
-            } catch (...) {
-                // A handler failed (out of memory): keep serving.
-            }
-        }
-    }
-
     void receive()
     {
         m_commandSocket.asyncReceive(m_rxBuffer.data(), m_rxBuffer.size(),
@@ -392,9 +372,8 @@ private:
     Internal::StreamRunner m_runner;
     std::vector<uint8_t> m_rxBuffer;  // command thread only
 
-    std::mutex m_startMutex;
     std::mutex m_commandSendMutex;  // sends from other threads than the command thread, and close()
-    std::thread m_ioThread;
+    Net::NamedThread m_ioThread;
     std::atomic<bool> m_running{false};
     uint16_t m_commandPort = 0;
     uint16_t m_dataPort = 0;

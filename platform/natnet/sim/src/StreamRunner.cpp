@@ -2,7 +2,7 @@
 
 #include "PreciseTimer.h"
 
-#include "natnet/transport/ThreadName.h"
+#include "natnet/codec/FrameCodec.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,10 +33,7 @@ void StreamRunner::startReplay(std::vector<CapturedDatagram> frames, int loops)
 
 void StreamRunner::stop()
 {
-    m_stop.store(true);
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    m_thread.stop();
     m_streaming.store(false);
 }
 
@@ -51,18 +48,20 @@ void StreamRunner::startThread(std::function<void()> body)
     stop();
     m_stop.store(false);
     m_streaming.store(true);
-    m_thread = std::thread([this, run = std::move(body)] {
-        Net::setCurrentThreadName("natnet-sim-tx");
-        PreciseTimer::tuneCurrentThread();
-        try {
-            run();
-        } catch (...) {
-            // Out of memory in a frame: the stream ends.
-        }
-        std::lock_guard<std::mutex> lock(m_state.mutex);
-        m_streaming.store(false);
-        m_state.changed.notify_all();
-    });
+    m_thread.start(
+        "natnet-sim-tx",
+        [this, run = std::move(body)] {
+            PreciseTimer::tuneCurrentThread();
+            try {
+                run();
+            } catch (...) {
+                // Out of memory in a frame: the stream ends.
+            }
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            m_streaming.store(false);
+            m_state.changed.notify_all();
+        },
+        [this] { m_stop.store(true); });
 }
 
 void StreamRunner::runScenario(const ScenarioConfig& config)
@@ -90,8 +89,8 @@ void StreamRunner::runScenario(const ScenarioConfig& config)
         scenario.fill(k, m_clock.secondsAt(deadline), *frame);
         {
             std::lock_guard<std::mutex> lock(m_state.mutex);
-            frame->params =
-                static_cast<int16_t>((m_state.recording ? 0x01 : 0) | (m_state.editMode ? 0x04 : 0));
+            frame->params = static_cast<int16_t>((m_state.recording ? Wire::kFrameRecording : 0) |
+                                                 (m_state.editMode ? Wire::kFrameEditMode : 0));
         }
         frame->CameraMidExposureTimestamp =
             m_clock.ticksAt(deadline - std::min<uint64_t>(deadline, 3'000'000));

@@ -9,11 +9,11 @@
 
 #include "natnet/sim/Capture.h"
 #include "natnet/sim/Scenario.h"
+#include "natnet/transport/NamedThread.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace NatNet::Sim::Internal {
@@ -42,7 +42,7 @@ private:
     ServerState& m_state;
     FrameSender& m_sender;
     const ServerClock& m_clock;
-    std::thread m_thread;
+    Net::NamedThread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_streaming{false};
 };

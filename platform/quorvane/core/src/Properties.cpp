@@ -6,12 +6,23 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <sstream>
+#include <variant>
 
 namespace Quorvane {
 
 namespace Internal {
 namespace {
+
+/// One lambda per alternative for std::visit.
+template <class... Fs>
+struct Overloaded : Fs...
+{
+    using Fs::operator()...;
+};
+template <class... Fs>
+Overloaded(Fs...) -> Overloaded<Fs...>;
 
 /// Strict decimal integer: optional '-' or '+', then digits only, nothing else.
 bool parseInteger(const std::string& text, long long& out)
@@ -57,25 +68,24 @@ bool integralInRange(double v, long long lo, long long hi, long long& out)
     return true;
 }
 
+/// The value as text; a double in the stream's precision.
+void writeValue(std::ostream& s, const Properties::Value& value)
+{
+    std::visit(Overloaded{
+                   [&s](bool b) { s << (b ? "true" : "false"); },
+                   [&s](const std::string& text) { s << text; },
+                   [&s](auto number) { s << number; },
+               },
+               value);
+}
+
 std::string describeValue(const Properties::Value& value)
 {
     std::ostringstream s;
-    switch (value.index()) {
-        case 0:
-            s << (std::get<bool>(value) ? "true" : "false");
-            break;
-        case 1:
-            s << std::get<int>(value);
-            break;
-        case 2:
-            s << std::get<unsigned short>(value);
-            break;
-        case 3:
-            s << std::get<double>(value);
-            break;
-        default:
-            s << '"' << std::get<std::string>(value) << '"';
-            break;
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        s << '"' << *text << '"';
+    } else {
+        writeValue(s, value);
     }
     s << " (" << Properties::typeName(Properties::typeOf(value)) << ')';
     return s.str();
@@ -84,46 +94,75 @@ std::string describeValue(const Properties::Value& value)
 void reportUnreadable(const Properties& properties, const std::string& key, const Properties::Value& value,
                       const char* wanted)
 {
-    if (Log::g_globalLevel <= 3 && Log::isAccepted(3, "Properties")) {
+    if (Log::g_globalLevel <= Log::Warning && Log::isAccepted(Log::Warning, "Properties")) {
         std::ostringstream message;
         message << "Parameter '" << key << "'";
         if (!properties.name().empty()) {
             message << " of '" << properties.name() << "'";
         }
         message << ": the value " << describeValue(value) << " cannot be read as " << wanted;
-        Log::log(3, "Properties", message.str(), "", -1);
+        Log::log(Log::Warning, "Properties", message.str(), "", -1);
     }
 }
 
 /// Reads an integral target type [lo, hi] from any stored value, by the table.
 bool toInteger(const Properties::Value& value, long long lo, long long hi, long long& out)
 {
-    long long v = 0;
-    switch (value.index()) {
-        case 1:
-            v = std::get<int>(value);
-            break;
-        case 2:
-            v = std::get<unsigned short>(value);
-            break;
-        case 3:
-            if (!integralInRange(std::get<double>(value), lo, hi, v)) {
-                return false;
-            }
-            break;
-        case 4:
-            if (!parseInteger(std::get<std::string>(value), v)) {
-                return false;
-            }
-            break;
-        default:
-            return false;  // a bool is not a number
-    }
-    if (v < lo || v > hi) {
+    using Result = std::optional<long long>;
+    const Result v =
+        std::visit(Overloaded{
+                       [](bool) -> Result { return std::nullopt; },  // a bool is not a number
+                       [](int i) -> Result { return i; },
+                       [](unsigned short u) -> Result { return u; },
+                       [lo, hi](double d) -> Result {
+                           long long whole = 0;
+                           return integralInRange(d, lo, hi, whole) ? Result(whole) : std::nullopt;
+                       },
+                       [](const std::string& text) -> Result {
+                           long long number = 0;
+                           return parseInteger(text, number) ? Result(number) : std::nullopt;
+                       },
+                   },
+                   value);
+    if (!v || *v < lo || *v > hi) {
         return false;
     }
-    out = v;
+    out = *v;
     return true;
+}
+
+/// A bool from a bool, a 0 or 1 number, or a bool's text.
+std::optional<bool> toBool(const Properties::Value& value)
+{
+    using Result = std::optional<bool>;
+    return std::visit(Overloaded{
+                          [](bool b) -> Result { return b; },
+                          [](int i) -> Result { return i == 0 || i == 1 ? Result(i == 1) : std::nullopt; },
+                          [](unsigned short u) -> Result { return u <= 1 ? Result(u == 1) : std::nullopt; },
+                          [](double) -> Result { return std::nullopt; },
+                          [](const std::string& text) -> Result {
+                              bool b = false;
+                              return parseBool(text, b) ? Result(b) : std::nullopt;
+                          },
+                      },
+                      value);
+}
+
+/// A double from any number or a number's text; not from a bool.
+std::optional<double> toDouble(const Properties::Value& value)
+{
+    using Result = std::optional<double>;
+    return std::visit(Overloaded{
+                          [](bool) -> Result { return std::nullopt; },
+                          [](int i) -> Result { return i; },
+                          [](unsigned short u) -> Result { return u; },
+                          [](double d) -> Result { return d; },
+                          [](const std::string& text) -> Result {
+                              double d = 0.0;
+                              return parseDouble(text, d) ? Result(d) : std::nullopt;
+                          },
+                      },
+                      value);
 }
 
 }  // namespace
@@ -152,32 +191,12 @@ bool Properties::read(const std::string& key, bool& out) const
     if (v == nullptr) {
         return false;
     }
-    bool result = false;
-    bool ok = false;
-    switch (v->index()) {
-        case 0:
-            result = std::get<bool>(*v);
-            ok = true;
-            break;
-        case 1:
-            ok = std::get<int>(*v) == 0 || std::get<int>(*v) == 1;
-            result = std::get<int>(*v) == 1;
-            break;
-        case 2:
-            ok = std::get<unsigned short>(*v) <= 1;
-            result = std::get<unsigned short>(*v) == 1;
-            break;
-        case 4:
-            ok = Internal::parseBool(std::get<std::string>(*v), result);
-            break;
-        default:
-            break;
-    }
-    if (!ok) {
+    const std::optional<bool> result = Internal::toBool(*v);
+    if (!result) {
         Internal::reportUnreadable(*this, key, *v, "bool");
         return false;
     }
-    out = result;
+    out = *result;
     return true;
 }
 
@@ -217,30 +236,12 @@ bool Properties::read(const std::string& key, double& out) const
     if (v == nullptr) {
         return false;
     }
-    double result = 0.0;
-    bool ok = true;
-    switch (v->index()) {
-        case 1:
-            result = std::get<int>(*v);
-            break;
-        case 2:
-            result = std::get<unsigned short>(*v);
-            break;
-        case 3:
-            result = std::get<double>(*v);
-            break;
-        case 4:
-            ok = Internal::parseDouble(std::get<std::string>(*v), result);
-            break;
-        default:
-            ok = false;
-            break;
-    }
-    if (!ok) {
+    const std::optional<double> result = Internal::toDouble(*v);
+    if (!result) {
         Internal::reportUnreadable(*this, key, *v, "double");
         return false;
     }
-    out = result;
+    out = *result;
     return true;
 }
 
@@ -250,11 +251,12 @@ bool Properties::read(const std::string& key, std::string& out) const
     if (v == nullptr) {
         return false;
     }
-    if (v->index() != 4) {
+    const auto* text = std::get_if<std::string>(v);
+    if (text == nullptr) {
         Internal::reportUnreadable(*this, key, *v, "string");
         return false;
     }
-    out = std::get<std::string>(*v);
+    out = *text;
     return true;
 }
 
@@ -317,24 +319,8 @@ std::string Properties::valueText(const std::string& key) const
         return {};
     }
     std::ostringstream s;
-    switch (v->index()) {
-        case 0:
-            s << (std::get<bool>(*v) ? "true" : "false");
-            break;
-        case 1:
-            s << std::get<int>(*v);
-            break;
-        case 2:
-            s << std::get<unsigned short>(*v);
-            break;
-        case 3:
-            s.precision(std::numeric_limits<double>::max_digits10);
-            s << std::get<double>(*v);
-            break;
-        default:
-            s << std::get<std::string>(*v);
-            break;
-    }
+    s.precision(std::numeric_limits<double>::max_digits10);  // reads back to the same double
+    Internal::writeValue(s, *v);
     return s.str();
 }
 

@@ -114,10 +114,11 @@ void reportSlotException() noexcept
         try {
             throw;
         } catch (const std::exception& e) {
-            QUORVANE_LOG(4, kCategory,
+            QUORVANE_LOG(Log::Error, kCategory,
                          "A slot threw an exception (the other slots are still called): " << e.what());
         } catch (...) {
-            QUORVANE_LOG(4, kCategory, "A slot threw an exception (the other slots are still called)");
+            QUORVANE_LOG(Log::Error, kCategory,
+                         "A slot threw an exception (the other slots are still called)");
         }
     } catch (...) {
         // Logging failed (out of memory); the emitter must go on regardless.
@@ -238,7 +239,7 @@ void SignalCore::waitUntilIdle(SlotState& slot)
     }
     if (circle) {
         // Logged outside the registry's lock: a log sink may use signals itself.
-        QUORVANE_LOG(1, kCategory,
+        QUORVANE_LOG(Log::Verbose, kCategory,
                      "A slot was disconnected from inside a slot while its call on another thread waits "
                      "for this one; not waiting for that call to end");
         return;

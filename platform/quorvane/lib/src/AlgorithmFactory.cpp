@@ -25,9 +25,11 @@ std::unique_ptr<Algorithm> createSafely(const AlgorithmFactory::Entry& entry, co
     try {
         return entry.create(data);
     } catch (const std::exception& e) {
-        QUORVANE_LOG(4, kCategory, "Cannot create algorithm " << entry.displayPath << ": " << e.what());
+        QUORVANE_LOG(Log::Error, kCategory,
+                     "Cannot create algorithm " << entry.displayPath << ": " << e.what());
     } catch (...) {
-        QUORVANE_LOG(4, kCategory, "Cannot create algorithm " << entry.displayPath << ": unknown exception");
+        QUORVANE_LOG(Log::Error, kCategory,
+                     "Cannot create algorithm " << entry.displayPath << ": unknown exception");
     }
     return nullptr;
 }
@@ -206,7 +208,7 @@ bool AlgorithmFactory::consults(const AlgorithmFactory* other) const
 bool AlgorithmFactory::addAlgorithmFactoryToFront(AlgorithmFactory* other)
 {
     if (other == nullptr || other == this || other->consults(this)) {
-        QUORVANE_LOG(3, Internal::kCategory,
+        QUORVANE_LOG(Log::Warning, Internal::kCategory,
                      "Refused to consult factory '"
                          << (other != nullptr ? other->factoryName() : std::string("null")) << "' from '"
                          << m_factoryName << "': null, itself, or it already consults this one");

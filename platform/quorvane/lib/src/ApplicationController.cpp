@@ -125,7 +125,7 @@ std::unique_ptr<Algorithm> ApplicationController::instantiateAlgorithm(const std
         }
         return algorithm;
     }
-    QUORVANE_LOG(4, Internal::kCategory, "No algorithm is registered as " << name);
+    QUORVANE_LOG(Log::Error, Internal::kCategory, "No algorithm is registered as " << name);
     return nullptr;
 }
 
@@ -143,7 +143,7 @@ std::unique_ptr<AlgorithmController> ApplicationController::createController(Alg
                 return std::unique_ptr<AlgorithmController>(controller);
             }
         } catch (const std::exception& e) {
-            QUORVANE_LOG(4, Internal::kCategory,
+            QUORVANE_LOG(Log::Error, Internal::kCategory,
                          "Controller factory " << set.controllerFactory->name() << " failed: " << e.what());
         } catch (...) {
             QUORVANE_LOG(

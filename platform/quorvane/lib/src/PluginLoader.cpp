@@ -1,6 +1,7 @@
 #include <Quorvane/Lib/PluginLoader.h>
 
 #include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/NotCopyable.h>
 #include <Quorvane/Core/String.h>
 #include <Quorvane/Lib/ApplicationController.h>
 #include <Quorvane/Lib/PluginAutoRegistrationGuard.h>
@@ -15,6 +16,7 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <system_error>
 
 namespace Quorvane {
@@ -66,9 +68,263 @@ void deletePlugin(QuorvaneLibPlugin* plugin, const std::string& identifier)
     try {
         delete plugin;
     } catch (...) {
-        QUORVANE_LOG(4, kCategory,
+        QUORVANE_LOG(Log::Error, kCategory,
                      "The destructor of plugin " << identifier << " threw: " << currentExceptionText());
     }
+}
+
+/// Why a load stopped. A deferred missing dependency is logged at Debug only.
+struct Failure
+{
+    PluginLoadResult::Code code;
+    std::string why;
+    int level = Log::Error;
+};
+/// The outcome of one step of a load: nothing, or why the load stops.
+using StepResult = std::optional<Failure>;
+
+/// The three entry points every plugin module exports.
+struct Exports
+{
+    CreateFunction create = nullptr;
+    IdFunction id = nullptr;
+    const void* descriptor = nullptr;  ///< the symbol: one pointer to the descriptor text
+};
+
+/// What a load has acquired so far: the open module, then the plugin and the
+/// factories registered under its owner token. undo() gives them back, plugin
+/// first; the destructor does so unless the load dismissed the guard.
+class LoadUndo : private Utils::NotCopyable
+{
+public:
+    explicit LoadUndo(ApplicationController& controller) : m_controller(controller) {}
+    ~LoadUndo() { undo(); }
+
+    void holdModule(void* handle) { m_handle = handle; }
+    void holdPlugin(QuorvaneLibPlugin* plugin, std::uintptr_t owner, const std::string& identifier)
+    {
+        m_plugin = plugin;
+        m_owner = owner;
+        m_identifier = identifier;
+    }
+    void undo()
+    {
+        if (m_plugin != nullptr) {
+            deletePlugin(m_plugin, m_identifier);
+            m_controller.removeFactories(m_owner);
+            m_plugin = nullptr;
+        }
+        if (m_handle != nullptr) {
+            dlclose(m_handle);
+            m_handle = nullptr;
+        }
+    }
+    /// The load succeeded: the loader owns everything now.
+    void dismiss()
+    {
+        m_plugin = nullptr;
+        m_handle = nullptr;
+    }
+
+private:
+    ApplicationController& m_controller;
+    void* m_handle = nullptr;
+    QuorvaneLibPlugin* m_plugin = nullptr;
+    std::uintptr_t m_owner = 0;
+    std::string m_identifier;
+};
+
+StepResult checkFile(const std::string& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return Failure{PluginLoadResult::Code::FileNotFound, "no such file"};
+    }
+    std::string notModule;
+    if (!checkElfModule(path, notModule)) {
+        return Failure{PluginLoadResult::Code::InvalidModuleFile,
+                       "not a complete ELF shared object for this machine: " + notModule};
+    }
+    return std::nullopt;
+}
+
+StepResult openModule(const std::string& path, void*& handle)
+{
+    dlerror();
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        return Failure{PluginLoadResult::Code::OpenFailed, dlError()};
+    }
+    return std::nullopt;
+}
+
+StepResult resolveExports(void* handle, Exports& exports)
+{
+    void* createSymbol = dlsym(handle, "quorvaneCreatePlugin");
+    void* idSymbol = dlsym(handle, "quorvanePluginId");
+    void* descriptorSymbol = dlsym(handle, "quorvanePluginDescriptor");
+    if (createSymbol == nullptr) {
+        return Failure{PluginLoadResult::Code::MissingCreateExport, "missing export quorvaneCreatePlugin"};
+    }
+    if (idSymbol == nullptr) {
+        return Failure{PluginLoadResult::Code::MissingIdExport, "missing export quorvanePluginId"};
+    }
+    if (descriptorSymbol == nullptr) {
+        return Failure{PluginLoadResult::Code::MissingDescriptorExport,
+                       "missing export quorvanePluginDescriptor"};
+    }
+    exports.create = reinterpret_cast<CreateFunction>(createSymbol);
+    exports.id = reinterpret_cast<IdFunction>(idSymbol);
+    exports.descriptor = descriptorSymbol;
+    return std::nullopt;
+}
+
+/// Parses the descriptor and checks that it was built for a host this one serves.
+StepResult readDescriptor(const Exports& exports, PluginDescriptor& descriptor)
+{
+    const char* descriptorText = *static_cast<const char* const*>(exports.descriptor);
+    if (descriptorText == nullptr) {
+        return Failure{PluginLoadResult::Code::BadDescriptor, "the descriptor pointer is null"};
+    }
+    const std::size_t descriptorLength = strnlen(descriptorText, PluginDescriptor::maxLength + 1);
+    if (descriptorLength > PluginDescriptor::maxLength) {
+        return Failure{
+            PluginLoadResult::Code::BadDescriptor,
+            "the descriptor is longer than " + std::to_string(PluginDescriptor::maxLength) + " characters"};
+    }
+    std::string why;
+    if (!PluginDescriptor::parse(std::string(descriptorText, descriptorLength), descriptor, &why)) {
+        return Failure{PluginLoadResult::Code::BadDescriptor, why};
+    }
+    if (!PluginDescriptor::isCompatibleHostVersion(descriptor.major, descriptor.minor)) {
+        return Failure{PluginLoadResult::Code::IncompatibleHostVersion,
+                       "built for host " + std::to_string(descriptor.major) + "." +
+                           std::to_string(descriptor.minor) + "." + std::to_string(descriptor.patch) +
+                           ", this host is " + PluginDescriptor::hostVersionText()};
+    }
+    return std::nullopt;
+}
+
+StepResult readIdentifier(const Exports& exports, std::string& identifier)
+{
+    const char* idText = nullptr;
+    try {
+        idText = exports.id();
+    } catch (...) {
+        return Failure{PluginLoadResult::Code::MissingIdentifier,
+                       "quorvanePluginId threw: " + currentExceptionText()};
+    }
+    if (idText == nullptr || *idText == '\0') {
+        return Failure{PluginLoadResult::Code::MissingIdentifier, "quorvanePluginId returned no identifier"};
+    }
+    identifier = std::string(idText, strnlen(idText, PluginDescriptor::maxLength));
+    return std::nullopt;
+}
+
+/// The guard built during the module's static initialisation must name the same plugin.
+StepResult checkRegistrationGuard(const Exports& exports, const std::string& identifier)
+{
+    const void* moduleBase = moduleBaseOf(functionAddress(exports.id));
+    std::vector<std::string> guardIds;
+    for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
+        if (moduleBase != nullptr && moduleBaseOf(functionAddress(record.function)) == moduleBase) {
+            guardIds.push_back(record.identifier);
+        }
+    }
+    if (guardIds.empty()) {
+        return Failure{PluginLoadResult::Code::NoRegistrationGuard,
+                       "the module registered no PluginAutoRegistrationGuard"};
+    }
+    const auto other = std::find_if(guardIds.begin(), guardIds.end(),
+                                    [&](const std::string& guardId) { return guardId != identifier; });
+    if (other != guardIds.end()) {
+        return Failure{
+            PluginLoadResult::Code::IdentifierMismatch,
+            "quorvanePluginId returns '" + identifier + "' but the module's guard says '" + *other + "'"};
+    }
+    return std::nullopt;
+}
+
+StepResult createPlugin(const Exports& exports, QuorvaneLibPlugin*& plugin)
+{
+    try {
+        plugin = exports.create();
+    } catch (...) {
+        return Failure{PluginLoadResult::Code::CreateFailed,
+                       "quorvaneCreatePlugin threw: " + currentExceptionText()};
+    }
+    if (plugin == nullptr) {
+        return Failure{PluginLoadResult::Code::CreateFailed, "quorvaneCreatePlugin returned null"};
+    }
+    return std::nullopt;
+}
+
+/// What the plugin says about itself: vendor, description, dependencies.
+StepResult describePlugin(QuorvaneLibPlugin& plugin, PluginLoader::PluginInfo& info)
+{
+    try {
+        info.vendor = plugin.vendor();
+        info.description = plugin.description();
+        info.dependencies = plugin.dependencies();
+    } catch (...) {
+        return Failure{PluginLoadResult::Code::CreateFailed,
+                       "the plugin's vendor, description or dependencies threw: " + currentExceptionText()};
+    }
+    return std::nullopt;
+}
+
+StepResult checkDependencies(const PluginLoader& loader, const PluginLoader::PluginInfo& info,
+                             bool deferMissingDependencies)
+{
+    std::vector<std::string> missing;
+    const auto& builtIn = PluginLoader::builtInParts();
+    for (const std::string& dependency : info.dependencies) {
+        if (std::find(builtIn.begin(), builtIn.end(), dependency) == builtIn.end() &&
+            !loader.isLoaded(dependency)) {
+            missing.push_back(dependency);
+        }
+    }
+    if (!missing.empty()) {
+        return Failure{PluginLoadResult::Code::MissingDependency,
+                       "plugin " + info.identifier + " needs " + String::join(missing, ", ") +
+                           ", which is neither part of the host nor loaded",
+                       deferMissingDependencies ? Log::Debug : Log::Error};
+    }
+    return std::nullopt;
+}
+
+/// Hands the plugin the controller and initializes it, which registers its factories.
+StepResult initializePlugin(QuorvaneLibPlugin& plugin, ApplicationController& controller,
+                            const std::string& identifier, std::uintptr_t owner)
+{
+    plugin.setApplicationController(controller);
+    int status = 0;
+    try {
+        status = plugin.initialize();
+    } catch (...) {
+        return Failure{PluginLoadResult::Code::InitializeThrew,
+                       "initialize of plugin " + identifier + " threw: " + currentExceptionText()};
+    }
+    if (status != 0) {
+        return Failure{PluginLoadResult::Code::InitializeFailed,
+                       "initialize of plugin " + identifier + " returned " + std::to_string(status)};
+    }
+    // A plugin that kept its factories (it ignored the controller) still gets them registered.
+    for (ApplicationController::FactorySet& set : plugin.takeFactories()) {
+        controller.addFactories(std::move(set.algorithmFactory), std::move(set.controllerFactory),
+                                std::move(set.annotationFactory), owner);
+    }
+    return std::nullopt;
+}
+
+/// Undoes the load so far, then logs and returns the failure.
+PluginLoadResult failed(PluginLoadResult result, LoadUndo& undo, const Failure& failure)
+{
+    undo.undo();
+    result.code = failure.code;
+    result.message = "Cannot load plugin " + result.path + ": " + failure.why;
+    QUORVANE_LOG(failure.level, kCategory, result.message << " [" << result.name() << "]");
+    return result;
 }
 
 }  // namespace
@@ -117,176 +373,60 @@ PluginLoadResult PluginLoader::load(const std::string& path)
 
 PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMissingDependencies)
 {
+    using Internal::Failure;
     PluginLoadResult result;
     result.path = path;
+    Internal::LoadUndo undo(m_controller);
+
+    if (auto failure = Internal::checkFile(path)) {
+        return Internal::failed(result, undo, *failure);
+    }
     void* handle = nullptr;
-    QuorvaneLibPlugin* plugin = nullptr;
-    std::uintptr_t owner = 0;
+    if (auto failure = Internal::openModule(path, handle)) {
+        return Internal::failed(result, undo, *failure);
+    }
+    undo.holdModule(handle);
 
-    // Undoes what was done so far and reports the failure.
-    auto fail = [&](PluginLoadResult::Code code, const std::string& why, int level = 4) {
-        if (plugin != nullptr) {
-            Internal::deletePlugin(plugin, result.identifier);
-            m_controller.removeFactories(owner);
-        }
-        if (handle != nullptr) {
-            dlclose(handle);
-        }
-        result.code = code;
-        result.message = "Cannot load plugin " + path + ": " + why;
-        QUORVANE_LOG(level, Internal::kCategory, result.message << " [" << result.name() << "]");
-        return result;
-    };
-
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return fail(PluginLoadResult::Code::FileNotFound, "no such file");
-    }
-    std::string notModule;
-    if (!Internal::checkElfModule(path, notModule)) {
-        return fail(PluginLoadResult::Code::InvalidModuleFile,
-                    "not a complete ELF shared object for this machine: " + notModule);
-    }
-
-    dlerror();
-    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        return fail(PluginLoadResult::Code::OpenFailed, Internal::dlError());
-    }
-
-    void* createSymbol = dlsym(handle, "quorvaneCreatePlugin");
-    void* idSymbol = dlsym(handle, "quorvanePluginId");
-    void* descriptorSymbol = dlsym(handle, "quorvanePluginDescriptor");
-    if (createSymbol == nullptr) {
-        return fail(PluginLoadResult::Code::MissingCreateExport, "missing export quorvaneCreatePlugin");
-    }
-    if (idSymbol == nullptr) {
-        return fail(PluginLoadResult::Code::MissingIdExport, "missing export quorvanePluginId");
-    }
-    if (descriptorSymbol == nullptr) {
-        return fail(PluginLoadResult::Code::MissingDescriptorExport,
-                    "missing export quorvanePluginDescriptor");
-    }
-    auto createFunction = reinterpret_cast<Internal::CreateFunction>(createSymbol);
-    auto idFunction = reinterpret_cast<Internal::IdFunction>(idSymbol);
-
-    // The descriptor symbol is one pointer to the text.
-    const char* descriptorText = *static_cast<const char* const*>(descriptorSymbol);
-    if (descriptorText == nullptr) {
-        return fail(PluginLoadResult::Code::BadDescriptor, "the descriptor pointer is null");
-    }
-    const std::size_t descriptorLength = strnlen(descriptorText, PluginDescriptor::maxLength + 1);
-    if (descriptorLength > PluginDescriptor::maxLength) {
-        return fail(
-            PluginLoadResult::Code::BadDescriptor,
-            "the descriptor is longer than " + std::to_string(PluginDescriptor::maxLength) + " characters");
-    }
+    Internal::Exports exports;
     PluginDescriptor descriptor;
-    std::string why;
-    if (!PluginDescriptor::parse(std::string(descriptorText, descriptorLength), descriptor, &why)) {
-        return fail(PluginLoadResult::Code::BadDescriptor, why);
+    if (auto failure = Internal::resolveExports(handle, exports)) {
+        return Internal::failed(result, undo, *failure);
     }
-    if (!PluginDescriptor::isCompatibleHostVersion(descriptor.major, descriptor.minor)) {
-        return fail(PluginLoadResult::Code::IncompatibleHostVersion,
-                    "built for host " + std::to_string(descriptor.major) + "." +
-                        std::to_string(descriptor.minor) + "." + std::to_string(descriptor.patch) +
-                        ", this host is " + PluginDescriptor::hostVersionText());
+    if (auto failure = Internal::readDescriptor(exports, descriptor)) {
+        return Internal::failed(result, undo, *failure);
     }
-
-    const char* idText = nullptr;
-    try {
-        idText = idFunction();
-    } catch (...) {
-        return fail(PluginLoadResult::Code::MissingIdentifier,
-                    "quorvanePluginId threw: " + Internal::currentExceptionText());
+    if (auto failure = Internal::readIdentifier(exports, result.identifier)) {
+        return Internal::failed(result, undo, *failure);
     }
-    if (idText == nullptr || *idText == '\0') {
-        return fail(PluginLoadResult::Code::MissingIdentifier, "quorvanePluginId returned no identifier");
-    }
-    result.identifier = std::string(idText, strnlen(idText, PluginDescriptor::maxLength));
-
-    // The guard built during the module's static initialisation must name the same plugin.
-    const void* moduleBase = Internal::moduleBaseOf(Internal::functionAddress(idFunction));
-    std::vector<std::string> guardIds;
-    for (const PluginAutoRegistrationGuard::Record& record : PluginAutoRegistrationGuard::registered()) {
-        if (moduleBase != nullptr &&
-            Internal::moduleBaseOf(Internal::functionAddress(record.function)) == moduleBase) {
-            guardIds.push_back(record.identifier);
-        }
-    }
-    if (guardIds.empty()) {
-        return fail(PluginLoadResult::Code::NoRegistrationGuard,
-                    "the module registered no PluginAutoRegistrationGuard");
-    }
-    for (const std::string& guardId : guardIds) {
-        if (guardId != result.identifier) {
-            return fail(PluginLoadResult::Code::IdentifierMismatch,
-                        "quorvanePluginId returns '" + result.identifier + "' but the module's guard says '" +
-                            guardId + "'");
-        }
+    if (auto failure = Internal::checkRegistrationGuard(exports, result.identifier)) {
+        return Internal::failed(result, undo, *failure);
     }
     if (isLoaded(result.identifier)) {
-        return fail(PluginLoadResult::Code::AlreadyLoaded,
-                    "plugin " + result.identifier + " is loaded already");
+        return Internal::failed(result, undo,
+                                Failure{PluginLoadResult::Code::AlreadyLoaded,
+                                        "plugin " + result.identifier + " is loaded already"});
     }
 
-    try {
-        plugin = createFunction();
-    } catch (...) {
-        return fail(PluginLoadResult::Code::CreateFailed,
-                    "quorvaneCreatePlugin threw: " + Internal::currentExceptionText());
+    QuorvaneLibPlugin* plugin = nullptr;
+    if (auto failure = Internal::createPlugin(exports, plugin)) {
+        return Internal::failed(result, undo, *failure);
     }
-    if (plugin == nullptr) {
-        return fail(PluginLoadResult::Code::CreateFailed, "quorvaneCreatePlugin returned null");
-    }
-    owner = plugin->ownerToken();
+    const std::uintptr_t owner = plugin->ownerToken();
+    undo.holdPlugin(plugin, owner, result.identifier);
 
     PluginInfo info;
     info.identifier = result.identifier;
     info.path = path;
     info.descriptor = descriptor;
     info.plugin = plugin;
-    try {
-        info.vendor = plugin->vendor();
-        info.description = plugin->description();
-        info.dependencies = plugin->dependencies();
-    } catch (...) {
-        return fail(
-            PluginLoadResult::Code::CreateFailed,
-            "the plugin's vendor, description or dependencies threw: " + Internal::currentExceptionText());
+    if (auto failure = Internal::describePlugin(*plugin, info)) {
+        return Internal::failed(result, undo, *failure);
     }
-
-    std::vector<std::string> missing;
-    for (const std::string& dependency : info.dependencies) {
-        const auto& builtIn = builtInParts();
-        if (std::find(builtIn.begin(), builtIn.end(), dependency) == builtIn.end() && !isLoaded(dependency)) {
-            missing.push_back(dependency);
-        }
+    if (auto failure = Internal::checkDependencies(*this, info, deferMissingDependencies)) {
+        return Internal::failed(result, undo, *failure);
     }
-    if (!missing.empty()) {
-        return fail(PluginLoadResult::Code::MissingDependency,
-                    "plugin " + result.identifier + " needs " + String::join(missing, ", ") +
-                        ", which is neither part of the host nor loaded",
-                    deferMissingDependencies ? 0 : 4);
-    }
-
-    plugin->setApplicationController(m_controller);
-    int status = 0;
-    try {
-        status = plugin->initialize();
-    } catch (...) {
-        return fail(
-            PluginLoadResult::Code::InitializeThrew,
-            "initialize of plugin " + result.identifier + " threw: " + Internal::currentExceptionText());
-    }
-    if (status != 0) {
-        return fail(PluginLoadResult::Code::InitializeFailed,
-                    "initialize of plugin " + result.identifier + " returned " + std::to_string(status));
-    }
-    // A plugin that kept its factories (it ignored the controller) still gets them registered.
-    for (ApplicationController::FactorySet& set : plugin->takeFactories()) {
-        m_controller.addFactories(std::move(set.algorithmFactory), std::move(set.controllerFactory),
-                                  std::move(set.annotationFactory), owner);
+    if (auto failure = Internal::initializePlugin(*plugin, m_controller, result.identifier, owner)) {
+        return Internal::failed(result, undo, *failure);
     }
 
     auto module = std::make_unique<Module>();
@@ -294,10 +434,11 @@ PluginLoadResult PluginLoader::loadModule(const std::string& path, bool deferMis
     module->owner = owner;
     module->info = std::move(info);
     m_modules.push_back(std::move(module));
+    undo.dismiss();
 
     result.code = PluginLoadResult::Code::Loaded;
     result.message = "Loaded plugin " + result.identifier + " from " + path;
-    QUORVANE_LOG(2, Internal::kCategory, result.message);
+    QUORVANE_LOG(Log::Info, Internal::kCategory, result.message);
     return result;
 }
 
@@ -307,7 +448,7 @@ std::vector<PluginLoadResult> PluginLoader::loadDirectory(const std::string& dir
     std::error_code ec;
     std::filesystem::directory_iterator it(directory, ec);
     if (ec) {
-        QUORVANE_LOG(4, Internal::kCategory,
+        QUORVANE_LOG(Log::Error, Internal::kCategory,
                      "Cannot read plugin directory " << directory << ": " << ec.message());
         return {};
     }
@@ -357,7 +498,7 @@ void PluginLoader::unloadModule(Module& module)
     m_controller.removeFactories(module.owner);
     dlclose(module.handle);
     module.handle = nullptr;
-    QUORVANE_LOG(2, Internal::kCategory, "Unloaded plugin " << module.info.identifier);
+    QUORVANE_LOG(Log::Info, Internal::kCategory, "Unloaded plugin " << module.info.identifier);
 }
 
 bool PluginLoader::unload(const std::string& identifier)
@@ -371,7 +512,7 @@ bool PluginLoader::unload(const std::string& identifier)
     for (const auto& other : m_modules) {
         const auto& deps = other->info.dependencies;
         if (other.get() != it->get() && std::find(deps.begin(), deps.end(), identifier) != deps.end()) {
-            QUORVANE_LOG(4, Internal::kCategory,
+            QUORVANE_LOG(Log::Error, Internal::kCategory,
                          "Cannot unload plugin " << identifier << ": plugin " << other->info.identifier
                                                  << " depends on it");
             return false;

@@ -21,7 +21,7 @@ const char* hookName(int hook)
 
 void logRefusedCall(const Stream& stream, const char* why)
 {
-    QUORVANE_LOG(3, "Stream", "Stream '" << stream.name() << "': lifecycle call refused " << why);
+    QUORVANE_LOG(Log::Warning, "Stream", "Stream '" << stream.name() << "': lifecycle call refused " << why);
 }
 
 }  // namespace Internal
@@ -167,11 +167,11 @@ bool Stream::callHook(Hook hook)
                 return resumeImpl();
         }
     } catch (const std::exception& e) {
-        QUORVANE_LOG(4, "Stream",
+        QUORVANE_LOG(Log::Error, "Stream",
                      "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
                                 << " failed: " << e.what());
     } catch (...) {
-        QUORVANE_LOG(4, "Stream",
+        QUORVANE_LOG(Log::Error, "Stream",
                      "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
                                 << " failed with an unknown exception");
     }

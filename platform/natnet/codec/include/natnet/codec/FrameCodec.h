@@ -16,6 +16,12 @@ namespace NatNet::Wire {
 // Bit 0 of a rigid body's params: the body is tracked in this frame.
 inline constexpr int16_t kRigidBodyTrackingValid = 0x01;
 
+// Bits of a frame's params.
+inline constexpr int16_t kFrameRecording = 0x01;
+inline constexpr int16_t kFrameModelsChanged = 0x02;
+inline constexpr int16_t kFrameEditMode = 0x04;
+inline constexpr int16_t kFrameBitstreamChanged = 0x08;
+
 // Decodes a frame payload. The whole payload is validated first (every count
 // against the record's capacity, CountTooLarge, and against the bytes left,
 // Truncated; 4.1+ section sizes; the exact payload length and the zero end

@@ -126,10 +126,10 @@ void AlgorithmFactory::registerAlgorithm(const std::string& name, const std::str
 
     for (const Entry& entry : m_entries) {
         if (entry.name == fullName) {
-            if (Log::g_globalLevel <= 3 && Log::isAccepted(3, "AlgorithmFactory")) {
+            if (Log::g_globalLevel <= Log::Warning && Log::isAccepted(Log::Warning, "AlgorithmFactory")) {
                 std::ostringstream message;
                 message << "Algorithm already registered: " << fullName;
-                Log::log(3, "AlgorithmFactory", message.str(), "", -1);
+                Log::log(Log::Warning, "AlgorithmFactory", message.str(), "", -1);
             }
             return;
         }
@@ -154,10 +154,10 @@ void AlgorithmFactory::registerAlgorithm(const std::string& name, const std::str
         try {
             algorithm = std::make_unique<T>();
         } catch (const std::exception& e) {
-            if (Log::g_globalLevel <= 4 && Log::isAccepted(4, "")) {
+            if (Log::g_globalLevel <= Log::Error && Log::isAccepted(Log::Error, "")) {
                 std::ostringstream message;
                 message << "Cannot create algorithm " << createdPath << ": " << e.what();
-                Log::log(4, "", message.str(), "", -1);
+                Log::log(Log::Error, "", message.str(), "", -1);
             }
             return nullptr;
         }

@@ -176,10 +176,10 @@ private:
 
     static void logFailure(const char* what, const std::string& reason)
     {
-        if (Log::g_globalLevel <= 4 && Log::isAccepted(4, "CreateStreamIoAlgorithm")) {
+        if (Log::g_globalLevel <= Log::Error && Log::isAccepted(Log::Error, "CreateStreamIoAlgorithm")) {
             std::ostringstream message;
             message << what << reason;
-            Log::log(4, "CreateStreamIoAlgorithm", message.str(), "", -1);
+            Log::log(Log::Error, "CreateStreamIoAlgorithm", message.str(), "", -1);
         }
     }
 
