@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     // Real datagrams: every target that can take them.
     const struct
     {
-        const char* file;
+        const char* file{};
         Version version;
     } captured[] = {
         {"python_natnet/connect_packet_v3.bin", {3, 0}},

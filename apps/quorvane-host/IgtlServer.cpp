@@ -33,7 +33,9 @@ constexpr std::chrono::milliseconds kSendPoll{100};
 
 /// The library binds its server to every interface; this one binds to the address asked for,
 /// so that the server is reachable from the network only when a user says so.
-class BoundServerSocket : public igtl::ServerSocket
+// The library's objects live behind its smart pointer, so their destructors are protected
+// and virtual by its design.
+class BoundServerSocket : public igtl::ServerSocket  // NOLINT(cppcoreguidelines-virtual-class-destructor)
 {
 public:
     typedef BoundServerSocket Self;

@@ -17,7 +17,7 @@ std::string expectation(const SettingKey& key)
             return "a bool (true, false, 1 or 0)";
         case Properties::Type::Int:
             if (std::string(key.key) == "connectionType") {
-                return "an int, \"unicast\" (1) or \"multicast\" (0)";
+                return R"txt(an int, "unicast" (1) or "multicast" (0))txt";
             }
             return "an int";
         case Properties::Type::UnsignedShort:

@@ -31,7 +31,8 @@ std::size_t decodeUtf8(const std::string& text, std::size_t i, std::uint32_t& co
     if (lead < 0x80) {
         codePoint = lead;
         return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
+    }
+    if ((lead & 0xE0) == 0xC0) {
         length = 2;
         codePoint = lead & 0x1Fu;
         minimum = 0x80;

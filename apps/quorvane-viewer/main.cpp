@@ -17,7 +17,9 @@
 
 // In sanitizer builds: what the system's display libraries never free (D-Bus, Qt's offscreen
 // screen), reported from stacks that end in them. Only those are silenced.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): LeakSanitizer's hook
 extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions();
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): LeakSanitizer's hook
 extern "C" const char* __lsan_default_suppressions()
 {
     return "leak:libdbus-1.so\n"

@@ -8,7 +8,7 @@
 
 #if defined(__linux__)
 #include <sys/prctl.h>
-#include <time.h>
+#include <ctime>
 #endif
 
 namespace NatNet::Sim::Internal {
@@ -20,7 +20,7 @@ constexpr uint64_t kStopCheckNs = 20'000'000;
 void sleepAbsolute(uint64_t deadlineNs)
 {
 #if defined(__linux__)
-    timespec until;
+    timespec until{};
     until.tv_sec = static_cast<time_t>(deadlineNs / 1'000'000'000u);
     until.tv_nsec = static_cast<long>(deadlineNs % 1'000'000'000u);
     // steady_clock is CLOCK_MONOTONIC here; EINTR just ends this slice early.

@@ -168,7 +168,7 @@ std::error_code UdpSocket::receiveNow(void* buffer, size_t capacity, size_t& siz
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
              header = CMSG_NXTHDR(&message, header)) {
             if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
+                in_pktinfo info{};
                 std::memcpy(&info, CMSG_DATA(header), sizeof(info));
                 // ipi_spec_dst is the interface's own address even when the datagram was
                 // addressed to a broadcast or group address.
@@ -205,7 +205,7 @@ std::error_code UdpSocket::receiveWaiting(DatagramBatch& batch, int timeoutMs)
     const int fd = m_socket.native_handle();
     // The timeout bounds the wait should a wake-up be missed; set once, it costs nothing per datagram.
     if (timeoutMs != m_receiveTimeoutMs) {
-        timeval timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        timeval timeout{timeoutMs / 1000, static_cast<suseconds_t>(timeoutMs % 1000) * 1000};
         if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
             return std::error_code(errno, std::system_category());
         }

@@ -10,7 +10,8 @@ SignalReceiver::SignalReceiver() = default;
 
 SignalReceiver::SignalReceiver(const SignalReceiver& /*other*/) : SignalReceiver() {}
 
-SignalReceiver& SignalReceiver::operator=(const SignalReceiver& /*other*/)
+// Assigning copies no connection, so assigning to itself is harmless too.
+SignalReceiver& SignalReceiver::operator=(const SignalReceiver& /*other*/)  // NOLINT(cert-oop54-cpp)
 {
     return *this;  // connections belong to the object, not to its value
 }

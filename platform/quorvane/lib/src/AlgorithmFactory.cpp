@@ -98,7 +98,8 @@ std::unique_ptr<IoAlgorithm> AlgorithmFactory::instantiateIoAlgorithm(const std:
 {
     std::unique_ptr<Algorithm> algorithm = instantiateAlgorithm(name, data);
     if (auto* io = dynamic_cast<IoAlgorithm*>(algorithm.get())) {
-        algorithm.release();
+        // Ownership moves to the returned pointer, which is the same object.
+        static_cast<void>(algorithm.release());
         return std::unique_ptr<IoAlgorithm>(io);
     }
     return nullptr;  // not an IO algorithm: destroyed here

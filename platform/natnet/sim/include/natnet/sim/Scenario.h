@@ -105,7 +105,7 @@ public:
     Descriptions descriptions() const;
 
 private:
-    void markerPositions(int index, const sRigidBodyData& pose, float (*out)[3]) const;
+    void markerPositions(int index, const sRigidBodyData& body, float (*out)[3]) const;
     void applyPoseFaults(uint64_t index, sFrameOfMocapData& frame) const;
     void addNewIds(uint64_t index, double seconds, sFrameOfMocapData& frame) const;
 

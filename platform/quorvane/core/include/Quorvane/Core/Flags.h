@@ -58,9 +58,9 @@ private:
 }  // namespace Quorvane
 
 /// Lets `E::A | E::B` build a Flags<E>; use once after an enumeration's definition,
-/// in the enumeration's namespace.
+/// in the enumeration's namespace. E is a type: not parenthesised.  NOLINTBEGIN(bugprone-macro-parentheses)
 #define QUORVANE_DECLARE_FLAG_OPERATORS(E)                        \
     constexpr ::Quorvane::Flags<E> operator|(E a, E b) noexcept   \
     {                                                             \
         return ::Quorvane::Flags<E>(a) | ::Quorvane::Flags<E>(b); \
-    }
+    }  // NOLINTEND(bugprone-macro-parentheses)

@@ -71,8 +71,8 @@ public:
 
 }  // namespace Quorvane
 
-/// Host-side convenience: builds the text only when it would be logged.
-///     QUORVANE_LOG(3, "PluginLoader", "Cannot load " << path);
+/// Host-side convenience: builds the text only when it would be logged (a `<<` chain, unparenthesised).
+///     QUORVANE_LOG(3, "PluginLoader", "Cannot load " << path);  NOLINTBEGIN(bugprone-macro-parentheses)
 #define QUORVANE_LOG(level, category, streamExpression)                                             \
     do {                                                                                            \
         const int quorvaneLogLevel_ = (level);                                                      \
@@ -83,4 +83,4 @@ public:
             ::Quorvane::Log::log(quorvaneLogLevel_, (category), quorvaneLogStream_.str(), __FILE__, \
                                  __LINE__);                                                         \
         }                                                                                           \
-    } while (false)
+    } while (false)  // NOLINTEND(bugprone-macro-parentheses)
