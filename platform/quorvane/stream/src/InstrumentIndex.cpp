@@ -10,7 +10,7 @@ constexpr std::size_t kFirstCapacity = 16;
 
 std::uint64_t word(const char* bytes)
 {
-    std::uint64_t value;
+    std::uint64_t value = 0;
     std::memcpy(&value, bytes, sizeof value);
     return value;
 }

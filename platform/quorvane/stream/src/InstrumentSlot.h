@@ -66,7 +66,7 @@ private:
     // Reader side, on lines of its own so that readers pulling them do not evict the writer's
     // key and copy above. Odd sequence: a write is under way.
     alignas(64) std::atomic<std::uint64_t> m_sequence{0};
-    std::atomic<double> m_pose[16];
+    std::atomic<double> m_pose[16]{};
     std::atomic<double> m_quality{0.0};
     std::atomic<std::uint64_t> m_timestampMs{0};
     std::atomic<std::uint32_t> m_flags{0};
