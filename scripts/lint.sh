@@ -2,9 +2,15 @@
 # The house style, checked: the formatter over every tracked C++ file, test names in
 # PascalCase, then clang-tidy (.clang-tidy) over every translation unit of the dev build.
 # Any finding fails the run.
+#   scripts/lint.sh            every check in .clang-tidy
+#   scripts/lint.sh --dialect  only the dialect's checks (member names, braces): what make test runs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}
+tidy_checks=()
+if [ "${1:-}" = "--dialect" ]; then
+  tidy_checks=(--checks='-*,readability-identifier-naming,readability-braces-around-statements')
+fi
 
 echo "== clang-format"
 git ls-files -z '*.h' '*.cpp' | xargs -0 clang-format --dry-run --Werror
@@ -28,6 +34,6 @@ print("\n".join(sorted(u for u in units if u.startswith(root) and u[len(root):].
 PY
 echo "$(wc -l < build/dev/lint-units.txt) translation units"
 # gcc-only warning flags from the compile commands are not clang-tidy's business.
-xargs -P "$jobs" -n 4 clang-tidy -p build/dev --quiet --warnings-as-errors='*' \
+xargs -P "$jobs" -n 4 clang-tidy -p build/dev --quiet --warnings-as-errors='*' "${tidy_checks[@]}" \
   --extra-arg=-Wno-unknown-warning-option < build/dev/lint-units.txt
 echo "== lint clean"

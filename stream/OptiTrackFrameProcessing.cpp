@@ -30,10 +30,11 @@ constexpr std::string_view kDefaultNamePrefix = "OptiTrack ";
 class IdText
 {
 public:
-    IdText(std::string_view prefix, std::int32_t id)
+    // Only the first m_size bytes are ever read; zeroing the rest would cost the frame path.
+    IdText(std::string_view prefix, std::int32_t id)  // NOLINT(cppcoreguidelines-pro-type-member-init)
     {
         prefix.copy(m_text, prefix.size());
-        const auto end = std::to_chars(m_text + prefix.size(), m_text + sizeof m_text, id).ptr;
+        auto* const end = std::to_chars(m_text + prefix.size(), m_text + sizeof m_text, id).ptr;
         m_size = static_cast<std::size_t>(end - m_text);
     }
     std::string_view view() const { return std::string_view(m_text, m_size); }
@@ -169,8 +170,9 @@ void logFrameDiagnostics(const sFrameOfMocapData& frame, const OptiTrackStream::
         logMessage(Log::Debug, kFrameCategory, "Transit latency: ", transitLatency, " milliseconds\n");
     }
     if ((frame.params & kFrameRecording) != 0) logMessage(Log::Debug, kFrameCategory, "RECORDING\n");
-    if ((frame.params & kFrameModelsChanged) != 0)
+    if ((frame.params & kFrameModelsChanged) != 0) {
         logMessage(Log::Debug, kFrameCategory, "Models Changed.\n");
+    }
     logMessage(Log::Debug, kFrameCategory, "Timecode: ", boundedText(timecode), "\n");
     logMessage(Log::Debug, kFrameCategory, "Rigid Bodies [Count=", frame.nRigidBodies, "]\n");
 }
@@ -186,8 +188,9 @@ void OptiTrackStream::onFrameReceived(sFrameOfMocapData* frame, void* context)
 
     // The latencies and the timecode serve only these lines, so nothing is computed for them
     // while level 0 is off.
-    if (Internal::logAccepted(Log::Debug, Internal::kFrameCategory))
+    if (Internal::logAccepted(Log::Debug, Internal::kFrameCategory)) {
         Internal::logFrameDiagnostics(*frame, impl);
+    }
 
     const std::uint64_t timestampMs = Internal::timestampMilliseconds(frame->fTimestamp);
     const float unitsToMillimeters = impl.unitsToMillimeters.load(std::memory_order_relaxed);

@@ -26,10 +26,7 @@ bool readAnswer(ErrorCode result, const void* response, int responseBytes, void*
 using Internal::kStreamCategory;
 using Internal::logMessage;
 
-OptiTrackStream::Impl::Impl(OptiTrackStream* owner) : stream(owner)
-{
-    std::memset(static_cast<void*>(&serverDescription), 0, sizeof serverDescription);
-}
+OptiTrackStream::Impl::Impl(OptiTrackStream* owner) : stream(owner) {}
 
 OptiTrackStream::Impl::~Impl()
 {

@@ -43,7 +43,7 @@ struct OPTITRACK_EXPORT OptiTrackStream::Impl
     NatNetClient client;
     /// The SDK record, written only on the thread that runs the connect step. The frame path reads
     /// `clockFrequency` instead.
-    sServerDescription serverDescription;
+    sServerDescription serverDescription{};
     /// Divisor of the pose quality; written by setMaxError, read on the NatNet thread.
     std::atomic<double> maxError{1.0};
     /// Server length unit to millimetres; written by the connect step, read on the NatNet thread.

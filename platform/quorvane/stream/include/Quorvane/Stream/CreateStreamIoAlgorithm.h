@@ -66,7 +66,7 @@ public:
     Stream* currentStream() const override { return m_heldStream; }
 
     /// Hands the current stream out once; see StreamAlgorithmBase::takeOutput().
-    OwningDataList takeOutput() override { return StreamAlgorithmBase::takeOutput(); }
+    OwningDataList takeOutput() override { return StreamIoAlgorithm::takeOutput(); }
 
     /// Destroys the current stream unless it was handed out; afterwards there is none and
     /// `outputTaken` is clear.
@@ -150,7 +150,7 @@ public:
                     success = m_heldStream->start();
                 }
             }
-            fresh.release();
+            static_cast<void>(fresh.release());  // it got through: m_heldStream owns it now
             setStatus(success ? Success : Failure);
         } catch (const std::exception& e) {
             m_heldStream = nullptr;
