@@ -7,6 +7,7 @@
 #include <natnet/sim/Scenario.h>
 #include <natnet/sim/Simulator.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -112,7 +113,13 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
     QFile::remove(json);
 
     const QString commandPort = QString::number(simulator.commandPort());
+    // xvfb-run -a searches upwards from a display number; two runs started at once (the
+    // other mode, another suite) can both take the first free one and one Xvfb then fails.
+    // Starting each search from a number of its own keeps them apart.
+    const QString firstDisplay = QString::number(100 + QCoreApplication::applicationPid() % 800);
     QStringList arguments = {QStringLiteral("-a"),
+                             QStringLiteral("-n"),
+                             firstDisplay,
                              QStringLiteral("--server-args=-screen 0 1280x800x24"),
                              QString::fromStdString(viewer),
                              QStringLiteral("--plugins"),
