@@ -95,7 +95,8 @@ TEST(CaptureGolden, ConnectAndDiscoveryFromNatNetLib30)
         EXPECT_EQ(request.sender.nameText(), "NatNetLib");
         EXPECT_EQ(request.sender.version[0], 3);
         EXPECT_EQ(request.sender.natNetVersion[0], 3);
-        EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeConnect(w, request, id); }));
+        const MessageId kind = id;  // a lambda may capture a structured binding only from C++20
+        EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeConnect(w, request, kind); }));
     }
 }
 
