@@ -66,18 +66,6 @@ std::unique_ptr<NatNet::Sim::Simulator> startSimulator(bool multicast, std::uint
     return sim;
 }
 
-OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
-{
-    OptiTrackConnectionParams params;
-    params.connectionType = sim.config().multicast ? 0 : 1;
-    params.commandPort = sim.commandPort();
-    params.dataPort = sim.dataPort();
-    params.serverAddress = "127.0.0.1";
-    params.localAddress = "127.0.0.1";
-    if (sim.config().multicast) params.multicastAddress = sim.config().multicastAddress;
-    return params;
-}
-
 std::unique_ptr<sFrameOfMocapData> numberedFrame(std::int32_t number, int bodies)
 {
     auto frame = NatNetTest::newFrame();

@@ -6,6 +6,7 @@
 // signal, and a foreign sender on 127.0.0.5.
 
 #include "Eventually.h"
+#include "SimulatorConnection.h"
 #include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackStream.h"
 #include "stream/OptiTrackStreamImpl.h"
@@ -28,6 +29,7 @@
 namespace Quorvane::FaultTesting {
 
 using TestSupport::eventually;
+using TestSupport::paramsFor;
 
 using namespace std::chrono_literals;
 
@@ -45,8 +47,6 @@ NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast, std::uint16_t comma
 /// A started simulator with unit scale 1; null (with a test failure) when it cannot start.
 std::unique_ptr<NatNet::Sim::Simulator> startSimulator(bool multicast, std::uint16_t commandPort = 0,
                                                        std::uint16_t dataPort = 0);
-
-OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim);
 
 /// A zero-filled frame number `number` with tracked bodies 1 to `bodies`; body 1's x is `number`.
 std::unique_ptr<sFrameOfMocapData> numberedFrame(std::int32_t number, int bodies = 4);

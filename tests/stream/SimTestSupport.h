@@ -3,6 +3,7 @@
 // The in-process NatNet simulator on loopback, and a stream pointed at it.
 
 #include "Eventually.h"
+#include "SimulatorConnection.h"
 #include "stream/OptiTrackConnectionParams.h"
 #include "stream/OptiTrackStream.h"
 
@@ -39,18 +40,7 @@ inline NatNet::Sim::SimulatorConfig simulatorConfig(bool multicast)
     return config;
 }
 
-/// Connection parameters for a simulator on loopback.
-inline OptiTrackConnectionParams paramsFor(const NatNet::Sim::Simulator& sim)
-{
-    OptiTrackConnectionParams params;
-    params.connectionType = sim.config().multicast ? 0 : 1;
-    params.commandPort = sim.commandPort();
-    params.dataPort = sim.dataPort();
-    params.serverAddress = "127.0.0.1";
-    params.localAddress = "127.0.0.1";
-    if (sim.config().multicast) params.multicastAddress = sim.config().multicastAddress;
-    return params;
-}
+using TestSupport::paramsFor;
 
 /// The texts of `records` in `category`, in order.
 inline std::vector<std::string> textsIn(const std::vector<RecordingLogSink::Record>& records,
