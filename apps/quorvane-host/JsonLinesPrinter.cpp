@@ -1,18 +1,34 @@
 #include "JsonLinesPrinter.h"
 
-#include <nlohmann/json.hpp>
+#include "JsonText.h"
+
+#include <string_view>
 
 namespace Quorvane {
 namespace Host {
 
 namespace Internal {
 namespace {
-/// One line of JSON. Names come from the tracking server in no promised encoding; bytes that
-/// are not UTF-8 become U+FFFD instead of an exception.
-std::string jsonLine(const nlohmann::json& line)
+
+/// `"key":` after the `{` or the `,` that comes before it.
+void appendKey(std::string& out, std::string_view key)
 {
-    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+    out += '"';
+    out += key;
+    out += "\":";
 }
+
+/// `{"id":…,"name":…` of an instrument's line.
+void appendIdentity(std::string& out, const std::string& id, const std::string& name)
+{
+    out += '{';
+    appendKey(out, "id");
+    JsonText::appendString(out, id);
+    out += ',';
+    appendKey(out, "name");
+    JsonText::appendString(out, name);
+}
+
 }  // namespace
 }  // namespace Internal
 
@@ -25,53 +41,93 @@ void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& 
     }
     for (const std::size_t i : changes.added) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
-        nlohmann::json line = {
-            {"type", "added"}, {"id", instrument.identifier()}, {"name", instrument.name()}};
-        m_out << Internal::jsonLine(line);
+        Internal::appendIdentity(m_lines, instrument.identifier(), instrument.name());
+        m_lines += ",\"type\":\"added\"}\n";
     }
     for (const std::size_t i : changes.updated) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
-        nlohmann::json pose = nlohmann::json::array();
+        Internal::appendIdentity(m_lines, instrument.identifier(), instrument.name());
+        m_lines += ',';
+        Internal::appendKey(m_lines, "pose");
+        m_lines += '[';
         // Eigen's default storage is column-major, which is the order the line promises.
         for (Eigen::Index k = 0; k < instrument.pose.size(); ++k) {
-            pose.push_back(instrument.pose.data()[k]);
+            if (k != 0) {
+                m_lines += ',';
+            }
+            JsonText::appendNumber(m_lines, instrument.pose.data()[k]);
         }
-        nlohmann::json line = {{"type", "pose"},
-                               {"id", instrument.identifier()},
-                               {"name", instrument.name()},
-                               {"pose", std::move(pose)},
-                               {"quality", instrument.quality},
-                               {"timestamp", instrument.timestampMs}};
-        m_out << Internal::jsonLine(line);
+        m_lines += "],";
+        Internal::appendKey(m_lines, "quality");
+        JsonText::appendNumber(m_lines, instrument.quality);
+        m_lines += ',';
+        Internal::appendKey(m_lines, "timestamp");
+        JsonText::appendNumber(m_lines, instrument.timestampMs);
+        m_lines += ",\"type\":\"pose\"}\n";
     }
-    m_out.flush();
+    flushLines();
 }
 
 void JsonLinesPrinter::refresh(std::chrono::steady_clock::time_point) {}
 
 void JsonLinesPrinter::finish(const RunSummary& summary, std::chrono::steady_clock::time_point)
 {
-    nlohmann::json instruments = nlohmann::json::array();
-    for (const RunSummary::Instrument& instrument : summary.instruments) {
-        instruments.push_back({{"id", instrument.id},
-                               {"name", instrument.name},
-                               {"updates", instrument.updates},
-                               {"rateHz", instrument.rateHz},
-                               {"quality", instrument.lastQuality}});
-    }
-    nlohmann::json line = {{"type", "summary"},
-                           {"frames", summary.frames},
-                           {"framesDropped", summary.framesDropped},
-                           {"durationS", summary.durationS},
-                           {"frameRateHz", summary.frameRateHz},
-                           {"instruments", std::move(instruments)}};
+    std::string& out = m_lines;
+    out += '{';
+    Internal::appendKey(out, "durationS");
+    JsonText::appendNumber(out, summary.durationS);
+    out += ',';
+    Internal::appendKey(out, "frameRateHz");
+    JsonText::appendNumber(out, summary.frameRateHz);
+    out += ',';
+    Internal::appendKey(out, "frames");
+    JsonText::appendNumber(out, summary.frames);
+    out += ',';
+    Internal::appendKey(out, "framesDropped");
+    JsonText::appendNumber(out, summary.framesDropped);
+    out += ',';
     if (summary.igtl) {
-        line["igtl"] = {{"clients", summary.igtlTotals.clients},
-                        {"posesSent", summary.igtlTotals.posesSent},
-                        {"posesMissed", summary.igtlTotals.posesMissed}};
+        Internal::appendKey(out, "igtl");
+        out += '{';
+        Internal::appendKey(out, "clients");
+        JsonText::appendNumber(out, summary.igtlTotals.clients);
+        out += ',';
+        Internal::appendKey(out, "posesMissed");
+        JsonText::appendNumber(out, summary.igtlTotals.posesMissed);
+        out += ',';
+        Internal::appendKey(out, "posesSent");
+        JsonText::appendNumber(out, summary.igtlTotals.posesSent);
+        out += "},";
     }
-    m_out << Internal::jsonLine(line);
+    Internal::appendKey(out, "instruments");
+    out += '[';
+    bool first = true;
+    for (const RunSummary::Instrument& instrument : summary.instruments) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        Internal::appendIdentity(out, instrument.id, instrument.name);
+        out += ',';
+        Internal::appendKey(out, "quality");
+        JsonText::appendNumber(out, instrument.lastQuality);
+        out += ',';
+        Internal::appendKey(out, "rateHz");
+        JsonText::appendNumber(out, instrument.rateHz);
+        out += ',';
+        Internal::appendKey(out, "updates");
+        JsonText::appendNumber(out, instrument.updates);
+        out += '}';
+    }
+    out += "],\"type\":\"summary\"}\n";
+    flushLines();
+}
+
+void JsonLinesPrinter::flushLines()
+{
+    m_out.write(m_lines.data(), static_cast<std::streamsize>(m_lines.size()));
     m_out.flush();
+    m_lines.clear();
 }
 
 }  // namespace Host
