@@ -2,37 +2,12 @@
 
 #include "JsonText.h"
 
-#include <string_view>
-
 namespace Quorvane {
 namespace Host {
 
-namespace Internal {
-namespace {
-
-/// `"key":` after the `{` or the `,` that comes before it.
-void appendKey(std::string& out, std::string_view key)
-{
-    out += '"';
-    out += key;
-    out += "\":";
-}
-
-/// `{"id":…,"name":…` of an instrument's line.
-void appendIdentity(std::string& out, const std::string& id, const std::string& name)
-{
-    out += '{';
-    appendKey(out, "id");
-    JsonText::appendString(out, id);
-    out += ',';
-    appendKey(out, "name");
-    JsonText::appendString(out, name);
-}
-
-}  // namespace
-}  // namespace Internal
-
 JsonLinesPrinter::JsonLinesPrinter(std::ostream& out) : m_out(out) {}
+
+// Members are written in alphabetical order, as nlohmann::json wrote them before.
 
 void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& changes)
 {
@@ -41,29 +16,29 @@ void JsonLinesPrinter::frame(const FrameSnapshot& snapshot, const FrameChanges& 
     }
     for (const std::size_t i : changes.added) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
-        Internal::appendIdentity(m_lines, instrument.identifier(), instrument.name());
-        m_lines += ",\"type\":\"added\"}\n";
+        JsonText::Object line(m_lines);
+        line.text("id", instrument.identifier())
+            .text("name", instrument.name())
+            .text("type", "added")
+            .close();
+        m_lines += '\n';
     }
     for (const std::size_t i : changes.updated) {
         const TrackingInstrument& instrument = snapshot.instruments[i];
-        Internal::appendIdentity(m_lines, instrument.identifier(), instrument.name());
-        m_lines += ',';
-        Internal::appendKey(m_lines, "pose");
-        m_lines += '[';
+        JsonText::Object line(m_lines);
+        line.text("id", instrument.identifier()).text("name", instrument.name());
+        std::string& pose = line.member("pose");
         // Eigen's default storage is column-major, which is the order the line promises.
         for (Eigen::Index k = 0; k < instrument.pose.size(); ++k) {
-            if (k != 0) {
-                m_lines += ',';
-            }
-            JsonText::appendNumber(m_lines, instrument.pose.data()[k]);
+            pose += k == 0 ? '[' : ',';
+            JsonText::appendNumber(pose, instrument.pose.data()[k]);
         }
-        m_lines += "],";
-        Internal::appendKey(m_lines, "quality");
-        JsonText::appendNumber(m_lines, instrument.quality);
-        m_lines += ',';
-        Internal::appendKey(m_lines, "timestamp");
-        JsonText::appendNumber(m_lines, instrument.timestampMs);
-        m_lines += ",\"type\":\"pose\"}\n";
+        pose += ']';
+        line.number("quality", instrument.quality)
+            .number("timestamp", instrument.timestampMs)
+            .text("type", "pose")
+            .close();
+        m_lines += '\n';
     }
     flushLines();
 }
@@ -72,54 +47,37 @@ void JsonLinesPrinter::refresh(std::chrono::steady_clock::time_point) {}
 
 void JsonLinesPrinter::finish(const RunSummary& summary, std::chrono::steady_clock::time_point)
 {
-    std::string& out = m_lines;
-    out += '{';
-    Internal::appendKey(out, "durationS");
-    JsonText::appendNumber(out, summary.durationS);
-    out += ',';
-    Internal::appendKey(out, "frameRateHz");
-    JsonText::appendNumber(out, summary.frameRateHz);
-    out += ',';
-    Internal::appendKey(out, "frames");
-    JsonText::appendNumber(out, summary.frames);
-    out += ',';
-    Internal::appendKey(out, "framesDropped");
-    JsonText::appendNumber(out, summary.framesDropped);
-    out += ',';
+    JsonText::Object line(m_lines);
+    line.number("durationS", summary.durationS)
+        .number("frameRateHz", summary.frameRateHz)
+        .number("frames", summary.frames)
+        .number("framesDropped", summary.framesDropped);
     if (summary.igtl) {
-        Internal::appendKey(out, "igtl");
-        out += '{';
-        Internal::appendKey(out, "clients");
-        JsonText::appendNumber(out, summary.igtlTotals.clients);
-        out += ',';
-        Internal::appendKey(out, "posesMissed");
-        JsonText::appendNumber(out, summary.igtlTotals.posesMissed);
-        out += ',';
-        Internal::appendKey(out, "posesSent");
-        JsonText::appendNumber(out, summary.igtlTotals.posesSent);
-        out += "},";
+        JsonText::Object(line.member("igtl"))
+            .number("clients", summary.igtlTotals.clients)
+            .number("posesMissed", summary.igtlTotals.posesMissed)
+            .number("posesSent", summary.igtlTotals.posesSent)
+            .close();
     }
-    Internal::appendKey(out, "instruments");
-    out += '[';
+    std::string& instruments = line.member("instruments");
+    instruments += '[';
     bool first = true;
     for (const RunSummary::Instrument& instrument : summary.instruments) {
         if (!first) {
-            out += ',';
+            instruments += ',';
         }
         first = false;
-        Internal::appendIdentity(out, instrument.id, instrument.name);
-        out += ',';
-        Internal::appendKey(out, "quality");
-        JsonText::appendNumber(out, instrument.lastQuality);
-        out += ',';
-        Internal::appendKey(out, "rateHz");
-        JsonText::appendNumber(out, instrument.rateHz);
-        out += ',';
-        Internal::appendKey(out, "updates");
-        JsonText::appendNumber(out, instrument.updates);
-        out += '}';
+        JsonText::Object(instruments)
+            .text("id", instrument.id)
+            .text("name", instrument.name)
+            .number("quality", instrument.lastQuality)
+            .number("rateHz", instrument.rateHz)
+            .number("updates", instrument.updates)
+            .close();
     }
-    out += "],\"type\":\"summary\"}\n";
+    instruments += ']';
+    line.text("type", "summary").close();
+    m_lines += '\n';
     flushLines();
 }
 

@@ -190,6 +190,45 @@ void appendNumber(std::string& out, std::uint64_t value)
     out.append(text.data(), result.ptr);
 }
 
+Object::Object(std::string& out) : m_out(out)
+{
+    m_out += '{';
+}
+
+std::string& Object::member(std::string_view key)
+{
+    if (!m_first) {
+        m_out += ',';
+    }
+    m_first = false;
+    appendString(m_out, key);
+    m_out += ':';
+    return m_out;
+}
+
+Object& Object::text(std::string_view key, std::string_view value)
+{
+    appendString(member(key), value);
+    return *this;
+}
+
+Object& Object::number(std::string_view key, double value)
+{
+    appendNumber(member(key), value);
+    return *this;
+}
+
+Object& Object::number(std::string_view key, std::uint64_t value)
+{
+    appendNumber(member(key), value);
+    return *this;
+}
+
+void Object::close()
+{
+    m_out += '}';
+}
+
 }  // namespace JsonText
 }  // namespace Host
 }  // namespace Quorvane

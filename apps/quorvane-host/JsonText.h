@@ -23,6 +23,27 @@ void appendNumber(std::string& out, double value);
 
 void appendNumber(std::string& out, std::uint64_t value);
 
+/// One object's members appended to `out`, with the braces and the commas between them.
+class Object
+{
+public:
+    /// Opens the object: `{`.
+    explicit Object(std::string& out);
+
+    Object& text(std::string_view key, std::string_view value);
+    Object& number(std::string_view key, double value);
+    Object& number(std::string_view key, std::uint64_t value);
+    /// Writes `"key":` and returns the buffer for a value the caller writes (an array, an
+    /// object).
+    std::string& member(std::string_view key);
+    /// Closes the object: `}`.
+    void close();
+
+private:
+    std::string& m_out;
+    bool m_first = true;
+};
+
 }  // namespace JsonText
 }  // namespace Host
 }  // namespace Quorvane

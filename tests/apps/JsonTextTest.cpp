@@ -217,16 +217,22 @@ FrameSnapshot frameOf(int bodies)
     return snapshot;
 }
 
-TEST(JsonLinesPrinter, LinesAreTheObjectsNlohmannWrote)
+/// A printer whose stream keeps the last write.
+class JsonLinesPrinterTest : public testing::Test
 {
-    LastWriteBuffer buffer;
-    std::ostream out(&buffer);
-    Host::JsonLinesPrinter printer(out);
+protected:
+    LastWriteBuffer m_buffer;
+    std::ostream m_out{&m_buffer};
+    Host::JsonLinesPrinter m_printer{m_out};
+};
+
+TEST_F(JsonLinesPrinterTest, LinesAreTheObjectsNlohmannWrote)
+{
     const FrameSnapshot snapshot = frameOf(2);
     FrameChanges changes;
     changes.added = {1};
     changes.updated = {0, 1};
-    printer.frame(snapshot, changes);
+    m_printer.frame(snapshot, changes);
 
     std::string expected;
     expected += nlohmannText({{"type", "added"}, {"id", "optitrack-2"}, {"name", "Body 2"}}) + "\n";
@@ -243,7 +249,7 @@ TEST(JsonLinesPrinter, LinesAreTheObjectsNlohmannWrote)
                                   {"timestamp", instrument.timestampMs}}) +
                     "\n";
     }
-    EXPECT_EQ(buffer.text(), expected);
+    EXPECT_EQ(m_buffer.text(), expected);
 
     Host::RunSummary summary;
     summary.frames = 10;
@@ -254,7 +260,7 @@ TEST(JsonLinesPrinter, LinesAreTheObjectsNlohmannWrote)
     summary.instruments.push_back({"optitrack-2", "Body 2", 0, 0.0, 0.0});
     summary.igtl = true;
     summary.igtlTotals = {2, 16, 3};
-    printer.finish(summary, std::chrono::steady_clock::now());
+    m_printer.finish(summary, std::chrono::steady_clock::now());
     nlohmann::json instruments = nlohmann::json::array();
     for (const Host::RunSummary::Instrument& instrument : summary.instruments) {
         instruments.push_back({{"id", instrument.id},
@@ -270,25 +276,22 @@ TEST(JsonLinesPrinter, LinesAreTheObjectsNlohmannWrote)
                                  {"frameRateHz", summary.frameRateHz},
                                  {"instruments", instruments},
                                  {"igtl", {{"clients", 2}, {"posesSent", 16}, {"posesMissed", 3}}}};
-    EXPECT_EQ(buffer.text(), nlohmannText(line) + "\n");
+    EXPECT_EQ(m_buffer.text(), nlohmannText(line) + "\n");
 }
 
-TEST(JsonLinesPrinter, AFrameAllocatesNothingOnceItsBufferHasGrown)
+TEST_F(JsonLinesPrinterTest, AFrameAllocatesNothingOnceItsBufferHasGrown)
 {
-    LastWriteBuffer buffer;
-    std::ostream out(&buffer);
-    Host::JsonLinesPrinter printer(out);
     const FrameSnapshot snapshot = frameOf(32);
     FrameChanges changes;
     for (std::size_t i = 0; i < snapshot.instruments.size(); ++i) {
         changes.updated.push_back(i);
     }
-    EXPECT_GT(TestSupport::allocationsIn([&] { printer.frame(snapshot, changes); }), 0)
+    EXPECT_GT(TestSupport::allocationsIn([&] { m_printer.frame(snapshot, changes); }), 0)
         << "the first frame grows the buffer, so the count is seen to work";
     for (int round = 0; round < 3; ++round) {
-        EXPECT_EQ(TestSupport::allocationsIn([&] { printer.frame(snapshot, changes); }), 0);
+        EXPECT_EQ(TestSupport::allocationsIn([&] { m_printer.frame(snapshot, changes); }), 0);
     }
-    EXPECT_NE(buffer.text().find("\"id\":\"optitrack-32\""), std::string::npos);
+    EXPECT_NE(m_buffer.text().find("\"id\":\"optitrack-32\""), std::string::npos);
 }
 
 }  // namespace
