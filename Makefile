@@ -4,23 +4,10 @@
 deps:
 	@./scripts/install-deps.sh
 
-demo: deps
-	@./scripts/demo.sh
-
-test: deps
-	@./scripts/test.sh
-
-lint: deps
-	@./scripts/lint.sh
-
-bench: deps
-	@./scripts/bench.sh
-
-fuzz: deps
-	@./scripts/fuzz.sh
-
-viewer: deps
-	@./scripts/viewer.sh
+# Each of these runs scripts/<name>.sh.
+SCRIPTED := demo test lint bench fuzz viewer
+$(SCRIPTED): deps
+	@./scripts/$@.sh
 
 build: deps
 	cmake --preset dev && cmake --build --preset dev
