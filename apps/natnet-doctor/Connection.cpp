@@ -2,19 +2,18 @@
 
 #include "DoctorOptions.h"
 
+#include <platform/NameTable.h>
+
 namespace NatNet::Doctor {
 
 const char* modeName(Mode mode)
 {
-    switch (mode) {
-        case Mode::Auto:
-            return "auto";
-        case Mode::Unicast:
-            return "unicast";
-        case Mode::Multicast:
-            return "multicast";
-    }
-    return "auto";
+    static constexpr Platform::NameRow<Mode> kNames[] = {
+        {Mode::Auto, "auto"},
+        {Mode::Unicast, "unicast"},
+        {Mode::Multicast, "multicast"},
+    };
+    return Platform::nameOf(mode, kNames, "auto");
 }
 
 std::string hostCommand(const Connection& connection)

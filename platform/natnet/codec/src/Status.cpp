@@ -1,80 +1,60 @@
 #include "natnet/codec/Status.h"
 #include "natnet/codec/MessageId.h"
 
+#include <platform/NameTable.h>
+
 namespace NatNet::Wire {
+
+namespace {
+
+using Platform::NameRow;
+
+constexpr NameRow<Status> kStatusNames[] = {
+    {Status::Ok, "Ok"},
+    {Status::Truncated, "Truncated"},
+    {Status::CountTooLarge, "CountTooLarge"},
+    {Status::NegativeCount, "NegativeCount"},
+    {Status::UnterminatedString, "UnterminatedString"},
+    {Status::UnknownMessage, "UnknownMessage"},
+    {Status::UnsupportedVersion, "UnsupportedVersion"},
+    {Status::SizeMismatch, "SizeMismatch"},
+    {Status::MissingEndTag, "MissingEndTag"},
+    {Status::UnknownDescriptionType, "UnknownDescriptionType"},
+    {Status::BufferTooSmall, "BufferTooSmall"},
+    {Status::MessageTooLarge, "MessageTooLarge"},
+    {Status::InvalidRecord, "InvalidRecord"},
+    {Status::OutOfMemory, "OutOfMemory"},
+};
+
+constexpr NameRow<MessageId> kMessageIdNames[] = {
+    {MessageId::Connect, "connect"},
+    {MessageId::ServerInfo, "serverInfo"},
+    {MessageId::Request, "request"},
+    {MessageId::Response, "response"},
+    {MessageId::RequestModelDef, "requestModelDef"},
+    {MessageId::ModelDef, "modelDef"},
+    {MessageId::RequestFrameOfData, "requestFrameOfData"},
+    {MessageId::FrameOfData, "frameOfData"},
+    {MessageId::MessageString, "messageString"},
+    {MessageId::Disconnect, "disconnect"},
+    {MessageId::KeepAlive, "keepAlive"},
+    {MessageId::DisconnectByTimeout, "disconnectByTimeout"},
+    {MessageId::EchoRequest, "echoRequest"},
+    {MessageId::EchoResponse, "echoResponse"},
+    {MessageId::Discovery, "discovery"},
+    {MessageId::UnrecognizedRequest, "unrecognizedRequest"},
+};
+
+}  // namespace
 
 const char* statusName(Status status)
 {
-    switch (status) {
-        case Status::Ok:
-            return "Ok";
-        case Status::Truncated:
-            return "Truncated";
-        case Status::CountTooLarge:
-            return "CountTooLarge";
-        case Status::NegativeCount:
-            return "NegativeCount";
-        case Status::UnterminatedString:
-            return "UnterminatedString";
-        case Status::UnknownMessage:
-            return "UnknownMessage";
-        case Status::UnsupportedVersion:
-            return "UnsupportedVersion";
-        case Status::SizeMismatch:
-            return "SizeMismatch";
-        case Status::MissingEndTag:
-            return "MissingEndTag";
-        case Status::UnknownDescriptionType:
-            return "UnknownDescriptionType";
-        case Status::BufferTooSmall:
-            return "BufferTooSmall";
-        case Status::MessageTooLarge:
-            return "MessageTooLarge";
-        case Status::InvalidRecord:
-            return "InvalidRecord";
-        case Status::OutOfMemory:
-            return "OutOfMemory";
-    }
-    return "Unknown";
+    return Platform::nameOf(status, kStatusNames, "Unknown");
 }
 
 const char* messageIdName(uint16_t id)
 {
-    switch (static_cast<MessageId>(id)) {
-        case MessageId::Connect:
-            return "connect";
-        case MessageId::ServerInfo:
-            return "serverInfo";
-        case MessageId::Request:
-            return "request";
-        case MessageId::Response:
-            return "response";
-        case MessageId::RequestModelDef:
-            return "requestModelDef";
-        case MessageId::ModelDef:
-            return "modelDef";
-        case MessageId::RequestFrameOfData:
-            return "requestFrameOfData";
-        case MessageId::FrameOfData:
-            return "frameOfData";
-        case MessageId::MessageString:
-            return "messageString";
-        case MessageId::Disconnect:
-            return "disconnect";
-        case MessageId::KeepAlive:
-            return "keepAlive";
-        case MessageId::DisconnectByTimeout:
-            return "disconnectByTimeout";
-        case MessageId::EchoRequest:
-            return "echoRequest";
-        case MessageId::EchoResponse:
-            return "echoResponse";
-        case MessageId::Discovery:
-            return "discovery";
-        case MessageId::UnrecognizedRequest:
-            return "unrecognizedRequest";
-    }
-    return nullptr;
+    return Platform::nameOf(static_cast<MessageId>(id), kMessageIdNames, nullptr);
 }
 
 }  // namespace NatNet::Wire

@@ -2,6 +2,7 @@
 
 #include <Quorvane/Core/Log.h>
 #include <Quorvane/Core/NumberText.h>
+#include <platform/NameTable.h>
 
 #include <climits>
 #include <cmath>
@@ -388,19 +389,11 @@ bool Properties::setFromText(const std::string& key, Type type, const std::strin
 
 const char* Properties::typeName(Type type)
 {
-    switch (type) {
-        case Type::Bool:
-            return "bool";
-        case Type::Int:
-            return "int";
-        case Type::UnsignedShort:
-            return "unsigned short";
-        case Type::Double:
-            return "double";
-        case Type::String:
-            return "string";
-    }
-    return "unknown";
+    static constexpr Platform::NameRow<Type> kNames[] = {
+        {Type::Bool, "bool"},     {Type::Int, "int"},       {Type::UnsignedShort, "unsigned short"},
+        {Type::Double, "double"}, {Type::String, "string"},
+    };
+    return Platform::nameOf(type, kNames, "unknown");
 }
 
 bool Properties::operator==(const Properties& other) const

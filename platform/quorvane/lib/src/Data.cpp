@@ -1,5 +1,7 @@
 #include <Quorvane/Lib/Data.h>
 
+#include <platform/NameTable.h>
+
 #include <sstream>
 
 namespace Quorvane {
@@ -79,23 +81,12 @@ std::string Data::describe() const
 
 const char* Data::kindName(Kind kind)
 {
-    switch (kind) {
-        case Kind::Unknown:
-            return "Unknown";
-        case Kind::Image:
-            return "Image";
-        case Kind::Mesh:
-            return "Mesh";
-        case Kind::PointSet:
-            return "PointSet";
-        case Kind::Stream:
-            return "Stream";
-        case Kind::TrackingStream:
-            return "TrackingStream";
-        case Kind::Annotation:
-            return "Annotation";
-    }
-    return "Unknown";
+    static constexpr Platform::NameRow<Kind> kNames[] = {
+        {Kind::Unknown, "Unknown"},       {Kind::Image, "Image"},   {Kind::Mesh, "Mesh"},
+        {Kind::PointSet, "PointSet"},     {Kind::Stream, "Stream"}, {Kind::TrackingStream, "TrackingStream"},
+        {Kind::Annotation, "Annotation"},
+    };
+    return Platform::nameOf(kind, kNames, "Unknown");
 }
 
 }  // namespace Quorvane

@@ -1,9 +1,12 @@
 #include "ElfModuleCheck.h"
 
+#include <platform/NameTable.h>
+
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -22,28 +25,26 @@ constexpr unsigned char kByteOrder = ELFDATA2MSB;
 #endif
 constexpr unsigned char kClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
 
+using IdentName = Platform::NameRow<unsigned char>;
+
+/// The name of an ELF identification byte, or `unknown` and its number.
+template <std::size_t N>
+std::string identName(unsigned char value, const IdentName (&names)[N], const char* unknown)
+{
+    const char* name = Platform::nameOf(value, names, nullptr);
+    return name != nullptr ? std::string(name) : std::string(unknown) + " (" + std::to_string(value) + ")";
+}
+
 std::string bitsName(unsigned char elfClass)
 {
-    switch (elfClass) {
-        case ELFCLASS32:
-            return "32-bit";
-        case ELFCLASS64:
-            return "64-bit";
-        default:
-            return "unknown-class (" + std::to_string(elfClass) + ")";
-    }
+    static constexpr IdentName kNames[] = {{ELFCLASS32, "32-bit"}, {ELFCLASS64, "64-bit"}};
+    return identName(elfClass, kNames, "unknown-class");
 }
 
 std::string byteOrderName(unsigned char data)
 {
-    switch (data) {
-        case ELFDATA2LSB:
-            return "little-endian";
-        case ELFDATA2MSB:
-            return "big-endian";
-        default:
-            return "unknown-byte-order (" + std::to_string(data) + ")";
-    }
+    static constexpr IdentName kNames[] = {{ELFDATA2LSB, "little-endian"}, {ELFDATA2MSB, "big-endian"}};
+    return identName(data, kNames, "unknown-byte-order");
 }
 
 /// This build's machine, read from this library's own ELF header as the loader mapped

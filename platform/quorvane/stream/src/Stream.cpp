@@ -3,6 +3,7 @@
 #include "StreamWorker.h"
 
 #include <Quorvane/Core/Log.h>
+#include <platform/NameTable.h>
 
 #include <array>
 #include <exception>
@@ -125,19 +126,11 @@ bool Stream::isStateOneOf(std::initializer_list<int> states) const
 
 const char* Stream::stateName(State state)
 {
-    switch (state) {
-        case State::Closed:
-            return "Closed";
-        case State::Open:
-            return "Open";
-        case State::Running:
-            return "Running";
-        case State::Paused:
-            return "Paused";
-        case State::Error:
-            return "Error";
-    }
-    return "Invalid";
+    static constexpr Platform::NameRow<State> kNames[] = {
+        {State::Closed, "Closed"}, {State::Open, "Open"},   {State::Running, "Running"},
+        {State::Paused, "Paused"}, {State::Error, "Error"},
+    };
+    return Platform::nameOf(state, kNames, "Invalid");
 }
 
 void Stream::enter(LifecycleCall& call, State newState)
