@@ -33,7 +33,9 @@ size_t labeledMarkerSize(Version v)
     return size;
 }
 
-constexpr size_t kAssetBodySize = 4 + 12 + 16 + 4 + 2;
+// The fixed layouts of 3.0 and later: a rigid body (also an asset's body), and an asset's marker
+// (a labeled marker with params and residual).
+constexpr size_t kFixedRigidBodySize = 4 + 12 + 16 + 4 + 2;
 constexpr size_t kAssetMarkerSize = 4 + 12 + 4 + 2 + 4;
 
 template <bool Write>
@@ -99,6 +101,30 @@ private:
         return (!m_sizes || m_in.position() == section.end) ? Status::Ok : Status::SizeMismatch;
     }
 
+    // A section whose elements are read one by one, `element(i)` for each; the record's count
+    // is set once all of them were read.
+    template <typename Element>
+    Status eachElement(int32_t& outCount, size_t capacity, size_t minElementSize, Element&& element)
+    {
+        Section section;
+        Status s = openSection(section, capacity, minElementSize);
+        if (s != Status::Ok) return s;
+        for (int32_t i = 0; i < section.count; ++i) {
+            if ((s = element(i)) != Status::Ok) return s;
+        }
+        if constexpr (Write) outCount = section.count;
+        return closeSection(section);
+    }
+
+    // A section that this version does not send: the record holds none.
+    static bool absent(bool present, int32_t& outCount)
+    {
+        if constexpr (Write) {
+            if (!present) outCount = 0;
+        }
+        return !present;
+    }
+
     // Reads n xyz triples into the marker pool (the walk that writes) or
     // past them (the walk that checks). The count was checked by the caller.
     MarkerData* takeMarkers(size_t n)
@@ -117,12 +143,10 @@ private:
 
     Status markerSets()
     {
-        Section section;
-        Status s = openSection(section, MAX_MARKERSETS, 1 + 4);
-        if (s != Status::Ok) return s;
-        for (int32_t i = 0; i < section.count; ++i) {
+        return eachElement(m_out.nMarkerSets, MAX_MARKERSETS, 1 + 4, [this](int32_t i) {
             std::string_view name;
-            if ((s = m_in.readCString(name)) != Status::Ok) return s;
+            Status s = m_in.readCString(name);
+            if (s != Status::Ok) return s;
             int32_t n = 0;
             if (!m_in.readI32(n)) return Status::Truncated;
             if ((s = checkCount(m_in, n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok) {
@@ -135,9 +159,8 @@ private:
                 set.nMarkers = n;
                 set.Markers = n ? markers : nullptr;
             }
-        }
-        if constexpr (Write) m_out.nMarkerSets = section.count;
-        return closeSection(section);
+            return Status::Ok;
+        });
     }
 
     Status otherMarkers()
@@ -188,30 +211,29 @@ private:
 
     Status rigidBodies()
     {
+        if (!m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
+            return eachElement(m_out.nRigidBodies, MAX_RIGIDBODIES, rigidBodyMinSize(m_v),
+                               [this](int32_t i) { return rigidBody(&m_out.RigidBodies[i]); });
+        }
         Section section;
-        Status s = openSection(section, MAX_RIGIDBODIES, rigidBodyMinSize(m_v));
+        const Status s = openSection(section, MAX_RIGIDBODIES, rigidBodyMinSize(m_v));
         if (s != Status::Ok) return s;
-        if (m_v.atLeast(Gate::RigidBodyMarkersDropped)) {
-            // Fixed-size elements whose bytes the count check guaranteed: the
-            // checking walk skips them, the writing walk reads them unchecked.
-            const uint8_t* p = m_in.take(static_cast<size_t>(section.count) * kFixedRigidBodySize);
-            if constexpr (Write) {
-                for (int32_t i = 0; i < section.count; ++i, p += kFixedRigidBodySize) {
-                    loadFixedRigidBody(p, m_out.RigidBodies[i]);
-                }
-                m_out.nRigidBodies = section.count;
-            }
-            return closeSection(section);
-        }
-        for (int32_t i = 0; i < section.count; ++i) {
-            if ((s = rigidBody(&m_out.RigidBodies[i])) != Status::Ok) return s;
-        }
+        takeFixedRigidBodies(section.count, m_out.RigidBodies);
         if constexpr (Write) m_out.nRigidBodies = section.count;
         return closeSection(section);
     }
 
+    // Fixed-size elements whose bytes the count check guaranteed: the checking
+    // walk skips them, the writing walk reads them unchecked.
+    void takeFixedRigidBodies(int32_t n, sRigidBodyData* out)
+    {
+        const uint8_t* p = m_in.take(static_cast<size_t>(n) * kFixedRigidBodySize);
+        if constexpr (Write) {
+            for (int32_t i = 0; i < n; ++i, p += kFixedRigidBodySize) loadFixedRigidBody(p, out[i]);
+        }
+    }
+
     // The 3.0+ rigid body: ID, position, orientation, mean error, params.
-    static constexpr size_t kFixedRigidBodySize = 38;
     static void loadFixedRigidBody(const uint8_t* p, sRigidBodyData& body)
     {
         body.ID = loadI32(p);
@@ -228,19 +250,14 @@ private:
 
     Status skeletons()
     {
-        if (!m_v.atLeast(Gate::FrameSkeletons)) {
-            if constexpr (Write) m_out.nSkeletons = 0;
-            return Status::Ok;
-        }
-        Section section;
-        Status s = openSection(section, MAX_SKELETONS, 8);
-        if (s != Status::Ok) return s;
-        for (int32_t i = 0; i < section.count; ++i) {
+        if (absent(m_v.atLeast(Gate::FrameSkeletons), m_out.nSkeletons)) return Status::Ok;
+        return eachElement(m_out.nSkeletons, MAX_SKELETONS, 8, [this](int32_t i) {
             int32_t id = 0;
             int32_t bones = 0;
             if (!m_in.readI32(id) || !m_in.readI32(bones)) return Status::Truncated;
             const size_t capacity = std::min<size_t>(MAX_SKELRIGIDBODIES, poolLeft());
-            if ((s = checkCount(m_in, bones, capacity, rigidBodyMinSize(m_v))) != Status::Ok) return s;
+            Status s = checkCount(m_in, bones, capacity, rigidBodyMinSize(m_v));
+            if (s != Status::Ok) return s;
             sRigidBodyData* first = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < bones; ++b) {
                 if ((s = rigidBody(first + b)) != Status::Ok) return s;
@@ -251,42 +268,23 @@ private:
                 m_out.Skeletons[i].nRigidBodies = bones;
                 m_out.Skeletons[i].RigidBodyData = bones ? first : nullptr;
             }
-        }
-        if constexpr (Write) m_out.nSkeletons = section.count;
-        return closeSection(section);
+            return Status::Ok;
+        });
     }
 
     size_t poolLeft() const { return FrameStorage::kRigidBodyCapacity - m_bodiesUsed; }
 
     Status assets()
     {
-        if (!m_v.atLeast(Gate::FrameAssets)) {
-            if constexpr (Write) m_out.nAssets = 0;
-            return Status::Ok;
-        }
-        Section section;
-        Status s = openSection(section, MAX_ASSETS, 12);
-        if (s != Status::Ok) return s;
-        for (int32_t i = 0; i < section.count; ++i) {
+        if (absent(m_v.atLeast(Gate::FrameAssets), m_out.nAssets)) return Status::Ok;
+        return eachElement(m_out.nAssets, MAX_ASSETS, 12, [this](int32_t i) {
             int32_t id = 0;
             int32_t nBodies = 0;
             if (!m_in.readI32(id) || !m_in.readI32(nBodies)) return Status::Truncated;
-            if ((s = checkCount(m_in, nBodies, poolLeft(), kAssetBodySize)) != Status::Ok) return s;
+            Status s = checkCount(m_in, nBodies, poolLeft(), kFixedRigidBodySize);
+            if (s != Status::Ok) return s;
             sRigidBodyData* bodies = m_storage.rigidBodies() + m_bodiesUsed;
-            for (int32_t b = 0; b < nBodies; ++b) {
-                sRigidBodyData body;
-                m_in.readI32(body.ID);
-                m_in.readF32(body.x);
-                m_in.readF32(body.y);
-                m_in.readF32(body.z);
-                m_in.readF32(body.qx);
-                m_in.readF32(body.qy);
-                m_in.readF32(body.qz);
-                m_in.readF32(body.qw);
-                m_in.readF32(body.MeanError);
-                m_in.readI16(body.params);  // sizes were checked against the count
-                if constexpr (Write) bodies[b] = body;
-            }
+            takeFixedRigidBodies(nBodies, bodies);
             m_bodiesUsed += static_cast<size_t>(nBodies);
 
             int32_t nMarkers = 0;
@@ -294,11 +292,7 @@ private:
             const size_t markerCapacity = FrameStorage::kAssetMarkerCapacity - m_assetMarkersUsed;
             if ((s = checkCount(m_in, nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
             sMarker* markers = m_storage.assetMarkers() + m_assetMarkersUsed;
-            for (int32_t k = 0; k < nMarkers; ++k) {
-                sMarker marker;
-                readAssetMarker(marker);
-                if constexpr (Write) markers[k] = marker;
-            }
+            takeMarkerRecords(nMarkers, markers, kAssetMarkerSize, true, true);
             m_assetMarkersUsed += static_cast<size_t>(nMarkers);
             if constexpr (Write) {
                 sAssetData& asset = m_out.Assets[i];
@@ -308,38 +302,18 @@ private:
                 asset.nMarkers = nMarkers;
                 asset.MarkerData = nMarkers ? markers : nullptr;
             }
-        }
-        if constexpr (Write) m_out.nAssets = section.count;
-        return closeSection(section);
-    }
-
-    void readAssetMarker(sMarker& marker)
-    {
-        m_in.readI32(marker.ID);
-        m_in.readF32(marker.x);
-        m_in.readF32(marker.y);
-        m_in.readF32(marker.z);
-        m_in.readF32(marker.size);
-        m_in.readI16(marker.params);
-        m_in.readF32(marker.residual);
-    }
-
-    Status labeledMarkers()
-    {
-        if (!m_v.atLeast(Gate::FrameLabeledMarkers)) {
-            if constexpr (Write) m_out.nLabeledMarkers = 0;
             return Status::Ok;
-        }
-        Section section;
-        Status s = openSection(section, MAX_LABELED_MARKERS, labeledMarkerSize(m_v));
-        if (s != Status::Ok) return s;
-        const bool hasParams = m_v.atLeast(Gate::LabeledMarkerParams);
-        const bool hasResidual = m_v.atLeast(Gate::LabeledMarkerResidual);
-        const size_t size = labeledMarkerSize(m_v);
-        const uint8_t* p = m_in.take(static_cast<size_t>(section.count) * size);  // checked with the count
+        });
+    }
+
+    // Labeled markers and asset markers: ID, position, size, then params and residual where
+    // the layout has them. The count was checked against `size` bytes per marker.
+    void takeMarkerRecords(int32_t n, sMarker* out, size_t size, bool hasParams, bool hasResidual)
+    {
+        const uint8_t* p = m_in.take(static_cast<size_t>(n) * size);
         if constexpr (Write) {
-            for (int32_t i = 0; i < section.count; ++i, p += size) {
-                sMarker& marker = m_out.LabeledMarkers[i];
+            for (int32_t i = 0; i < n; ++i, p += size) {
+                sMarker& marker = out[i];
                 marker.ID = loadI32(p);
                 marker.x = loadF32(p + 4);
                 marker.y = loadF32(p + 8);
@@ -348,8 +322,18 @@ private:
                 marker.params = hasParams ? loadI16(p + 20) : 0;
                 marker.residual = hasResidual ? loadF32(p + 22) : 0.0f;
             }
-            m_out.nLabeledMarkers = section.count;
         }
+    }
+
+    Status labeledMarkers()
+    {
+        if (absent(m_v.atLeast(Gate::FrameLabeledMarkers), m_out.nLabeledMarkers)) return Status::Ok;
+        Section section;
+        const Status s = openSection(section, MAX_LABELED_MARKERS, labeledMarkerSize(m_v));
+        if (s != Status::Ok) return s;
+        takeMarkerRecords(section.count, m_out.LabeledMarkers, labeledMarkerSize(m_v),
+                          m_v.atLeast(Gate::LabeledMarkerParams), m_v.atLeast(Gate::LabeledMarkerResidual));
+        if constexpr (Write) m_out.nLabeledMarkers = section.count;
         return closeSection(section);
     }
 
@@ -358,18 +342,13 @@ private:
     template <typename Entry>
     Status analog(bool present, Entry* entries, int32_t& outCount, size_t capacity)
     {
-        if (!present) {
-            if constexpr (Write) outCount = 0;
-            return Status::Ok;
-        }
-        Section section;
-        Status s = openSection(section, capacity, 8);
-        if (s != Status::Ok) return s;
-        for (int32_t i = 0; i < section.count; ++i) {
+        if (absent(present, outCount)) return Status::Ok;
+        return eachElement(outCount, capacity, 8, [this, entries](int32_t i) {
             int32_t id = 0;
             int32_t channels = 0;
             if (!m_in.readI32(id) || !m_in.readI32(channels)) return Status::Truncated;
-            if ((s = checkCount(m_in, channels, MAX_ANALOG_CHANNELS, 4)) != Status::Ok) return s;
+            Status s = checkCount(m_in, channels, MAX_ANALOG_CHANNELS, 4);
+            if (s != Status::Ok) return s;
             for (int32_t c = 0; c < channels; ++c) {
                 int32_t frames = 0;
                 if (!m_in.readI32(frames)) return Status::Truncated;
@@ -386,9 +365,8 @@ private:
                 entries[i].nChannels = channels;
                 entries[i].params = 0;
             }
-        }
-        if constexpr (Write) outCount = section.count;
-        return closeSection(section);
+            return Status::Ok;
+        });
     }
 
     Status suffix()

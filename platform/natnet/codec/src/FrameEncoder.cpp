@@ -157,27 +157,15 @@ private:
         if (m_v.atLeast(Gate::RigidBodyParams)) m_out.writeI16(body.params);
     }
 
+    // Assets (4.1+) hold their bodies and markers in the layout of the frame's own rigid bodies
+    // and labeled markers.
     void asset(const sAssetData& asset)
     {
         m_out.writeI32(asset.assetID);
         m_out.writeI32(asset.nRigidBodies);
-        for (int32_t b = 0; b < asset.nRigidBodies; ++b) {
-            const sRigidBodyData& body = asset.RigidBodyData[b];
-            pose(body);
-            m_out.writeF32(body.MeanError);
-            m_out.writeI16(body.params);
-        }
+        for (int32_t b = 0; b < asset.nRigidBodies; ++b) rigidBody(asset.RigidBodyData[b]);
         m_out.writeI32(asset.nMarkers);
-        for (int32_t k = 0; k < asset.nMarkers; ++k) {
-            const sMarker& marker = asset.MarkerData[k];
-            m_out.writeI32(marker.ID);
-            m_out.writeF32(marker.x);
-            m_out.writeF32(marker.y);
-            m_out.writeF32(marker.z);
-            m_out.writeF32(marker.size);
-            m_out.writeI16(marker.params);
-            m_out.writeF32(marker.residual);
-        }
+        for (int32_t k = 0; k < asset.nMarkers; ++k) labeledMarker(asset.MarkerData[k]);
     }
 
     void labeledMarker(const sMarker& marker)

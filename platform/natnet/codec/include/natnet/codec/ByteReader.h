@@ -23,12 +23,7 @@ public:
     bool atEnd() const { return m_pos == m_size; }
     const uint8_t* current() const { return m_data + m_pos; }
 
-    bool readU8(uint8_t& out)
-    {
-        if (remaining() < 1) return false;
-        out = m_data[m_pos++];
-        return true;
-    }
+    bool readU8(uint8_t& out) { return readUnsigned(out); }
     bool readBool(bool& out)
     {
         uint8_t v = 0;
@@ -36,55 +31,13 @@ public:
         out = v != 0;
         return true;
     }
-    bool readU16(uint16_t& out)
-    {
-        if (remaining() < 2) return false;
-        out = static_cast<uint16_t>(load(2));
-        m_pos += 2;
-        return true;
-    }
-    bool readI16(int16_t& out)
-    {
-        uint16_t v = 0;
-        if (!readU16(v)) return false;
-        out = static_cast<int16_t>(v);
-        return true;
-    }
-    bool readU32(uint32_t& out)
-    {
-        if (remaining() < 4) return false;
-        out = static_cast<uint32_t>(load(4));
-        m_pos += 4;
-        return true;
-    }
-    bool readI32(int32_t& out)
-    {
-        uint32_t v = 0;
-        if (!readU32(v)) return false;
-        out = static_cast<int32_t>(v);
-        return true;
-    }
-    bool readU64(uint64_t& out)
-    {
-        if (remaining() < 8) return false;
-        out = load(8);
-        m_pos += 8;
-        return true;
-    }
-    bool readF32(float& out)
-    {
-        uint32_t bits = 0;
-        if (!readU32(bits)) return false;
-        std::memcpy(&out, &bits, sizeof out);
-        return true;
-    }
-    bool readF64(double& out)
-    {
-        uint64_t bits = 0;
-        if (!readU64(bits)) return false;
-        std::memcpy(&out, &bits, sizeof out);
-        return true;
-    }
+    bool readU16(uint16_t& out) { return readUnsigned(out); }
+    bool readI16(int16_t& out) { return readAs<uint16_t>(out); }
+    bool readU32(uint32_t& out) { return readUnsigned(out); }
+    bool readI32(int32_t& out) { return readAs<uint32_t>(out); }
+    bool readU64(uint64_t& out) { return readUnsigned(out); }
+    bool readF32(float& out) { return readAs<uint32_t>(out); }
+    bool readF64(double& out) { return readAs<uint64_t>(out); }
     bool readBytes(void* out, size_t count)
     {
         if (remaining() < count) return false;
@@ -140,6 +93,25 @@ public:
     }
 
 private:
+    template <typename Unsigned>
+    bool readUnsigned(Unsigned& out)
+    {
+        if (remaining() < sizeof out) return false;
+        out = static_cast<Unsigned>(load(sizeof out));
+        m_pos += sizeof out;
+        return true;
+    }
+    // A value whose wire bytes are those of the unsigned `Bits` (two's complement, IEEE 754).
+    template <typename Bits, typename T>
+    bool readAs(T& out)
+    {
+        static_assert(sizeof(Bits) == sizeof(T));
+        Bits bits = 0;
+        if (!readUnsigned(bits)) return false;
+        std::memcpy(&out, &bits, sizeof out);
+        return true;
+    }
+
     uint64_t load(size_t width) const
     {
         uint64_t v = 0;
