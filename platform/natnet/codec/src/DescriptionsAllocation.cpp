@@ -23,6 +23,21 @@ void freeRigidBodyArrays(sRigidBodyDescription& body)
     body.szMarkerNames = nullptr;
 }
 
+namespace {
+
+// Skeletons and assets hold their bodies inline; each body owns its marker arrays.
+template <typename Group>
+void freeBodyGroup(Group* group)
+{
+    if (!group) return;
+    for (int32_t i = 0; i < group->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i) {
+        freeRigidBodyArrays(group->RigidBodies[i]);
+    }
+    delete group;
+}
+
+}  // namespace
+
 void freeDescription(sDataDescription& description)
 {
     switch (description.type) {
@@ -39,12 +54,7 @@ void freeDescription(sDataDescription& description)
             }
             break;
         case Descriptor_Skeleton:
-            if (sSkeletonDescription* skeleton = description.Data.SkeletonDescription) {
-                for (int32_t i = 0; i < skeleton->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i) {
-                    freeRigidBodyArrays(skeleton->RigidBodies[i]);
-                }
-                delete skeleton;
-            }
+            freeBodyGroup(description.Data.SkeletonDescription);
             break;
         case Descriptor_ForcePlate:
             delete description.Data.ForcePlateDescription;
@@ -56,12 +66,7 @@ void freeDescription(sDataDescription& description)
             delete description.Data.CameraDescription;
             break;
         case Descriptor_Asset:
-            if (sAssetDescription* asset = description.Data.AssetDescription) {
-                for (int32_t i = 0; i < asset->nRigidBodies && i < MAX_SKELRIGIDBODIES; ++i) {
-                    freeRigidBodyArrays(asset->RigidBodies[i]);
-                }
-                delete asset;
-            }
+            freeBodyGroup(description.Data.AssetDescription);
             break;
         default:
             break;  // never stored by the decoder

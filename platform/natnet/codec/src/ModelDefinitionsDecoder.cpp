@@ -59,7 +59,7 @@ public:
                 if (static_cast<size_t>(size) > m_in.remaining()) return Status::Truncated;
                 end = m_in.position() + static_cast<size_t>(size);
             }
-            if (!known(type)) {
+            if (!descriptionInVersion(type, m_v)) {
                 // 4.1+ lets an unknown description be skipped; before, nothing
                 // tells where it ends.
                 if (!sized) return Status::UnknownDescriptionType;
@@ -84,26 +84,6 @@ public:
     }
 
 private:
-    bool known(int32_t type) const
-    {
-        switch (type) {
-            case Descriptor_MarkerSet:
-            case Descriptor_RigidBody:
-            case Descriptor_Skeleton:
-                return true;
-            case Descriptor_ForcePlate:
-                return m_v.atLeast(Gate::ForcePlateDescription);
-            case Descriptor_Device:
-                return m_v.atLeast(Gate::DeviceDescription);
-            case Descriptor_Camera:
-                return m_v.atLeast(Gate::CameraDescription);
-            case Descriptor_Asset:
-                return m_v.atLeast(Gate::AssetDescription);
-            default:
-                return false;
-        }
-    }
-
     template <typename T>
     static T* allocate()
     {
@@ -329,6 +309,26 @@ private:
 
 }  // namespace
 }  // namespace Internal
+
+bool descriptionInVersion(int32_t type, Version version)
+{
+    switch (type) {
+        case Descriptor_MarkerSet:
+        case Descriptor_RigidBody:
+        case Descriptor_Skeleton:
+            return true;
+        case Descriptor_ForcePlate:
+            return version.atLeast(Gate::ForcePlateDescription);
+        case Descriptor_Device:
+            return version.atLeast(Gate::DeviceDescription);
+        case Descriptor_Camera:
+            return version.atLeast(Gate::CameraDescription);
+        case Descriptor_Asset:
+            return version.atLeast(Gate::AssetDescription);
+        default:
+            return false;
+    }
+}
 
 Status decodeModelDefinitions(const uint8_t* payload, size_t size, Version version, sDataDescriptions** out,
                               uint32_t typeMask)

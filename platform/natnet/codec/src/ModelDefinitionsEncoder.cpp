@@ -33,44 +33,40 @@ private:
         m_out.writeI32(d.type);
         const size_t sizeAt = m_out.size();
         if (m_v.atLeast(Gate::DescriptionSizeField)) m_out.writeI32(0);
-        Status s = Status::InvalidRecord;
-        switch (d.type) {
-            case Descriptor_MarkerSet:
-                if (d.Data.MarkerSetDescription) s = markerSet(*d.Data.MarkerSetDescription);
-                break;
-            case Descriptor_RigidBody:
-                if (d.Data.RigidBodyDescription) s = rigidBody(*d.Data.RigidBodyDescription);
-                break;
-            case Descriptor_Skeleton:
-                if (d.Data.SkeletonDescription) s = skeleton(*d.Data.SkeletonDescription);
-                break;
-            case Descriptor_ForcePlate:
-                if (d.Data.ForcePlateDescription && m_v.atLeast(Gate::ForcePlateDescription)) {
-                    s = forcePlate(*d.Data.ForcePlateDescription);
-                }
-                break;
-            case Descriptor_Device:
-                if (d.Data.DeviceDescription && m_v.atLeast(Gate::DeviceDescription)) {
-                    s = device(*d.Data.DeviceDescription);
-                }
-                break;
-            case Descriptor_Camera:
-                if (d.Data.CameraDescription && m_v.atLeast(Gate::CameraDescription)) {
-                    s = camera(*d.Data.CameraDescription);
-                }
-                break;
-            case Descriptor_Asset:
-                if (d.Data.AssetDescription && m_v.atLeast(Gate::AssetDescription)) {
-                    s = asset(*d.Data.AssetDescription);
-                }
-                break;
-            default:
-                break;
-        }
+        const Status s = descriptionInVersion(d.type, m_v) ? body(d) : Status::InvalidRecord;
         if (s == Status::Ok && m_v.atLeast(Gate::DescriptionSizeField)) {
             m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
         }
         return s;
+    }
+
+    // The description's own record; a missing one is InvalidRecord.
+    Status body(const sDataDescription& d)
+    {
+        switch (d.type) {
+            case Descriptor_MarkerSet:
+                return present(d.Data.MarkerSetDescription, &DescriptionWriter::markerSet);
+            case Descriptor_RigidBody:
+                return present(d.Data.RigidBodyDescription, &DescriptionWriter::rigidBody);
+            case Descriptor_Skeleton:
+                return present(d.Data.SkeletonDescription, &DescriptionWriter::skeleton);
+            case Descriptor_ForcePlate:
+                return present(d.Data.ForcePlateDescription, &DescriptionWriter::forcePlate);
+            case Descriptor_Device:
+                return present(d.Data.DeviceDescription, &DescriptionWriter::device);
+            case Descriptor_Camera:
+                return present(d.Data.CameraDescription, &DescriptionWriter::camera);
+            case Descriptor_Asset:
+                return present(d.Data.AssetDescription, &DescriptionWriter::asset);
+            default:
+                return Status::InvalidRecord;
+        }
+    }
+
+    template <typename Record>
+    Status present(const Record* record, Status (DescriptionWriter::*write)(const Record&))
+    {
+        return record ? (this->*write)(*record) : Status::InvalidRecord;
     }
 
     void text(const char* field, size_t fieldSize) { m_out.writeCString(boundedText(field, fieldSize)); }

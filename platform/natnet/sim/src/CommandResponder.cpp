@@ -199,7 +199,7 @@ void CommandResponder::encodeModelDefinitionsLocked(Wire::ByteWriter& out, Wire:
     if (m_state.descriptions) {
         for (int32_t i = 0; i < m_state.descriptions->nDataDescriptions; ++i) {
             const sDataDescription& entry = m_state.descriptions->arrDataDescriptions[i];
-            if (kindInVersion(entry.type, version)) {
+            if (Wire::descriptionInVersion(entry.type, version)) {
                 m_filtered->arrDataDescriptions[m_filtered->nDataDescriptions++] = entry;
             }
         }

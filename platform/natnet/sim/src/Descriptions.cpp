@@ -56,28 +56,24 @@ Descriptions& Descriptions::operator=(const Descriptions& other)
     return *this;
 }
 
-void Descriptions::addMarkerSet(MarkerSetModel markerSet)
+Descriptions::Entry* Descriptions::append(int32_t type)
 {
-    if (m_entries.size() >= MAX_MODELS) {
-        return;
-    }
+    if (m_entries.size() >= MAX_MODELS) return nullptr;
     auto entry = std::make_unique<Entry>();
-    entry->type = Descriptor_MarkerSet;
-    entry->markerSet = std::move(markerSet);
+    entry->type = type;
     m_entries.push_back(std::move(entry));
     m_stale = true;
+    return m_entries.back().get();
+}
+
+void Descriptions::addMarkerSet(MarkerSetModel markerSet)
+{
+    if (Entry* entry = append(Descriptor_MarkerSet)) entry->markerSet = std::move(markerSet);
 }
 
 void Descriptions::addRigidBody(RigidBodyModel rigidBody)
 {
-    if (m_entries.size() >= MAX_MODELS) {
-        return;
-    }
-    auto entry = std::make_unique<Entry>();
-    entry->type = Descriptor_RigidBody;
-    entry->rigidBody = std::move(rigidBody);
-    m_entries.push_back(std::move(entry));
-    m_stale = true;
+    if (Entry* entry = append(Descriptor_RigidBody)) entry->rigidBody = std::move(rigidBody);
 }
 
 void Descriptions::rebuild() const

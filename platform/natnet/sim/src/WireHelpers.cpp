@@ -1,7 +1,5 @@
 #include "WireHelpers.h"
 
-#include "NatNetTypes.h"
-
 #include <algorithm>
 #include <cctype>
 
@@ -33,26 +31,6 @@ bool sameLayout(Wire::Version a, Wire::Version b)
 bool isZero(const uint8_t (&bytes)[4])
 {
     return bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 0;
-}
-
-bool kindInVersion(int32_t type, Wire::Version version)
-{
-    switch (type) {
-        case Descriptor_MarkerSet:
-        case Descriptor_RigidBody:
-        case Descriptor_Skeleton:
-            return true;
-        case Descriptor_ForcePlate:
-            return version.atLeast(Wire::Gate::ForcePlateDescription);
-        case Descriptor_Device:
-            return version.atLeast(Wire::Gate::DeviceDescription);
-        case Descriptor_Camera:
-            return version.atLeast(Wire::Gate::CameraDescription);
-        case Descriptor_Asset:
-            return version.atLeast(Wire::Gate::AssetDescription);
-        default:
-            return false;
-    }
 }
 
 }  // namespace NatNet::Sim::Internal

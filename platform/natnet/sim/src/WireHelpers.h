@@ -1,5 +1,5 @@
 // Small conversions the simulator's parts share: versions as bytes and text,
-// command words, and which description kinds a bitstream version carries.
+// and command words.
 #pragma once
 
 #include "natnet/codec/Version.h"
@@ -18,7 +18,5 @@ std::array<uint8_t, 4> toBytes(Wire::Version version);
 // Same wire layout (layouts depend on major.minor only).
 bool sameLayout(Wire::Version a, Wire::Version b);
 bool isZero(const uint8_t (&bytes)[4]);
-// Whether a description of this type exists in this version's model definitions.
-bool kindInVersion(int32_t type, Wire::Version version);
 
 }  // namespace NatNet::Sim::Internal

@@ -40,4 +40,7 @@ Status encodeModelDefinitions(ByteWriter& out, const sDataDescriptions& descript
 // Releases a list allocated as described above; null is allowed.
 void freeDescriptions(sDataDescriptions* descriptions);
 
+// Whether the model definitions of this version have descriptions of this type (Descriptor_*).
+bool descriptionInVersion(int32_t type, Version version);
+
 }  // namespace NatNet::Wire

@@ -57,6 +57,8 @@ public:
 
 private:
     struct Entry;
+    // A new entry of the type, or null when the list is full.
+    Entry* append(int32_t type);
     void rebuild() const;
 
     std::vector<std::unique_ptr<Entry>> m_entries;
