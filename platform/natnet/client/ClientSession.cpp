@@ -35,6 +35,28 @@ bool versionIsZero(const uint8_t (&version)[4])
     return version[0] == 0 && version[1] == 0 && version[2] == 0 && version[3] == 0;
 }
 
+// The sender block that connects and keep-alives carry: the library's name and version.
+Wire::ConnectRequest librarySender()
+{
+    Wire::ConnectRequest request;
+    request.hasSender = true;
+    request.sender.setName(Internal::kLibraryName);
+    std::memcpy(request.sender.version, Internal::kLibraryVersion, 4);
+    std::memcpy(request.sender.natNetVersion, Internal::kLibraryVersion, 4);
+    return request;
+}
+
+// A datagram of at most `capacity` bytes as `encode(writer)` writes it.
+template <typename Encode>
+std::vector<uint8_t> encodeDatagram(size_t capacity, Encode&& encode)
+{
+    std::vector<uint8_t> datagram(capacity);
+    Wire::ByteWriter writer(datagram.data(), datagram.size());
+    encode(writer);
+    datagram.resize(writer.size());
+    return datagram;
+}
+
 void logLine(Verbosity level, const std::string& text)
 {
     Internal::logMessage(level, text.c_str());
@@ -127,39 +149,27 @@ ErrorCode ClientSession::openDataSocket()
 
 std::vector<uint8_t> ClientSession::encodeConnectDatagram() const
 {
-    Wire::ConnectRequest request;
-    request.hasSender = true;
-    request.sender.setName(Internal::kLibraryName);
-    std::memcpy(request.sender.version, Internal::kLibraryVersion, 4);
-    std::memcpy(request.sender.natNetVersion, Internal::kLibraryVersion, 4);
+    Wire::ConnectRequest request = librarySender();
     request.hasOptions = true;
     request.subscribedDataOnly = m_config.subscribedDataOnly;
     std::memcpy(request.bitstreamVersion, m_config.bitstreamVersion, 4);
-    std::vector<uint8_t> datagram(Wire::kHeaderSize + Wire::kSenderSize + Wire::kConnectOptionsSize);
-    Wire::ByteWriter writer(datagram.data(), datagram.size());
-    Wire::encodeConnect(writer, request, Wire::MessageId::Connect);
-    datagram.resize(writer.size());
-    return datagram;
+    return encodeDatagram(Wire::kHeaderSize + Wire::kSenderSize + Wire::kConnectOptionsSize,
+                          [&request](Wire::ByteWriter& writer) {
+                              Wire::encodeConnect(writer, request, Wire::MessageId::Connect);
+                          });
 }
 
 std::vector<uint8_t> ClientSession::encodeKeepAliveDatagram() const
 {
     // The vendor's library sends its sender block with every keep-alive.
-    Wire::ConnectRequest block;
-    block.hasSender = true;
-    block.sender.setName(Internal::kLibraryName);
-    std::memcpy(block.sender.version, Internal::kLibraryVersion, 4);
-    std::memcpy(block.sender.natNetVersion, Internal::kLibraryVersion, 4);
-    std::vector<uint8_t> senderDatagram(Wire::kHeaderSize + Wire::kSenderSize);
-    Wire::ByteWriter senderWriter(senderDatagram.data(), senderDatagram.size());
-    Wire::encodeConnect(senderWriter, block, Wire::MessageId::Connect);
-
-    std::vector<uint8_t> datagram(Wire::kHeaderSize + Wire::kSenderSize);
-    Wire::ByteWriter writer(datagram.data(), datagram.size());
-    Wire::encodeMessage(writer, static_cast<uint16_t>(Wire::MessageId::KeepAlive),
-                        senderDatagram.data() + Wire::kHeaderSize, senderWriter.size() - Wire::kHeaderSize);
-    datagram.resize(writer.size());
-    return datagram;
+    const Wire::ConnectRequest block = librarySender();
+    const std::vector<uint8_t> sender = encodeDatagram(
+        Wire::kHeaderSize + Wire::kSenderSize,
+        [&block](Wire::ByteWriter& writer) { Wire::encodeConnect(writer, block, Wire::MessageId::Connect); });
+    return encodeDatagram(Wire::kHeaderSize + Wire::kSenderSize, [&sender](Wire::ByteWriter& writer) {
+        Wire::encodeMessage(writer, static_cast<uint16_t>(Wire::MessageId::KeepAlive),
+                            sender.data() + Wire::kHeaderSize, sender.size() - Wire::kHeaderSize);
+    });
 }
 
 void ClientSession::startIoThread()
@@ -426,11 +436,9 @@ void ClientSession::onFrame(const uint8_t* payload, size_t size)
     m_lastFrameNumber = frame.iFrame;
     bump(counters.framesDecoded);
     m_shared->rigidBodies.record(frame);
-    NatNetFrameReceivedCallback callback = nullptr;
-    void* context = nullptr;
-    m_shared->frameCallback(callback, context);
-    if (callback != nullptr && !isStopping()) {
-        callback(&frame, context);
+    const auto callback = m_shared->frameCallback();
+    if (callback.function != nullptr && !isStopping()) {
+        callback.function(&frame, callback.context);
     }
 }
 
@@ -528,10 +536,8 @@ void ClientSession::onEchoResponse(const uint8_t* payload, size_t size)
 
 void ClientSession::onUnknownMessage(uint16_t id, const uint8_t* payload, size_t size)
 {
-    NatNetUnknownMessageCallback callback = nullptr;
-    void* context = nullptr;
-    m_shared->unknownMessageCallback(callback, context);
-    if (callback == nullptr || isStopping()) {
+    const auto callback = m_shared->unknownMessageCallback();
+    if (callback.function == nullptr || isStopping()) {
         bump(m_shared->counters.droppedUnexpected);
         return;
     }
@@ -543,7 +549,7 @@ void ClientSession::onUnknownMessage(uint16_t id, const uint8_t* payload, size_t
         std::memcpy(packet.Data.cData, payload, kept);
     }
     bump(m_shared->counters.unknownMessages);
-    callback(&packet, context);
+    callback.function(&packet, callback.context);
 }
 
 void ClientSession::startTimers()

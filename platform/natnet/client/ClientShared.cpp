@@ -50,30 +50,22 @@ ClientShared::~ClientShared() = default;
 
 void ClientShared::setFrameCallback(NatNetFrameReceivedCallback callback, void* context)
 {
-    const auto callbacks = m_callbacks.lock();
-    callbacks->frame = callback;
-    callbacks->frameContext = context;
+    m_callbacks.lock()->frame = {callback, context};
 }
 
-void ClientShared::frameCallback(NatNetFrameReceivedCallback& callback, void*& context) const
+ClientShared::Callback<NatNetFrameReceivedCallback> ClientShared::frameCallback() const
 {
-    const auto callbacks = m_callbacks.lock();
-    callback = callbacks->frame;
-    context = callbacks->frameContext;
+    return m_callbacks.lock()->frame;
 }
 
 void ClientShared::setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context)
 {
-    const auto callbacks = m_callbacks.lock();
-    callbacks->unknown = callback;
-    callbacks->unknownContext = context;
+    m_callbacks.lock()->unknown = {callback, context};
 }
 
-void ClientShared::unknownMessageCallback(NatNetUnknownMessageCallback& callback, void*& context) const
+ClientShared::Callback<NatNetUnknownMessageCallback> ClientShared::unknownMessageCallback() const
 {
-    const auto callbacks = m_callbacks.lock();
-    callback = callbacks->unknown;
-    context = callbacks->unknownContext;
+    return m_callbacks.lock()->unknown;
 }
 
 void ClientShared::setServerDescription(const sServerDescription& description)

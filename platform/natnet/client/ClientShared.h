@@ -65,10 +65,18 @@ public:
     ClientShared(const ClientShared&) = delete;
     ClientShared& operator=(const ClientShared&) = delete;
 
+    // A callback the application set (null: none), with the context it gets back.
+    template <typename Function>
+    struct Callback
+    {
+        Function function = nullptr;
+        void* context = nullptr;
+    };
+
     void setFrameCallback(NatNetFrameReceivedCallback callback, void* context);
-    void frameCallback(NatNetFrameReceivedCallback& callback, void*& context) const;
+    Callback<NatNetFrameReceivedCallback> frameCallback() const;
     void setUnknownMessageCallback(NatNetUnknownMessageCallback callback, void* context);
-    void unknownMessageCallback(NatNetUnknownMessageCallback& callback, void*& context) const;
+    Callback<NatNetUnknownMessageCallback> unknownMessageCallback() const;
 
     void setServerDescription(const sServerDescription& description);
     void clearServerDescription();
@@ -102,10 +110,8 @@ public:
 private:
     struct Callbacks
     {
-        NatNetFrameReceivedCallback frame = nullptr;
-        void* frameContext = nullptr;
-        NatNetUnknownMessageCallback unknown = nullptr;
-        void* unknownContext = nullptr;
+        Callback<NatNetFrameReceivedCallback> frame;
+        Callback<NatNetUnknownMessageCallback> unknown;
     };
     Guarded<Callbacks> m_callbacks;
     Guarded<sServerDescription> m_description;
