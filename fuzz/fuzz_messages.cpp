@@ -11,6 +11,18 @@
 
 using namespace NatNet::Wire;
 
+namespace {
+
+// Decodes the payload into a fresh record: the decoders must survive any bytes.
+template <typename Record>
+void decodeInto(const Datagram& d, Status (*decode)(const uint8_t*, size_t, Record&))
+{
+    Record record{};
+    decode(d.payload, d.payloadSize, record);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static FrameStorage storage;
@@ -22,16 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     switch (static_cast<MessageId>(d.messageId)) {
         case MessageId::Connect:
-        case MessageId::Discovery: {
-            ConnectRequest request;
-            decodeConnect(d.payload, d.payloadSize, request);
+        case MessageId::Discovery:
+            decodeInto(d, decodeConnect);
             break;
-        }
-        case MessageId::ServerInfo: {
-            ServerInfo info;
-            decodeServerInfo(d.payload, d.payloadSize, info);
+        case MessageId::ServerInfo:
+            decodeInto(d, decodeServerInfo);
             break;
-        }
         case MessageId::Request:
         case MessageId::MessageString: {
             std::string_view text;
@@ -50,16 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             NatNetFuzz::require(response.text().size() <= d.payloadSize, "response text bounded");
             break;
         }
-        case MessageId::EchoRequest: {
-            uint64_t stamp = 0;
-            decodeEchoRequest(d.payload, d.payloadSize, stamp);
+        case MessageId::EchoRequest:
+            decodeInto(d, decodeEchoRequest);
             break;
-        }
-        case MessageId::EchoResponse: {
-            EchoResponse echo;
-            decodeEchoResponse(d.payload, d.payloadSize, echo);
+        case MessageId::EchoResponse:
+            decodeInto(d, decodeEchoResponse);
             break;
-        }
         case MessageId::FrameOfData:
             decodeFrame(d.payload, d.payloadSize, Version(3, 0), storage, *frame);
             break;

@@ -156,22 +156,14 @@ void Scenario::fill(uint64_t index, sFrameOfMocapData& frame)
 void Scenario::fill(uint64_t index, double seconds, sFrameOfMocapData& frame)
 {
     frame.iFrame = m_config.firstFrameNumber + static_cast<int32_t>(index);
-    frame.nMarkerSets = 0;
-    frame.nOtherMarkers = 0;
-    frame.OtherMarkers = nullptr;
-    frame.nSkeletons = 0;
-    frame.nAssets = 0;
-    frame.nLabeledMarkers = 0;
-    frame.nForcePlates = 0;
-    frame.nDevices = 0;
-    frame.Timecode = 0;
-    frame.TimecodeSubframe = 0;
     frame.fTimestamp = seconds;
-    frame.CameraMidExposureTimestamp = 0;
-    frame.CameraDataReceivedTimestamp = 0;
-    frame.TransmitTimestamp = 0;
-    frame.PrecisionTimestampSecs = 0;
-    frame.PrecisionTimestampFractionalSecs = 0;
+    // Every section starts empty (the arrays are left as they are), every other clock at zero.
+    frame.nMarkerSets = frame.nOtherMarkers = frame.nSkeletons = frame.nAssets = 0;
+    frame.nLabeledMarkers = frame.nForcePlates = frame.nDevices = 0;
+    frame.OtherMarkers = nullptr;
+    frame.Timecode = frame.TimecodeSubframe = 0;
+    frame.CameraMidExposureTimestamp = frame.CameraDataReceivedTimestamp = frame.TransmitTimestamp = 0;
+    frame.PrecisionTimestampSecs = frame.PrecisionTimestampFractionalSecs = 0;
     frame.params = 0;
 
     frame.nRigidBodies = m_config.rigidBodies;
