@@ -106,9 +106,12 @@ void reportUnreadable(const Properties& properties, const std::string& key, cons
     }
 }
 
-/// Reads an integral target type [lo, hi] from any stored value, by the table.
-bool toInteger(const Properties::Value& value, long long lo, long long hi, long long& out)
+/// An integral target type from any stored value, by the table; nothing when out of its range.
+template <typename Integer>
+std::optional<Integer> toInteger(const Properties::Value& value)
 {
+    constexpr long long lo = std::numeric_limits<Integer>::min();
+    constexpr long long hi = std::numeric_limits<Integer>::max();
     using Result = std::optional<long long>;
     const Result v =
         std::visit(Overloaded{
@@ -126,10 +129,9 @@ bool toInteger(const Properties::Value& value, long long lo, long long hi, long 
                    },
                    value);
     if (!v || *v < lo || *v > hi) {
-        return false;
+        return std::nullopt;
     }
-    out = *v;
-    return true;
+    return static_cast<Integer>(*v);
 }
 
 /// A bool from a bool, a 0 or 1 number, or a bool's text.
@@ -166,6 +168,32 @@ std::optional<double> toDouble(const Properties::Value& value)
                       value);
 }
 
+/// The text of a text value; nothing from a number or a bool.
+std::optional<std::string> toText(const Properties::Value& value)
+{
+    const auto* text = std::get_if<std::string>(&value);
+    return text != nullptr ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+/// Reads `key` through `convert`: nothing for an absent key; a value that does not convert is
+/// reported as unreadable as `type`.
+template <typename T>
+bool readAs(const Properties& properties, const std::string& key, T& out, Properties::Type type,
+            std::optional<T> (*convert)(const Properties::Value&))
+{
+    const Properties::Value* v = properties.value(key);
+    if (v == nullptr) {
+        return false;
+    }
+    std::optional<T> result = convert(*v);
+    if (!result) {
+        reportUnreadable(properties, key, *v, Properties::typeName(type));
+        return false;
+    }
+    out = std::move(*result);
+    return true;
+}
+
 }  // namespace
 }  // namespace Internal
 
@@ -188,77 +216,27 @@ const Properties::Value* Properties::value(const std::string& key) const
 
 bool Properties::read(const std::string& key, bool& out) const
 {
-    const Value* v = value(key);
-    if (v == nullptr) {
-        return false;
-    }
-    const std::optional<bool> result = Internal::toBool(*v);
-    if (!result) {
-        Internal::reportUnreadable(*this, key, *v, "bool");
-        return false;
-    }
-    out = *result;
-    return true;
+    return Internal::readAs(*this, key, out, Type::Bool, Internal::toBool);
 }
 
 bool Properties::read(const std::string& key, int& out) const
 {
-    const Value* v = value(key);
-    if (v == nullptr) {
-        return false;
-    }
-    long long result = 0;
-    if (!Internal::toInteger(*v, INT_MIN, INT_MAX, result)) {
-        Internal::reportUnreadable(*this, key, *v, "int");
-        return false;
-    }
-    out = static_cast<int>(result);
-    return true;
+    return Internal::readAs(*this, key, out, Type::Int, Internal::toInteger<int>);
 }
 
 bool Properties::read(const std::string& key, unsigned short& out) const
 {
-    const Value* v = value(key);
-    if (v == nullptr) {
-        return false;
-    }
-    long long result = 0;
-    if (!Internal::toInteger(*v, 0, USHRT_MAX, result)) {
-        Internal::reportUnreadable(*this, key, *v, "unsigned short");
-        return false;
-    }
-    out = static_cast<unsigned short>(result);
-    return true;
+    return Internal::readAs(*this, key, out, Type::UnsignedShort, Internal::toInteger<unsigned short>);
 }
 
 bool Properties::read(const std::string& key, double& out) const
 {
-    const Value* v = value(key);
-    if (v == nullptr) {
-        return false;
-    }
-    const std::optional<double> result = Internal::toDouble(*v);
-    if (!result) {
-        Internal::reportUnreadable(*this, key, *v, "double");
-        return false;
-    }
-    out = *result;
-    return true;
+    return Internal::readAs(*this, key, out, Type::Double, Internal::toDouble);
 }
 
 bool Properties::read(const std::string& key, std::string& out) const
 {
-    const Value* v = value(key);
-    if (v == nullptr) {
-        return false;
-    }
-    const auto* text = std::get_if<std::string>(v);
-    if (text == nullptr) {
-        Internal::reportUnreadable(*this, key, *v, "string");
-        return false;
-    }
-    out = *text;
-    return true;
+    return Internal::readAs(*this, key, out, Type::String, Internal::toText);
 }
 
 void Properties::store(const std::string& key, Value value)

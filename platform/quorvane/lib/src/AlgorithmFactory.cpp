@@ -1,5 +1,7 @@
 #include <Quorvane/Lib/AlgorithmFactory.h>
 
+#include "IoDescriptors.h"
+
 #include <algorithm>
 
 namespace Quorvane {
@@ -187,13 +189,7 @@ std::vector<AlgorithmDescriptor> AlgorithmFactory::algorithmDescriptors() const
 
 std::vector<AlgorithmDescriptor> AlgorithmFactory::ioAlgorithmDescriptors() const
 {
-    std::vector<AlgorithmDescriptor> out;
-    for (AlgorithmDescriptor& d : algorithmDescriptors()) {
-        if (d.isIo) {
-            out.push_back(std::move(d));
-        }
-    }
-    return out;
+    return Internal::ioDescriptors(algorithmDescriptors());
 }
 
 bool AlgorithmFactory::consults(const AlgorithmFactory* other) const

@@ -1,5 +1,7 @@
 #include <Quorvane/Lib/ApplicationController.h>
 
+#include "IoDescriptors.h"
+
 #include <Quorvane/Core/Log.h>
 #include <Quorvane/Lib/Algorithm.h>
 #include <Quorvane/Lib/AlgorithmController.h>
@@ -88,13 +90,7 @@ std::vector<AlgorithmDescriptor> ApplicationController::algorithmDescriptors() c
 
 std::vector<AlgorithmDescriptor> ApplicationController::ioAlgorithmDescriptors() const
 {
-    std::vector<AlgorithmDescriptor> out;
-    for (AlgorithmDescriptor& d : algorithmDescriptors()) {
-        if (d.isIo) {
-            out.push_back(std::move(d));
-        }
-    }
-    return out;
+    return Internal::ioDescriptors(algorithmDescriptors());
 }
 
 std::optional<AlgorithmDescriptor> ApplicationController::algorithmDescriptor(const std::string& name) const

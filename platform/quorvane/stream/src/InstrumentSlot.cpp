@@ -19,17 +19,6 @@ constexpr auto kLoad = std::memory_order_relaxed;
 constexpr int kSpinsBeforeYield = 64;
 }  // namespace
 
-void TrackingSample::copyTo(TrackingInstrument& instrument) const
-{
-    instrument.pose = pose;
-    instrument.quality = quality;
-    instrument.timestampMs = timestampMs;
-    instrument.flags = flags;
-    instrument.updateCount = updateCount;
-    instrument.lastUpdate = lastUpdate;
-    instrument.updateRateHz = updateRateHz;
-}
-
 InstrumentSlot::InstrumentSlot(std::string identifierText) : m_identifier(std::move(identifierText))
 {
     // Readers reach the slot only through a directory published after this constructor.
@@ -38,7 +27,7 @@ InstrumentSlot::InstrumentSlot(std::string identifierText) : m_identifier(std::m
 
 void InstrumentSlot::publish()
 {
-    const TrackingSample& sample = m_current;
+    const TrackingValues& sample = m_current;
     // One writer at a time, so a relaxed read of our own counter is exact. The fence keeps the
     // words below from becoming visible before the odd count: a reader that loads any of them
     // sees the count moved when it looks again.
@@ -57,9 +46,9 @@ void InstrumentSlot::publish()
     m_sequence.store(sequence + 2, std::memory_order_release);
 }
 
-TrackingSample InstrumentSlot::read() const
+TrackingValues InstrumentSlot::read() const
 {
-    TrackingSample sample;
+    TrackingValues sample;
     double* pose = sample.pose.data();
     for (int attempt = 1;; ++attempt) {
         const std::uint64_t before = m_sequence.load(std::memory_order_acquire);

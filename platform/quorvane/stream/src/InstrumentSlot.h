@@ -3,7 +3,6 @@
 // One instrument's tracking data as the instrument store keeps it: the writer's own copy, and a
 // copy published to readers behind a sequence counter (a seqlock). Not exported.
 
-#include <Quorvane/Stream/Pose.h>
 #include <Quorvane/Stream/TrackingInstrument.h>
 
 #include <atomic>
@@ -13,21 +12,6 @@
 #include <string_view>
 
 namespace Quorvane::Internal {
-
-/// The values of an instrument that change with every update (everything but its identity).
-struct TrackingSample
-{
-    Pose pose = Pose::Identity();
-    double quality = 0.0;
-    std::uint64_t timestampMs = 0;
-    std::uint32_t flags = 0;
-    std::uint64_t updateCount = 0;
-    std::chrono::steady_clock::time_point lastUpdate{};
-    double updateRateHz = 0.0;
-
-    /// Copies the values into `instrument`, whose identity stays.
-    void copyTo(TrackingInstrument& instrument) const;
-};
 
 /// Written by one writer at a time (the store's writer lock serialises them), read by any number
 /// of threads that never wait for the writer and never make it wait: a reader copies the
@@ -51,17 +35,17 @@ public:
     std::string_view identifier() const { return m_identifier; }
 
     /// The writer's copy, changed in place and then published. Writer lock only.
-    TrackingSample& current() { return m_current; }
+    TrackingValues& current() { return m_current; }
     /// Publishes the writer's copy to readers. Writer lock only.
     void publish();
 
     /// A consistent copy of the last published sample; any thread.
-    TrackingSample read() const;
+    TrackingValues read() const;
 
 private:
     // Writer side: read by the writer to look up the instrument and compare values.
     const std::string m_identifier;
-    TrackingSample m_current;
+    TrackingValues m_current;
 
     // Reader side, on lines of its own so that readers pulling them do not evict the writer's
     // key and copy above. Odd sequence: a write is under way.

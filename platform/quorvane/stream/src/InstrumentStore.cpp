@@ -41,7 +41,7 @@ struct Entry
 TrackingInstrument instrumentOf(const Entry& entry)
 {
     TrackingInstrument instrument(entry.id, entry.active);
-    entry.slot->read().copyTo(instrument);
+    static_cast<TrackingValues&>(instrument) = entry.slot->read();
     return instrument;
 }
 
@@ -126,9 +126,9 @@ InstrumentModifications InstrumentStore::updateLocked(std::string_view identifie
         return {};
     }
     Internal::InstrumentSlot& slot = *directory.entries[position].slot;
-    Internal::TrackingSample& sample = slot.current();
+    TrackingValues& sample = slot.current();
     InstrumentModifications changes = InstrumentModification::Updated;
-    const bool wasTracked = sample.updateCount > 0 && sample.quality > 0.0;
+    const bool wasTracked = sample.isTracked();
     if (sample.pose != pose) {
         sample.pose = pose;
         changes |= InstrumentModification::PoseChanged;

@@ -10,6 +10,25 @@
 
 namespace Quorvane {
 
+/// The values of an instrument that change with every update: all of it but its identity and
+/// its active flag (units and frames as `TrackingInstrument` states them).
+struct TrackingValues
+{
+    /// True when the latest update had a quality above 0.
+    bool isTracked() const { return updateCount > 0 && quality > 0.0; }
+
+    Pose pose = Pose::Identity();
+    /// Tracking quality as the stream defines it; 0 or less means "no valid tracking".
+    double quality = 0.0;
+    std::uint64_t timestampMs = 0;
+    /// Stream-defined status bits given with the last update.
+    std::uint32_t flags = 0;
+    std::uint64_t updateCount = 0;
+    std::chrono::steady_clock::time_point lastUpdate{};
+    /// Smoothed rate of updates in Hz (0 until two updates were seen).
+    double updateRateHz = 0.0;
+};
+
 /// One tracked instrument as the instrument store of a `TrackingStream` holds it; a value
 /// that readers get as a snapshot.
 ///
@@ -21,7 +40,7 @@ namespace Quorvane {
 ///
 /// The identity (identifier, serial, name) is shared, immutable, between the store and every
 /// copy, so copying an instrument never allocates; a rename swaps in a new identity.
-struct QUORVANE_STREAM_EXPORT TrackingInstrument
+struct QUORVANE_STREAM_EXPORT TrackingInstrument : TrackingValues
 {
     TrackingInstrument();
     TrackingInstrument(TrackerID trackerId, bool isActive);
@@ -36,22 +55,9 @@ struct QUORVANE_STREAM_EXPORT TrackingInstrument
     /// Replaces the identity (a new shared record; existing copies keep the old one).
     void setTrackerId(TrackerID trackerId);
 
-    /// True when the latest update had a quality above 0.
-    bool isTracked() const { return updateCount > 0 && quality > 0.0; }
-
     /// Given when the instrument was added; only active instruments are listed by
     /// `TrackingStream::activeInstruments`.
     bool active = true;
-    Pose pose = Pose::Identity();
-    /// Tracking quality as the stream defines it; 0 or less means "no valid tracking".
-    double quality = 0.0;
-    std::uint64_t timestampMs = 0;
-    /// Stream-defined status bits given with the last update.
-    std::uint32_t flags = 0;
-    std::uint64_t updateCount = 0;
-    std::chrono::steady_clock::time_point lastUpdate{};
-    /// Smoothed rate of updates in Hz (0 until two updates were seen).
-    double updateRateHz = 0.0;
 
 private:
     std::shared_ptr<const TrackerID> m_id;
