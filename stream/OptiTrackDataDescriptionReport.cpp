@@ -96,32 +96,30 @@ void logDevice(const sDeviceDescription& device)
     logChannels(device.nChannels, device.szChannelNames);
 }
 
+// A description whose record pointer is missing has nothing to show beyond its header line.
+template <typename Record>
+void logRecord(const Record* record, void (*log)(const Record&))
+{
+    if (record != nullptr) log(*record);
+}
+
 void logDescription(const sDataDescription& description)
 {
-    // A description whose record pointer is missing has nothing to show beyond its header line.
     switch (description.type) {
         case Descriptor_MarkerSet:
-            if (description.Data.MarkerSetDescription != nullptr) {
-                logMarkerSet(*description.Data.MarkerSetDescription);
-            }
+            logRecord(description.Data.MarkerSetDescription, logMarkerSet);
             break;
         case Descriptor_RigidBody:
-            if (description.Data.RigidBodyDescription != nullptr) {
-                logRigidBody(*description.Data.RigidBodyDescription);
-            }
+            logRecord(description.Data.RigidBodyDescription, logRigidBody);
             break;
         case Descriptor_Skeleton:
-            if (description.Data.SkeletonDescription != nullptr) {
-                logSkeleton(*description.Data.SkeletonDescription);
-            }
+            logRecord(description.Data.SkeletonDescription, logSkeleton);
             break;
         case Descriptor_ForcePlate:
-            if (description.Data.ForcePlateDescription != nullptr) {
-                logForcePlate(*description.Data.ForcePlateDescription);
-            }
+            logRecord(description.Data.ForcePlateDescription, logForcePlate);
             break;
         case Descriptor_Device:
-            if (description.Data.DeviceDescription != nullptr) logDevice(*description.Data.DeviceDescription);
+            logRecord(description.Data.DeviceDescription, logDevice);
             break;
         default:
             logMessage(Log::Verbose, kStreamCategory, "Unknown data type.");

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace NatNet::Doctor {
@@ -16,6 +17,15 @@ struct CheckResult
     std::string detail;            // what was seen
     std::optional<Verdict> cause;  // set when the check failed
     std::string fix;               // plain words; empty when ok
+
+    /// The check failed: what was seen, why, and what to do about it.
+    CheckResult& fail(std::string seen, Verdict why, std::string howToFix)
+    {
+        detail = std::move(seen);
+        cause = why;
+        fix = std::move(howToFix);
+        return *this;
+    }
 };
 
 struct Report

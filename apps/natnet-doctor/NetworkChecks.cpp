@@ -11,13 +11,11 @@ CheckResult checkLocalInterface(const std::string& local, const std::vector<Loca
         result.detail = local + " is the address of " + found->interfaceName;
         return result;
     }
-    result.detail =
-        local + " is not an address of this machine; its addresses: " + describeAddresses(addresses);
-    result.cause = Verdict::NoLocalInterface;
-    result.fix =
+    return result.fail(
+        local + " is not an address of this machine; its addresses: " + describeAddresses(addresses),
+        Verdict::NoLocalInterface,
         "give --local (the module's localAddress) the address of this machine's interface on the "
-        "tracking network, one of those listed";
-    return result;
+        "tracking network, one of those listed");
 }
 
 CheckResult checkRoute(const std::string& server, uint16_t commandPort, const std::string& local,
@@ -26,13 +24,11 @@ CheckResult checkRoute(const std::string& server, uint16_t commandPort, const st
     CheckResult result;
     result.check = "route";
     if (!route.reachable) {
-        result.detail = "no interface reaches " + server + " (" + route.error +
-                        "); this machine's addresses: " + describeAddresses(addresses);
-        result.cause = Verdict::NoRoute;
-        result.fix =
-            "connect this machine to the tracking network (cable, interface up) and give it an address "
-            "on the server's subnet, or correct the server address";
-        return result;
+        return result.fail("no interface reaches " + server + " (" + route.error +
+                               "); this machine's addresses: " + describeAddresses(addresses),
+                           Verdict::NoRoute,
+                           "connect this machine to the tracking network (cable, interface up) and give it "
+                           "an address on the server's subnet, or correct the server address");
     }
     result.ok = true;
     const std::string via = route.source.interfaceName.empty()

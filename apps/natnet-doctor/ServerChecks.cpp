@@ -24,14 +24,13 @@ CheckResult checkServerAnswers(const Connection& connection, ErrorCode connectRe
     result.check = "server-answers";
     const std::string where = connection.server + ":" + std::to_string(connection.commandPort);
     if (connectResult != ErrorCode_OK) {
-        result.detail = "no answer from " + where + " to a connect request within " + seconds(waitedSeconds) +
-                        " (error code " + std::to_string(static_cast<int>(connectResult)) + ")";
-        result.cause = Verdict::ServerSilent;
-        result.fix =
-            "start Motive and turn streaming on (Edit > Settings > Streaming); check the command port "
-            "(Motive's default is 1510); allow UDP port " +
-            std::to_string(connection.commandPort) + " through the firewalls of both machines";
-        return result;
+        return result.fail(
+            "no answer from " + where + " to a connect request within " + seconds(waitedSeconds) +
+                " (error code " + std::to_string(static_cast<int>(connectResult)) + ")",
+            Verdict::ServerSilent,
+            "start Motive and turn streaming on (Edit > Settings > Streaming); check the "
+            "command port (Motive's default is 1510); allow UDP port " +
+                std::to_string(connection.commandPort) + " through the firewalls of both machines");
     }
     result.ok = true;
     if (!description.HostPresent) {

@@ -85,14 +85,12 @@ CheckResult checkFrames(const Connection& used, const ServerStream& stream, cons
             std::to_string(used.dataPort) + "; or stream unicast";
         return result;
     }
-    result.detail = "the server answers commands, but no frame arrived from its data port " +
-                    std::to_string(used.dataPort) + " in " + waited + foreign + undecoded;
-    result.cause = Verdict::NoFrames;
-    result.fix =
-        hint + "allow UDP from the server's data port " + std::to_string(used.dataPort) +
-        " through the firewalls of both machines; check the data port (Motive's default is 1511); turn on "
-        "\"Broadcast Frame Data\" in Motive's streaming settings";
-    return result;
+    return result.fail("the server answers commands, but no frame arrived from its data port " +
+                           std::to_string(used.dataPort) + " in " + waited + foreign + undecoded,
+                       Verdict::NoFrames,
+                       hint + "allow UDP from the server's data port " + std::to_string(used.dataPort) +
+                           " through the firewalls of both machines; check the data port (Motive's default "
+                           "is 1511); turn on \"Broadcast Frame Data\" in Motive's streaming settings");
 }
 
 CheckResult checkRigidBodies(const FramesSeen& seen,
@@ -101,14 +99,12 @@ CheckResult checkRigidBodies(const FramesSeen& seen,
     CheckResult result;
     result.check = "rigid-bodies";
     if (seen.sample.framesWithRigidBodies == 0) {
-        result.detail = std::to_string(seen.sample.frames) +
-                        " frames arrived, none carries a rigid body (up to " +
-                        std::to_string(seen.sample.maxMarkers) + " labeled markers per frame)";
-        result.cause = Verdict::NoRigidBodies;
-        result.fix =
-            "in Motive, define the rigid bodies (select their markers, Create Rigid Body) and turn on "
-            "\"Rigid Bodies\" in the streaming settings";
-        return result;
+        return result.fail(std::to_string(seen.sample.frames) +
+                               " frames arrived, none carries a rigid body (up to " +
+                               std::to_string(seen.sample.maxMarkers) + " labeled markers per frame)",
+                           Verdict::NoRigidBodies,
+                           "in Motive, define the rigid bodies (select their markers, Create Rigid Body) and "
+                           "turn on \"Rigid Bodies\" in the streaming settings");
     }
     result.ok = true;
     std::string bodies;

@@ -75,6 +75,16 @@ json rigidBodyDescription(const sRigidBodyDescription& b)
                 {"markers", std::move(markers)}};
 }
 
+// Force plates and devices: an ID, a serial number and a channel count.
+template <typename Analog>
+void describeAnalog(json& out, const char* kind, const Analog& analog)
+{
+    out["kind"] = kind;
+    out["id"] = analog.ID;
+    out["serial"] = fieldText(analog.strSerialNo, sizeof analog.strSerialNo);
+    out["channels"] = analog.nChannels;
+}
+
 json description(const sDataDescription& d)
 {
     json out{{"type", d.type}};
@@ -104,21 +114,13 @@ json description(const sDataDescription& d)
             out["bones"] = std::move(bones);
             break;
         }
-        case Descriptor_ForcePlate: {
-            const sForcePlateDescription& p = *d.Data.ForcePlateDescription;
-            out["kind"] = "forcePlate";
-            out["id"] = p.ID;
-            out["serial"] = fieldText(p.strSerialNo, sizeof p.strSerialNo);
-            out["channels"] = p.nChannels;
+        case Descriptor_ForcePlate:
+            describeAnalog(out, "forcePlate", *d.Data.ForcePlateDescription);
             break;
-        }
         case Descriptor_Device: {
-            const sDeviceDescription& p = *d.Data.DeviceDescription;
-            out["kind"] = "device";
-            out["id"] = p.ID;
-            out["name"] = fieldText(p.strName, sizeof p.strName);
-            out["serial"] = fieldText(p.strSerialNo, sizeof p.strSerialNo);
-            out["channels"] = p.nChannels;
+            const sDeviceDescription& device = *d.Data.DeviceDescription;
+            describeAnalog(out, "device", device);
+            out["name"] = fieldText(device.strName, sizeof device.strName);
             break;
         }
         case Descriptor_Camera: {

@@ -48,6 +48,17 @@ T* panelChild(QWidget* panel, const char* name)
     return panel ? panel->findChild<T*>(QString::fromLatin1(name)) : nullptr;
 }
 
+/// Docks `content` in `area` of the window, where it stays (it neither floats nor closes).
+void addFixedDock(QMainWindow& window, Qt::DockWidgetArea area, const QString& title,
+                  const QString& objectName, QWidget* content)
+{
+    auto* dock = new QDockWidget(title, &window);
+    dock->setObjectName(objectName);
+    dock->setWidget(content);
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    window.addDockWidget(area, dock);
+}
+
 }  // namespace Internal
 
 ViewerWindow::ViewerWindow(const ViewerOptions& options) : m_options(options)
@@ -74,11 +85,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options) : m_options(options)
     m_algorithms->setHeaderLabel(tr("Algorithms"));
     m_algorithms->setMaximumHeight(160);
     m_panelLayout->addWidget(m_algorithms);
-    auto* sideDock = new QDockWidget(tr("Stream"), this);
-    sideDock->setObjectName(QStringLiteral("streamDock"));
-    sideDock->setWidget(side);
-    sideDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    addDockWidget(Qt::LeftDockWidgetArea, sideDock);
+    Internal::addFixedDock(*this, Qt::LeftDockWidgetArea, tr("Stream"), QStringLiteral("streamDock"), side);
 
     m_log = new LogView(this);
     // The settings the stream was started with, so the doctor examines the same connection.
@@ -87,11 +94,7 @@ ViewerWindow::ViewerWindow(const ViewerOptions& options) : m_options(options)
         if (TrackingStream* stream = m_session.stream()) stream->configuration(&used);
         return AppsCommon::doctorHint("quorvane-viewer", used);
     });
-    auto* logDock = new QDockWidget(tr("Log"), this);
-    logDock->setObjectName(QStringLiteral("logDock"));
-    logDock->setWidget(m_log);
-    logDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    addDockWidget(Qt::BottomDockWidgetArea, logDock);
+    Internal::addFixedDock(*this, Qt::BottomDockWidgetArea, tr("Log"), QStringLiteral("logDock"), m_log);
 
     m_status = new QLabel(this);
     statusBar()->addWidget(m_status, 1);
