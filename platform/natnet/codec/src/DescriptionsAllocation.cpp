@@ -25,6 +25,25 @@ void freeRigidBodyArrays(sRigidBodyDescription& body)
 
 namespace {
 
+// Force plates, devices and cameras own nothing but themselves.
+template <typename Record>
+void freeRecord(Record* record)
+{
+    delete record;
+}
+
+void freeRecord(sMarkerSetDescription* set)
+{
+    if (set) freeNameArray(set->szMarkerNames, set->nMarkers);
+    delete set;
+}
+
+void freeRecord(sRigidBodyDescription* body)
+{
+    if (body) freeRigidBodyArrays(*body);
+    delete body;
+}
+
 // Skeletons and assets hold their bodies inline; each body owns its marker arrays.
 template <typename Group>
 void freeBodyGroup(Group* group)
@@ -36,41 +55,28 @@ void freeBodyGroup(Group* group)
     delete group;
 }
 
+void freeRecord(sSkeletonDescription* skeleton)
+{
+    freeBodyGroup(skeleton);
+}
+
+void freeRecord(sAssetDescription* asset)
+{
+    freeBodyGroup(asset);
+}
+
 }  // namespace
 
 void freeDescription(sDataDescription& description)
 {
-    switch (description.type) {
-        case Descriptor_MarkerSet:
-            if (sMarkerSetDescription* set = description.Data.MarkerSetDescription) {
-                freeNameArray(set->szMarkerNames, set->nMarkers);
-                delete set;
-            }
-            break;
-        case Descriptor_RigidBody:
-            if (sRigidBodyDescription* body = description.Data.RigidBodyDescription) {
-                freeRigidBodyArrays(*body);
-                delete body;
-            }
-            break;
-        case Descriptor_Skeleton:
-            freeBodyGroup(description.Data.SkeletonDescription);
-            break;
-        case Descriptor_ForcePlate:
-            delete description.Data.ForcePlateDescription;
-            break;
-        case Descriptor_Device:
-            delete description.Data.DeviceDescription;
-            break;
-        case Descriptor_Camera:
-            delete description.Data.CameraDescription;
-            break;
-        case Descriptor_Asset:
-            freeBodyGroup(description.Data.AssetDescription);
-            break;
-        default:
-            break;  // never stored by the decoder
-    }
+    // A type without a record is never stored by the decoder.
+    visitRecord(
+        description,
+        [](auto* record) {
+            freeRecord(record);
+            return true;
+        },
+        false);
     description.Data.MarkerSetDescription = nullptr;
 }
 

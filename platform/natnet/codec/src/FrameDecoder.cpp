@@ -116,6 +116,13 @@ private:
         return closeSection(section);
     }
 
+    // A count inside an element, checked as a section's count is.
+    Status readCount(int32_t& n, size_t capacity, size_t minElementSize)
+    {
+        if (!m_in.readI32(n)) return Status::Truncated;
+        return checkCount(m_in, n, capacity, minElementSize);
+    }
+
     // A section that this version does not send: the record holds none.
     static bool absent(bool present, int32_t& outCount)
     {
@@ -148,10 +155,7 @@ private:
             Status s = m_in.readCString(name);
             if (s != Status::Ok) return s;
             int32_t n = 0;
-            if (!m_in.readI32(n)) return Status::Truncated;
-            if ((s = checkCount(m_in, n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok) {
-                return s;
-            }
+            if ((s = readCount(n, FrameStorage::kMarkerCapacity - m_markersUsed, 12)) != Status::Ok) return s;
             MarkerData* markers = takeMarkers(static_cast<size_t>(n));
             if constexpr (Write) {
                 sMarkerSetData& set = m_out.MocapData[i];
@@ -192,9 +196,8 @@ private:
             // Per-body marker arrays: positions, then (2.0+) IDs and sizes.
             // The 4.1 record has no place for them; they are checked and skipped.
             int32_t n = 0;
-            if (!m_in.readI32(n)) return Status::Truncated;
             const size_t perMarker = m_v.atLeast(Gate::RigidBodyMarkerIdsAndSizes) ? 12 + 4 + 4 : 12;
-            const Status s = checkCount(m_in, n, MAX_PACKETSIZE, perMarker);
+            const Status s = readCount(n, MAX_PACKETSIZE, perMarker);
             if (s != Status::Ok) return s;
             m_in.skip(static_cast<size_t>(n) * perMarker);
         }
@@ -253,10 +256,10 @@ private:
         if (absent(m_v.atLeast(Gate::FrameSkeletons), m_out.nSkeletons)) return Status::Ok;
         return eachElement(m_out.nSkeletons, MAX_SKELETONS, 8, [this](int32_t i) {
             int32_t id = 0;
+            if (!m_in.readI32(id)) return Status::Truncated;
             int32_t bones = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(bones)) return Status::Truncated;
             const size_t capacity = std::min<size_t>(MAX_SKELRIGIDBODIES, poolLeft());
-            Status s = checkCount(m_in, bones, capacity, rigidBodyMinSize(m_v));
+            Status s = readCount(bones, capacity, rigidBodyMinSize(m_v));
             if (s != Status::Ok) return s;
             sRigidBodyData* first = m_storage.rigidBodies() + m_bodiesUsed;
             for (int32_t b = 0; b < bones; ++b) {
@@ -279,18 +282,17 @@ private:
         if (absent(m_v.atLeast(Gate::FrameAssets), m_out.nAssets)) return Status::Ok;
         return eachElement(m_out.nAssets, MAX_ASSETS, 12, [this](int32_t i) {
             int32_t id = 0;
+            if (!m_in.readI32(id)) return Status::Truncated;
             int32_t nBodies = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(nBodies)) return Status::Truncated;
-            Status s = checkCount(m_in, nBodies, poolLeft(), kFixedRigidBodySize);
+            Status s = readCount(nBodies, poolLeft(), kFixedRigidBodySize);
             if (s != Status::Ok) return s;
             sRigidBodyData* bodies = m_storage.rigidBodies() + m_bodiesUsed;
             takeFixedRigidBodies(nBodies, bodies);
             m_bodiesUsed += static_cast<size_t>(nBodies);
 
             int32_t nMarkers = 0;
-            if (!m_in.readI32(nMarkers)) return Status::Truncated;
             const size_t markerCapacity = FrameStorage::kAssetMarkerCapacity - m_assetMarkersUsed;
-            if ((s = checkCount(m_in, nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
+            if ((s = readCount(nMarkers, markerCapacity, kAssetMarkerSize)) != Status::Ok) return s;
             sMarker* markers = m_storage.assetMarkers() + m_assetMarkersUsed;
             takeMarkerRecords(nMarkers, markers, kAssetMarkerSize, true, true);
             m_assetMarkersUsed += static_cast<size_t>(nMarkers);
@@ -319,7 +321,7 @@ private:
                 marker.y = loadF32(p + 8);
                 marker.z = loadF32(p + 12);
                 marker.size = loadF32(p + 16);
-                marker.params = hasParams ? loadI16(p + 20) : 0;
+                marker.params = hasParams ? loadI16(p + 20) : int16_t{0};
                 marker.residual = hasResidual ? loadF32(p + 22) : 0.0f;
             }
         }
@@ -343,16 +345,15 @@ private:
     Status analog(bool present, Entry* entries, int32_t& outCount, size_t capacity)
     {
         if (absent(present, outCount)) return Status::Ok;
-        return eachElement(outCount, capacity, 8, [this, entries](int32_t i) {
+        return eachElement(outCount, capacity, 8, [&](int32_t i) {
             int32_t id = 0;
+            if (!m_in.readI32(id)) return Status::Truncated;
             int32_t channels = 0;
-            if (!m_in.readI32(id) || !m_in.readI32(channels)) return Status::Truncated;
-            Status s = checkCount(m_in, channels, MAX_ANALOG_CHANNELS, 4);
+            Status s = readCount(channels, MAX_ANALOG_CHANNELS, 4);
             if (s != Status::Ok) return s;
             for (int32_t c = 0; c < channels; ++c) {
                 int32_t frames = 0;
-                if (!m_in.readI32(frames)) return Status::Truncated;
-                if ((s = checkCount(m_in, frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok) return s;
+                if ((s = readCount(frames, MAX_ANALOG_SUBFRAMES, 4)) != Status::Ok) return s;
                 for (int32_t f = 0; f < frames; ++f) {
                     float value = 0.0f;
                     m_in.readF32(value);

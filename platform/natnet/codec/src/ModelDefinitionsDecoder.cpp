@@ -92,32 +92,17 @@ private:
 
     Status description(sDataDescription& slot)
     {
-        switch (slot.type) {
-            case Descriptor_MarkerSet:
-                return owned(slot.Data.MarkerSetDescription, &DescriptionWalk::markerSet);
-            case Descriptor_RigidBody:
-                return owned(slot.Data.RigidBodyDescription, &DescriptionWalk::rigidBody);
-            case Descriptor_Skeleton:
-                return owned(slot.Data.SkeletonDescription, &DescriptionWalk::skeleton);
-            case Descriptor_ForcePlate:
-                return owned(slot.Data.ForcePlateDescription, &DescriptionWalk::forcePlate);
-            case Descriptor_Device:
-                return owned(slot.Data.DeviceDescription, &DescriptionWalk::device);
-            case Descriptor_Camera:
-                return owned(slot.Data.CameraDescription, &DescriptionWalk::camera);
-            case Descriptor_Asset:
-                return owned(slot.Data.AssetDescription, &DescriptionWalk::asset);
-            default:
-                return Status::UnknownDescriptionType;
-        }
+        return visitRecord(
+            slot, [this](auto*& record) { return owned(record); }, Status::UnknownDescriptionType);
     }
 
+    // Allocates the record, linked into the slot at once, and decodes into it.
     template <typename T>
-    Status owned(T*& field, Status (DescriptionWalk::*body)(T&))
+    Status owned(T*& record)
     {
-        field = allocate<T>();
-        if (!field) return Status::OutOfMemory;
-        return (this->*body)(*field);
+        record = allocate<T>();
+        if (!record) return Status::OutOfMemory;
+        return decode(*record);
     }
 
     // Copy of a wire text for a char* array entry.
@@ -150,7 +135,7 @@ private:
         return m_in.readF32(x) && m_in.readF32(y) && m_in.readF32(z);
     }
 
-    Status markerSet(sMarkerSetDescription& set)
+    Status decode(sMarkerSetDescription& set)
     {
         Status s = m_in.readCString(set.szName, sizeof set.szName);
         if (s != Status::Ok) return s;
@@ -161,7 +146,7 @@ private:
         return names(set.szMarkerNames, n);
     }
 
-    Status rigidBody(sRigidBodyDescription& body)
+    Status decode(sRigidBodyDescription& body)
     {
         Status s = Status::Ok;
         if (m_v.atLeast(Gate::RigidBodyDescriptionName) &&
@@ -212,13 +197,13 @@ private:
         if (s != Status::Ok) return s;
         for (int32_t i = 0; i < n; ++i) {
             outCount = i + 1;  // owned arrays of a half-read body are still released
-            if ((s = rigidBody(bodies[i])) != Status::Ok) return s;
+            if ((s = decode(bodies[i])) != Status::Ok) return s;
         }
         outCount = n;
         return Status::Ok;
     }
 
-    Status skeleton(sSkeletonDescription& skeleton)
+    Status decode(sSkeletonDescription& skeleton)
     {
         Status s = m_in.readCString(skeleton.szName, sizeof skeleton.szName);
         if (s != Status::Ok) return s;
@@ -239,7 +224,7 @@ private:
         return Status::Ok;
     }
 
-    Status forcePlate(sForcePlateDescription& plate)
+    Status decode(sForcePlateDescription& plate)
     {
         if (!m_in.readI32(plate.ID)) return Status::Truncated;
         Status s = m_in.readCString(plate.strSerialNo, sizeof plate.strSerialNo);
@@ -257,7 +242,7 @@ private:
         return channelNames(plate.szChannelNames, plate.nChannels);
     }
 
-    Status device(sDeviceDescription& device)
+    Status decode(sDeviceDescription& device)
     {
         if (!m_in.readI32(device.ID)) return Status::Truncated;
         Status s = m_in.readCString(device.strName, sizeof device.strName);
@@ -271,7 +256,7 @@ private:
         return channelNames(device.szChannelNames, device.nChannels);
     }
 
-    Status camera(sCameraDescription& camera)
+    Status decode(sCameraDescription& camera)
     {
         const Status s = m_in.readCString(camera.strName, sizeof camera.strName);
         if (s != Status::Ok) return s;
@@ -282,7 +267,7 @@ private:
         return Status::Ok;
     }
 
-    Status asset(sAssetDescription& asset)
+    Status decode(sAssetDescription& asset)
     {
         Status s = m_in.readCString(asset.szName, sizeof asset.szName);
         if (s != Status::Ok) return s;

@@ -43,30 +43,9 @@ private:
     // The description's own record; a missing one is InvalidRecord.
     Status body(const sDataDescription& d)
     {
-        switch (d.type) {
-            case Descriptor_MarkerSet:
-                return present(d.Data.MarkerSetDescription, &DescriptionWriter::markerSet);
-            case Descriptor_RigidBody:
-                return present(d.Data.RigidBodyDescription, &DescriptionWriter::rigidBody);
-            case Descriptor_Skeleton:
-                return present(d.Data.SkeletonDescription, &DescriptionWriter::skeleton);
-            case Descriptor_ForcePlate:
-                return present(d.Data.ForcePlateDescription, &DescriptionWriter::forcePlate);
-            case Descriptor_Device:
-                return present(d.Data.DeviceDescription, &DescriptionWriter::device);
-            case Descriptor_Camera:
-                return present(d.Data.CameraDescription, &DescriptionWriter::camera);
-            case Descriptor_Asset:
-                return present(d.Data.AssetDescription, &DescriptionWriter::asset);
-            default:
-                return Status::InvalidRecord;
-        }
-    }
-
-    template <typename Record>
-    Status present(const Record* record, Status (DescriptionWriter::*write)(const Record&))
-    {
-        return record ? (this->*write)(*record) : Status::InvalidRecord;
+        return visitRecord(
+            d, [this](const auto* record) { return record ? encode(*record) : Status::InvalidRecord; },
+            Status::InvalidRecord);
     }
 
     void text(const char* field, size_t fieldSize) { m_out.writeCString(boundedText(field, fieldSize)); }
@@ -81,7 +60,7 @@ private:
         m_out.writeF32(z);
     }
 
-    Status markerSet(const sMarkerSetDescription& set)
+    Status encode(const sMarkerSetDescription& set)
     {
         if (set.nMarkers < 0) return Status::InvalidRecord;
         text(set.szName, sizeof set.szName);
@@ -90,7 +69,7 @@ private:
         return Status::Ok;
     }
 
-    Status rigidBody(const sRigidBodyDescription& body)
+    Status encode(const sRigidBodyDescription& body)
     {
         const bool markers = m_v.atLeast(Gate::RigidBodyDescriptionMarkers);
         if (markers && (body.nMarkers < 0 || (body.nMarkers > 0 && !body.MarkerPositions))) {
@@ -127,13 +106,13 @@ private:
         if (count < 0 || count > MAX_SKELRIGIDBODIES) return Status::InvalidRecord;
         m_out.writeI32(count);
         for (int32_t i = 0; i < count; ++i) {
-            const Status s = rigidBody(bodies[i]);
+            const Status s = encode(bodies[i]);
             if (s != Status::Ok) return s;
         }
         return Status::Ok;
     }
 
-    Status skeleton(const sSkeletonDescription& skeleton)
+    Status encode(const sSkeletonDescription& skeleton)
     {
         text(skeleton.szName, sizeof skeleton.szName);
         m_out.writeI32(skeleton.skeletonID);
@@ -148,7 +127,7 @@ private:
         return Status::Ok;
     }
 
-    Status forcePlate(const sForcePlateDescription& plate)
+    Status encode(const sForcePlateDescription& plate)
     {
         m_out.writeI32(plate.ID);
         text(plate.strSerialNo, sizeof plate.strSerialNo);
@@ -164,7 +143,7 @@ private:
         return channels(plate.szChannelNames, plate.nChannels);
     }
 
-    Status device(const sDeviceDescription& device)
+    Status encode(const sDeviceDescription& device)
     {
         m_out.writeI32(device.ID);
         text(device.strName, sizeof device.strName);
@@ -174,7 +153,7 @@ private:
         return channels(device.szChannelNames, device.nChannels);
     }
 
-    Status camera(const sCameraDescription& camera)
+    Status encode(const sCameraDescription& camera)
     {
         text(camera.strName, sizeof camera.strName);
         xyz(camera.x, camera.y, camera.z);
@@ -185,7 +164,7 @@ private:
         return Status::Ok;
     }
 
-    Status asset(const sAssetDescription& asset)
+    Status encode(const sAssetDescription& asset)
     {
         if (asset.nMarkers < 0 || asset.nMarkers > MAX_SKELRIGIDBODIES) return Status::InvalidRecord;
         text(asset.szName, sizeof asset.szName);

@@ -118,7 +118,7 @@ std::optional<Integer> toInteger(const Properties::Value& value)
                        [](bool) -> Result { return std::nullopt; },  // a bool is not a number
                        [](int i) -> Result { return i; },
                        [](unsigned short u) -> Result { return u; },
-                       [lo, hi](double d) -> Result {
+                       [](double d) -> Result {
                            long long whole = 0;
                            return integralInRange(d, lo, hi, whole) ? Result(whole) : std::nullopt;
                        },

@@ -43,4 +43,31 @@ void freeDescriptions(sDataDescriptions* descriptions);
 // Whether the model definitions of this version have descriptions of this type (Descriptor_*).
 bool descriptionInVersion(int32_t type, Version version);
 
+// Calls visit(record) with the record pointer that the description's type selects (the union
+// member itself, so that a decoder can allocate into it) and returns what it returns;
+// `otherType` for a type that has no record here.
+template <typename Description, typename Visit, typename Result>
+Result visitRecord(Description& description, Visit&& visit, Result otherType)
+{
+    auto& data = description.Data;
+    switch (description.type) {
+        case Descriptor_MarkerSet:
+            return visit(data.MarkerSetDescription);
+        case Descriptor_RigidBody:
+            return visit(data.RigidBodyDescription);
+        case Descriptor_Skeleton:
+            return visit(data.SkeletonDescription);
+        case Descriptor_ForcePlate:
+            return visit(data.ForcePlateDescription);
+        case Descriptor_Device:
+            return visit(data.DeviceDescription);
+        case Descriptor_Camera:
+            return visit(data.CameraDescription);
+        case Descriptor_Asset:
+            return visit(data.AssetDescription);
+        default:
+            return otherType;
+    }
+}
+
 }  // namespace NatNet::Wire
