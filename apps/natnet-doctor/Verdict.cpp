@@ -1,13 +1,12 @@
 #include "Verdict.h"
 
-#include <array>
-#include <utility>
+#include <platform/NameTable.h>
 
 namespace NatNet::Doctor {
 
 namespace {
 
-constexpr std::array<std::pair<Verdict, const char*>, 9> kIds{{
+constexpr Platform::NameRow<Verdict> kIds[] = {
     {Verdict::Ok, "ok"},
     {Verdict::NoLocalInterface, "no-local-interface"},
     {Verdict::NoRoute, "no-route"},
@@ -17,24 +16,18 @@ constexpr std::array<std::pair<Verdict, const char*>, 9> kIds{{
     {Verdict::MulticastNotReceived, "multicast-not-received"},
     {Verdict::NoRigidBodies, "no-rigid-bodies"},
     {Verdict::FramesLost, "frames-lost"},
-}};
+};
 
 }  // namespace
 
 const char* verdictId(Verdict verdict)
 {
-    for (const auto& [value, id] : kIds) {
-        if (value == verdict) return id;
-    }
-    return "unknown";
+    return Platform::nameOf(verdict, kIds, "unknown");
 }
 
 std::optional<Verdict> verdictFromId(const std::string& id)
 {
-    for (const auto& [value, text] : kIds) {
-        if (id == text) return value;
-    }
-    return std::nullopt;
+    return Platform::valueOf(id, kIds);
 }
 
 const char* const kVerdictHelp =

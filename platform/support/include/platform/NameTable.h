@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string_view>
 
 namespace Platform {
 
@@ -21,6 +23,16 @@ constexpr const char* nameOf(Enum value, const NameRow<Enum> (&rows)[N], const c
         if (row.value == value) return row.name;
     }
     return fallback;
+}
+
+/// The value that `rows` name `name`, or nothing (text read back, e.g. from a command line).
+template <typename Enum, std::size_t N>
+constexpr std::optional<Enum> valueOf(std::string_view name, const NameRow<Enum> (&rows)[N])
+{
+    for (const NameRow<Enum>& row : rows) {
+        if (name == row.name) return row.value;
+    }
+    return std::nullopt;
 }
 
 }  // namespace Platform
