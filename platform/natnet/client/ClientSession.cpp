@@ -558,20 +558,21 @@ void ClientSession::startTimers()
         return;
     }
     m_lastFrameNs.store(ClockSync::localNowNs(), std::memory_order_relaxed);
-    m_echoTimer.expires_after(std::chrono::milliseconds(0));
-    m_echoTimer.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec) {
-            onEchoTimer();
-        }
-    });
+    const auto now = std::chrono::steady_clock::now();
+    schedule(m_echoTimer, now, &ClientSession::onEchoTimer);
     if (!m_config.multicast) {
-        m_keepAliveTimer.expires_after(std::chrono::milliseconds(m_config.timeouts.keepAliveMs));
-        m_keepAliveTimer.async_wait([this](const boost::system::error_code& ec) {
-            if (!ec) {
-                onKeepAliveTimer();
-            }
-        });
+        schedule(m_keepAliveTimer, now + std::chrono::milliseconds(m_config.timeouts.keepAliveMs),
+                 &ClientSession::onKeepAliveTimer);
     }
+}
+
+void ClientSession::schedule(boost::asio::steady_timer& timer, std::chrono::steady_clock::time_point when,
+                             void (ClientSession::*tick)())
+{
+    timer.expires_at(when);
+    timer.async_wait([this, tick](const boost::system::error_code& ec) {
+        if (!ec) (this->*tick)();
+    });
 }
 
 namespace {
@@ -597,12 +598,8 @@ void ClientSession::onEchoTimer()
         send(datagram.data(), writer.size());
         bump(m_shared->counters.echoRequestsSent);
     }
-    m_echoTimer.expires_at(nextExpiry(m_echoTimer.expiry(), m_config.timeouts.echoMs));
-    m_echoTimer.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec) {
-            onEchoTimer();
-        }
-    });
+    schedule(m_echoTimer, nextExpiry(m_echoTimer.expiry(), m_config.timeouts.echoMs),
+             &ClientSession::onEchoTimer);
 }
 
 void ClientSession::onKeepAliveTimer()
@@ -621,12 +618,8 @@ void ClientSession::onKeepAliveTimer()
         send(m_connectDatagram.data(), m_connectDatagram.size());
         bump(m_shared->counters.reconnectsSent);
     }
-    m_keepAliveTimer.expires_at(nextExpiry(m_keepAliveTimer.expiry(), m_config.timeouts.keepAliveMs));
-    m_keepAliveTimer.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec) {
-            onKeepAliveTimer();
-        }
-    });
+    schedule(m_keepAliveTimer, nextExpiry(m_keepAliveTimer.expiry(), m_config.timeouts.keepAliveMs),
+             &ClientSession::onKeepAliveTimer);
 }
 
 }  // namespace NatNet::Net

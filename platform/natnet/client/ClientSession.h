@@ -122,6 +122,9 @@ private:
     void reportRestart(int32_t from, int32_t to);
     uint16_t advertisedDataPort() const;
     void startTimers();
+    // Calls `tick` on natnet-io at `when`, unless the timer is cancelled before.
+    void schedule(boost::asio::steady_timer& timer, std::chrono::steady_clock::time_point when,
+                  void (ClientSession::*tick)());
     void onEchoTimer();
     void onKeepAliveTimer();
     void send(const uint8_t* datagram, size_t size);
