@@ -254,16 +254,22 @@ json DatagramDescriber::describe(const uint8_t* data, size_t size)
     return out;
 }
 
-json DatagramDescriber::frame(const uint8_t* payload, size_t size)
+json DatagramDescriber::versionedHead(Wire::Status status)
 {
-    sFrameOfMocapData& f = *m_frame;
-    const Wire::Status status = Wire::decodeFrame(payload, size, m_version, m_storage, f);
     json out{{"bitstream", std::to_string(m_version.major) + "." + std::to_string(m_version.minor)}};
     if (status != Wire::Status::Ok) {
         ++m_bad;
         out["status"] = Wire::statusName(status);
-        return out;
     }
+    return out;
+}
+
+json DatagramDescriber::frame(const uint8_t* payload, size_t size)
+{
+    sFrameOfMocapData& f = *m_frame;
+    const Wire::Status status = Wire::decodeFrame(payload, size, m_version, m_storage, f);
+    json out = versionedHead(status);
+    if (status != Wire::Status::Ok) return out;
     json markerSets = json::array();
     for (int32_t i = 0; i < f.nMarkerSets; ++i) {
         markerSets.push_back(json{{"name", fieldText(f.MocapData[i].szName, sizeof f.MocapData[i].szName)},
@@ -314,12 +320,8 @@ json DatagramDescriber::modelDefinitions(const uint8_t* payload, size_t size)
 {
     sDataDescriptions* list = nullptr;
     const Wire::Status status = Wire::decodeModelDefinitions(payload, size, m_version, &list);
-    json out{{"bitstream", std::to_string(m_version.major) + "." + std::to_string(m_version.minor)}};
-    if (status != Wire::Status::Ok) {
-        ++m_bad;
-        out["status"] = Wire::statusName(status);
-        return out;
-    }
+    json out = versionedHead(status);
+    if (status != Wire::Status::Ok) return out;
     json descriptions = json::array();
     for (int32_t i = 0; i < list->nDataDescriptions; ++i) {
         descriptions.push_back(description(list->arrDataDescriptions[i]));

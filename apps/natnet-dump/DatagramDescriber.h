@@ -6,6 +6,7 @@
 #pragma once
 
 #include "natnet/codec/FrameStorage.h"
+#include "natnet/codec/Status.h"
 #include "natnet/codec/Version.h"
 
 #include <nlohmann/json.hpp>
@@ -35,6 +36,9 @@ public:
 private:
     nlohmann::json frame(const uint8_t* payload, size_t size);
     nlohmann::json modelDefinitions(const uint8_t* payload, size_t size);
+    // What a versioned payload's description starts with: the layout it was decoded with and,
+    // when decoding failed (counted as bad), the status.
+    nlohmann::json versionedHead(Wire::Status status);
 
     Wire::Version m_version;
     bool m_forced;
