@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace NatNet::Wire {
 namespace Internal {
@@ -114,6 +115,15 @@ private:
         }
         if constexpr (Write) outCount = section.count;
         return closeSection(section);
+    }
+
+    // As eachElement, for a section that only some versions send.
+    template <typename Element>
+    Status eachElementIf(bool present, int32_t& outCount, size_t capacity, size_t minElementSize,
+                         Element&& element)
+    {
+        if (absent(present, outCount)) return Status::Ok;
+        return eachElement(outCount, capacity, minElementSize, std::forward<Element>(element));
     }
 
     // A count inside an element, checked as a section's count is.
@@ -253,8 +263,8 @@ private:
 
     Status skeletons()
     {
-        if (absent(m_v.atLeast(Gate::FrameSkeletons), m_out.nSkeletons)) return Status::Ok;
-        return eachElement(m_out.nSkeletons, MAX_SKELETONS, 8, [this](int32_t i) {
+        const bool present = m_v.atLeast(Gate::FrameSkeletons);
+        return eachElementIf(present, m_out.nSkeletons, MAX_SKELETONS, 8, [this](int32_t i) {
             int32_t id = 0;
             if (!m_in.readI32(id)) return Status::Truncated;
             int32_t bones = 0;
@@ -279,8 +289,8 @@ private:
 
     Status assets()
     {
-        if (absent(m_v.atLeast(Gate::FrameAssets), m_out.nAssets)) return Status::Ok;
-        return eachElement(m_out.nAssets, MAX_ASSETS, 12, [this](int32_t i) {
+        const bool present = m_v.atLeast(Gate::FrameAssets);
+        return eachElementIf(present, m_out.nAssets, MAX_ASSETS, 12, [this](int32_t i) {
             int32_t id = 0;
             if (!m_in.readI32(id)) return Status::Truncated;
             int32_t nBodies = 0;
@@ -344,8 +354,7 @@ private:
     template <typename Entry>
     Status analog(bool present, Entry* entries, int32_t& outCount, size_t capacity)
     {
-        if (absent(present, outCount)) return Status::Ok;
-        return eachElement(outCount, capacity, 8, [&](int32_t i) {
+        return eachElementIf(present, outCount, capacity, 8, [&](int32_t i) {
             int32_t id = 0;
             if (!m_in.readI32(id)) return Status::Truncated;
             int32_t channels = 0;
