@@ -126,21 +126,23 @@ private:
         if (m_sizes) m_out.patchI32(sizeAt, static_cast<int32_t>(m_out.size() - sizeAt - 4));
     }
 
+    // A position: x, y, z.
+    void xyz(float x, float y, float z)
+    {
+        m_out.writeF32(x);
+        m_out.writeF32(y);
+        m_out.writeF32(z);
+    }
+
     void markers(const MarkerData* markers, int32_t count)
     {
-        for (int32_t i = 0; i < count; ++i) {
-            m_out.writeF32(markers[i][0]);
-            m_out.writeF32(markers[i][1]);
-            m_out.writeF32(markers[i][2]);
-        }
+        for (int32_t i = 0; i < count; ++i) xyz(markers[i][0], markers[i][1], markers[i][2]);
     }
 
     void pose(const sRigidBodyData& body)
     {
         m_out.writeI32(body.ID);
-        m_out.writeF32(body.x);
-        m_out.writeF32(body.y);
-        m_out.writeF32(body.z);
+        xyz(body.x, body.y, body.z);
         m_out.writeF32(body.qx);
         m_out.writeF32(body.qy);
         m_out.writeF32(body.qz);
@@ -171,9 +173,7 @@ private:
     void labeledMarker(const sMarker& marker)
     {
         m_out.writeI32(marker.ID);
-        m_out.writeF32(marker.x);
-        m_out.writeF32(marker.y);
-        m_out.writeF32(marker.z);
+        xyz(marker.x, marker.y, marker.z);
         m_out.writeF32(marker.size);
         if (m_v.atLeast(Gate::LabeledMarkerParams)) m_out.writeI16(marker.params);
         if (m_v.atLeast(Gate::LabeledMarkerResidual)) m_out.writeF32(marker.residual);
