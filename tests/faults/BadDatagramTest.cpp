@@ -166,21 +166,17 @@ FrameShape withBodies(int count, std::int32_t number = 777)
     return shape;
 }
 
-TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
+using BadDatagramsFromTheServer = DrivenStreamTest;
+
+TEST_F(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
 {
-    ScopedLogCapture quiet(3);
-    auto sim = startSimulator(false);
-    ASSERT_TRUE(sim);
-    DrivenStream driven;
-    DeliveredFrames delivered(driven.stream);
-    ASSERT_TRUE(driven.connect(*sim));
-    ASSERT_TRUE(sim->waitFor([](const auto& c) { return c.clientsConnected == 1; }, 2s));
+    ASSERT_TRUE(m_sim->waitFor([](const auto& c) { return c.clientsConnected == 1; }, 2s));
 
     // Baseline: body 1 known at x = 1.
     {
         const std::vector<std::uint8_t> first = frameBytes(withBodies(1, 1));
-        sim->sendRawDatagram(first.data(), first.size());
-        ASSERT_TRUE(eventually([&] { return delivered.has(1); }));
+        m_sim->sendRawDatagram(first.data(), first.size());
+        ASSERT_TRUE(eventually([&] { return m_delivered.has(1); }));
     }
 
     const auto bytesOf = [](FrameShape shape) { return [shape] { return frameBytes(shape); }; };
@@ -267,37 +263,37 @@ TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const NatNetExt::ClientCounters before = driven.counters();
-        const std::uint64_t emissions = delivered.emissions();
-        const std::size_t instruments = driven.stream.numInstruments();
-        const auto body1 = driven.stream.findInstrument("optitrack-1");
+        const NatNetExt::ClientCounters before = m_driven.counters();
+        const std::uint64_t emissions = m_delivered.emissions();
+        const std::size_t instruments = m_driven.stream.numInstruments();
+        const auto body1 = m_driven.stream.findInstrument("optitrack-1");
         ASSERT_TRUE(body1);
 
         const std::vector<std::uint8_t> bytes = row.bytes();
-        ASSERT_EQ(sim->sendRawDatagram(bytes.data(), bytes.size()), 1);
+        ASSERT_EQ(m_sim->sendRawDatagram(bytes.data(), bytes.size()), 1);
 
         if (row.outcome == Outcome::Delivered) {
-            ASSERT_TRUE(eventually([&] { return delivered.emissions() == emissions + 1; }));
-            EXPECT_EQ(driven.stream.numInstruments(), row.instrumentsAfter);
-            EXPECT_EQ(driven.counters().framesDecoded, before.framesDecoded + 1);
+            ASSERT_TRUE(eventually([&] { return m_delivered.emissions() == emissions + 1; }));
+            EXPECT_EQ(m_driven.stream.numInstruments(), row.instrumentsAfter);
+            EXPECT_EQ(m_driven.counters().framesDecoded, before.framesDecoded + 1);
             continue;
         }
         const bool malformed = row.outcome == Outcome::Malformed;
         ASSERT_TRUE(eventually([&] {
-            const NatNetExt::ClientCounters now = driven.counters();
+            const NatNetExt::ClientCounters now = m_driven.counters();
             return malformed ? now.droppedMalformed == before.droppedMalformed + 1
                              : now.droppedBadFrame == before.droppedBadFrame + 1;
         }));
-        const NatNetExt::ClientCounters after = driven.counters();
+        const NatNetExt::ClientCounters after = m_driven.counters();
         if (!malformed) {
             EXPECT_STREQ(NatNet::Wire::statusName(static_cast<Status>(after.lastBadFrameStatus)),
                          NatNet::Wire::statusName(row.status));
         }
         EXPECT_EQ(after.framesDecoded, before.framesDecoded);
         // Nothing of it was applied.
-        EXPECT_EQ(delivered.emissions(), emissions);
-        EXPECT_EQ(driven.stream.numInstruments(), instruments);
-        const auto body1After = driven.stream.findInstrument("optitrack-1");
+        EXPECT_EQ(m_delivered.emissions(), emissions);
+        EXPECT_EQ(m_driven.stream.numInstruments(), instruments);
+        const auto body1After = m_driven.stream.findInstrument("optitrack-1");
         ASSERT_TRUE(body1After);
         EXPECT_EQ(body1After->updateCount, body1->updateCount);
         EXPECT_EQ(body1After->pose, body1->pose);
@@ -305,9 +301,9 @@ TEST(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
 
     // Still streaming.
     const std::vector<std::uint8_t> last = frameBytes(withBodies(2, 5000));
-    sim->sendRawDatagram(last.data(), last.size());
-    EXPECT_TRUE(eventually([&] { return delivered.has(5000); }));
-    EXPECT_EQ(driven.counters().droppedForeignSender, 0u);
+    m_sim->sendRawDatagram(last.data(), last.size());
+    EXPECT_TRUE(eventually([&] { return m_delivered.has(5000); }));
+    EXPECT_EQ(m_driven.counters().droppedForeignSender, 0u);
 }
 
 }  // namespace

@@ -132,6 +132,18 @@ NatNetExt::ClientCounters DrivenStream::counters() const
     return counters;
 }
 
+void DrivenStreamTest::SetUp()
+{
+    m_sim = startSimulator(multicast());
+    ASSERT_TRUE(m_sim);
+    ASSERT_TRUE(m_driven.connect(*m_sim));
+}
+
+void DrivenStreamTest::TearDown()
+{
+    m_driven.context.client.Disconnect();
+}
+
 ForeignSender::ForeignSender() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
 {
     sockaddr_in local{};

@@ -14,6 +14,11 @@
 #include <natnet/sim/Simulator.h>
 #include <natnet_ext/NatNetExt.h>
 
+#include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/ScopedLogCapture.h>
+
+#include <gtest/gtest.h>
+
 #include <NatNetTypes.h>
 
 #include <atomic>
@@ -89,6 +94,23 @@ struct DrivenStream
 
     OptiTrackStream stream;
     OptiTrackStream::Impl context;
+};
+
+/// For TEST_F: a started simulator (unit scale 1, unicast unless multicast() says otherwise) and a
+/// DrivenStream connected to it whose delivered frames are recorded; warnings and errors go to a
+/// recording sink, not the console. TearDown disconnects before the recorder goes, so that no frame reaches
+/// it after.
+class DrivenStreamTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual bool multicast() const { return false; }
+
+    ScopedLogCapture m_log{Log::Warning};
+    std::unique_ptr<NatNet::Sim::Simulator> m_sim;
+    DrivenStream m_driven;
+    DeliveredFrames m_delivered{m_driven.stream};
 };
 
 /// A UDP socket on 127.0.0.5, a sender that is not the server.

@@ -68,28 +68,24 @@ struct Mode
     bool multicast;
 };
 
-class Flood : public ::testing::TestWithParam<Mode>
+class Flood : public DrivenStreamTest, public ::testing::WithParamInterface<Mode>
 {
+protected:
+    bool multicast() const override { return GetParam().multicast; }
 };
 
 TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
 {
-    const ScopedLogCapture quiet(3);
     const bool multicast = GetParam().multicast;
-    auto sim = startSimulator(multicast);
-    ASSERT_TRUE(sim);
-    DrivenStream driven;
-    DeliveredFrames delivered(driven.stream);
-    ASSERT_TRUE(driven.connect(*sim));
 
     std::string target = kGroup;
-    std::uint16_t port = sim->dataPort();
+    std::uint16_t port = m_sim->dataPort();
     if (!multicast) {
-        ASSERT_TRUE(sim->waitFor([](const auto& c) { return c.clientsConnected == 1; }, 2s));
+        ASSERT_TRUE(m_sim->waitFor([](const auto& c) { return c.clientsConnected == 1; }, 2s));
         target = "127.0.0.1";
-        port = sim->clients().at(0).port;  // the client's one socket
+        port = m_sim->clients().at(0).port;  // the client's one socket
     }
-    const std::uint64_t foreignBefore = driven.counters().droppedForeignSender;
+    const std::uint64_t foreignBefore = m_driven.counters().droppedForeignSender;
     const std::uint64_t dropsBefore = kernelDropsOnPort(port);
 
     std::atomic<std::uint64_t> floodSent{0};
@@ -114,7 +110,7 @@ TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
         std::this_thread::sleep_until(start + std::chrono::microseconds(2000 * n));
         frame->iFrame = n;
         frame->RigidBodies[0].x = static_cast<float>(n);
-        EXPECT_EQ(sim->sendFrame(*frame), 1);
+        EXPECT_EQ(m_sim->sendFrame(*frame), 1);
     }
     flood.join();
 
@@ -123,27 +119,27 @@ TEST_P(Flood, EveryServerFrameArrivesAndEveryForeignDatagramIsCountedAndDropped)
     // Every datagram is accounted for: delivered (the server's), counted as foreign, or dropped by
     // the kernel because the receive buffer was full (a machine too loaded to keep up; 0 as a rule).
     const auto accounted = [&] {
-        const std::uint64_t lostServerFrames = kServerFrames - delivered.countIn(1, kServerFrames);
+        const std::uint64_t lostServerFrames = kServerFrames - m_delivered.countIn(1, kServerFrames);
         const std::uint64_t uncountedForeign =
-            floodSent.load() - (driven.counters().droppedForeignSender - foreignBefore);
+            floodSent.load() - (m_driven.counters().droppedForeignSender - foreignBefore);
         return lostServerFrames + uncountedForeign == kernelDropsOnPort(port) - dropsBefore;
     };
-    const auto counted = [&] { return driven.counters().droppedForeignSender - foreignBefore; };
+    const auto counted = [&] { return m_driven.counters().droppedForeignSender - foreignBefore; };
     EXPECT_TRUE(eventually(accounted, 5000ms))
-        << "server frames delivered " << delivered.countIn(1, kServerFrames) << " of " << kServerFrames
+        << "server frames delivered " << m_delivered.countIn(1, kServerFrames) << " of " << kServerFrames
         << ", foreign counted " << counted() << " of " << floodSent.load() << ", kernel drops "
         << kernelDropsOnPort(port) - dropsBefore;
     const std::uint64_t kernelDrops = kernelDropsOnPort(port) - dropsBefore;
     if (kernelDrops == 0) {
-        EXPECT_EQ(delivered.countIn(1, kServerFrames), static_cast<std::size_t>(kServerFrames));
+        EXPECT_EQ(m_delivered.countIn(1, kServerFrames), static_cast<std::size_t>(kServerFrames));
         EXPECT_EQ(counted(), floodSent.load());
     } else {
         std::printf(
             "note: the kernel dropped %llu datagrams (receive buffer full): the machine could not keep up\n",
             static_cast<unsigned long long>(kernelDrops));
     }
-    EXPECT_EQ(delivered.countIn(kForeignFrameNumbers, kForeignFrameNumbers + 100), 0u);
-    const NatNetExt::ClientCounters counters = driven.counters();
+    EXPECT_EQ(m_delivered.countIn(kForeignFrameNumbers, kForeignFrameNumbers + 100), 0u);
+    const NatNetExt::ClientCounters counters = m_driven.counters();
     EXPECT_EQ(counters.droppedBadFrame, 0u);
     EXPECT_EQ(counters.droppedMalformed, 0u);  // the foreign ones were refused before any decoding
 }

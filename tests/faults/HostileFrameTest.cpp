@@ -53,16 +53,28 @@ private:
     std::atomic<std::uint64_t> m_notARotation{0};
 };
 
-TEST(HostileFrames, NonFinitePosesAndQuaternionsNeverReachAnInstrument)
+// A unicast simulator and a started stream whose published poses are watched. TearDown stops
+// the stream before the watcher goes, so that no update reaches it after.
+class HostileFrames : public ::testing::Test
 {
-    ScopedLogCapture log{3};
-    auto sim = startSimulator(false);
-    ASSERT_TRUE(sim);
-    OptiTrackStream stream;
-    stream.setConnectionParams(paramsFor(*sim));
-    PublishedPoses poses(stream);
-    ASSERT_TRUE(stream.start());
+protected:
+    void SetUp() override
+    {
+        m_sim = startSimulator(false);
+        ASSERT_TRUE(m_sim);
+        m_stream.setConnectionParams(paramsFor(*m_sim));
+        ASSERT_TRUE(m_stream.start());
+    }
+    void TearDown() override { m_stream.stop(); }
 
+    ScopedLogCapture m_log{Log::Warning};
+    std::unique_ptr<NatNet::Sim::Simulator> m_sim;
+    OptiTrackStream m_stream;
+    PublishedPoses m_poses{m_stream};
+};
+
+TEST_F(HostileFrames, NonFinitePosesAndQuaternionsNeverReachAnInstrument)
+{
     using NatNet::Sim::PoseFault;
     NatNet::Sim::ScenarioConfig scenario;
     scenario.rigidBodies = 4;
@@ -73,55 +85,47 @@ TEST(HostileFrames, NonFinitePosesAndQuaternionsNeverReachAnInstrument)
                            {1, PoseFault::InfinitePosition, 3},   {1, PoseFault::NaNQuaternion, 5},
                            {2, PoseFault::InfiniteQuaternion, 2}, {2, PoseFault::ZeroQuaternion, 7},
                            {3, PoseFault::NonUnitQuaternion, 2}};
-    ASSERT_TRUE(sim->startStreaming(scenario));
-    ASSERT_TRUE(sim->waitForStreamEnd(5000ms));
-    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 200ms));
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
+    ASSERT_TRUE(m_sim->waitForStreamEnd(5000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return m_poses.emissions(); }, 200ms));
 
-    EXPECT_GT(poses.emissions(), 150u);
-    EXPECT_EQ(poses.nonFinite(), 0u);
-    EXPECT_EQ(poses.notARotation(), 0u);
+    EXPECT_GT(m_poses.emissions(), 150u);
+    EXPECT_EQ(m_poses.nonFinite(), 0u);
+    EXPECT_EQ(m_poses.notARotation(), 0u);
     // Between the damaged frames every body was tracked and published.
-    EXPECT_EQ(stream.numInstruments(), 4u);
-    for (const TrackingInstrument& instrument : stream.instruments()) {
+    EXPECT_EQ(m_stream.numInstruments(), 4u);
+    for (const TrackingInstrument& instrument : m_stream.instruments()) {
         EXPECT_TRUE(isFinite(instrument)) << instrument.identifier();
         EXPECT_GT(instrument.updateCount, 0u) << instrument.identifier();
     }
-    EXPECT_TRUE(stream.stop());
+    EXPECT_TRUE(m_stream.stop());
 }
 
-TEST(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBounded)
+TEST_F(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBounded)
 {
-    ScopedLogCapture log{3};
-    auto sim = startSimulator(false);
-    ASSERT_TRUE(sim);
-    OptiTrackStream stream;
-    stream.setConnectionParams(paramsFor(*sim));
-    PublishedPoses poses(stream);
-    ASSERT_TRUE(stream.start());
-
     NatNet::Sim::ScenarioConfig scenario;
     scenario.rigidBodies = 4;
     scenario.rateHz = 50.0;
     scenario.markers = false;
     scenario.newIdsPerFrame = 1000;  // capped by the frame to 996 beside the four bodies
     scenario.frameCount = 20;        // warm-up: the store fills up to its cap
-    ASSERT_TRUE(sim->startStreaming(scenario));
-    ASSERT_TRUE(sim->waitForStreamEnd(5000ms));
-    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 300ms));
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
+    ASSERT_TRUE(m_sim->waitForStreamEnd(5000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return m_poses.emissions(); }, 300ms));
     const std::uint64_t residentAfterWarmUp = residentBytes();
 
     scenario.firstFrameNumber = 21;
     scenario.frameCount = 100;  // about 100,000 more IDs that were never seen
-    ASSERT_TRUE(sim->startStreaming(scenario));
-    ASSERT_TRUE(sim->waitForStreamEnd(10000ms));
-    ASSERT_TRUE(waitForQuiet([&] { return poses.emissions(); }, 300ms));
+    ASSERT_TRUE(m_sim->startStreaming(scenario));
+    ASSERT_TRUE(m_sim->waitForStreamEnd(10000ms));
+    ASSERT_TRUE(waitForQuiet([&] { return m_poses.emissions(); }, 300ms));
     const std::uint64_t residentAfter = residentBytes();
 
-    EXPECT_GT(poses.emissions(), 60u);
-    EXPECT_LE(stream.numInstruments(), kInstrumentCap);
+    EXPECT_GT(m_poses.emissions(), 60u);
+    EXPECT_LE(m_stream.numInstruments(), kInstrumentCap);
     // The four scenario bodies were seen first and keep being updated.
     for (int id = 1; id <= 4; ++id) {
-        EXPECT_TRUE(stream.findInstrument("optitrack-" + std::to_string(id))) << id;
+        EXPECT_TRUE(m_stream.findInstrument("optitrack-" + std::to_string(id))) << id;
     }
     // 100,000 instruments with their names would take tens of megabytes; the cap keeps it flat.
     EXPECT_LT(residentAfter, residentAfterWarmUp + 16u * 1024u * 1024u)
@@ -129,8 +133,8 @@ TEST(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBoun
     std::printf(
         "[ memory   ] resident after warm-up %llu kB, after 100 more frames %llu kB, %zu instruments\n",
         static_cast<unsigned long long>(residentAfterWarmUp / 1024),
-        static_cast<unsigned long long>(residentAfter / 1024), stream.numInstruments());
-    EXPECT_TRUE(stream.stop());
+        static_cast<unsigned long long>(residentAfter / 1024), m_stream.numInstruments());
+    EXPECT_TRUE(m_stream.stop());
 }
 
 }  // namespace

@@ -129,52 +129,43 @@ TEST(MisbehavingServer, DuplicatedAnswersToRetriedRequestsGiveTheRightValues)
     EXPECT_TRUE(stream.stop());
 }
 
-TEST(MisbehavingServer, FramesFromAnotherPortOfTheServerNeverReachAnInstrument)
+// Datagrams from the server's address that a server should not send.
+using MisbehavingServerDatagrams = DrivenStreamTest;
+
+TEST_F(MisbehavingServerDatagrams, FramesFromAnotherPortOfTheServerNeverReachAnInstrument)
 {
-    ScopedLogCapture log{3};
-    auto sim = startSimulator(false);
-    ASSERT_TRUE(sim);
-    DrivenStream driven;
-    DeliveredFrames delivered(driven.stream);
-    ASSERT_TRUE(driven.connect(*sim));
     constexpr int kFrames = 50;
     for (std::int32_t number = 1; number <= 2 * kFrames; number += 2) {
-        sim->sendFrame(*numberedFrame(number));
+        m_sim->sendFrame(*numberedFrame(number));
         // Newer than the frame before it, and 9999 m away: whoever takes it would show it.
         auto injected = numberedFrame(number + 1);
         injected->RigidBodies[0].x = 9999.0f;
-        ASSERT_EQ(sim->sendFrameFromOtherPort(*injected), 1);
+        ASSERT_EQ(m_sim->sendFrameFromOtherPort(*injected), 1);
     }
-    sim->sendFrame(*numberedFrame(2 * kFrames + 1));
-    ASSERT_TRUE(eventually([&] { return delivered.has(2 * kFrames + 1); }));
-    EXPECT_FALSE(delivered.has(9999));
-    EXPECT_EQ(delivered.countIn(1, 2 * kFrames + 1), static_cast<std::size_t>(kFrames + 1));
-    EXPECT_EQ(driven.counters().droppedForeignSender, static_cast<std::uint64_t>(kFrames));
+    m_sim->sendFrame(*numberedFrame(2 * kFrames + 1));
+    ASSERT_TRUE(eventually([&] { return m_delivered.has(2 * kFrames + 1); }));
+    EXPECT_FALSE(m_delivered.has(9999));
+    EXPECT_EQ(m_delivered.countIn(1, 2 * kFrames + 1), static_cast<std::size_t>(kFrames + 1));
+    EXPECT_EQ(m_driven.counters().droppedForeignSender, static_cast<std::uint64_t>(kFrames));
 }
 
-TEST(MisbehavingServer, AnUnsolicitedServerInfoMidStreamChangesNothing)
+TEST_F(MisbehavingServerDatagrams, AnUnsolicitedServerInfoMidStreamChangesNothing)
 {
-    ScopedLogCapture log{3};
-    auto sim = startSimulator(false);
-    ASSERT_TRUE(sim);
-    DrivenStream driven;
-    DeliveredFrames delivered(driven.stream);
-    ASSERT_TRUE(driven.connect(*sim));
     std::array<std::uint8_t, 4> before{};
-    ASSERT_EQ(NatNetExt::GetDecodeVersion(driven.context.client, before.data()), ErrorCode_OK);
-    for (std::int32_t number = 1; number <= 100; ++number) sim->sendFrame(*numberedFrame(number));
-    ASSERT_TRUE(eventually([&] { return delivered.has(100); }));
+    ASSERT_EQ(NatNetExt::GetDecodeVersion(m_driven.context.client, before.data()), ErrorCode_OK);
+    for (std::int32_t number = 1; number <= 100; ++number) m_sim->sendFrame(*numberedFrame(number));
+    ASSERT_TRUE(eventually([&] { return m_delivered.has(100); }));
 
     // Claiming NatNet 3.0: a client that believed it would misread every 4.1 frame after it.
-    ASSERT_EQ(sim->sendUnsolicitedServerInfo({3, 0, 0, 0}), 1);
-    ASSERT_TRUE(eventually([&] { return driven.counters().droppedUnsolicited >= 1; }));
-    for (std::int32_t number = 101; number <= 200; ++number) sim->sendFrame(*numberedFrame(number));
-    ASSERT_TRUE(eventually([&] { return delivered.has(200); }));
-    EXPECT_EQ(delivered.countIn(1, 200), 200u);
+    ASSERT_EQ(m_sim->sendUnsolicitedServerInfo({3, 0, 0, 0}), 1);
+    ASSERT_TRUE(eventually([&] { return m_driven.counters().droppedUnsolicited >= 1; }));
+    for (std::int32_t number = 101; number <= 200; ++number) m_sim->sendFrame(*numberedFrame(number));
+    ASSERT_TRUE(eventually([&] { return m_delivered.has(200); }));
+    EXPECT_EQ(m_delivered.countIn(1, 200), 200u);
     std::array<std::uint8_t, 4> after{};
-    ASSERT_EQ(NatNetExt::GetDecodeVersion(driven.context.client, after.data()), ErrorCode_OK);
+    ASSERT_EQ(NatNetExt::GetDecodeVersion(m_driven.context.client, after.data()), ErrorCode_OK);
     EXPECT_EQ(after, before);
-    EXPECT_EQ(driven.counters().droppedBadFrame, 0u);
+    EXPECT_EQ(m_driven.counters().droppedBadFrame, 0u);
 }
 
 }  // namespace
