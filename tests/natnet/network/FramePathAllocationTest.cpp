@@ -47,8 +47,7 @@ TEST(FramePath, TheReceiveThreadAllocatesNothingPerFrame)
         NatNetExt::SetClientTimeouts(client, timeouts);
         Counter counter;
         client.SetFrameReceivedCallback(&Counter::onFrame, &counter);
-        ConnectParams connect(sim, multicast);
-        ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+        ASSERT_EQ(connectTo(client, sim, multicast), ErrorCode_OK);
 
         NatNet::Sim::ScenarioConfig scenario;
         scenario.rigidBodies = 32;

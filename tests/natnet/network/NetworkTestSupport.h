@@ -11,6 +11,8 @@
 #include "NatNetClient.h"
 #include "NatNetTypes.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -67,6 +69,25 @@ struct ConnectParams
         params.multicastAddress = group.empty() ? nullptr : group.c_str();
     }
 };
+
+// Unicast on loopback to a stand-in server's ports (data port 0: the client's default).
+inline sNatNetClientConnectParams loopbackUnicast(uint16_t commandPort, uint16_t dataPort = 0)
+{
+    sNatNetClientConnectParams params;
+    params.connectionType = ConnectionType_Unicast;
+    params.serverAddress = "127.0.0.1";
+    params.localAddress = "127.0.0.1";
+    params.serverCommandPort = commandPort;
+    params.serverDataPort = dataPort;
+    return params;
+}
+
+// Connects `client` to the in-process simulator on its ports, unicast or multicast.
+inline ErrorCode connectTo(NatNetClient& client, const NatNet::Sim::Simulator& sim, bool multicast)
+{
+    const ConnectParams connect(sim, multicast);
+    return client.Connect(connect.params);
+}
 
 // Short timeouts so that failures show quickly.
 inline NatNetExt::ClientTimeouts fastTimeouts()
@@ -138,5 +159,24 @@ inline NatNetExt::ClientCounters countersOf(const NatNetClient& client)
     NatNetExt::GetClientCounters(client, &counters);
     return counters;
 }
+
+// A client whose frames go to a recorder, with the short timeouts unless given others. The
+// recorder is declared first, so that it outlives the client's receive thread.
+struct RecordingClient
+{
+    explicit RecordingClient(const NatNetExt::ClientTimeouts& timeouts = fastTimeouts())
+    {
+        EXPECT_EQ(NatNetExt::SetClientTimeouts(client, timeouts), ErrorCode_OK);
+        client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &frames);
+    }
+
+    ErrorCode connectTo(const NatNet::Sim::Simulator& sim, bool multicast)
+    {
+        return NatNetTest::connectTo(client, sim, multicast);
+    }
+
+    FrameRecorder frames;
+    NatNetClient client;
+};
 
 }  // namespace NatNetTest

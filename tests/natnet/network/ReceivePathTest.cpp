@@ -36,18 +36,12 @@ struct Query
 };
 
 // Connects `client` in unicast to the stand-in; no echoes, so its inbox holds only what a test sends.
-void connectTo(NatNetClient& client, const StandInServer& server)
+void connectToStandIn(NatNetClient& client, const StandInServer& server)
 {
     NatNetExt::ClientTimeouts timeouts = fastTimeouts();
     timeouts.echoMs = 60'000;
     NatNetExt::SetClientTimeouts(client, timeouts);
-    sNatNetClientConnectParams params;
-    params.connectionType = ConnectionType_Unicast;
-    params.serverAddress = "127.0.0.1";
-    params.localAddress = "127.0.0.1";
-    params.serverCommandPort = server.commandPort();
-    params.serverDataPort = server.dataPort();
-    ASSERT_EQ(client.Connect(params), ErrorCode_OK);
+    ASSERT_EQ(client.Connect(loopbackUnicast(server.commandPort(), server.dataPort())), ErrorCode_OK);
     ASSERT_TRUE(eventually([&] { return server.clientKnown(); }));
 }
 
@@ -57,7 +51,7 @@ protected:
     void connect(StandInServer& server)
     {
         m_client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &m_frames);
-        connectTo(m_client, server);
+        connectToStandIn(m_client, server);
     }
 
     // The module's queries with the SDK's default 10 tries of 20 ms: each
@@ -78,8 +72,8 @@ protected:
         return answered;
     }
 
+    FrameRecorder m_frames;  // outlives the client's receive thread
     NatNetClient m_client;
-    FrameRecorder m_frames;
 };
 
 const std::vector<Query> kQueries = {
@@ -91,6 +85,18 @@ void scriptAnswers(StandInServer& server)
 {
     for (const auto& query : kQueries) {
         server.answerFloat(query.command, query.value);
+    }
+}
+
+// Asks every query with `tries` tries of `tryMs`: each is answered, with its own command's value.
+void expectEachAnswered(NatNetClient& client, int tries, int tryMs)
+{
+    for (const auto& query : kQueries) {
+        SCOPED_TRACE(query.command);
+        void* response = nullptr;
+        int size = 0;
+        ASSERT_EQ(client.SendMessageAndWait(query.command, tries, tryMs, &response, &size), ErrorCode_OK);
+        EXPECT_EQ(asFloat(response), query.value);
     }
 }
 
@@ -109,13 +115,7 @@ TEST_F(ReceivePathTest, AnswersLaterThanTheTimeoutAreNeverTakenByTheNextRequest)
     EXPECT_EQ(counters.droppedUnsolicited, 0u);
 
     // Patient requests still get their own answers afterwards.
-    for (const auto& query : kQueries) {
-        SCOPED_TRACE(query.command);
-        void* response = nullptr;
-        int size = 0;
-        ASSERT_EQ(m_client.SendMessageAndWait(query.command, 1, 1000, &response, &size), ErrorCode_OK);
-        EXPECT_EQ(asFloat(response), query.value);
-    }
+    expectEachAnswered(m_client, 1, 1000);
 }
 
 TEST_F(ReceivePathTest, AnswersThatAlwaysComeAfterTheTimeoutFailEveryRequestButNeverMislead)
@@ -145,14 +145,8 @@ TEST_F(ReceivePathTest, EveryAnswerToARetriedOrDuplicatedRequestIsTakenOnce)
         server.setCopiesPerAnswer(row.copies);
         server.setDelays([delay = row.delayMs](int) { return milliseconds(delay); });
         NatNetClient client;
-        connectTo(client, server);
-        for (const auto& query : kQueries) {
-            SCOPED_TRACE(query.command);
-            void* response = nullptr;
-            int size = 0;
-            ASSERT_EQ(client.SendMessageAndWait(query.command, 5, 20, &response, &size), ErrorCode_OK);
-            EXPECT_EQ(asFloat(response), query.value);
-        }
+        connectToStandIn(client, server);
+        expectEachAnswered(client, 5, 20);
     }
 }
 
@@ -170,8 +164,7 @@ TEST(ReceivePathShifted, AServerThatAnswersEachRequestWithThePreviousAnswerNever
     NatNetExt::ClientTimeouts timeouts = fastTimeouts();
     timeouts.lateAnswerMs = 100;  // keep the test short: each request waits this long first
     NatNetExt::SetClientTimeouts(client, timeouts);
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, false), ErrorCode_OK);
     int answered = 0;
     for (int round = 0; round < 2; ++round) {
         void* response = nullptr;

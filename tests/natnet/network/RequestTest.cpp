@@ -33,11 +33,7 @@ protected:
         NatNetExt::SetClientTimeouts(m_client, fastTimeouts());
     }
 
-    void connect()
-    {
-        ConnectParams connect(m_sim, false);
-        ASSERT_EQ(m_client.Connect(connect.params), ErrorCode_OK);
-    }
+    void connect() { ASSERT_EQ(connectTo(m_client, m_sim, false), ErrorCode_OK); }
 
     Simulator m_sim{simConfig(false)};
     NatNetClient m_client;
@@ -282,11 +278,7 @@ TEST(RequestStaleReplies, AReplyWhileNoRequestWaitsIsDroppedNotTakenByTheNextReq
     NatNetExt::ClientTimeouts timeouts = fastTimeouts();
     timeouts.echoMs = 60'000;  // keep the stand-in's inbox to what the test sends
     NatNetExt::SetClientTimeouts(client, timeouts);
-    sNatNetClientConnectParams params;
-    params.connectionType = ConnectionType_Unicast;
-    params.serverAddress = "127.0.0.1";
-    params.localAddress = "127.0.0.1";
-    params.serverCommandPort = server.port();
+    const sNatNetClientConnectParams params = loopbackUnicast(server.port());
     NatNet::Net::Ipv4Endpoint clientEndpoint;
     std::thread answer([&] {
         if (server.receive(clientEndpoint) == 0) {
@@ -361,8 +353,7 @@ TEST(RequestConnect, AServerThatDescribesNoHostConnectsWithoutHostPresent)
     sim.setNoHostPresent(true);
     ASSERT_TRUE(sim.start());
     NatNetClient client;
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, false), ErrorCode_OK);
     sServerDescription description;
     ASSERT_EQ(client.GetServerDescription(&description), ErrorCode_OK);
     EXPECT_FALSE(description.HostPresent);

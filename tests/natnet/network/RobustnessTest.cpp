@@ -67,12 +67,8 @@ TEST_P(ForeignSenderTest, DatagramsFromAnotherSenderAreCountedAndDropped)
     const bool multicast = GetParam().multicast;
     Simulator sim(simConfig(multicast));
     ASSERT_TRUE(sim.start());
-    NatNetClient client;
-    NatNetExt::SetClientTimeouts(client, fastTimeouts());
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
-    ConnectParams connect(sim, multicast);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    RecordingClient receiver;
+    ASSERT_EQ(receiver.connectTo(sim, multicast), ErrorCode_OK);
 
     Ipv4Endpoint target{0xEFFF2A63u, sim.dataPort()};  // the group and data port
     if (!multicast) {
@@ -88,9 +84,9 @@ TEST_P(ForeignSenderTest, DatagramsFromAnotherSenderAreCountedAndDropped)
     buildFrame(*frame, 1, 2);
     ASSERT_EQ(sim.sendFrame(*frame), 1);
     // Same socket, same order on loopback: once the server's frame is in, the others were judged.
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 1; }));
-    ASSERT_TRUE(eventually([&] { return countersOf(client).droppedForeignSender == 10; }));
-    EXPECT_EQ(recorder.frameNumbers(), std::vector<int32_t>{1});
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 1; }));
+    ASSERT_TRUE(eventually([&] { return countersOf(receiver.client).droppedForeignSender == 10; }));
+    EXPECT_EQ(receiver.frames.frameNumbers(), std::vector<int32_t>{1});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, ForeignSenderTest,
@@ -103,12 +99,8 @@ TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
 {
     Simulator sim(simConfig(false));
     ASSERT_TRUE(sim.start());
-    NatNetClient client;
-    NatNetExt::SetClientTimeouts(client, fastTimeouts());
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    RecordingClient receiver;
+    ASSERT_EQ(receiver.connectTo(sim, false), ErrorCode_OK);
     ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
 
     const std::vector<uint8_t> good = encodedFrame(5);
@@ -141,13 +133,13 @@ TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
         sim.sendRawDatagram(row.bytes->data(), row.bytes->size());
         (row.malformed ? malformed : badFrames) += 1;
         ASSERT_TRUE(eventually([&] {
-            const NatNetExt::ClientCounters c = countersOf(client);
+            const NatNetExt::ClientCounters c = countersOf(receiver.client);
             return c.droppedMalformed == malformed && c.droppedBadFrame == badFrames;
         }));
     }
     sim.sendRawDatagram(good.data(), good.size());
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 1; }));
-    EXPECT_EQ(recorder.frameNumbers(), std::vector<int32_t>{5});
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 1; }));
+    EXPECT_EQ(receiver.frames.frameNumbers(), std::vector<int32_t>{5});
 }
 
 TEST(Robustness, FramesOfTheWrongLayoutAreDroppedNotMisread)
@@ -156,16 +148,13 @@ TEST(Robustness, FramesOfTheWrongLayoutAreDroppedNotMisread)
     // the server's version, so a stray 3.0 frame to a 4.1 client is refused.
     Simulator sim(simConfig(false));
     ASSERT_TRUE(sim.start());
-    NatNetClient client;
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    RecordingClient receiver;
+    ASSERT_EQ(receiver.connectTo(sim, false), ErrorCode_OK);
     ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
     const std::vector<uint8_t> old = encodedFrame(3, NatNet::Wire::Version(3, 0));
     sim.sendRawDatagram(old.data(), old.size());
-    ASSERT_TRUE(eventually([&] { return countersOf(client).droppedBadFrame == 1; }));
-    EXPECT_EQ(recorder.count(), 0u);
+    ASSERT_TRUE(eventually([&] { return countersOf(receiver.client).droppedBadFrame == 1; }));
+    EXPECT_EQ(receiver.frames.count(), 0u);
 }
 
 TEST(Robustness, TheSimulatorDropsASilentClientButKeepsOneThatSendsKeepAlives)
@@ -181,8 +170,7 @@ TEST(Robustness, TheSimulatorDropsASilentClientButKeepsOneThatSendsKeepAlives)
     timeouts.keepAliveMs = 50;
     timeouts.echoMs = 60'000;
     NatNetExt::SetClientTimeouts(alive, timeouts);
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(alive.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(alive, sim, false), ErrorCode_OK);
 
     // ... a bare socket registers once and falls silent.
     boost::asio::io_context io;
@@ -203,21 +191,17 @@ TEST(Robustness, TheSimulatorDropsASilentClientButKeepsOneThatSendsKeepAlives)
 
 TEST(Robustness, AUnicastClientRegistersAgainWithARestartedServer)
 {
-    NatNetClient client;
     NatNetExt::ClientTimeouts timeouts = fastTimeouts();
     timeouts.keepAliveMs = 50;
     timeouts.echoMs = 50;
     timeouts.reconnectAfterSilenceMs = 200;
-    NatNetExt::SetClientTimeouts(client, timeouts);
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
+    RecordingClient receiver(timeouts);
 
     auto first = std::make_unique<Simulator>(simConfig(false));
     ASSERT_TRUE(first->start());
     const uint16_t commandPort = first->commandPort();
     const uint16_t dataPort = first->dataPort();
-    ConnectParams connect(*first, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(receiver.connectTo(*first, false), ErrorCode_OK);
     first.reset();  // the server goes away and forgets its clients
 
     NatNet::Sim::SimulatorConfig config = simConfig(false);
@@ -229,8 +213,8 @@ TEST(Robustness, AUnicastClientRegistersAgainWithARestartedServer)
     auto frame = newFrame();
     buildFrame(*frame, 77, 1);
     ASSERT_EQ(second.sendFrame(*frame), 1);
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 1; }));
-    EXPECT_GE(countersOf(client).reconnectsSent, 1u);
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 1; }));
+    EXPECT_GE(countersOf(receiver.client).reconnectsSent, 1u);
 }
 
 // ---- The frame callback's lifetime -------------------------------------------------
@@ -268,8 +252,7 @@ TEST(CallbackLifetime, NoCallbackRunsAfterDisconnectReturns)
         NatNetClient client;
         CallbackProbe probe;
         client.SetFrameReceivedCallback(&CallbackProbe::onFrame, &probe);
-        ConnectParams connect(sim, false);
-        ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+        ASSERT_EQ(connectTo(client, sim, false), ErrorCode_OK);
         ASSERT_TRUE(eventually([&] { return probe.calls.load() >= 5; }));
         ASSERT_EQ(client.Disconnect(), ErrorCode_OK);
         probe.disconnected = true;
@@ -323,8 +306,7 @@ TEST(CallbackLifetime, DisconnectOrDestructionFromInsideTheCallbackIsSafe)
         auto client = std::make_unique<NatNetClient>();
         self.client = client.get();
         client->SetFrameReceivedCallback(&SelfDisconnect::onFrame, &self);
-        ConnectParams connect(sim, false);
-        ASSERT_EQ(client->Connect(connect.params), ErrorCode_OK);
+        ASSERT_EQ(connectTo(*client, sim, false), ErrorCode_OK);
         ASSERT_TRUE(eventually([&] { return self.result.load() == ErrorCode_OK; }));
         EXPECT_EQ(self.requestResult.load(), ErrorCode_InvalidOperation);
         if (destroy) {

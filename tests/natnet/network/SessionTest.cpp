@@ -39,16 +39,12 @@ TEST_P(SessionTest, ConnectDescribesTheServerAndDeliversItsFrames)
     sim.setClockFrequency(3'312'787);
     ASSERT_TRUE(sim.start());
 
-    NatNetClient client;
-    ASSERT_EQ(NatNetExt::SetClientTimeouts(client, fastTimeouts()), ErrorCode_OK);
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
-    ConnectParams connect(sim, c.multicast);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    RecordingClient receiver;
+    ASSERT_EQ(receiver.connectTo(sim, c.multicast), ErrorCode_OK);
 
     sServerDescription description;
     std::memset(&description, 0xAB, sizeof(description));
-    ASSERT_EQ(client.GetServerDescription(&description), ErrorCode_OK);
+    ASSERT_EQ(receiver.client.GetServerDescription(&description), ErrorCode_OK);
     EXPECT_TRUE(description.HostPresent);
     EXPECT_STREQ(description.szHostApp, "Motive");
     EXPECT_STREQ(description.szHostComputerName, "");
@@ -66,7 +62,7 @@ TEST_P(SessionTest, ConnectDescribesTheServerAndDeliversItsFrames)
         }
     }
     uint8_t decodeVersion[4] = {};
-    NatNetExt::GetDecodeVersion(client, decodeVersion);
+    NatNetExt::GetDecodeVersion(receiver.client, decodeVersion);
     EXPECT_EQ(std::memcmp(decodeVersion, c.version.data(), 4), 0);
 
     if (!c.multicast) {
@@ -77,9 +73,9 @@ TEST_P(SessionTest, ConnectDescribesTheServerAndDeliversItsFrames)
         buildFrame(*frame, number, 3);
         ASSERT_EQ(sim.sendFrame(*frame), 1);
     }
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 5; }));
-    EXPECT_EQ(recorder.frameNumbers(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
-    const FrameRecorder::Seen last = recorder.last();
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 5; }));
+    EXPECT_EQ(receiver.frames.frameNumbers(), (std::vector<int32_t>{100, 101, 102, 103, 104}));
+    const FrameRecorder::Seen last = receiver.frames.last();
     ASSERT_EQ(last.rigidBodies.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(last.rigidBodies[static_cast<size_t>(i)].ID, frame->RigidBodies[i].ID);
@@ -87,12 +83,12 @@ TEST_P(SessionTest, ConnectDescribesTheServerAndDeliversItsFrames)
         EXPECT_EQ(last.rigidBodies[static_cast<size_t>(i)].z, frame->RigidBodies[i].z);
         EXPECT_EQ(last.rigidBodies[static_cast<size_t>(i)].qw, 1.0f);
     }
-    const NatNetExt::ClientCounters counters = countersOf(client);
+    const NatNetExt::ClientCounters counters = countersOf(receiver.client);
     EXPECT_EQ(counters.framesDecoded, 5u);
     EXPECT_EQ(counters.droppedBadFrame, 0u);
     EXPECT_EQ(counters.droppedForeignSender, 0u);
 
-    EXPECT_EQ(client.Disconnect(), ErrorCode_OK);
+    EXPECT_EQ(receiver.client.Disconnect(), ErrorCode_OK);
     if (!c.multicast) {
         // Unicast goodbye: the "Disconnect" request unregisters the client.
         EXPECT_TRUE(
@@ -124,8 +120,7 @@ TEST(SessionTimers, UnicastSendsKeepAlivesAndEchoesMulticastOnlyEchoes)
         timeouts.keepAliveMs = 50;
         timeouts.echoMs = 25;
         NatNetExt::SetClientTimeouts(client, timeouts);
-        ConnectParams connect(sim, multicast);
-        ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+        ASSERT_EQ(connectTo(client, sim, multicast), ErrorCode_OK);
 
         ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.echoRequests >= 4; }, 3s));
         if (multicast) {
@@ -152,8 +147,7 @@ TEST(SessionClock, SecondsSinceHostTimestampTracksTheServerClock)
     timeouts.echoMs = 20;
     NatNetExt::SetClientTimeouts(client, timeouts);
     EXPECT_EQ(client.SecondsSinceHostTimestamp(12345), 0.0);  // not synchronised yet
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, false), ErrorCode_OK);
     ASSERT_TRUE(eventually([&] { return countersOf(client).echoResponsesReceived >= 5; }));
 
     // The truth is the simulator's clock itself: a stamp taken now is 0 s old,
@@ -176,8 +170,7 @@ TEST(SessionClock, TheClockSyncRoundTripIsKnownOnceAnEchoWasAnswered)
     NatNetClient client;
     double ms = -1.0;
     EXPECT_EQ(NatNetExt::GetClockSyncRoundTripMs(client, &ms), ErrorCode_Other);
-    NatNetTest::ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(NatNetTest::connectTo(client, sim, false), ErrorCode_OK);
     ASSERT_TRUE(NatNetTest::eventually(
         [&] { return NatNetExt::GetClockSyncRoundTripMs(client, &ms) == ErrorCode_OK; }));
     EXPECT_GT(ms, 0.0);

@@ -133,54 +133,51 @@ TEST(SimulatorProtocol, AClientGetsTheBitstreamItAsksFor)
     Simulator sim(simConfig(false));
     sim.setNatNetVersion({4, 1, 0, 0});
     ASSERT_TRUE(sim.start());
-    NatNetClient client;
-    NatNetExt::SetClientTimeouts(client, fastTimeouts());
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
+    RecordingClient receiver;
     ConnectParams connect(sim, false);
     connect.params.BitstreamVersion[0] = 3;  // in the CONNECT options
     connect.params.BitstreamVersion[1] = 0;
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(receiver.client.Connect(connect.params), ErrorCode_OK);
     ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
     EXPECT_EQ(sim.clients().at(0).bitstreamVersion, (std::array<uint8_t, 4>{3, 0, 0, 0}));
     uint8_t version[4] = {};
-    NatNetExt::GetDecodeVersion(client, version);
+    NatNetExt::GetDecodeVersion(receiver.client, version);
     EXPECT_EQ(version[0], 3);
 
     auto frame = newFrame();
     buildFrame(*frame, 1, 2);
     ASSERT_EQ(sim.sendFrame(*frame), 1);
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 1; }));
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 1; }));
 
     // Mid-stream change: the next frame says so (params bit 3) and decodes in 4.0.
     void* response = nullptr;
     int size = 0;
-    ASSERT_EQ(client.SendMessageAndWait("Bitstream,4.0", &response, &size), ErrorCode_OK);
-    NatNetExt::GetDecodeVersion(client, version);
+    ASSERT_EQ(receiver.client.SendMessageAndWait("Bitstream,4.0", &response, &size), ErrorCode_OK);
+    NatNetExt::GetDecodeVersion(receiver.client, version);
     EXPECT_EQ(version[0], 4);
     EXPECT_EQ(version[1], 0);
     buildFrame(*frame, 2, 2);
     sim.sendFrame(*frame);
     buildFrame(*frame, 3, 2);
     sim.sendFrame(*frame);
-    ASSERT_TRUE(eventually([&] { return recorder.count() == 3; }));
-    EXPECT_EQ(recorder.frameNumbers(), (std::vector<int32_t>{1, 2, 3}));
-    EXPECT_EQ(recorder.last().params & 0x08, 0);
-    EXPECT_EQ(countersOf(client).droppedBadFrame, 0u);
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 3; }));
+    EXPECT_EQ(receiver.frames.frameNumbers(), (std::vector<int32_t>{1, 2, 3}));
+    EXPECT_EQ(receiver.frames.last().params & 0x08, 0);
+    EXPECT_EQ(countersOf(receiver.client).droppedBadFrame, 0u);
 
     // A version nobody knows is refused and changes nothing.
-    ASSERT_EQ(client.SendMessageAndWait("Bitstream,9.9", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(receiver.client.SendMessageAndWait("Bitstream,9.9", &response, &size), ErrorCode_OK);
     int32_t result = 0;
     std::memcpy(&result, response, 4);
     EXPECT_EQ(result, -1);
-    NatNetExt::GetDecodeVersion(client, version);
+    NatNetExt::GetDecodeVersion(receiver.client, version);
     EXPECT_EQ(version[1], 0);
 
     // The SDK sample client's three-part form switches both ends alike.
-    ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.1.0", &response, &size), ErrorCode_OK);
+    ASSERT_EQ(receiver.client.SendMessageAndWait("Bitstream,3.1.0", &response, &size), ErrorCode_OK);
     std::memcpy(&result, response, 4);
     EXPECT_EQ(result, 0);
-    NatNetExt::GetDecodeVersion(client, version);
+    NatNetExt::GetDecodeVersion(receiver.client, version);
     EXPECT_EQ(version[0], 3);
     EXPECT_EQ(version[1], 1);
     EXPECT_EQ(sim.clients().at(0).bitstreamVersion, (std::array<uint8_t, 4>{3, 1, 0, 0}));
@@ -199,8 +196,7 @@ TEST(SimulatorProtocol, TheChangeFlagIsOnTheFirstFrameAfterABitstreamChange)
             }
         },
         &flagged);
-    ConnectParams connect(sim, false);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, false), ErrorCode_OK);
     void* response = nullptr;
     int size = 0;
     ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.1", &response, &size), ErrorCode_OK);
@@ -218,8 +214,7 @@ TEST(SimulatorProtocol, MulticastClientsCannotChangeTheBitstream)
     Simulator sim(simConfig(true));
     ASSERT_TRUE(sim.start());
     NatNetClient client;
-    ConnectParams connect(sim, true);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, true), ErrorCode_OK);
     void* response = nullptr;
     int size = 0;
     ASSERT_EQ(client.SendMessageAndWait("Bitstream,3.0", &response, &size), ErrorCode_OK);
@@ -259,8 +254,7 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
             s->params = frame->params;
         },
         &seen);
-    ConnectParams connect(sim, true);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
+    ASSERT_EQ(connectTo(client, sim, true), ErrorCode_OK);
     void* response = nullptr;
     int size = 0;
     ASSERT_EQ(client.SendMessageAndWait("StartRecording", &response, &size), ErrorCode_OK);
@@ -392,23 +386,20 @@ TEST(SimulatorReplay, TheRealCaptureReplaysToAMulticastClient)
     Simulator sim(simConfig(true));
     ASSERT_TRUE(sim.start());
     ASSERT_TRUE(sim.startReplay(*capture));  // the server becomes the capture's: NatNet 3.0
-    NatNetClient client;
-    FrameRecorder recorder;
-    client.SetFrameReceivedCallback(&FrameRecorder::onFrame, &recorder);
-    ConnectParams connect(sim, true);
-    ASSERT_EQ(client.Connect(connect.params), ErrorCode_OK);
-    ASSERT_TRUE(eventually([&] { return recorder.count() >= 30; }));
+    RecordingClient receiver;
+    ASSERT_EQ(receiver.connectTo(sim, true), ErrorCode_OK);
+    ASSERT_TRUE(eventually([&] { return receiver.frames.count() >= 30; }));
     sim.stopStreaming();
-    const std::vector<int32_t> numbers = recorder.frameNumbers();
+    const std::vector<int32_t> numbers = receiver.frames.frameNumbers();
     for (size_t i = 1; i < numbers.size(); ++i) {
         EXPECT_EQ(numbers[i], numbers[i - 1] + 1);
     }
     EXPECT_GE(numbers.front(), 162734);
     EXPECT_LE(numbers.back(), 163251);
-    EXPECT_EQ(countersOf(client).droppedBadFrame, 0u);
+    EXPECT_EQ(countersOf(receiver.client).droppedBadFrame, 0u);
     // The capture's model definitions are served too.
     sDataDescriptions* list = nullptr;
-    ASSERT_EQ(client.GetDataDescriptionList(&list), ErrorCode_OK);
+    ASSERT_EQ(receiver.client.GetDataDescriptionList(&list), ErrorCode_OK);
     ASSERT_EQ(list->nDataDescriptions, 3);
     EXPECT_STREQ(list->arrDataDescriptions[0].Data.RigidBodyDescription->szName, "RaceQuad");
     NatNet_FreeDescriptions(list);
