@@ -2,9 +2,6 @@
 
 #include "RigidBodyFrames.h"
 
-#include <natnet/codec/ByteWriter.h>
-#include <natnet/codec/FrameCodec.h>
-
 #include <Quorvane/Stream/InstrumentModification.h>
 
 #include <gtest/gtest.h>
@@ -264,16 +261,6 @@ std::uint64_t residentBytes()
     std::uint64_t resident = 0;
     in >> size >> resident;
     return resident * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-
-std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame)
-{
-    std::vector<std::uint8_t> bytes(65536);
-    NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
-    EXPECT_EQ(NatNet::Wire::encodeFrame(writer, frame, NatNet::Wire::Version(4, 1)),
-              NatNet::Wire::Status::Ok);
-    bytes.resize(writer.size());
-    return bytes;
 }
 
 }  // namespace Quorvane::FaultTesting

@@ -176,7 +176,4 @@ bool isFinite(const TrackingInstrument& instrument);
 /// The resident set size of this process in bytes (from /proc/self/statm).
 std::uint64_t residentBytes();
 
-/// The whole NAT_FRAMEOFDATA datagram of `frame` (bitstream 4.1, the simulator's default).
-std::vector<std::uint8_t> encodeFrameDatagram(const sFrameOfMocapData& frame);
-
 }  // namespace Quorvane::FaultTesting

@@ -2,6 +2,7 @@
 // of the server still reaches the stream (counted by frame number), none of the foreign
 // datagrams does (not even well-formed frames), and the client counts each one it dropped.
 
+#include "Encoding.h"
 #include "FaultTestSupport.h"
 
 #include <Quorvane/Core/ScopedLogCapture.h>
@@ -35,8 +36,8 @@ public:
     Garbage()
     {
         for (int i = 0; i < 16; ++i) {
-            m_validFrames.push_back(
-                encodeFrameDatagram(*numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
+            m_validFrames.push_back(NatNetTest::frameDatagram(
+                *numberedFrame(static_cast<std::int32_t>(kForeignFrameNumbers + i))));
         }
     }
 

@@ -4,6 +4,7 @@
 // The binary counts allocations (AllocationCounter) on the threads that ask for it.
 
 #include "AllocationCounter.h"
+#include "Encoding.h"
 #include "FaultTestSupport.h"
 
 #include <natnet/codec/FrameCodec.h>
@@ -43,11 +44,10 @@ TEST_P(DecodeToSignal, ASteadyStateFrameAllocatesNothing)
     // Datagrams as the client receives them, numbered 1 to 100, encoded before counting.
     std::vector<std::vector<std::uint8_t>> datagrams;
     for (int n = 1; n <= 100; ++n) {
-        auto frame = numberedFrame(n, kBodies);
-        std::vector<std::uint8_t> bytes(65536);
-        NatNet::Wire::ByteWriter writer(bytes.data(), bytes.size());
-        ASSERT_EQ(NatNet::Wire::encodeFrame(writer, *frame, version), NatNet::Wire::Status::Ok);
-        bytes.resize(writer.size());
+        std::vector<std::uint8_t> bytes;
+        ASSERT_TRUE(NatNetTest::encodeInto(bytes, [&](NatNet::Wire::ByteWriter& out) {
+            return NatNet::Wire::encodeFrame(out, *numberedFrame(n, kBodies), version);
+        }));
         datagrams.push_back(std::move(bytes));
     }
     NatNet::Wire::FrameStorage storage;

@@ -1,6 +1,7 @@
 // Real Motive captures decode to the values recorded with them, and the 3.0
 // datagrams encode back to the same bytes.
 #include "CaptureReader.h"
+#include "Encoding.h"
 #include "TestData.h"
 
 #include "natnet/codec/FrameCodec.h"
@@ -10,11 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 using namespace NatNet::Wire;
 using NatNetTest::bytesEqual;
+using NatNetTest::encodeInto;
 using NatNetTest::readCapture;
 
 namespace {
@@ -33,15 +36,34 @@ Decoded datagramOf(const std::string& file)
     return d;
 }
 
+// A capture's frame datagram decoded with one version's rules, into a frame backed by its own
+// storage.
+struct CapturedFrame
+{
+    Decoded capture;
+    Status status = Status::Ok;
+    FrameStorage storage;
+    sFrameOfMocapData frame;
+};
+
+std::unique_ptr<CapturedFrame> frameOf(const std::string& file, Version version)
+{
+    auto captured = std::make_unique<CapturedFrame>();
+    captured->capture = datagramOf(file);
+    const Datagram& datagram = captured->capture.datagram;
+    captured->status =
+        decodeFrame(datagram.payload, datagram.payloadSize, version, captured->storage, captured->frame);
+    return captured;
+}
+
 // Encodes with `encode` into a scratch buffer and compares with the capture.
 template <typename Encode>
 ::testing::AssertionResult encodesTo(const std::vector<uint8_t>& expected, Encode encode)
 {
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    const Status s = encode(out);
-    if (s != Status::Ok) return ::testing::AssertionFailure() << "encode: " << statusName(s);
-    return bytesEqual(expected, buffer.data(), out.size());
+    std::vector<uint8_t> bytes;
+    ::testing::AssertionResult encoded = encodeInto(bytes, encode);
+    if (!encoded) return encoded;
+    return bytesEqual(expected, bytes.data(), bytes.size());
 }
 
 TEST(CaptureGolden, ServerInfoFromMotive21)
@@ -169,13 +191,10 @@ TEST(CaptureGolden, ModelDefinitionsRaceQuad)
 
 TEST(CaptureGolden, FrameFromMotive21)
 {
-    const Decoded d = datagramOf("python_natnet/mocapframe_packet_v3.bin");
-    ASSERT_EQ(d.datagram.payloadSize, 332u);
-    FrameStorage storage;
-    auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame),
-              Status::Ok);
-    const sFrameOfMocapData& f = *frame;
+    const auto captured = frameOf("python_natnet/mocapframe_packet_v3.bin", Version(3, 0));
+    ASSERT_EQ(captured->capture.datagram.payloadSize, 332u);
+    ASSERT_EQ(captured->status, Status::Ok);
+    const sFrameOfMocapData& f = captured->frame;
     EXPECT_EQ(f.iFrame, 162734);
     EXPECT_EQ(f.nMarkerSets, 0);
     EXPECT_EQ(f.nOtherMarkers, 5);
@@ -213,31 +232,31 @@ TEST(CaptureGolden, FrameFromMotive21)
     EXPECT_EQ(f.CameraDataReceivedTimestamp, 1416497745808u);
     EXPECT_EQ(f.TransmitTimestamp, 1416497748722u);
     EXPECT_EQ(f.params, 0);
-    EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeFrame(w, f, Version(3, 0)); }));
+    EXPECT_TRUE(
+        encodesTo(captured->capture.bytes, [&](ByteWriter& w) { return encodeFrame(w, f, Version(3, 0)); }));
 }
 
 TEST(CaptureGolden, OccludedFrame)
 {
-    const Decoded d = datagramOf("python_natnet/mocapframe_packet_occluded_v3.bin");
-    FrameStorage storage;
-    auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(3, 0), storage, *frame),
-              Status::Ok);
-    EXPECT_EQ(frame->iFrame, 269007);
-    ASSERT_EQ(frame->nMarkerSets, 2);
-    EXPECT_STREQ(frame->MocapData[0].szName, "FakeTree");
-    EXPECT_EQ(frame->MocapData[0].nMarkers, 5);
-    EXPECT_STREQ(frame->MocapData[1].szName, "all");
-    EXPECT_EQ(frame->MocapData[1].nMarkers, 5);
-    EXPECT_NE(frame->MocapData[0].Markers, frame->MocapData[1].Markers);
-    ASSERT_EQ(frame->nRigidBodies, 1);
-    EXPECT_EQ(frame->RigidBodies[0].ID, 7);
-    EXPECT_EQ(frame->RigidBodies[0].params, 1);
-    ASSERT_EQ(frame->nLabeledMarkers, 4);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(frame->LabeledMarkers[i].ID, 458754 + i);
-    EXPECT_EQ(frame->LabeledMarkers[0].params, 11);
-    EXPECT_NEAR(frame->fTimestamp, 8966.9, 1e-6);
-    EXPECT_TRUE(encodesTo(d.bytes, [&](ByteWriter& w) { return encodeFrame(w, *frame, Version(3, 0)); }));
+    const auto captured = frameOf("python_natnet/mocapframe_packet_occluded_v3.bin", Version(3, 0));
+    ASSERT_EQ(captured->status, Status::Ok);
+    const sFrameOfMocapData& f = captured->frame;
+    EXPECT_EQ(f.iFrame, 269007);
+    ASSERT_EQ(f.nMarkerSets, 2);
+    EXPECT_STREQ(f.MocapData[0].szName, "FakeTree");
+    EXPECT_EQ(f.MocapData[0].nMarkers, 5);
+    EXPECT_STREQ(f.MocapData[1].szName, "all");
+    EXPECT_EQ(f.MocapData[1].nMarkers, 5);
+    EXPECT_NE(f.MocapData[0].Markers, f.MocapData[1].Markers);
+    ASSERT_EQ(f.nRigidBodies, 1);
+    EXPECT_EQ(f.RigidBodies[0].ID, 7);
+    EXPECT_EQ(f.RigidBodies[0].params, 1);
+    ASSERT_EQ(f.nLabeledMarkers, 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(f.LabeledMarkers[i].ID, 458754 + i);
+    EXPECT_EQ(f.LabeledMarkers[0].params, 11);
+    EXPECT_NEAR(f.fTimestamp, 8966.9, 1e-6);
+    EXPECT_TRUE(
+        encodesTo(captured->capture.bytes, [&](ByteWriter& w) { return encodeFrame(w, f, Version(3, 0)); }));
 }
 
 // Motive 1.5 to 1.9: the version comes from each set's server-info reply.
@@ -316,16 +335,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CaptureGolden, Motive15LatencyAndLabeledIds)
 {
-    const Decoded d = datagramOf("python-optirx/frame-motive-1.5.0-001.bin");
-    FrameStorage storage;
-    auto frame = std::make_unique<sFrameOfMocapData>();
-    ASSERT_EQ(decodeFrame(d.datagram.payload, d.datagram.payloadSize, Version(2, 5), storage, *frame),
-              Status::Ok);
-    EXPECT_NEAR(storage.legacyLatency(), 775.3009f, 1e-3);
-    EXPECT_EQ(frame->MocapData[0].nMarkers, 3);
+    const auto captured = frameOf("python-optirx/frame-motive-1.5.0-001.bin", Version(2, 5));
+    ASSERT_EQ(captured->status, Status::Ok);
+    const sFrameOfMocapData& f = captured->frame;
+    EXPECT_NEAR(captured->storage.legacyLatency(), 775.3009f, 1e-3);
+    EXPECT_EQ(f.MocapData[0].nMarkers, 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(frame->LabeledMarkers[i].ID, i + 1);
-        EXPECT_NEAR(frame->LabeledMarkers[i].size, 0.024f, 1e-6);
+        EXPECT_EQ(f.LabeledMarkers[i].ID, i + 1);
+        EXPECT_NEAR(f.LabeledMarkers[i].size, 0.024f, 1e-6);
     }
 }
 

@@ -2,6 +2,7 @@
 // No real capture of a 4.x server exists; these bytes are written from the
 // wire layout, independently of the encoder, and every 4.1 section size was
 // counted by hand.
+#include "Encoding.h"
 #include "TestData.h"
 
 #include "natnet/codec/FrameCodec.h"
@@ -15,6 +16,8 @@
 
 using namespace NatNet::Wire;
 using NatNetTest::bytesEqual;
+using NatNetTest::encodeInto;
+using NatNetTest::frameDatagram;
 using NatNetTest::HeapBytes;
 
 namespace {
@@ -122,15 +125,6 @@ Datagram payloadOf(const std::vector<uint8_t>& bytes)
     return d;
 }
 
-std::vector<uint8_t> encodeAs(Version version, const sFrameOfMocapData& frame)
-{
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    EXPECT_EQ(encodeFrame(out, frame, version), Status::Ok);
-    buffer.resize(out.size());
-    return buffer;
-}
-
 TEST(GoldenDatagram, Frame41EverySection)
 {
     ASSERT_EQ(kFrame41.size(), 4u + 398u);
@@ -190,10 +184,10 @@ TEST(GoldenDatagram, Frame41EverySection)
     EXPECT_EQ(f.PrecisionTimestampFractionalSecs, 88u);
     EXPECT_EQ(f.params, 3);
 
-    const std::vector<uint8_t> encoded = encodeAs(Version(4, 1), f);
+    const std::vector<uint8_t> encoded = frameDatagram(f, Version(4, 1));
     EXPECT_TRUE(bytesEqual(kFrame41, encoded.data(), encoded.size()));
     // 4.2 changed descriptions only: the frame layout is the same.
-    const std::vector<uint8_t> encoded42 = encodeAs(Version(4, 2), f);
+    const std::vector<uint8_t> encoded42 = frameDatagram(f, Version(4, 2));
     EXPECT_TRUE(bytesEqual(kFrame41, encoded42.data(), encoded42.size()));
 }
 
@@ -213,7 +207,7 @@ TEST(GoldenDatagram, Frame40HasNoSizesAssetsOrPrecisionStamps)
     EXPECT_EQ(frame->PrecisionTimestampSecs, 0u);
     EXPECT_EQ(frame->CameraMidExposureTimestamp, 0u);
     EXPECT_EQ(frame->TransmitTimestamp, 3000u);
-    const std::vector<uint8_t> encoded = encodeAs(Version(4, 0), *frame);
+    const std::vector<uint8_t> encoded = frameDatagram(*frame, Version(4, 0));
     EXPECT_TRUE(bytesEqual(kFrame40, encoded.data(), encoded.size()));
     // The same bytes are not a 4.1 frame: the first count would be followed by a size.
     EXPECT_NE(decodeFrame(d.payload, d.payloadSize, Version(4, 1), storage, *frame), Status::Ok);
@@ -255,10 +249,10 @@ TEST(GoldenDatagram, ModelDefinitions41SkipsUnknownType)
     expected.erase(expected.begin() + 4 + 4 + 21 + 54, expected.begin() + 4 + 4 + 21 + 54 + 11);
     expected[0 + 4] = 3;                         // count
     expected[2] = uint8_t(expected.size() - 4);  // payload size
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    ASSERT_EQ(encodeModelDefinitions(out, *list, Version(4, 1)), Status::Ok);
-    EXPECT_TRUE(bytesEqual(expected, buffer.data(), out.size()));
+    std::vector<uint8_t> encoded;
+    ASSERT_TRUE(encodeInto(
+        encoded, [&](ByteWriter& out) { return encodeModelDefinitions(out, *list, Version(4, 1)); }));
+    EXPECT_TRUE(bytesEqual(expected, encoded.data(), encoded.size()));
     freeDescriptions(list);
 
     // The same datagram read with 3.0 rules cannot pass the size fields.
@@ -282,10 +276,10 @@ TEST(GoldenDatagram, ModelDefinitions42RotationOffset)
 
     std::vector<uint8_t> expected(kModelDefs42.begin(), kModelDefs42.end() - 1);
     expected[2] = uint8_t(expected.size() - 4);
-    std::vector<uint8_t> buffer(1000);
-    ByteWriter out(buffer.data(), buffer.size());
-    ASSERT_EQ(encodeModelDefinitions(out, *list, Version(4, 2)), Status::Ok);
-    EXPECT_TRUE(bytesEqual(expected, buffer.data(), out.size()));
+    std::vector<uint8_t> encoded;
+    ASSERT_TRUE(encodeInto(
+        encoded, [&](ByteWriter& out) { return encodeModelDefinitions(out, *list, Version(4, 2)); }));
+    EXPECT_TRUE(bytesEqual(expected, encoded.data(), encoded.size()));
     freeDescriptions(list);
 
     // Read with 4.1 rules, the rotation offset would be taken for the marker count.

@@ -2,6 +2,7 @@
 // missing terminators, wrong sizes. Decoders must fail cleanly, never read
 // past the buffer (inputs live in exact-size heap blocks for ASan) and never
 // change their output on failure.
+#include "Encoding.h"
 #include "SampleRecords.h"
 #include "TestData.h"
 
@@ -26,22 +27,17 @@ std::vector<uint8_t> encodedFrame(Version v, const std::function<void(sFrameOfMo
 {
     NatNetTest::SampleFrame sample;
     if (change) change(sample.frame());
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    EXPECT_EQ(encodeFrame(out, sample.frame(), v), Status::Ok);
-    buffer.resize(out.size());
-    return buffer;
+    return NatNetTest::frameDatagram(sample.frame(), v);
 }
 
 std::vector<uint8_t> encodedDescriptions(Version v)
 {
     sDataDescriptions* list = NatNetTest::makeSampleDescriptions(v.major, v.minor);
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    EXPECT_EQ(encodeModelDefinitions(out, *list, v), Status::Ok);
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(NatNetTest::encodeInto(
+        bytes, [&](ByteWriter& out) { return encodeModelDefinitions(out, *list, v); }));
     freeDescriptions(list);
-    buffer.resize(out.size());
-    return buffer;
+    return bytes;
 }
 
 // A frame record filled with a pattern, to see whether a failed decode wrote

@@ -1,5 +1,6 @@
 // Encoder to decoder, for every bitstream version: what a version carries
 // survives unchanged, what it does not carry decodes as zero.
+#include "Encoding.h"
 #include "SampleRecords.h"
 #include "TestData.h"
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 using namespace NatNet::Wire;
+using NatNetTest::encodeInto;
 using NatNetTest::SampleFrame;
 
 namespace {
@@ -45,10 +47,9 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
     const Version v = GetParam();
     SampleFrame sample;
     const sFrameOfMocapData& sent = sample.frame();
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    ASSERT_EQ(encodeFrame(out, sent, v), Status::Ok);
-    const NatNetTest::HeapBytes bytes(buffer.data(), out.size());
+    std::vector<uint8_t> encoded;
+    ASSERT_TRUE(encodeInto(encoded, [&](ByteWriter& out) { return encodeFrame(out, sent, v); }));
+    const NatNetTest::HeapBytes bytes(encoded);
     Datagram d;
     ASSERT_EQ(decodeDatagram(bytes.data(), bytes.size(), d), Status::Ok);
     EXPECT_EQ(d.messageId, uint16_t(MessageId::FrameOfData));
@@ -183,10 +184,9 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
 {
     const Version v = GetParam();
     sDataDescriptions* sent = NatNetTest::makeSampleDescriptions(v.major, v.minor);
-    std::vector<uint8_t> buffer(70000);
-    ByteWriter out(buffer.data(), buffer.size());
-    ASSERT_EQ(encodeModelDefinitions(out, *sent, v), Status::Ok);
-    const NatNetTest::HeapBytes bytes(buffer.data(), out.size());
+    std::vector<uint8_t> encoded;
+    ASSERT_TRUE(encodeInto(encoded, [&](ByteWriter& out) { return encodeModelDefinitions(out, *sent, v); }));
+    const NatNetTest::HeapBytes bytes(encoded);
     Datagram d;
     ASSERT_EQ(decodeDatagram(bytes.data(), bytes.size(), d), Status::Ok);
     sDataDescriptions* list = nullptr;

@@ -1,5 +1,6 @@
 // What the client refuses and survives: foreign senders, bad datagrams, a
 // server that forgets it, and the lifetime rules of the frame callback.
+#include "Encoding.h"
 #include "NetworkTestSupport.h"
 
 #include "natnet/codec/ByteWriter.h"
@@ -26,11 +27,7 @@ std::vector<uint8_t> encodedFrame(int32_t number, NatNet::Wire::Version version 
 {
     auto frame = newFrame();
     buildFrame(*frame, number, 2);
-    std::vector<uint8_t> bytes(65536);
-    NatNet::Wire::ByteWriter out(bytes.data(), bytes.size());
-    EXPECT_EQ(NatNet::Wire::encodeFrame(out, *frame, version), NatNet::Wire::Status::Ok);
-    bytes.resize(out.size());
-    return bytes;
+    return frameDatagram(*frame, version);
 }
 
 // A sender on 127.0.0.2.
