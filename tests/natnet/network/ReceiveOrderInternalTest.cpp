@@ -7,10 +7,23 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <thread>
 #include <vector>
+
+namespace NatNet::Net {
+
+// Failure messages name the verdict.
+void PrintTo(FrameVerdict verdict, std::ostream* out)
+{
+    static constexpr const char* kNames[] = {"Deliver", "Old", "Restart"};
+    *out << kNames[static_cast<size_t>(verdict)];
+}
+
+}  // namespace NatNet::Net
 
 namespace {
 
@@ -22,19 +35,6 @@ using NatNet::Net::RequestLedger;
 using namespace std::chrono_literals;
 
 constexpr uint64_t kMs = 1'000'000;
-
-const char* name(FrameVerdict verdict)
-{
-    switch (verdict) {
-        case FrameVerdict::Deliver:
-            return "deliver";
-        case FrameVerdict::Old:
-            return "old";
-        case FrameVerdict::Restart:
-            return "restart";
-    }
-    return "?";
-}
 
 TEST(FrameOrder, SequencesGetTheirVerdicts)
 {
@@ -72,7 +72,7 @@ TEST(FrameOrder, SequencesGetTheirVerdicts)
         FrameOrder order;
         for (const Arrival& arrival : row.arrivals) {
             SCOPED_TRACE(arrival.number);
-            EXPECT_STREQ(name(order.admit(arrival.number, arrival.atMs * kMs)), name(arrival.expected));
+            EXPECT_EQ(order.admit(arrival.number, arrival.atMs * kMs), arrival.expected);
         }
         EXPECT_EQ(order.missing(), row.missing);
     }
@@ -117,6 +117,15 @@ TEST(FrameOrder, JitterNeverMovesBackInTimeAndLosesNothingThatArrives)
     EXPECT_EQ(order.missing(), 0u);  // every skipped frame came, late
 }
 
+// Opens a request for `question`'s answer of `kind` into `reply` and notes its first try.
+template <size_t N>
+bool ask(RequestLedger& ledger, AnswerKind kind, uint64_t question, uint8_t (&reply)[N])
+{
+    if (!ledger.open(kind, question, reply, N)) return false;
+    ledger.noteTry();
+    return true;
+}
+
 TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
 {
     RequestLedger ledger(1000ms);
@@ -125,8 +134,7 @@ TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
     const uint8_t second[4] = {2, 2, 2, 2};
 
     // Asked twice, answered twice: one answer is the request's, the other is late.
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply));
     ledger.noteTry();
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Answer);
     const RequestLedger::Outcome outcome = ledger.close();
@@ -143,13 +151,9 @@ TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
 
     // A request that timed out: the next one of its kind waits for the late answer,
     // which is dropped, and then gets its own.
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply));
     EXPECT_FALSE(ledger.close().answered);
-    std::thread next([&] {
-        ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
-        ledger.noteTry();
-    });
+    std::thread next([&] { ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply)); });
     std::this_thread::sleep_for(20ms);  // let it wait (the verdicts below hold either way)
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Late);
     next.join();
@@ -165,8 +169,7 @@ TEST(RequestLedger, KindsAreIndependentAndALostAnswerCostsATryNeverAWrongAnswer)
     uint8_t reply[4] = {};
     const uint8_t first[4] = {1, 0, 0, 0};
     const uint8_t second[4] = {2, 0, 0, 0};
-    ASSERT_TRUE(ledger.open(AnswerKind::ModelDef, 1, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::ModelDef, 1, reply));
     ledger.close();
     // A Response request does not wait for a model definition that is owed.
     ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
@@ -188,8 +191,7 @@ TEST(RequestLedger, AnAnswerClaimedAfterItsRequestGaveUpIsLate)
     RequestLedger ledger(1000ms);
     uint8_t reply[4] = {};
     const uint8_t payload[4] = {9, 9, 9, 9};
-    ASSERT_TRUE(ledger.open(AnswerKind::ServerInfo, 1, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::ServerInfo, 1, reply));
     const RequestLedger::Claim claim = ledger.claim(AnswerKind::ServerInfo, 1, payload, 4);
     EXPECT_EQ(claim.verdict, AnswerVerdict::Answer);
     EXPECT_FALSE(ledger.close().answered);  // the requester timed out meanwhile
@@ -205,25 +207,21 @@ TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
     const uint8_t units[4] = {0, 0, 0x7A, 0x44};
     constexpr uint64_t kFrameRate = 1;
     constexpr uint64_t kUnits = 2;
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, kFrameRate, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, kFrameRate, reply));
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, frameRate, 4), AnswerVerdict::Answer);
     ledger.close();
     // The switch's copy of that answer arrives after the next request went out.
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, kUnits, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, kUnits, reply));
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, frameRate, 4), AnswerVerdict::Duplicate);
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
     EXPECT_EQ(reply[2], 0x7A);
     ledger.close();
     // The same question again: the same bytes answer it at once.
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, kUnits, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, kUnits, reply));
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
     ledger.close();
     // Another question whose true answer is the same bytes is answered once the window passed.
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, kFrameRate, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, kFrameRate, reply));
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Duplicate);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
@@ -234,8 +232,7 @@ TEST(RequestLedger, StopWakesEveryWait)
 {
     RequestLedger ledger(60'000ms);
     uint8_t reply[4] = {};
-    ASSERT_TRUE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply)));
-    ledger.noteTry();
+    ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply));
     ledger.close();
     std::thread opener([&] { EXPECT_FALSE(ledger.open(AnswerKind::Response, 1, reply, sizeof(reply))); });
     std::thread waiter([&] { EXPECT_FALSE(ledger.waitAnswered(std::chrono::steady_clock::now() + 60s)); });
