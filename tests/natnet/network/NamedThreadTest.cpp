@@ -29,6 +29,22 @@ std::string currentThreadName()
     return name.data();
 }
 
+// An io_context kept from running out of work, for a thread to serve.
+struct ServedContext
+{
+    boost::asio::io_context io;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work =
+        boost::asio::make_work_guard(io);
+
+    // Whether a handler posted now runs within the deadline: the context is being served.
+    bool served()
+    {
+        std::promise<void> ran;
+        boost::asio::post(io, [&ran] { ran.set_value(); });
+        return ran.get_future().wait_for(kDeadline) == std::future_status::ready;
+    }
+};
+
 TEST(NamedThread, NameIsVisibleToTheSystem)
 {
     struct Row
@@ -53,15 +69,12 @@ TEST(NamedThread, NameIsVisibleToTheSystem)
 
 TEST(NamedThread, StopAndJoinAreIdempotent)
 {
-    boost::asio::io_context io;
-    auto work = boost::asio::make_work_guard(io);
+    ServedContext context;
     NamedThread thread;
-    thread.startServing("natnet-test", io);
-    std::promise<void> served;
-    boost::asio::post(io, [&served] { served.set_value(); });
-    ASSERT_EQ(served.get_future().wait_for(kDeadline), std::future_status::ready);
+    thread.startServing("natnet-test", context.io);
+    ASSERT_TRUE(context.served());
     thread.stop();
-    EXPECT_TRUE(io.stopped());
+    EXPECT_TRUE(context.io.stopped());
     thread.stop();
     thread.join();
     EXPECT_FALSE(thread.isCurrent());
@@ -69,12 +82,11 @@ TEST(NamedThread, StopAndJoinAreIdempotent)
 
 TEST(NamedThread, StopFromInsideDoesNotWaitForItself)
 {
-    boost::asio::io_context io;
-    auto work = boost::asio::make_work_guard(io);
+    ServedContext context;
     NamedThread thread;
-    thread.startServing("natnet-test", io);
+    thread.startServing("natnet-test", context.io);
     std::promise<bool> inside;
-    boost::asio::post(io, [&] {
+    boost::asio::post(context.io, [&] {
         const bool current = thread.isCurrent();
         thread.stop();
         thread.join();
@@ -84,35 +96,30 @@ TEST(NamedThread, StopFromInsideDoesNotWaitForItself)
     ASSERT_EQ(future.wait_for(kDeadline), std::future_status::ready);
     EXPECT_TRUE(future.get());
     thread.join();
-    EXPECT_TRUE(io.stopped());
+    EXPECT_TRUE(context.io.stopped());
 }
 
 TEST(NamedThread, StartsAgainAfterStop)
 {
-    boost::asio::io_context io;
-    auto work = boost::asio::make_work_guard(io);
+    ServedContext context;
     NamedThread thread;
     for (int round = 0; round < 2; ++round) {
-        io.restart();
-        thread.startServing("natnet-test", io);
-        std::promise<void> served;
-        boost::asio::post(io, [&served] { served.set_value(); });
-        ASSERT_EQ(served.get_future().wait_for(kDeadline), std::future_status::ready) << "round " << round;
+        context.io.restart();
+        thread.startServing("natnet-test", context.io);
+        ASSERT_TRUE(context.served()) << "round " << round;
         thread.stop();
     }
 }
 
 TEST(NamedThread, ServingGoesOnAfterAHandlerThrows)
 {
-    boost::asio::io_context io;
-    auto work = boost::asio::make_work_guard(io);
+    ServedContext context;
     NamedThread thread;
     std::promise<std::string> reported;
-    thread.startServing("natnet-test", io, [&reported](const char* what) { reported.set_value(what); });
-    boost::asio::post(io, [] { throw std::runtime_error("handler failed"); });
-    std::promise<void> served;
-    boost::asio::post(io, [&served] { served.set_value(); });
-    ASSERT_EQ(served.get_future().wait_for(kDeadline), std::future_status::ready);
+    thread.startServing("natnet-test", context.io,
+                        [&reported](const char* what) { reported.set_value(what); });
+    boost::asio::post(context.io, [] { throw std::runtime_error("handler failed"); });
+    ASSERT_TRUE(context.served());
     auto report = reported.get_future();
     ASSERT_EQ(report.wait_for(kDeadline), std::future_status::ready);
     EXPECT_EQ(report.get(), "handler failed");
