@@ -15,6 +15,7 @@
 #include <natnet_ext/NatNetExt.h>
 
 #include <Quorvane/Core/Log.h>
+#include <Quorvane/Core/NotCopyable.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
 
 #include <gtest/gtest.h>
@@ -114,13 +115,11 @@ protected:
 };
 
 /// A UDP socket on 127.0.0.5, a sender that is not the server.
-class ForeignSender
+class ForeignSender : private Utils::NotCopyable
 {
 public:
     ForeignSender();
     ~ForeignSender();
-    ForeignSender(const ForeignSender&) = delete;
-    ForeignSender& operator=(const ForeignSender&) = delete;
 
     bool send(const std::vector<std::uint8_t>& bytes, const std::string& address, std::uint16_t port);
 
