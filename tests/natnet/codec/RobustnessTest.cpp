@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace NatNet::Wire;
@@ -92,29 +93,19 @@ struct SweepCase
     bool hasTexts;  // a cut inside a text reports UnterminatedString instead of Truncated
 };
 
+SweepCase fromCapture(std::string name, const char* file, Version version, bool hasTexts)
+{
+    return {std::move(name), NatNetTest::readCapture(file), version, hasTexts};
+}
+
 std::vector<SweepCase> sweepCases()
 {
     std::vector<SweepCase> cases = {
-        {"capture_frame_v3",
-         NatNetTest::readCapture("python_natnet/mocapframe_packet_v3.bin"),
-         {3, 0},
-         false},
-        {"capture_occluded_v3",
-         NatNetTest::readCapture("python_natnet/mocapframe_packet_occluded_v3.bin"),
-         {3, 0},
-         true},
-        {"capture_modeldef_v3",
-         NatNetTest::readCapture("python_natnet/modeldef_packet_v3.bin"),
-         {3, 0},
-         true},
-        {"capture_frame_v2_5",
-         NatNetTest::readCapture("python-optirx/frame-motive-1.5.0-001.bin"),
-         {2, 5},
-         true},
-        {"capture_frame_v2_9",
-         NatNetTest::readCapture("python-optirx/frame-motive-1.9.0-001.bin"),
-         {2, 9},
-         true},
+        fromCapture("capture_frame_v3", "python_natnet/mocapframe_packet_v3.bin", {3, 0}, false),
+        fromCapture("capture_occluded_v3", "python_natnet/mocapframe_packet_occluded_v3.bin", {3, 0}, true),
+        fromCapture("capture_modeldef_v3", "python_natnet/modeldef_packet_v3.bin", {3, 0}, true),
+        fromCapture("capture_frame_v2_5", "python-optirx/frame-motive-1.5.0-001.bin", {2, 5}, true),
+        fromCapture("capture_frame_v2_9", "python-optirx/frame-motive-1.9.0-001.bin", {2, 9}, true),
     };
     for (const Version v : {Version(3, 1), Version(4, 0), Version(4, 1), Version(4, 2)}) {
         const std::string suffix = std::to_string(v.major) + "_" + std::to_string(v.minor);

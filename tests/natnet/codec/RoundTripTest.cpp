@@ -27,9 +27,7 @@ std::string versionName(const ::testing::TestParamInfo<Version>& info)
     return "v" + std::to_string(info.param.major) + "_" + std::to_string(info.param.minor);
 }
 
-class FrameRoundTrip : public ::testing::TestWithParam<Version>
-{
-};
+using FrameRoundTrip = ::testing::TestWithParam<Version>;
 
 void expectBody(const sRigidBodyData& actual, const sRigidBodyData& sent, Version v)
 {
@@ -153,9 +151,7 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
 
 INSTANTIATE_TEST_SUITE_P(Versions, FrameRoundTrip, ::testing::ValuesIn(kVersions), versionName);
 
-class DescriptionRoundTrip : public ::testing::TestWithParam<Version>
-{
-};
+using DescriptionRoundTrip = ::testing::TestWithParam<Version>;
 
 void expectRigidBody(const sRigidBodyDescription& actual, const sRigidBodyDescription& sent, Version v)
 {
