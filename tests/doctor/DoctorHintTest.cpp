@@ -60,8 +60,8 @@ TEST(DoctorHint, NamesTheServerAndCarriesTheStreamsSettings)
 
         // What follows "run: " is a command line the doctor accepts (its usage error is 2).
         std::vector<std::string> args = words(hint.substr(hint.find("run: ") + 5));
-        args.push_back("--seconds");
-        args.push_back("0.1");
+        args.emplace_back("--seconds");
+        args.emplace_back("0.1");
         if (args[2] != "127.0.0.1") continue;  // only examine this machine
         std::vector<const char*> argv;
         for (const auto& arg : args) argv.push_back(arg.c_str());

@@ -20,14 +20,15 @@ using NatNet::Doctor::examine;
 using NatNet::Doctor::Mode;
 using NatNet::Doctor::Report;
 using NatNet::Doctor::Verdict;
-using NatNet::Doctor::verdictId;
 
-#define REQUIRE_SANDBOX(sandbox)                        \
-    std::string whyNot;                                 \
-    const auto sandbox = NetnsSandbox::create(&whyNot); \
-    if (!sandbox) GTEST_SKIP() << "skipped: " << whyNot
+// Declares `sandbox`, or skips the test with the reason. The argument is the name the macro
+// declares, which cannot be parenthesized.
+#define REQUIRE_SANDBOX(sandbox)                                                                 \
+    std::string whyNot;                                                                          \
+    const auto sandbox = NetnsSandbox::create(&whyNot); /* NOLINT(bugprone-macro-parentheses) */ \
+    if (!(sandbox)) GTEST_SKIP() << "skipped: " << whyNot
 
-struct OkCase
+struct ServerAndMode
 {
     const char* name;
     bool multicastServer;
@@ -36,7 +37,7 @@ struct OkCase
 
 TEST(DoctorVerdict, OkWhenFramesWithRigidBodiesArrive)
 {
-    const OkCase cases[] = {
+    const ServerAndMode cases[] = {
         {"unicast server, auto", false, Mode::Auto},
         {"unicast server, unicast asked", false, Mode::Unicast},
         {"multicast server, multicast asked", true, Mode::Multicast},
@@ -65,13 +66,7 @@ TEST(DoctorVerdict, OkWhenFramesWithRigidBodiesArrive)
 
 TEST(DoctorVerdict, ModeMismatchNamesTheServersModePortAndGroup)
 {
-    struct Case
-    {
-        const char* name;
-        bool multicastServer;
-        Mode asked;
-    };
-    const Case cases[] = {
+    const ServerAndMode cases[] = {
         {"server multicast, unicast asked", true, Mode::Unicast},
         {"server unicast, multicast asked", false, Mode::Multicast},
     };

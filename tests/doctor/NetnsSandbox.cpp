@@ -1,12 +1,12 @@
 #include "NetnsSandbox.h"
 
+#include "ShellCommand.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
-#include <cstdio>
 #include <thread>
 
 namespace DoctorTest {
@@ -15,14 +15,9 @@ namespace {
 
 bool shell(const std::string& command, std::string* output)
 {
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return false;
-    std::string text;
-    std::array<char, 256> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) text += buffer.data();
-    const int status = pclose(pipe);
-    if (output != nullptr) *output = text;
-    return status == 0;
+    const TestSupport::ShellResult result = TestSupport::runShell(command + " 2>&1");
+    if (output != nullptr) *output = result.output;
+    return result.succeeded();
 }
 
 }  // namespace

@@ -179,8 +179,8 @@ TEST_F(BadDatagramsFromTheServer, AreCountedAndDroppedWholeAndTheStreamGoesOn)
         ASSERT_TRUE(eventually([&] { return m_delivered.has(1); }));
     }
 
-    const auto bytesOf = [](FrameShape shape) { return [shape] { return frameBytes(shape); }; };
-    const auto edit = [](std::function<void(FrameShape&)> change) {
+    const auto bytesOf = [](const FrameShape& shape) { return [shape] { return frameBytes(shape); }; };
+    const auto edit = [](const std::function<void(FrameShape&)>& change) {
         FrameShape shape = withBodies(3);
         shape.firstBodyId = 1;
         change(shape);

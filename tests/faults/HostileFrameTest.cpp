@@ -128,7 +128,7 @@ TEST_F(HostileFrames, AThousandNewIdsPerFrameKeepTheInstrumentsCappedAndMemoryBo
         EXPECT_TRUE(m_stream.findInstrument("optitrack-" + std::to_string(id))) << id;
     }
     // 100,000 instruments with their names would take tens of megabytes; the cap keeps it flat.
-    EXPECT_LT(residentAfter, residentAfterWarmUp + 16u * 1024u * 1024u)
+    EXPECT_LT(residentAfter, residentAfterWarmUp + std::uint64_t{16} * 1024 * 1024)
         << "resident " << residentAfterWarmUp << " -> " << residentAfter << " bytes";
     std::printf(
         "[ memory   ] resident after warm-up %llu kB, after 100 more frames %llu kB, %zu instruments\n",

@@ -2,13 +2,12 @@
 // short run end to end whose JSON carries the fields scripts read, with counts that add up.
 
 #include "LatencyStats.h"
+#include "ShellCommand.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -62,13 +61,10 @@ TEST(LatencyTool, AShortRunReportsBothPathsInJson)
     const std::string command =
         std::string(NATNET_LATENCY_TOOL) +
         " --rates 200,500 --durations 0.5 --rigid-bodies 8 --warmup 0.1 --reactor-floor --json 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    ASSERT_TRUE(pipe);
-    std::string output;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) output += buffer;
-    const int status = pclose(pipe.release());
-    ASSERT_EQ(status, 0) << output;
+    const TestSupport::ShellResult run = TestSupport::runShell(command);
+    ASSERT_TRUE(run.started);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string& output = run.output;
 
     std::vector<nlohmann::json> objects;
     std::size_t start = 0;

@@ -52,7 +52,11 @@ TEST(CApi, DecodeId)
 
 TEST(CApi, DecodeTimecode)
 {
-    int h = 0, m = 0, s = 0, f = 0, sub = 0;
+    int h = 0;
+    int m = 0;
+    int s = 0;
+    int f = 0;
+    int sub = 0;
     ASSERT_EQ(NatNet_DecodeTimecode(0x01020304u, 5, &h, &m, &s, &f, &sub), ErrorCode_OK);
     EXPECT_EQ(h, 1);
     EXPECT_EQ(m, 2);

@@ -406,7 +406,7 @@ TEST(Robustness, ModelDefinitionCounts)
          {3, 0},
          [] {
              std::vector<uint8_t> p = {LE32(1), LE32(3), LE32(1), 's', 0};
-             p.resize(p.size() + 4 * (2 + 3 + 144 + 12), 0);
+             p.resize(p.size() + size_t{4} * (2 + 3 + 144 + 12), 0);
              p.insert(p.end(), {LE32(0), LE32(0), LE32(MAX_ANALOG_CHANNELS + 1)});
              return p;
          }(),

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using namespace NatNet::Wire;
@@ -25,6 +26,22 @@ const Version kVersions[] = {{2, 5}, {2, 6}, {2, 7}, {2, 9}, {3, 0}, {3, 1}, {4,
 std::string versionName(const ::testing::TestParamInfo<Version>& info)
 {
     return "v" + std::to_string(info.param.major) + "_" + std::to_string(info.param.minor);
+}
+
+// Every float of a float array of any rank, in order: compared by value, and printed on failure.
+template <typename T, size_t N>
+std::vector<float> floatsOf(const T (&array)[N])
+{
+    std::vector<float> values;
+    for (const T& element : array) {
+        if constexpr (std::is_same_v<T, float>) {
+            values.push_back(element);
+        } else {
+            const std::vector<float> inner = floatsOf(element);
+            values.insert(values.end(), inner.begin(), inner.end());
+        }
+    }
+    return values;
 }
 
 using FrameRoundTrip = ::testing::TestWithParam<Version>;
@@ -65,8 +82,7 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
         EXPECT_STREQ(f.MocapData[s].szName, sent.MocapData[s].szName);
         ASSERT_EQ(f.MocapData[s].nMarkers, sent.MocapData[s].nMarkers);
         for (int i = 0; i < f.MocapData[s].nMarkers; ++i) {
-            EXPECT_EQ(
-                0, std::memcmp(f.MocapData[s].Markers[i], sent.MocapData[s].Markers[i], sizeof(MarkerData)));
+            EXPECT_EQ(floatsOf(f.MocapData[s].Markers[i]), floatsOf(sent.MocapData[s].Markers[i]));
         }
     }
     ASSERT_EQ(f.nOtherMarkers, 2);
@@ -165,7 +181,7 @@ void expectRigidBody(const sRigidBodyDescription& actual, const sRigidBodyDescri
     }
     ASSERT_EQ(actual.nMarkers, sent.nMarkers);
     for (int i = 0; i < actual.nMarkers; ++i) {
-        EXPECT_EQ(0, std::memcmp(actual.MarkerPositions[i], sent.MarkerPositions[i], sizeof(MarkerData)));
+        EXPECT_EQ(floatsOf(actual.MarkerPositions[i]), floatsOf(sent.MarkerPositions[i]));
         EXPECT_EQ(actual.MarkerRequiredLabels[i], sent.MarkerRequiredLabels[i]);
         if (v.atLeast(Gate::RigidBodyDescriptionMarkerNames)) {
             EXPECT_STREQ(actual.szMarkerNames[i], sent.szMarkerNames[i]);
@@ -214,9 +230,8 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
             case Descriptor_ForcePlate: {
                 const sForcePlateDescription& p = *a.Data.ForcePlateDescription;
                 EXPECT_STREQ(p.strSerialNo, "FP-0001");
-                EXPECT_EQ(0, std::memcmp(p.fCalMat, s.Data.ForcePlateDescription->fCalMat, sizeof p.fCalMat));
-                EXPECT_EQ(0,
-                          std::memcmp(p.fCorners, s.Data.ForcePlateDescription->fCorners, sizeof p.fCorners));
+                EXPECT_EQ(floatsOf(p.fCalMat), floatsOf(s.Data.ForcePlateDescription->fCalMat));
+                EXPECT_EQ(floatsOf(p.fCorners), floatsOf(s.Data.ForcePlateDescription->fCorners));
                 EXPECT_EQ(p.iPlateType, 2);
                 ASSERT_EQ(p.nChannels, 3);
                 EXPECT_STREQ(p.szChannelNames[2], "Fz");
@@ -228,10 +243,14 @@ TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
                 ASSERT_EQ(a.Data.DeviceDescription->nChannels, 2);
                 EXPECT_STREQ(a.Data.DeviceDescription->szChannelNames[1], "AI1");
                 break;
-            case Descriptor_Camera:
-                EXPECT_EQ(0, std::memcmp(a.Data.CameraDescription, s.Data.CameraDescription,
-                                         sizeof(sCameraDescription)));
+            case Descriptor_Camera: {
+                const sCameraDescription& c = *a.Data.CameraDescription;
+                const sCameraDescription& e = *s.Data.CameraDescription;
+                EXPECT_STREQ(c.strName, e.strName);
+                EXPECT_EQ((std::vector<float>{c.x, c.y, c.z, c.qx, c.qy, c.qz, c.qw}),
+                          (std::vector<float>{e.x, e.y, e.z, e.qx, e.qy, e.qz, e.qw}));
                 break;
+            }
             case Descriptor_Asset: {
                 const sAssetDescription& x = *a.Data.AssetDescription;
                 EXPECT_EQ(x.AssetType, AssetType_TrainedMarkerset);
