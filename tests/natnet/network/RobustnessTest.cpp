@@ -92,14 +92,23 @@ INSTANTIATE_TEST_SUITE_P(BothModes, ForeignSenderTest,
                              return std::string(mode.param.name);
                          });
 
-TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
+// A unicast simulator and a recording client that it has registered.
+class UnicastRobustness : public testing::Test
 {
-    Simulator sim(simConfig(false));
-    ASSERT_TRUE(sim.start());
-    RecordingClient receiver;
-    ASSERT_EQ(receiver.connectTo(sim, false), ErrorCode_OK);
-    ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_sim.start());
+        ASSERT_EQ(m_receiver.connectTo(m_sim, false), ErrorCode_OK);
+        ASSERT_TRUE(m_sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
+    }
 
+    Simulator m_sim{simConfig(false)};
+    RecordingClient m_receiver;
+};
+
+TEST_F(UnicastRobustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
+{
     const std::vector<uint8_t> good = encodedFrame(5);
     std::vector<uint8_t> truncated(good.begin(), good.end() - 1);  // header promises one byte more
     std::vector<uint8_t> badLayout = good;
@@ -127,31 +136,26 @@ TEST(Robustness, BadDatagramsFromTheServerAreCountedAndTheStreamGoesOn)
     uint64_t badFrames = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        sim.sendRawDatagram(row.bytes->data(), row.bytes->size());
+        m_sim.sendRawDatagram(row.bytes->data(), row.bytes->size());
         (row.malformed ? malformed : badFrames) += 1;
         ASSERT_TRUE(eventually([&] {
-            const NatNetExt::ClientCounters c = countersOf(receiver.client);
+            const NatNetExt::ClientCounters c = countersOf(m_receiver.client);
             return c.droppedMalformed == malformed && c.droppedBadFrame == badFrames;
         }));
     }
-    sim.sendRawDatagram(good.data(), good.size());
-    ASSERT_TRUE(eventually([&] { return receiver.frames.count() == 1; }));
-    EXPECT_EQ(receiver.frames.frameNumbers(), std::vector<int32_t>{5});
+    m_sim.sendRawDatagram(good.data(), good.size());
+    ASSERT_TRUE(eventually([&] { return m_receiver.frames.count() == 1; }));
+    EXPECT_EQ(m_receiver.frames.frameNumbers(), std::vector<int32_t>{5});
 }
 
-TEST(Robustness, FramesOfTheWrongLayoutAreDroppedNotMisread)
+TEST_F(UnicastRobustness, FramesOfTheWrongLayoutAreDroppedNotMisread)
 {
     // A 3.0 stream read with 4.1 rules would be garbage: the client decodes with
     // the server's version, so a stray 3.0 frame to a 4.1 client is refused.
-    Simulator sim(simConfig(false));
-    ASSERT_TRUE(sim.start());
-    RecordingClient receiver;
-    ASSERT_EQ(receiver.connectTo(sim, false), ErrorCode_OK);
-    ASSERT_TRUE(sim.waitFor([](const auto& n) { return n.clientsConnected == 1; }, 2s));
     const std::vector<uint8_t> old = encodedFrame(3, NatNet::Wire::Version(3, 0));
-    sim.sendRawDatagram(old.data(), old.size());
-    ASSERT_TRUE(eventually([&] { return countersOf(receiver.client).droppedBadFrame == 1; }));
-    EXPECT_EQ(receiver.frames.count(), 0u);
+    m_sim.sendRawDatagram(old.data(), old.size());
+    ASSERT_TRUE(eventually([&] { return countersOf(m_receiver.client).droppedBadFrame == 1; }));
+    EXPECT_EQ(m_receiver.frames.count(), 0u);
 }
 
 TEST(Robustness, TheSimulatorDropsASilentClientButKeepsOneThatSendsKeepAlives)
