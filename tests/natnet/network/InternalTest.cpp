@@ -19,7 +19,7 @@ TEST(Ipv4Text, OnlyStrictDottedQuadsParse)
 {
     struct Row
     {
-        const char* text;
+        const char* text = nullptr;
         std::optional<uint32_t> address;
     };
     const Row rows[] = {
@@ -60,7 +60,7 @@ TEST(DecimalText, DigitsOnlyTheWholeTextInRange)
 {
     struct Row
     {
-        const char* text;
+        const char* text = nullptr;
         std::optional<uint16_t> value;
     };
     const Row rows[] = {

@@ -268,7 +268,7 @@ private:
 
     boost::asio::io_context m_io;
     NatNet::Net::UdpSocket m_socket;
-    uint8_t m_buffer[65536];
+    uint8_t m_buffer[65536]{};
 };
 
 TEST(RequestStaleReplies, AReplyWhileNoRequestWaitsIsDroppedNotTakenByTheNextRequest)

@@ -320,7 +320,8 @@ TEST(SimulatorScenario, BodiesMoveSmoothlyWithTheirMarkersInTheChosenUnit)
     EXPECT_EQ(frame->LabeledMarkers[4].ID, (2 << 16) | 1);  // body 2, marker 1
 
     for (int body = 0; body < 3; ++body) {
-        for (double t = 0.0; t < 5.0; t += 0.01) {
+        for (int step = 0; step < 500; ++step) {  // 5 s in steps of 10 ms
+            const double t = step * 0.01;
             const sRigidBodyData a = m.pose(body, t);
             const sRigidBodyData b = m.pose(body, t + 0.01);
             const sRigidBodyData scaled = mm.pose(body, t);

@@ -1,5 +1,6 @@
 #include "SampleRecords.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,7 +11,7 @@ namespace {
 void name(char* field, size_t size, const std::string& text)
 {
     std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+    text.copy(field, std::min(text.size(), size - 1));
 }
 
 sRigidBodyData body(int32_t id, float base, int16_t params)
