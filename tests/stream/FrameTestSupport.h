@@ -11,6 +11,7 @@
 #include <Quorvane/Stream/InstrumentModification.h>
 
 #include <NatNetTypes.h>
+#include <RigidBodyFrames.h>
 
 #include <cstring>
 #include <memory>
@@ -19,11 +20,7 @@
 
 namespace Quorvane::Testing {
 
-/// A zero-filled frame on the heap (the record is more than half a megabyte).
-inline std::unique_ptr<sFrameOfMocapData> makeFrame()
-{
-    return std::make_unique<sFrameOfMocapData>();
-}
+using NatNetTest::newFrame;
 
 inline sRigidBodyData& addBody(sFrameOfMocapData& frame, int id, bool valid)
 {
@@ -32,6 +29,18 @@ inline sRigidBodyData& addBody(sFrameOfMocapData& frame, int id, bool valid)
     body.ID = id;
     body.params = valid ? 1 : 0;
     return body;
+}
+
+/// Sets the body's position (server units) and orientation (x, y, z, w) from a table row.
+inline void setPose(sRigidBodyData& body, const float (&position)[3], const float (&q)[4])
+{
+    body.x = position[0];
+    body.y = position[1];
+    body.z = position[2];
+    body.qx = q[0];
+    body.qy = q[1];
+    body.qz = q[2];
+    body.qw = q[3];
 }
 
 inline void addMarkerSet(sFrameOfMocapData& frame, const char* name)

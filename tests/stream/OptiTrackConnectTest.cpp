@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,6 +45,32 @@ protected:
     std::size_t count(int level, const std::string& text) const
     {
         return m_log.sink().count(level, "OptiTrackStream", text);
+    }
+
+    /// A good start and stop (the scale is now 1000), then `spoilUnits`, then a start that must
+    /// fail before the description request; `lines` are the stream's lines of that start.
+    void failARestart(const std::function<void()>& spoilUnits, Lines& lines)
+    {
+        ASSERT_TRUE(m_stream.start());
+        ASSERT_TRUE(m_stream.stop());
+        spoilUnits();
+        m_log.sink().clear();
+        EXPECT_FALSE(m_stream.start());
+        lines = streamLines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.back(), kStartError);
+        EXPECT_EQ(m_log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
+    }
+
+    /// Frames still arrive, scaled with the earlier start's 1000.
+    void expectFramesScaledByTheEarlierStart()
+    {
+        const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
+        ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
+        const auto pose = m_stream.findInstrument("optitrack-4")->pose;
+        EXPECT_EQ(pose(0, 3), 500.0);
+        EXPECT_EQ(pose(1, 3), -250.0);
+        EXPECT_EQ(pose(2, 3), 2000.0);
     }
 
     ScopedLogCapture m_log{0};
@@ -174,27 +201,13 @@ TEST_F(ConnectStep, ExactlyFourBytesAreRead)
 
 TEST_F(ConnectStep, AFailingUnitsQueryKeepsTheEarlierScale)
 {
-    ASSERT_TRUE(m_stream.start());
-    ASSERT_TRUE(m_stream.stop());
-
-    m_sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized);
-    m_log.sink().clear();
-    EXPECT_FALSE(m_stream.start());
-    const Lines lines = streamLines();
-    ASSERT_GE(lines.size(), 2u);
+    Lines lines;
+    ASSERT_NO_FATAL_FAILURE(
+        failARestart([this] { m_sim.setCommandAnswer("UnitsToMillimeters", Answer::Unrecognized); }, lines));
     EXPECT_EQ(lines[lines.size() - 2], "Error getting units to mm scale.\n");
-    EXPECT_EQ(lines.back(), kStartError);
-    // No report after the failure.
-    EXPECT_EQ(m_log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
 
-    // The client stays connected with the callback registered: frames still arrive, scaled with
-    // the scale of the earlier start.
-    const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
-    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
-    const auto pose = m_stream.findInstrument("optitrack-4")->pose;
-    EXPECT_EQ(pose(0, 3), 500.0);
-    EXPECT_EQ(pose(1, 3), -250.0);
-    EXPECT_EQ(pose(2, 3), 2000.0);
+    // The client stays connected with the callback registered.
+    expectFramesScaledByTheEarlierStart();
 }
 
 struct ImplausibleUnitsRow
@@ -215,28 +228,15 @@ class ImplausibleUnits : public ConnectStep, public ::testing::WithParamInterfac
 
 TEST_P(ImplausibleUnits, FailTheStartAndKeepTheEarlierScale)
 {
-    ASSERT_TRUE(m_stream.start());
-    ASSERT_TRUE(m_stream.stop());
-
-    m_sim.setCommandResponse("UnitsToMillimeters", GetParam().answer);
-    m_log.sink().clear();
-    EXPECT_FALSE(m_stream.start());
-    const Lines lines = streamLines();
-    ASSERT_GE(lines.size(), 2u);
+    Lines lines;
+    ASSERT_NO_FATAL_FAILURE(
+        failARestart([this] { m_sim.setCommandResponse("UnitsToMillimeters", GetParam().answer); }, lines));
     EXPECT_EQ(lines[lines.size() - 2],
               std::string("Implausible units to mm scale: ") + GetParam().printed + "\n");
     EXPECT_EQ(count(4, lines[lines.size() - 2]), 1u);
-    EXPECT_EQ(lines.back(), kStartError);
     EXPECT_EQ(m_log.sink().countContaining("Units to MM: "), 0u);
-    EXPECT_EQ(m_log.sink().count("\n\nRequesting Data Descriptions..."), 0u);
 
-    // Frames still arrive, scaled with the earlier start's 1000.
-    const auto frame = oneBodyFrame(4, 0.5f, -0.25f, 2.0f);
-    ASSERT_TRUE(deliverUntilUpdated(m_sim, *frame, m_stream, "optitrack-4"));
-    const auto pose = m_stream.findInstrument("optitrack-4")->pose;
-    EXPECT_EQ(pose(0, 3), 500.0);
-    EXPECT_EQ(pose(1, 3), -250.0);
-    EXPECT_EQ(pose(2, 3), 2000.0);
+    expectFramesScaledByTheEarlierStart();
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -40,15 +40,8 @@ TEST_P(PoseFromFrame, MatchesTheQuaternionFormulaAndTheScaledPosition)
     const PoseRow& row = GetParam();
     FrameFixture f;
     f.context.unitsToMillimeters = row.units;
-    auto frame = makeFrame();
-    sRigidBodyData& body = addBody(*frame, 1, true);
-    body.qx = row.q[0];
-    body.qy = row.q[1];
-    body.qz = row.q[2];
-    body.qw = row.q[3];
-    body.x = row.position[0];
-    body.y = row.position[1];
-    body.z = row.position[2];
+    auto frame = newFrame();
+    setPose(addBody(*frame, 1, true), row.position, row.q);
 
     f.deliver(*frame);
 
@@ -132,7 +125,7 @@ TEST(FrameProcessing, QualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
         FrameFixture f;
         f.context.maxError = row.maxError;
         f.context.unitsToMillimeters = 1000.0f;  // the error stays in the server's unit
-        auto frame = makeFrame();
+        auto frame = newFrame();
         addBody(*frame, 5, true).MeanError = row.meanError;
         f.deliver(*frame);
         const auto instrument = f.stream.findInstrument("optitrack-5");
@@ -168,7 +161,7 @@ TEST(FrameProcessing, IdentifiersAndDisplayNames)
     };
     for (const Row& row : rows) {
         FrameFixture f;
-        auto frame = makeFrame();
+        auto frame = newFrame();
         for (int m = 0; m < row.markerSetCount; ++m) addMarkerSet(*frame, row.markerSets[m]);
         // Other valid bodies before it, with IDs of their own.
         for (int p = 0; p < row.position; ++p) addBody(*frame, 1000 + p, true);
@@ -190,7 +183,7 @@ TEST(FrameProcessing, IdentifiersAndDisplayNames)
 TEST(FrameProcessing, AnUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     frame->nMarkerSets = 1;
     std::memset(frame->MocapData[0].szName, 'A', sizeof frame->MocapData[0].szName);
     frame->MocapData[0].nMarkers = 0x42424242;  // bytes that would follow the name
@@ -202,7 +195,7 @@ TEST(FrameProcessing, AnUnterminatedMarkerSetNameIsReadOnlyToTheEndOfItsField)
 TEST(FrameProcessing, TheInstrumentIsCreatedOnceWithItsFirstNameAndUpdatedInEveryFrame)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     addMarkerSet(*frame, "Wand");
     addBody(*frame, 3, true).x = 1.0f;
     f.deliver(*frame);
@@ -229,7 +222,7 @@ TEST(FrameProcessing, TheListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsC
     std::vector<std::optional<TrackingInstrument>> seen;
     f.stream.instrumentsUpdated.connect(
         [&](InstrumentModifications) { seen.push_back(f.stream.findInstrument("optitrack-5")); });
-    auto frame = makeFrame();
+    auto frame = newFrame();
     addBody(*frame, 5, true).x = 4.0f;
     f.deliver(*frame);
     ASSERT_EQ(seen.size(), 1u);
@@ -238,7 +231,7 @@ TEST(FrameProcessing, TheListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsC
     EXPECT_EQ(seen[0]->updateCount, 1u) << "one update per body and frame";
 
     // The same ID twice in one frame (a broken server): created once, updated twice, the later wins.
-    auto twice = makeFrame();
+    auto twice = newFrame();
     addBody(*twice, 8, true).x = 1.0f;
     addBody(*twice, 8, true).x = 2.0f;
     f.deliver(*twice);
@@ -253,7 +246,7 @@ TEST(FrameProcessing, TheListenerSeesWhatTheFrameCreatedAndABodyTwiceInAFrameIsC
 TEST(FrameProcessing, AnInvalidBodyGetsNoInstrumentUntilItsFirstValidFrame)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     sRigidBodyData& body = addBody(*frame, 7, false);
     body.x = 5.0f;
     body.qz = 1.0f;
@@ -307,7 +300,7 @@ TEST_P(ImplausiblePose, IsTreatedAsNotTrackedAndCounted)
     const ImplausibleRow& row = GetParam();
     FrameFixture f;
     f.context.unitsToMillimeters = row.units;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     frame->fTimestamp = 1.0;
     addBody(*frame, 1, true).qw = 1.0f;
     f.deliver(*frame);
@@ -317,13 +310,7 @@ TEST_P(ImplausiblePose, IsTreatedAsNotTrackedAndCounted)
     sRigidBodyData& known = frame->RigidBodies[0];
     sRigidBodyData& unknown = addBody(*frame, 2, true);  // first seen with a bad pose
     for (sRigidBodyData* body : {&known, &unknown}) {
-        body->x = row.position[0];
-        body->y = row.position[1];
-        body->z = row.position[2];
-        body->qx = row.q[0];
-        body->qy = row.q[1];
-        body->qz = row.q[2];
-        body->qw = row.q[3];
+        setPose(*body, row.position, row.q);
         body->MeanError = row.meanError;
     }
     f.log.sink().clear();
@@ -373,7 +360,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FrameProcessing, ImplausiblePosesAreWarnedAboutAtABoundedPace)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     for (int id = 0; id < 50; ++id) addBody(*frame, id, true).qw = kNan;
     for (int n = 0; n < 20; ++n) f.deliver(*frame);
 
@@ -405,7 +392,7 @@ TEST(FrameProcessing, NoMoreThanTheLimitOfInstrumentsIsCreated)
     static_assert(kLimit == 2000);
     FrameFixture f;
     Log::g_globalLevel = 2;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     const auto fill = [&](int firstId) {
         frame->nRigidBodies = 0;
         for (int i = 0; i < MAX_RIGIDBODIES; ++i) addBody(*frame, firstId + i, true);
@@ -436,7 +423,7 @@ TEST(FrameProcessing, NoMoreThanTheLimitOfInstrumentsIsCreated)
 TEST(FrameProcessing, OnlyTheLowestParameterBitMeansValid)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     addBody(*frame, 1, false).params = 0x7FFE;
     addBody(*frame, 2, false).params = 0x0003;
     f.deliver(*frame);
@@ -447,7 +434,7 @@ TEST(FrameProcessing, OnlyTheLowestParameterBitMeansValid)
 TEST(FrameProcessing, OneEmissionPerFrameWithTheUnionOfTheStoresFlags)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     f.deliver(*frame);  // no rigid bodies at all
     ASSERT_EQ(f.emissions.size(), 1u);
     EXPECT_TRUE(f.emissions[0].empty());
@@ -465,7 +452,7 @@ TEST(FrameProcessing, OneEmissionPerFrameWithTheUnionOfTheStoresFlags)
     EXPECT_TRUE(f.emissions[2].test(Mod::Updated | Mod::PoseChanged));
 
     // Only an invalid body that never had an instrument: the store reports nothing.
-    auto invalidOnly = makeFrame();
+    auto invalidOnly = newFrame();
     addBody(*invalidOnly, 2, false);
     f.deliver(*invalidOnly);
     ASSERT_EQ(f.emissions.size(), 4u);
@@ -497,7 +484,7 @@ TEST(FrameProcessing, TimestampInMillisecondsTruncatedAndGuarded)
     };
     for (const Row& row : rows) {
         FrameFixture f;
-        auto frame = makeFrame();
+        auto frame = newFrame();
         frame->fTimestamp = row.seconds;
         addBody(*frame, 1, true);
         addBody(*frame, 2, true);
@@ -510,7 +497,7 @@ TEST(FrameProcessing, TimestampInMillisecondsTruncatedAndGuarded)
 TEST(FrameProcessing, CountsPastTheFramesCapacityAreBounded)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     for (int i = 0; i < MAX_RIGIDBODIES; ++i) frame->RigidBodies[i].ID = i;
     frame->RigidBodies[MAX_RIGIDBODIES - 1].params = 1;
     frame->nRigidBodies = MAX_RIGIDBODIES + 5000;
@@ -531,7 +518,7 @@ TEST(FrameProcessing, CountsPastTheFramesCapacityAreBounded)
 TEST(FrameProcessing, NoFrameOrNoContextDoesNothing)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     addBody(*frame, 1, true);
     OptiTrackStream::onFrameReceived(nullptr, &f.context);
     OptiTrackStream::onFrameReceived(frame.get(), nullptr);
@@ -541,10 +528,11 @@ TEST(FrameProcessing, NoFrameOrNoContextDoesNothing)
 
 // ---- Diagnostic lines ----
 
+/// Frame 162734 (at 1356.1166666666666 s) with no bodies, its clocks two milliseconds apart at
+/// 1 MHz, and a timecode.
 sFrameOfMocapData& diagnosticFrame(sFrameOfMocapData& frame)
 {
-    frame.iFrame = 162734;
-    frame.fTimestamp = 1356.1166666666666;
+    NatNetTest::buildFrame(frame, 162734, 0);
     frame.CameraDataReceivedTimestamp = 1000;
     frame.TransmitTimestamp = 3000;
     frame.Timecode = 0x01020304;
@@ -562,7 +550,7 @@ TEST(FrameDiagnostics, WithoutMidExposureTheTransitLineReplacesSystemAndTotal)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;  // 1 MHz: 2000 ticks are 2 ms
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame);
     f.deliver(*frame);
 
@@ -585,7 +573,7 @@ TEST(FrameDiagnostics, WithMidExposureSystemAndTotalLatency)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame).CameraMidExposureTimestamp = 500;  // 2500 ticks before transmit
     f.deliver(*frame);
 
@@ -602,7 +590,7 @@ TEST(FrameDiagnostics, TickDifferencesWrapInSixtyFourBits)
 {
     FrameFixture f;
     f.context.clockFrequency = 1000000;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame);
     frame->CameraDataReceivedTimestamp = 2;
     frame->TransmitTimestamp = 1;  // (1 - 2) * 1000 wraps to 2^64 - 1000
@@ -613,7 +601,7 @@ TEST(FrameDiagnostics, TickDifferencesWrapInSixtyFourBits)
 TEST(FrameDiagnostics, RecordingBeforeModelsChanged)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame).params = 0x03;
     addBody(*frame, 1, true);
     addBody(*frame, 2, true);
@@ -636,7 +624,7 @@ TEST(FrameDiagnostics, RecordingBeforeModelsChanged)
 TEST(FrameDiagnostics, TheHeaderPrecedesTheBodiesLines)
 {
     FrameFixture f;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame);
     addBody(*frame, 1, false);
     f.deliver(*frame);
@@ -650,7 +638,7 @@ TEST(FrameDiagnostics, LevelZeroOffLogsOnlyTheCreationLine)
 {
     FrameFixture f;
     Log::g_globalLevel = 1;
-    auto frame = makeFrame();
+    auto frame = newFrame();
     diagnosticFrame(*frame).params = 0x03;
     addBody(*frame, 1, true);
     addBody(*frame, 2, false);
@@ -668,7 +656,7 @@ TEST(FrameDiagnostics, EachLineAsksForItsOwnCategory)
     FrameFixture f;
     // Header lines off, body lines on.
     Log::setCategoryLevel("OptiTrack", 3);
-    auto frame = makeFrame();
+    auto frame = newFrame();
     addBody(*frame, 2, false);
     f.deliver(*frame);
     EXPECT_TRUE(f.texts("OptiTrack").empty());
