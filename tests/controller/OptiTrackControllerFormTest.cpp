@@ -13,29 +13,29 @@ namespace {
 struct FormRow
 {
     const char* name;
-    const char* className;
+    const QMetaObject* type;
     const char* parent;  // the widget it was created on (or whose layout adopted it)
     const char* text;    // its text after setupUi, if it has one
 };
 
 const FormRow kForm[] = {
-    {"verticalLayout_2", "QVBoxLayout", "OptiTrackController", nullptr},
-    {"formLayout", "QFormLayout", "OptiTrackController", nullptr},
-    {"label", "QLabel", "OptiTrackController", "Connection"},
-    {"connectionComboBox", "QComboBox", "OptiTrackController", "Unicast"},
-    {"multicastWidget", "QWidget", "OptiTrackController", nullptr},
-    {"verticalLayout", "QVBoxLayout", "multicastWidget", nullptr},
-    {"serversList", "QListWidget", "multicastWidget", nullptr},
-    {"unicastWidget", "QWidget", "OptiTrackController", nullptr},
-    {"formLayout_2", "QFormLayout", "unicastWidget", nullptr},
-    {"serverAddressLabel", "QLabel", "unicastWidget", "Server Address"},
-    {"serverAddressLineEdit", "QLineEdit", "unicastWidget", "127.0.0.1"},
-    {"commandPortLabel", "QLabel", "unicastWidget", "Command Port"},
-    {"commandPortSpinBox", "QSpinBox", "unicastWidget", "1510"},
-    {"dataPortLabel", "QLabel", "unicastWidget", "Data Port"},
-    {"dataPortSpinBox", "QSpinBox", "unicastWidget", "1511"},
-    {"verticalLayout_3", "QVBoxLayout", "OptiTrackController", nullptr},
-    {"connectPushButton", "QPushButton", "OptiTrackController", "Connect"},
+    {"verticalLayout_2", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
+    {"formLayout", &QFormLayout::staticMetaObject, "OptiTrackController", nullptr},
+    {"label", &QLabel::staticMetaObject, "OptiTrackController", "Connection"},
+    {"connectionComboBox", &QComboBox::staticMetaObject, "OptiTrackController", "Unicast"},
+    {"multicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
+    {"verticalLayout", &QVBoxLayout::staticMetaObject, "multicastWidget", nullptr},
+    {"serversList", &QListWidget::staticMetaObject, "multicastWidget", nullptr},
+    {"unicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
+    {"formLayout_2", &QFormLayout::staticMetaObject, "unicastWidget", nullptr},
+    {"serverAddressLabel", &QLabel::staticMetaObject, "unicastWidget", "Server Address"},
+    {"serverAddressLineEdit", &QLineEdit::staticMetaObject, "unicastWidget", "127.0.0.1"},
+    {"commandPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Command Port"},
+    {"commandPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1510"},
+    {"dataPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Data Port"},
+    {"dataPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1511"},
+    {"verticalLayout_3", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
+    {"connectPushButton", &QPushButton::staticMetaObject, "OptiTrackController", "Connect"},
 };
 
 QString textOf(QObject* object)
@@ -56,7 +56,7 @@ TEST(Form, TreeNamesPlacesAndTexts)
         SCOPED_TRACE(row.name);
         QObject* object = top.findChild<QObject*>(QString::fromLatin1(row.name));
         ASSERT_NE(object, nullptr);
-        EXPECT_STREQ(object->metaObject()->className(), row.className);
+        EXPECT_STREQ(object->metaObject()->className(), row.type->className());
         auto* layout = qobject_cast<QLayout*>(object);
         QWidget* parent = layout ? layout->parentWidget() : qobject_cast<QWidget*>(object)->parentWidget();
         EXPECT_EQ(parent->objectName(), row.parent);

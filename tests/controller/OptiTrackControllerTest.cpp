@@ -86,7 +86,7 @@ TEST_F(ControllerTest, MulticastTwiceStartsDiscoveryOnceAndUnicastStopsIt)
     EXPECT_TRUE(panel->serverDiscovery().isRunning());
     EXPECT_EQ(lookingLogged(), 1u);
     announce(*panel, Support::makeServerRecord("192.168.1.20"));
-    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
+    ASSERT_TRUE(Support::processEventsUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
 
     m_ui.connectionComboBox->setCurrentIndex(0);
     EXPECT_FALSE(panel->serverDiscovery().isRunning());
@@ -101,12 +101,12 @@ TEST_F(ControllerTest, ArrivingServersRebuildTheListAndDropTheSelection)
     first.commandPort = 1610;
     announce(*panel, Support::makeServerRecord(first));
     announce(*panel, Support::makeServerRecord(first));  // announced twice: one row
-    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
+    ASSERT_TRUE(Support::processEventsUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
     m_ui.serversList->setCurrentRow(0);
     EXPECT_EQ(m_ui.commandPortSpinBox->value(), 1610);
 
     announce(*panel, Support::makeServerRecord("192.168.1.21"));
-    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 2; }, 2s));
+    ASSERT_TRUE(Support::processEventsUntil([&] { return m_ui.serversList->count() == 2; }, 2s));
     EXPECT_EQ(m_ui.serversList->currentItem(), nullptr);
     EXPECT_EQ(m_ui.serversList->item(1)->text(), "192.168.1.21");
     EXPECT_EQ(m_ui.serversList->item(1)->data(Qt::UserRole), QVariant(1));
@@ -148,7 +148,7 @@ TEST_F(ControllerTest, ServersFoundWhileTheListIsRebuiltAreAllListed)
         done = true;
     });
     const bool listed =
-        Support::waitUntil([&] { return done && m_ui.serversList->count() == kServers; }, 10s);
+        Support::processEventsUntil([&] { return done && m_ui.serversList->count() == kServers; }, 10s);
     finder.join();
     ASSERT_TRUE(listed) << m_ui.serversList->count();
     EXPECT_LE(rebuilds, kServers);
@@ -184,7 +184,7 @@ TEST_P(SelectionTest, SelectingAServerCopiesItsConnectionWithoutSwitchingModes)
     fields.multicast = row.multicast;
     fields.commandPort = 1520;
     announce(*panel, Support::makeServerRecord(fields));
-    ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
+    ASSERT_TRUE(Support::processEventsUntil([&] { return m_ui.serversList->count() == 1; }, 2s));
     m_ui.serversList->setCurrentRow(0);
 
     EXPECT_EQ(m_ui.connectionComboBox->currentIndex(), row.expectedIndex);
@@ -287,7 +287,7 @@ TEST_F(ControllerTest, NothingReachesAPanelThatIsGone)
     store("optitrackController/connection", 1);
     for (int round = 0; round < 3; ++round) {
         panel = makePanel();
-        ASSERT_TRUE(Support::waitUntil([&] { return m_ui.serversList->count() == 1; }, 5s)) << round;
+        ASSERT_TRUE(Support::processEventsUntil([&] { return m_ui.serversList->count() == 1; }, 5s)) << round;
         EXPECT_EQ(m_ui.serversList->item(0)->text(), "127.0.0.1");
         const auto seen = simulator.counters().discoveries;
         ASSERT_TRUE(simulator.waitFor([&](const auto& c) { return c.discoveries > seen; }, 2s));

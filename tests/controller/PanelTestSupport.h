@@ -1,9 +1,10 @@
 #pragma once
 
 // What the panel suites share: settings isolated per test (INI files in a temporary folder,
-// names unique per test), an OptiTrack IO algorithm, and waiting while Qt delivers queued calls.
+// names unique per test) and an OptiTrack IO algorithm.
 
 #include "DiscoveryRecords.h"
+#include "ProcessEvents.h"
 
 #include "controller/OptiTrackController.h"
 #include "controller/OptiTrackServerDiscovery.h"
@@ -15,10 +16,8 @@
 #include <Quorvane/Stream/CreateStreamIoAlgorithm.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -28,16 +27,7 @@
 
 namespace Quorvane::Support {
 
-inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeout.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return condition();
-}
+using TestSupport::processEventsUntil;
 
 class PanelTest : public ::testing::Test
 {

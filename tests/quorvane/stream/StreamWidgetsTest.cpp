@@ -1,5 +1,6 @@
 // The Qt side offscreen: the controller base's init, the display and its views, and the view's
 // refresh from a stream updated on another thread.
+#include "ProcessEvents.h"
 #include "TestStreams.h"
 
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
@@ -30,19 +31,7 @@ using Testing::HoldingAlgorithm;
 using Testing::TestTrackingStream;
 using Testing::translation;
 using Clock = std::chrono::steady_clock;
-
-/// Runs the event loop until `condition` holds or `timeout` passed.
-bool processEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using TestSupport::processEventsUntil;
 
 /// Lets queued refreshes and the throttle timer run for a while.
 void processEventsFor(std::chrono::milliseconds duration)
@@ -312,39 +301,4 @@ TEST(InteractiveView, MayBeDestroyedWhileTheStreamKeepsUpdating)
 }  // namespace
 }  // namespace Quorvane
 
-// Qt's offscreen platform plugin never frees its screen (a cycle inside Qt, reported as indirect
-// leaks whose stacks end in Qt, which is built without frame pointers). Only those are silenced.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n"
-           "leak:QtSharedPointer::ExternalRefCountData::getAndRef\n"
-           "leak:QObject::QObject(QObject*)\n";
-}
-
-// Qt is not built with ThreadSanitizer, so TSan cannot see the locks with which Qt hands a posted
-// event from one thread to another, and reports Qt's own allocation and release of that event.
-// Interceptors called from inside Qt's libraries are ignored; our code stays fully checked.
-extern "C" __attribute__((visibility("default"), used)) const char* __tsan_default_suppressions();
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libQt5Core.so.5\n"
-           "called_from_lib:libQt5Gui.so.5\n"
-           "called_from_lib:libQt5Widgets.so.5\n";
-}
-
 #include "StreamWidgetsTest.moc"
-
-int main(int argc, char** argv)
-{
-    // ctest sets offscreen for the runs, but not for listing the tests at discovery.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
