@@ -6,6 +6,7 @@
 
 #include "stream/OptiTrackStream.h"
 
+#include <Quorvane/Core/Properties.h>
 #include <Quorvane/Core/RecordingLogSink.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
 #include <Quorvane/Lib/AlgorithmFactory.h>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <typeindex>
 
@@ -22,6 +24,15 @@ namespace Quorvane {
 namespace {
 
 using OptiTrackIoAlgorithm = CreateStreamIoAlgorithm<OptiTrackStream, 0, 0>;
+
+/// The parameter `key` read as a T; nothing when it is missing or not readable as one.
+template <class T>
+std::optional<T> read(const Properties& properties, const std::string& key)
+{
+    T value{};
+    if (!properties.param(key, value)) return std::nullopt;
+    return value;
+}
 
 class OptiTrackFactoryTest : public ::testing::Test
 {
@@ -96,15 +107,9 @@ TEST_F(OptiTrackFactoryTest, CreatorGivesAnIoAlgorithmWhoseExecuteMakesAConfigur
 
     Properties fromStream;
     algorithm->configuration(&fromStream);
-    std::string server;
-    int type = 0;
-    unsigned short commandPort = 0;
-    EXPECT_TRUE(fromStream.param("serverAddress", server));
-    EXPECT_TRUE(fromStream.param("connectionType", type));
-    EXPECT_TRUE(fromStream.param("commandPort", commandPort));
-    EXPECT_EQ(server, "127.0.0.20");
-    EXPECT_EQ(type, 1);
-    EXPECT_EQ(commandPort, 15510);
+    EXPECT_EQ(read<std::string>(fromStream, "serverAddress"), "127.0.0.20");
+    EXPECT_EQ(read<int>(fromStream, "connectionType"), 1);
+    EXPECT_EQ(read<unsigned short>(fromStream, "commandPort"), 15510);
 }
 
 TEST(AlgorithmFactoryRegistration, EmptyFactoryNameAndPathWithoutSeparator)

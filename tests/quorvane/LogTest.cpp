@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace Quorvane {
 namespace {
@@ -124,30 +126,30 @@ TEST(Log, AThrowingSinkDoesNotStopTheOthersOrTheCaller)
     EXPECT_TRUE(Log::removeSink(second));
 }
 
-TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
+/// What a console sink writes for `entries`, read back from a temporary file.
+void writeToConsole(const std::vector<LogEntry>& entries, std::string& out)
 {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     {
         ConsoleLogSink sink(file);
-        LogEntry entry;
-        entry.level = 3;
-        entry.category = "AlgorithmFactory";
-        entry.text = "Algorithm already registered: X";
-        entry.file = "/work/src/f.cpp";
-        entry.line = 7;
-        entry.time = std::chrono::system_clock::now();
-        sink.write(entry);
-        entry.category = "";
-        entry.file = "";
-        entry.text = "second";
-        sink.write(entry);
+        for (const LogEntry& entry : entries) sink.write(entry);
     }
     std::rewind(file);
     char buffer[512] = {};
     const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
     std::fclose(file);
-    const std::string out(buffer, n);
+    out.assign(buffer, n);
+}
+
+TEST(ConsoleLogSink, WritesOneLineWithLevelCategoryTextAndLocation)
+{
+    const auto now = std::chrono::system_clock::now();
+    std::string out;
+    ASSERT_NO_FATAL_FAILURE(writeToConsole(
+        {LogEntry{3, "AlgorithmFactory", "Algorithm already registered: X", "/work/src/f.cpp", 7, now},
+         LogEntry{3, "", "second", "", 7, now}},
+        out));
     // "HH:MM:SS.mmm WARNING [AlgorithmFactory] Algorithm already registered: X (f.cpp:7)\n"
     const std::size_t firstEnd = out.find('\n');
     ASSERT_NE(firstEnd, std::string::npos);
@@ -180,24 +182,9 @@ class ConsoleLogSinkEscapes : public ::testing::TestWithParam<ConsoleRow>
 TEST_P(ConsoleLogSinkEscapes, ControlCharactersButKeepsTrailingLineFeeds)
 {
     const ConsoleRow& row = GetParam();
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    {
-        ConsoleLogSink sink(file);
-        LogEntry entry;
-        entry.level = 3;
-        entry.category = row.category;
-        entry.text = row.text;
-        entry.file = row.file;
-        entry.line = 9;
-        entry.time = std::chrono::system_clock::now();
-        sink.write(entry);
-    }
-    std::rewind(file);
-    char buffer[512] = {};
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
-    std::fclose(file);
-    const std::string out(buffer, n);
+    std::string out;
+    ASSERT_NO_FATAL_FAILURE(writeToConsole(
+        {LogEntry{3, row.category, row.text, row.file, 9, std::chrono::system_clock::now()}}, out));
     ASSERT_GE(out.size(), 12u);
     EXPECT_EQ(out.substr(12), row.expected);
 }

@@ -57,6 +57,13 @@ TEST_P(BadDescriptors, AreRefusedWithAReasonAndLeaveTheOutputAlone)
 }
 
 const std::string M = "__QUORVANE_PLUGIN_V2_MAGIC_STRING__";
+
+/// A descriptor in the module's field order with `hostVersion` and `buildFlags` as given.
+std::string descriptor(const std::string& hostVersion, const std::string& buildFlags = "")
+{
+    return M + "|hostversion=" + hostVersion + "|buildflags=" + buildFlags + "|pluginversion=";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rows, BadDescriptors,
     ::testing::Values(
@@ -64,38 +71,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"MagicWithValue",
                M + "=1|hostversion=4.5.0|buildflags=|pluginversion=", "does not start with"},
         BadRow{"NoPluginVersion", M + "|hostversion=4.5.0|buildflags=MSC_VER:1929", "has 3 fields"},
-        BadRow{"TrailingSeparator", M + "|hostversion=4.5.0|buildflags=|pluginversion=|", "has 5 fields"},
+        BadRow{"TrailingSeparator", descriptor("4.5.0") + "|", "has 5 fields"},
         BadRow{"UnknownKey", M + "|hostversion=4.5.0|flags=|pluginversion=", "expected buildflags="},
         BadRow{"KeyWithoutEquals", M + "|hostversion|buildflags=|pluginversion=", "expected hostversion="},
-        BadRow{"ShortVersion", M + "|hostversion=4.5|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"LetterInVersion",
-               M + "|hostversion=4.5.x|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"HugeVersion",
-               M + "|hostversion=4.99999999999.0|buildflags=|pluginversion=", "99999999999 is out of range"},
-        BadRow{"OverlongNumber",
-               M + "|hostversion=4.5." + std::string(400, '9') + "|buildflags=|pluginversion=",
-               "is out of range"},
-        BadRow{"JustBeyondInt",
-               M + "|hostversion=2147483648.5.0|buildflags=|pluginversion=", "2147483648 is out of range"},
-        BadRow{"NegativePart", M + "|hostversion=4.-5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"PlusSign", M + "|hostversion=+4.5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"EmptyPart", M + "|hostversion=4..0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"BlankInPart", M + "|hostversion=4. 5.0|buildflags=|pluginversion=", "not MAJOR.MINOR.PATCH"},
-        BadRow{"FlagWithoutValue", M + "|hostversion=4.5.0|buildflags=MSC_VER:|pluginversion=", "'MSC_VER:'"},
-        BadRow{"FlagWithoutColon", M + "|hostversion=4.5.0|buildflags=MSC_VER|pluginversion=", "'MSC_VER'"},
-        BadRow{"EmptyFlag", M + "|hostversion=4.5.0|buildflags=IDL:0,|pluginversion=", "build flag ''"},
-        BadRow{"FlagStartsWithDigit", M + "|hostversion=4.5.0|buildflags=1X:0|pluginversion=", "'1X:0'"},
-        BadRow{"TooLong", M + "|hostversion=4.5.0|buildflags=|pluginversion=" + std::string(5000, '1'),
-               "longer than 4096"}),
+        BadRow{"ShortVersion", descriptor("4.5"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"LetterInVersion", descriptor("4.5.x"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"HugeVersion", descriptor("4.99999999999.0"), "99999999999 is out of range"},
+        BadRow{"OverlongNumber", descriptor("4.5." + std::string(400, '9')), "is out of range"},
+        BadRow{"JustBeyondInt", descriptor("2147483648.5.0"), "2147483648 is out of range"},
+        BadRow{"NegativePart", descriptor("4.-5.0"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"PlusSign", descriptor("+4.5.0"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"EmptyPart", descriptor("4..0"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"BlankInPart", descriptor("4. 5.0"), "not MAJOR.MINOR.PATCH"},
+        BadRow{"FlagWithoutValue", descriptor("4.5.0", "MSC_VER:"), "'MSC_VER:'"},
+        BadRow{"FlagWithoutColon", descriptor("4.5.0", "MSC_VER"), "'MSC_VER'"},
+        BadRow{"EmptyFlag", descriptor("4.5.0", "IDL:0,"), "build flag ''"},
+        BadRow{"FlagStartsWithDigit", descriptor("4.5.0", "1X:0"), "'1X:0'"},
+        BadRow{"TooLong", descriptor("4.5.0") + std::string(5000, '1'), "longer than 4096"}),
     [](const ::testing::TestParamInfo<BadRow>& row) { return std::string(row.param.name); });
 
 TEST(PluginDescriptor, TakesEveryVersionPartThatFitsAnInt)
 {
     PluginDescriptor d;
     std::string error;
-    ASSERT_TRUE(PluginDescriptor::parse(
-        M + "|hostversion=0004.0000005.2147483647|buildflags=|pluginversion=", d, &error))
-        << error;
+    ASSERT_TRUE(PluginDescriptor::parse(descriptor("0004.0000005.2147483647"), d, &error)) << error;
     EXPECT_EQ(d.major, 4);
     EXPECT_EQ(d.minor, 5);
     EXPECT_EQ(d.patch, 2147483647);

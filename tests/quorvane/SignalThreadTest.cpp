@@ -58,14 +58,7 @@ public:
     bool waitForEmissions(long more) const
     {
         const long target = m_emissions.load() + more;
-        const auto deadline = std::chrono::steady_clock::now() + 2s;
-        while (m_emissions.load() < target) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return TestSupport::eventually([&] { return m_emissions.load() >= target; }, 2s);
     }
 
 private:

@@ -1,5 +1,7 @@
 // The stream state machine: allowed and refused transitions, failing and throwing hooks, the
 // order of hooks and state signals, and the worker loop.
+#include "Eventually.h"
+
 #include <Quorvane/Core/Log.h>
 #include <Quorvane/Core/RecordingLogSink.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
@@ -110,6 +112,7 @@ void reach(ScriptedStream& stream, State state)
     stream.calls.clear();
 }
 
+/// One call from one state. With `failing` set, that hook answers false; the call must then fail.
 struct TransitionRow
 {
     const char* name;
@@ -118,6 +121,7 @@ struct TransitionRow
     bool ok;
     State to;
     std::vector<std::string> hooks;
+    bool ScriptedStream::*failing = nullptr;
 };
 
 class TransitionTest : public ::testing::TestWithParam<TransitionRow>
@@ -130,10 +134,16 @@ TEST_P(TransitionTest, MovesOnlyAlongAllowedEdges)
     ScopedLogCapture quiet;
     ScriptedStream stream;
     reach(stream, row.from);
+    if (row.failing) stream.*row.failing = false;
     EXPECT_EQ(run(stream, row.op), row.ok);
     EXPECT_EQ(stream.state(), row.to);
     EXPECT_EQ(stream.calls, row.hooks);
+    if (row.failing) stream.*row.failing = true;
 }
+
+const auto kRowName = [](const ::testing::TestParamInfo<TransitionRow>& row) {
+    return std::string(row.param.name);
+};
 
 INSTANTIATE_TEST_SUITE_P(
     Stream, TransitionTest,
@@ -163,91 +173,52 @@ INSTANTIATE_TEST_SUITE_P(
         TransitionRow{"CloseClosedDoesNothing", State::Closed, Op::Close, true, State::Closed, {}},
         TransitionRow{"CloseError", State::Error, Op::Close, true, State::Closed, {"close"}},
         TransitionRow{"OpenError", State::Error, Op::Open, false, State::Error, {}}),
-    [](const ::testing::TestParamInfo<TransitionRow>& row) { return std::string(row.param.name); });
+    kRowName);
 
-struct FailureRow
-{
-    const char* name;
-    State from;
-    Op op;
-    bool ScriptedStream::*result;
-    State to;
-    std::vector<std::string> hooks;
-};
-
-class FailingHookTest : public ::testing::TestWithParam<FailureRow>
-{
-};
-
-TEST_P(FailingHookTest, LeavesASensibleState)
-{
-    const FailureRow& row = GetParam();
-    ScopedLogCapture quiet;
-    ScriptedStream stream;
-    reach(stream, row.from);
-    stream.*row.result = false;
-    EXPECT_FALSE(run(stream, row.op));
-    EXPECT_EQ(stream.state(), row.to);
-    EXPECT_EQ(stream.calls, row.hooks);
-    stream.*row.result = true;
-}
+// A failing hook leaves a sensible state.
+constexpr bool ScriptedStream::*kFailOpen = &ScriptedStream::openResult;
+constexpr bool ScriptedStream::*kFailStart = &ScriptedStream::startResult;
+constexpr bool ScriptedStream::*kFailPause = &ScriptedStream::pauseResult;
+constexpr bool ScriptedStream::*kFailResume = &ScriptedStream::resumeResult;
+constexpr bool ScriptedStream::*kFailStop = &ScriptedStream::stopResult;
+constexpr bool ScriptedStream::*kFailClose = &ScriptedStream::closeResult;
 
 INSTANTIATE_TEST_SUITE_P(
-    Stream, FailingHookTest,
+    FailingHook, TransitionTest,
     ::testing::Values(
-        FailureRow{
-            "OpenFails", State::Closed, Op::Open, &ScriptedStream::openResult, State::Closed, {"open"}},
-        FailureRow{"StartFailsStaysOpen",
-                   State::Open,
-                   Op::Start,
-                   &ScriptedStream::startResult,
-                   State::Open,
-                   {"start"}},
-        FailureRow{"StartFromClosedFailsLeavesOpen",
-                   State::Closed,
-                   Op::Start,
-                   &ScriptedStream::startResult,
-                   State::Open,
-                   {"open", "start"}},
-        FailureRow{"StartFromClosedOpenFails",
-                   State::Closed,
-                   Op::Start,
-                   &ScriptedStream::openResult,
-                   State::Closed,
-                   {"open"}},
-        FailureRow{
-            "PauseFails", State::Running, Op::Pause, &ScriptedStream::pauseResult, State::Running, {"pause"}},
-        FailureRow{"ResumeFails",
-                   State::Paused,
-                   Op::Resume,
-                   &ScriptedStream::resumeResult,
-                   State::Paused,
-                   {"resume"}},
-        FailureRow{"StopFailsIsError",
-                   State::Running,
-                   Op::Stop,
-                   &ScriptedStream::stopResult,
-                   State::Error,
-                   {"stop"}},
-        FailureRow{"CloseFailsStaysOpen",
-                   State::Open,
-                   Op::Close,
-                   &ScriptedStream::closeResult,
-                   State::Open,
-                   {"close"}},
-        FailureRow{"CloseRunningStopFailsNoClose",
-                   State::Running,
-                   Op::Close,
-                   &ScriptedStream::stopResult,
-                   State::Error,
-                   {"stop"}},
-        FailureRow{"CloseRunningCloseFailsLeavesOpen",
-                   State::Running,
-                   Op::Close,
-                   &ScriptedStream::closeResult,
-                   State::Open,
-                   {"stop", "close"}}),
-    [](const ::testing::TestParamInfo<FailureRow>& row) { return std::string(row.param.name); });
+        TransitionRow{"OpenFails", State::Closed, Op::Open, false, State::Closed, {"open"}, kFailOpen},
+        TransitionRow{
+            "StartFailsStaysOpen", State::Open, Op::Start, false, State::Open, {"start"}, kFailStart},
+        TransitionRow{"StartFromClosedFailsLeavesOpen",
+                      State::Closed,
+                      Op::Start,
+                      false,
+                      State::Open,
+                      {"open", "start"},
+                      kFailStart},
+        TransitionRow{
+            "StartFromClosedOpenFails", State::Closed, Op::Start, false, State::Closed, {"open"}, kFailOpen},
+        TransitionRow{"PauseFails", State::Running, Op::Pause, false, State::Running, {"pause"}, kFailPause},
+        TransitionRow{
+            "ResumeFails", State::Paused, Op::Resume, false, State::Paused, {"resume"}, kFailResume},
+        TransitionRow{"StopFailsIsError", State::Running, Op::Stop, false, State::Error, {"stop"}, kFailStop},
+        TransitionRow{
+            "CloseFailsStaysOpen", State::Open, Op::Close, false, State::Open, {"close"}, kFailClose},
+        TransitionRow{"CloseRunningStopFailsNoClose",
+                      State::Running,
+                      Op::Close,
+                      false,
+                      State::Error,
+                      {"stop"},
+                      kFailStop},
+        TransitionRow{"CloseRunningCloseFailsLeavesOpen",
+                      State::Running,
+                      Op::Close,
+                      false,
+                      State::Open,
+                      {"stop", "close"},
+                      kFailClose}),
+    kRowName);
 
 TEST(StreamLifecycle, PauseNeedsSupport)
 {
@@ -352,14 +323,7 @@ public:
 
     bool waitForCalls(int n)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (calls.load() < n) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::yield();
-        }
-        return true;
+        return TestSupport::eventually([&] { return calls.load() >= n; }, std::chrono::seconds(5));
     }
 
 protected:
