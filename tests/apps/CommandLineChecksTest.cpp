@@ -1,5 +1,6 @@
-// The numbers on every program's command line: NaN, infinities, negative counts and values out
-// of range are refused with exit code 2 and a message naming the option; ordinary values pass.
+// Every program's command line: NaN, infinities, negative counts and values out of range, and the
+// host's unknown settings, keys and algorithms, are refused with exit code 2 and a message saying
+// why; ordinary values pass.
 
 #include "HostProcess.h"
 
@@ -12,11 +13,10 @@
 #include <string>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::HostProcess;
 
 struct RefusedRow
 {
@@ -31,11 +31,11 @@ void PrintTo(const RefusedRow& row, std::ostream* out)
     *out << row.name;
 }
 
-class RefusedNumbers : public ::testing::TestWithParam<RefusedRow>
+class RefusedCommandLines : public ::testing::TestWithParam<RefusedRow>
 {
 };
 
-TEST_P(RefusedNumbers, ExitWithTwoAndNameTheOption)
+TEST_P(RefusedCommandLines, ExitWithTwoAndSayWhy)
 {
     const RefusedRow& row = GetParam();
     HostProcess program(HostProcess::buildProgram(row.program), row.arguments);
@@ -46,7 +46,8 @@ TEST_P(RefusedNumbers, ExitWithTwoAndNameTheOption)
 }
 
 // Every option below would otherwise run: the simulator and the dump are bound to loopback with
-// ephemeral ports, and each row fails before anything starts.
+// ephemeral ports, the host runs the stream with its default settings, and each row fails before
+// anything starts.
 const std::vector<std::string> kSim = {"--local-address", "127.0.0.1", "--command-port", "0",
                                        "--data-port",     "0",         "--unicast",      "--quiet"};
 std::vector<std::string> sim(std::vector<std::string> more)
@@ -61,9 +62,15 @@ std::vector<std::string> dump(std::vector<std::string> more)
     arguments.insert(arguments.end(), more.begin(), more.end());
     return arguments;
 }
+std::vector<std::string> host(std::vector<std::string> more)
+{
+    std::vector<std::string> arguments = {"--run", "OptiTrack.OptiTrackStream"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+}
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, RefusedNumbers,
+    Rows, RefusedCommandLines,
     ::testing::Values(
         RefusedRow{"simRateNaN", "natnet-sim", sim({"--rate", "nan"}), "--rate: nan is not a finite number"},
         RefusedRow{"simRateInfinite", "natnet-sim", sim({"--rate", "inf"}),
@@ -89,7 +96,28 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{"latencyWarmupInfinite", "natnet-latency", {"--warmup", "inf"}, "--warmup: inf"},
         RefusedRow{"latencyBodiesZero", "natnet-latency", {"--rigid-bodies", "0"}, "--rigid-bodies: 0"},
         RefusedRow{"hostDurationNaN", "quorvane-host", {"--list", "--duration", "nan"}, "--duration: nan"},
-        RefusedRow{"hostFramesNegative", "quorvane-host", {"--list", "--frames", "-1"}, "--frames: \"-1\""}),
+        RefusedRow{"hostFramesNegative", "quorvane-host", {"--list", "--frames", "-1"}, "--frames: \"-1\""},
+        RefusedRow{"hostPortOutOfRange", "quorvane-host", host({"--set", "commandPort=70000"}),
+                   "\"commandPort\" expects an unsigned short"},
+        RefusedRow{"hostIntNotANumber", "quorvane-host", host({"--set", "connectionType=abc"}),
+                   "\"connectionType\" expects an int"},
+        RefusedRow{"hostUnknownKey", "quorvane-host", host({"--set", "server=127.0.0.2"}),
+                   "unknown key \"server\""},
+        RefusedRow{"hostUnknownAlgorithm",
+                   "quorvane-host",
+                   {"--run", "OptiTrack.Nothing"},
+                   "no algorithm is registered as"},
+        RefusedRow{"hostRunDurationNaN", "quorvane-host", host({"--duration", "nan"}),
+                   "--duration: nan is not a finite number"},
+        RefusedRow{"hostRunDurationInfinite", "quorvane-host", host({"--duration", "inf"}),
+                   "--duration: inf is not a finite number"},
+        RefusedRow{"hostRunDurationNegative", "quorvane-host", host({"--duration", "-1"}),
+                   "--duration: -1 is not in [0, "},
+        RefusedRow{"hostRunFramesNegative", "quorvane-host", host({"--frames", "-1"}),
+                   "--frames: \"-1\" is not a whole number"},
+        RefusedRow{"hostLogLevelOutOfRange", "quorvane-host", host({"--log-level", "5"}),
+                   "--log-level: 5 is not in [0, 4]"},
+        RefusedRow{"hostNothingToDo", "quorvane-host", {}, "nothing to do"}),
     [](const ::testing::TestParamInfo<RefusedRow>& row) { return std::string(row.param.name); });
 
 TEST(AcceptedNumbers, OrdinaryValuesStillRun)
@@ -169,4 +197,4 @@ TEST(InRange, WholeNumbersArePlainDecimalsAndFloatingOnesFinite)
 }
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 namespace Quorvane {
 namespace Testing {
@@ -40,10 +39,10 @@ void FrameFeeder::run()
     for (std::uint64_t i = 0; i < m_maxFrames; ++i) {
         scenario.fill(i, frame);  // frame number 1 + i
         for (std::size_t k = 0; k < m_names.size() && k < static_cast<std::size_t>(frame.nMarkerSets); ++k) {
+            // Cut to the field, always terminated (the bytes are sent as they are, UTF-8 or not).
             char* name = frame.MocapData[k].szName;
-            std::memset(name, 0, MAX_NAMELENGTH);
-            std::memcpy(name, m_names[k].data(),
-                        std::min<std::size_t>(m_names[k].size(), MAX_NAMELENGTH - 1));
+            std::fill_n(name, MAX_NAMELENGTH, '\0');
+            m_names[k].copy(name, MAX_NAMELENGTH - 1);
         }
         m_simulator.sendFrame(frame);
         std::unique_lock<std::mutex> lock(m_mutex);

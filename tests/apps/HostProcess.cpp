@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -42,16 +43,17 @@ HostProcess::HostProcess(const std::string& program, const std::vector<std::stri
     }
     argv.push_back(nullptr);
 
-    // The environment: this process's, with the given entries replacing those of the same name.
+    // The environment: this process's, with the given entries replacing those of the same name
+    // and the unset names left out.
     std::vector<std::string> environment = options.environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text(*entry);
         const std::string name = text.substr(0, text.find('='));
-        bool replaced = false;
+        bool dropped = std::find(options.unset.begin(), options.unset.end(), name) != options.unset.end();
         for (const std::string& given : options.environment) {
-            replaced = replaced || given.compare(0, name.size() + 1, name + "=") == 0;
+            dropped = dropped || given.compare(0, name.size() + 1, name + "=") == 0;
         }
-        if (!replaced) {
+        if (!dropped) {
             environment.push_back(text);
         }
     }

@@ -33,6 +33,8 @@ public:
         bool leaveStdoutUnread = false;
         /// "NAME=value" entries added to (or replacing those of) this process's environment.
         std::vector<std::string> environment;
+        /// Names of this process's environment that the child does not get.
+        std::vector<std::string> unset;
     };
 
     /// Starts `program` with `arguments` (not including argv[0]) in this process's environment.

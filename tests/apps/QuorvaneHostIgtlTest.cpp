@@ -33,17 +33,13 @@
 #include <utility>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
 using Host::IgtlClientQueue;
 using Host::igtlDeviceName;
 using Host::IgtlPose;
-using Testing::connectTo;
-using Testing::HostProcess;
-using Testing::jsonLines;
-using Testing::operator+;
 
 /// A free TCP port on loopback, read back from a socket bound to port 0 (port 0 itself turns the
 /// server off).
@@ -401,4 +397,4 @@ TEST_F(QuorvaneHostIgtlTest, PortInUseEndsTheRunWithAClearError)
 }
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

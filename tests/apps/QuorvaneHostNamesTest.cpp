@@ -15,15 +15,10 @@
 #include <string>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::connectTo;
-using Testing::FrameFeeder;
-using Testing::HostProcess;
-using Testing::jsonLines;
-using Testing::operator+;
 
 const std::string kLatin1Name = "Sond\xE9";        // "Sondé" in Latin-1: not UTF-8
 const std::string kControlName = "Esc\x1b[2J\rX";  // clears the screen, returns the cursor
@@ -82,4 +77,4 @@ TEST_F(QuorvaneHostNamesTest, LiveTableShowsControlCharactersEscaped)
 }
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

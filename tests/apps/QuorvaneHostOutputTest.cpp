@@ -17,15 +17,11 @@
 #include <string>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Testing::connectTo;
-using Testing::HostProcess;
-using Testing::jsonLines;
-using Testing::operator+;
 
 #if defined(__SANITIZE_THREAD__)
 // Under the thread sanitizer a unicast host falls behind 20 kHz: its connect's answers then wait
@@ -136,4 +132,4 @@ TEST_F(QuorvaneHostOutputTest, FramesThatAReaderTooSlowCouldNotSeeAreCountedInTh
 }
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

@@ -17,15 +17,10 @@
 #include <string>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::HostProcess;
-
-using Testing::connectTo;
-using Testing::jsonLines;
-using Testing::operator+;
 
 class QuorvaneHostTest : public ::testing::Test
 {
@@ -189,54 +184,5 @@ TEST(QuorvaneHostUsage, PluginPathThatLoadsNothingEndsWithOne)
     EXPECT_EQ(result.out, "") << "nothing is listed from a half-loaded set";
 }
 
-struct UsageRow
-{
-    const char* name;
-    std::vector<std::string> arguments;
-    const char* message;  // part of what stderr must say
-};
-
-void PrintTo(const UsageRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class QuorvaneHostBadUsage : public ::testing::TestWithParam<UsageRow>
-{
-};
-
-TEST_P(QuorvaneHostBadUsage, ExitsWithTwoAndSaysWhy)
-{
-    HostProcess host(HostProcess::buildProgram("quorvane-host"), GetParam().arguments);
-    const HostProcess::Result result = host.finish(20s);
-    EXPECT_EQ(result.exitCode, 2) << result.err;
-    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
-}
-
-const std::vector<std::string> kRun = {"--run", "OptiTrack.OptiTrackStream"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, QuorvaneHostBadUsage,
-    ::testing::Values(
-        UsageRow{"portOutOfRange", kRun + std::vector<std::string>{"--set", "commandPort=70000"},
-                 "\"commandPort\" expects an unsigned short"},
-        UsageRow{"intNotANumber", kRun + std::vector<std::string>{"--set", "connectionType=abc"},
-                 "\"connectionType\" expects an int"},
-        UsageRow{"unknownKey", kRun + std::vector<std::string>{"--set", "server=127.0.0.2"},
-                 "unknown key \"server\""},
-        UsageRow{"unknownAlgorithm", {"--run", "OptiTrack.Nothing"}, "no algorithm is registered as"},
-        UsageRow{"durationNaN", kRun + std::vector<std::string>{"--duration", "nan"},
-                 "--duration: nan is not a finite number"},
-        UsageRow{"durationInfinite", kRun + std::vector<std::string>{"--duration", "inf"},
-                 "--duration: inf is not a finite number"},
-        UsageRow{"durationNegative", kRun + std::vector<std::string>{"--duration", "-1"},
-                 "--duration: -1 is not in [0, "},
-        UsageRow{"framesNegative", kRun + std::vector<std::string>{"--frames", "-1"},
-                 "--frames: \"-1\" is not a whole number"},
-        UsageRow{"logLevelOutOfRange", kRun + std::vector<std::string>{"--log-level", "5"},
-                 "--log-level: 5 is not in [0, 4]"},
-        UsageRow{"nothingToDo", {}, "nothing to do"}),
-    [](const ::testing::TestParamInfo<UsageRow>& row) { return std::string(row.param.name); });
-
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

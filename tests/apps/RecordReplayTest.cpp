@@ -24,15 +24,10 @@
 #include <utility>
 #include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
 
 using namespace std::chrono_literals;
-using Testing::HostProcess;
-
-using Testing::connectTo;
-using Testing::jsonLines;
-using Testing::operator+;
 
 std::string findTcpdump()
 {
@@ -212,4 +207,4 @@ TEST(RecordReplayTest, AReplayedRecordingShowsWhatTheLiveSessionShowed)
 }
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing

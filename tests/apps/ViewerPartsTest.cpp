@@ -5,6 +5,7 @@
 #include "InstrumentRows.h"
 #include "LogView.h"
 #include "OrientationOverlay.h"
+#include "ProcessEvents.h"
 #include "Screenshot.h"
 #include "ViewerOptions.h"
 
@@ -26,6 +27,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -35,6 +37,8 @@
 
 namespace Quorvane {
 namespace {
+
+using TestSupport::processEventsUntil;
 
 TEST(RefreshCoalescer, AFloodFromAnotherThreadGivesAtMostTheRateAndEndsWithTheLastValue)
 {
@@ -50,9 +54,7 @@ TEST(RefreshCoalescer, AFloodFromAnotherThreadGivesAtMostTheRateAndEndsWithTheLa
             coalescer.request();
         }
     });
-    while (shown != kRequests && timer.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    processEventsUntil([&] { return shown == kRequests; }, std::chrono::seconds(20));
     producer.join();
     EXPECT_EQ(shown, kRequests) << "the last request is followed by a refresh";
     EXPECT_EQ(coalescer.requests(), static_cast<std::uint64_t>(kRequests));
@@ -66,11 +68,8 @@ TEST(ViewerLog, TheDoctorHintFollowsTheStreamsConnectFailure)
         [] { return std::string("quorvane-viewer: no stream from 10.1.2.3; run: natnet-doctor"); });
     QUORVANE_LOG(4, "OptiTrackStream", "Unable to connect to server.  Error code: 3. Exiting");
     QUORVANE_LOG(4, "Viewer", "after the failure");
-    QElapsedTimer timer;
-    timer.start();
-    while (!view.toPlainText().contains(QStringLiteral("after the failure")) && timer.elapsed() < 10000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    processEventsUntil([&] { return view.toPlainText().contains(QStringLiteral("after the failure")); },
+                       std::chrono::seconds(10));
     const QStringList lines = view.toPlainText().split(QLatin1Char('\n'));
     const int failure = lines.indexOf(QRegularExpression(QStringLiteral(".*Unable to connect to server.*")));
     ASSERT_GE(failure, 0) << view.toPlainText().toStdString();

@@ -4,14 +4,16 @@
 // test checks that the view really drew the streamed bodies where their known paths put them,
 // each with its x axis as an orange line pointing where its known orientation turns it.
 
+#include "HostProcess.h"
+
 #include <natnet/sim/Scenario.h>
 #include <natnet/sim/Simulator.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -23,9 +25,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
-namespace Quorvane {
+namespace Quorvane::Testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 std::string environment(const char* name)
 {
@@ -112,53 +117,45 @@ TEST_P(ViewerScreenshotTest, DrawsTheStreamedBodiesWhereTheirPathsPutThem)
     QFile::remove(png);
     QFile::remove(json);
 
-    const QString commandPort = QString::number(simulator.commandPort());
+    const std::string commandPort = std::to_string(simulator.commandPort());
     // xvfb-run -a searches upwards from a display number; two runs started at once (the
     // other mode, another suite) can both take the first free one and one Xvfb then fails.
     // Starting each search from a number of its own keeps them apart.
-    const QString firstDisplay = QString::number(100 + QCoreApplication::applicationPid() % 800);
-    QStringList arguments = {QStringLiteral("-a"),
-                             QStringLiteral("-n"),
-                             firstDisplay,
-                             QStringLiteral("--server-args=-screen 0 1280x800x24"),
-                             QString::fromStdString(viewer),
-                             QStringLiteral("--plugins"),
-                             QString::fromStdString(environment("QUORVANE_PLUGIN_DIR")),
-                             QStringLiteral("--server"),
-                             QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--command-port"),
-                             commandPort,
-                             QStringLiteral("--data-port"),
-                             QString::number(simulator.dataPort()),
-                             QStringLiteral("--") + mode,
-                             QStringLiteral("--connect"),
-                             QStringLiteral("--discovery-targets"),
-                             QStringLiteral("127.0.0.1:") + commandPort,
-                             QStringLiteral("--settings-dir"),
-                             settings.path(),
-                             QStringLiteral("--range-mm"),
-                             QString::number(kRangeMm),
-                             QStringLiteral("--screenshot"),
-                             png,
-                             QStringLiteral("--after"),
-                             QStringLiteral("4")};
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // a real X display this time
-    env.remove(QStringLiteral("NATNET_DISCOVERY_TARGETS"));
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(xvfbRun, arguments);
-    ASSERT_TRUE(process.waitForStarted(10000));
-    const bool finished = process.waitForFinished(90000);
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    const std::string output = process.readAll().toStdString();
+    const std::string firstDisplay = std::to_string(100 + QCoreApplication::applicationPid() % 800);
+    const std::vector<std::string> arguments = {"-a",
+                                                "-n",
+                                                firstDisplay,
+                                                "--server-args=-screen 0 1280x800x24",
+                                                viewer,
+                                                "--plugins",
+                                                environment("QUORVANE_PLUGIN_DIR"),
+                                                "--server",
+                                                "127.0.0.1",
+                                                "--command-port",
+                                                commandPort,
+                                                "--data-port",
+                                                std::to_string(simulator.dataPort()),
+                                                "--" + mode.toStdString(),
+                                                "--connect",
+                                                "--discovery-targets",
+                                                "127.0.0.1:" + commandPort,
+                                                "--settings-dir",
+                                                settings.path().toStdString(),
+                                                "--range-mm",
+                                                QString::number(kRangeMm).toStdString(),
+                                                "--screenshot",
+                                                png.toStdString(),
+                                                "--after",
+                                                "4"};
+    HostProcess::Options realDisplay;
+    realDisplay.unset = {"QT_QPA_PLATFORM", "NATNET_DISCOVERY_TARGETS"};  // a real X display this time
+    HostProcess process(xvfbRun.toStdString(), arguments, realDisplay);
+    ASSERT_TRUE(process.started()) << xvfbRun.toStdString();
+    const HostProcess::Result result = process.finish(90s);
+    const std::string output = result.out + result.err;
     simulator.stopStreaming();
-    ASSERT_TRUE(finished) << output;
-    ASSERT_TRUE(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) << output;
+    ASSERT_FALSE(result.timedOut) << output;
+    ASSERT_TRUE(result.termSignal == 0 && result.exitCode == 0) << output;
 
     const QImage image(png);
     ASSERT_FALSE(image.isNull()) << png.toStdString();
@@ -210,4 +207,4 @@ INSTANTIATE_TEST_SUITE_P(Connections, ViewerScreenshotTest, ::testing::Bool(),
                          });
 
 }  // namespace
-}  // namespace Quorvane
+}  // namespace Quorvane::Testing
