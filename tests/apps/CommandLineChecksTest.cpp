@@ -1,6 +1,6 @@
-// Every program's command line: NaN, infinities, negative counts and values out of range, and the
-// host's unknown settings, keys and algorithms, are refused with exit code 2 and a message saying
-// why; ordinary values pass.
+// Every program's command line: NaN, infinities, negative counts and values out of range, the
+// host's unknown settings, keys and algorithms, and the viewer's bad options (without a display)
+// are refused with exit code 2 and a message saying why; ordinary values pass.
 
 #include "HostProcess.h"
 
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Quorvane::Testing {
@@ -18,11 +19,60 @@ namespace {
 
 using namespace std::chrono_literals;
 
+/// A program of the build and its arguments.
+struct Invocation
+{
+    std::string program;
+    std::vector<std::string> arguments;
+    std::vector<std::string> unset = {};  // environment variables the program does not get
+};
+
+/// `program` with the arguments `base`, then `more`.
+Invocation withBase(const char* program, std::vector<std::string> base, const std::vector<std::string>& more)
+{
+    base.insert(base.end(), more.begin(), more.end());
+    return {program, std::move(base)};
+}
+
+// Every option below would otherwise run: the simulator and the dump are bound to loopback with
+// ephemeral ports, the host runs the stream with its default settings, and each row fails before
+// anything starts.
+Invocation sim(const std::vector<std::string>& more)
+{
+    return withBase(
+        "natnet-sim",
+        {"--local-address", "127.0.0.1", "--command-port", "0", "--data-port", "0", "--unicast", "--quiet"},
+        more);
+}
+Invocation dump(const std::vector<std::string>& more)
+{
+    return withBase("natnet-dump", {"--listen", "0", "--interface", "127.0.0.1"}, more);
+}
+Invocation host(const std::vector<std::string>& more)
+{
+    return withBase("quorvane-host", {"--run", "OptiTrack.OptiTrackStream"}, more);
+}
+/// The viewer as a user meets it on a machine without a display (over ssh, in a container): it
+/// answers and exits, it does not abort for want of an X server.
+Invocation viewer(std::vector<std::string> arguments)
+{
+    return {"quorvane-viewer", std::move(arguments), {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}};
+}
+
+HostProcess::Result runToEnd(const Invocation& invocation)
+{
+    HostProcess::Options options;
+    options.unset = invocation.unset;
+    HostProcess process(HostProcess::buildProgram(invocation.program), invocation.arguments, options);
+    return process.finish(30s);
+}
+
+const char* const kNoDisplay = "could not connect to display";
+
 struct RefusedRow
 {
     const char* name;
-    const char* program;
-    std::vector<std::string> arguments;
+    Invocation invocation;
     const char* message;  // part of what stderr must say
 };
 
@@ -38,101 +88,79 @@ class RefusedCommandLines : public ::testing::TestWithParam<RefusedRow>
 TEST_P(RefusedCommandLines, ExitWithTwoAndSayWhy)
 {
     const RefusedRow& row = GetParam();
-    HostProcess program(HostProcess::buildProgram(row.program), row.arguments);
-    const HostProcess::Result result = program.finish(20s);
+    const HostProcess::Result result = runToEnd(row.invocation);
     ASSERT_FALSE(result.timedOut) << "still running: " << result.out << result.err;
     EXPECT_EQ(result.exitCode, 2) << result.err;
     EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
-}
-
-// Every option below would otherwise run: the simulator and the dump are bound to loopback with
-// ephemeral ports, the host runs the stream with its default settings, and each row fails before
-// anything starts.
-const std::vector<std::string> kSim = {"--local-address", "127.0.0.1", "--command-port", "0",
-                                       "--data-port",     "0",         "--unicast",      "--quiet"};
-std::vector<std::string> sim(std::vector<std::string> more)
-{
-    std::vector<std::string> arguments = kSim;
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    return arguments;
-}
-std::vector<std::string> dump(std::vector<std::string> more)
-{
-    std::vector<std::string> arguments = {"--listen", "0", "--interface", "127.0.0.1"};
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    return arguments;
-}
-std::vector<std::string> host(std::vector<std::string> more)
-{
-    std::vector<std::string> arguments = {"--run", "OptiTrack.OptiTrackStream"};
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    return arguments;
+    EXPECT_EQ(result.err.find(kNoDisplay), std::string::npos) << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RefusedCommandLines,
     ::testing::Values(
-        RefusedRow{"simRateNaN", "natnet-sim", sim({"--rate", "nan"}), "--rate: nan is not a finite number"},
-        RefusedRow{"simRateInfinite", "natnet-sim", sim({"--rate", "inf"}),
-                   "--rate: inf is not a finite number"},
-        RefusedRow{"simRateNegative", "natnet-sim", sim({"--rate", "-1"}),
-                   "--rate: -1 is not in [0.1, 100000]"},
-        RefusedRow{"simDurationNaN", "natnet-sim", sim({"--duration", "nan"}), "--duration: nan"},
-        RefusedRow{"simBodiesNegative", "natnet-sim", sim({"--rigid-bodies", "-1"}), "--rigid-bodies: -1"},
-        RefusedRow{"simTtlTooLarge", "natnet-sim", sim({"--multicast-ttl", "256"}), "--multicast-ttl: 256"},
-        RefusedRow{"simPortTooLarge", "natnet-sim", {"--command-port", "70000"}, "--command-port: 70000"},
-        RefusedRow{"simLoopsNotANumber", "natnet-sim", sim({"--replay-loops", "2x"}),
-                   "--replay-loops: \"2x\""},
-        RefusedRow{"simReplayPortZero", "natnet-sim", sim({"--replay-ports", "1510", "0"}),
+        RefusedRow{"simRateNaN", sim({"--rate", "nan"}), "--rate: nan is not a finite number"},
+        RefusedRow{"simRateInfinite", sim({"--rate", "inf"}), "--rate: inf is not a finite number"},
+        RefusedRow{"simRateNegative", sim({"--rate", "-1"}), "--rate: -1 is not in [0.1, 100000]"},
+        RefusedRow{"simDurationNaN", sim({"--duration", "nan"}), "--duration: nan"},
+        RefusedRow{"simBodiesNegative", sim({"--rigid-bodies", "-1"}), "--rigid-bodies: -1"},
+        RefusedRow{"simTtlTooLarge", sim({"--multicast-ttl", "256"}), "--multicast-ttl: 256"},
+        RefusedRow{"simPortTooLarge", {"natnet-sim", {"--command-port", "70000"}}, "--command-port: 70000"},
+        RefusedRow{"simLoopsNotANumber", sim({"--replay-loops", "2x"}), "--replay-loops: \"2x\""},
+        RefusedRow{"simReplayPortZero", sim({"--replay-ports", "1510", "0"}),
                    "--replay-ports: 0 is not in [1, 65535]"},
-        RefusedRow{"dumpSecondsNaN", "natnet-dump", dump({"--seconds", "nan"}), "--seconds: nan"},
-        RefusedRow{"dumpSecondsNegative", "natnet-dump", dump({"--seconds", "-1"}), "--seconds: -1"},
-        RefusedRow{"dumpCountNegative", "natnet-dump", dump({"--count", "-1"}), "--count: \"-1\""},
-        RefusedRow{"dumpPortTooLarge", "natnet-dump", {"--listen", "70000"}, "--listen: 70000"},
+        RefusedRow{"dumpSecondsNaN", dump({"--seconds", "nan"}), "--seconds: nan"},
+        RefusedRow{"dumpSecondsNegative", dump({"--seconds", "-1"}), "--seconds: -1"},
+        RefusedRow{"dumpCountNegative", dump({"--count", "-1"}), "--count: \"-1\""},
+        RefusedRow{"dumpPortTooLarge", {"natnet-dump", {"--listen", "70000"}}, "--listen: 70000"},
         RefusedRow{
-            "latencyRatesNaN", "natnet-latency", {"--rates", "nan"}, "--rates: nan is not a finite number"},
-        RefusedRow{"latencySecondRateNaN", "natnet-latency", {"--rates", "240,nan"}, "--rates: nan"},
-        RefusedRow{"latencyDurationNegative", "natnet-latency", {"--durations", "-1"}, "--durations: -1"},
-        RefusedRow{"latencyWarmupInfinite", "natnet-latency", {"--warmup", "inf"}, "--warmup: inf"},
-        RefusedRow{"latencyBodiesZero", "natnet-latency", {"--rigid-bodies", "0"}, "--rigid-bodies: 0"},
-        RefusedRow{"hostDurationNaN", "quorvane-host", {"--list", "--duration", "nan"}, "--duration: nan"},
-        RefusedRow{"hostFramesNegative", "quorvane-host", {"--list", "--frames", "-1"}, "--frames: \"-1\""},
-        RefusedRow{"hostPortOutOfRange", "quorvane-host", host({"--set", "commandPort=70000"}),
+            "latencyRatesNaN", {"natnet-latency", {"--rates", "nan"}}, "--rates: nan is not a finite number"},
+        RefusedRow{"latencySecondRateNaN", {"natnet-latency", {"--rates", "240,nan"}}, "--rates: nan"},
+        RefusedRow{"latencyDurationNegative", {"natnet-latency", {"--durations", "-1"}}, "--durations: -1"},
+        RefusedRow{"latencyWarmupInfinite", {"natnet-latency", {"--warmup", "inf"}}, "--warmup: inf"},
+        RefusedRow{"latencyBodiesZero", {"natnet-latency", {"--rigid-bodies", "0"}}, "--rigid-bodies: 0"},
+        RefusedRow{"hostDurationNaN", {"quorvane-host", {"--list", "--duration", "nan"}}, "--duration: nan"},
+        RefusedRow{"hostFramesNegative", {"quorvane-host", {"--list", "--frames", "-1"}}, "--frames: \"-1\""},
+        RefusedRow{"hostPortOutOfRange", host({"--set", "commandPort=70000"}),
                    "\"commandPort\" expects an unsigned short"},
-        RefusedRow{"hostIntNotANumber", "quorvane-host", host({"--set", "connectionType=abc"}),
+        RefusedRow{"hostIntNotANumber", host({"--set", "connectionType=abc"}),
                    "\"connectionType\" expects an int"},
-        RefusedRow{"hostUnknownKey", "quorvane-host", host({"--set", "server=127.0.0.2"}),
-                   "unknown key \"server\""},
+        RefusedRow{"hostUnknownKey", host({"--set", "server=127.0.0.2"}), "unknown key \"server\""},
         RefusedRow{"hostUnknownAlgorithm",
-                   "quorvane-host",
-                   {"--run", "OptiTrack.Nothing"},
+                   {"quorvane-host", {"--run", "OptiTrack.Nothing"}},
                    "no algorithm is registered as"},
-        RefusedRow{"hostRunDurationNaN", "quorvane-host", host({"--duration", "nan"}),
+        RefusedRow{"hostRunDurationNaN", host({"--duration", "nan"}),
                    "--duration: nan is not a finite number"},
-        RefusedRow{"hostRunDurationInfinite", "quorvane-host", host({"--duration", "inf"}),
+        RefusedRow{"hostRunDurationInfinite", host({"--duration", "inf"}),
                    "--duration: inf is not a finite number"},
-        RefusedRow{"hostRunDurationNegative", "quorvane-host", host({"--duration", "-1"}),
-                   "--duration: -1 is not in [0, "},
-        RefusedRow{"hostRunFramesNegative", "quorvane-host", host({"--frames", "-1"}),
+        RefusedRow{"hostRunDurationNegative", host({"--duration", "-1"}), "--duration: -1 is not in [0, "},
+        RefusedRow{"hostRunFramesNegative", host({"--frames", "-1"}),
                    "--frames: \"-1\" is not a whole number"},
-        RefusedRow{"hostLogLevelOutOfRange", "quorvane-host", host({"--log-level", "5"}),
-                   "--log-level: 5 is not in [0, 4]"},
-        RefusedRow{"hostNothingToDo", "quorvane-host", {}, "nothing to do"}),
+        RefusedRow{"hostLogLevelOutOfRange", host({"--log-level", "5"}), "--log-level: 5 is not in [0, 4]"},
+        RefusedRow{"hostNothingToDo", {"quorvane-host", {}}, "nothing to do"},
+        RefusedRow{"viewerUnknownOption", viewer({"--no-such-option"}), "--no-such-option"},
+        RefusedRow{"viewerValueOutOfRange", viewer({"--range-mm", "0"}), "--range-mm"},
+        RefusedRow{"viewerExclusiveFlags", viewer({"--unicast", "--multicast"}), "--multicast"}),
     [](const ::testing::TestParamInfo<RefusedRow>& row) { return std::string(row.param.name); });
 
 TEST(AcceptedNumbers, OrdinaryValuesStillRun)
 {
-    HostProcess simulator(HostProcess::buildProgram("natnet-sim"),
-                          sim({"--rate", "1e3", "--duration", "0.3", "--rigid-bodies", "2"}));
-    const HostProcess::Result simResult = simulator.finish(20s);
+    const HostProcess::Result simResult =
+        runToEnd(sim({"--rate", "1e3", "--duration", "0.3", "--rigid-bodies", "2"}));
     EXPECT_EQ(simResult.exitCode, 0) << simResult.err;
     EXPECT_NE(simResult.out.find("stopped (duration reached)"), std::string::npos) << simResult.out;
 
-    HostProcess listener(HostProcess::buildProgram("natnet-dump"),
-                         dump({"--seconds", "0.3", "--count", "5"}));
-    const HostProcess::Result dumpResult = listener.finish(20s);
+    const HostProcess::Result dumpResult = runToEnd(dump({"--seconds", "0.3", "--count", "5"}));
     EXPECT_FALSE(dumpResult.timedOut);
     EXPECT_EQ(dumpResult.exitCode, 0) << dumpResult.err;
+}
+
+TEST(ViewerCommandLine, HelpAnswersWithoutADisplay)
+{
+    const HostProcess::Result result = runToEnd(viewer({"--help"}));
+    ASSERT_FALSE(result.timedOut) << result.out << result.err;
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("--range-mm"), std::string::npos) << result.out;
+    EXPECT_EQ((result.out + result.err).find(kNoDisplay), std::string::npos) << result.err;
 }
 
 // The check itself, where the value it hands on can be seen.

@@ -54,8 +54,10 @@ inline void addMarkerSet(sFrameOfMocapData& frame, const char* name)
 class FrameFixture
 {
 public:
-    FrameFixture() : context(&stream)
+    /// `unitsToMillimeters`: the server's unit, as the connect step would have set it.
+    explicit FrameFixture(float unitsToMillimeters = 1.0f) : context(&stream)
     {
+        context.unitsToMillimeters = unitsToMillimeters;
         stream.instrumentsUpdated.connect(
             [this](InstrumentModifications changes) { emissions.push_back(changes); });
     }

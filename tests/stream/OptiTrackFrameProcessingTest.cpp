@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -38,8 +39,7 @@ class PoseFromFrame : public ::testing::TestWithParam<PoseRow>
 TEST_P(PoseFromFrame, MatchesTheQuaternionFormulaAndTheScaledPosition)
 {
     const PoseRow& row = GetParam();
-    FrameFixture f;
-    f.context.unitsToMillimeters = row.units;
+    FrameFixture f(row.units);
     auto frame = newFrame();
     setPose(addBody(*frame, 1, true), row.position, row.q);
 
@@ -122,9 +122,8 @@ TEST(FrameProcessing, QualityIsOneMinusMeanErrorOverMaxErrorUnclamped)
     };
     const Row rows[] = {{0.25f, 1.0, 0.75}, {0.25f, 0.5, 1.5}, {1.5f, 1.0, -0.5}, {0.0f, 2.0, 0.5}};
     for (const Row& row : rows) {
-        FrameFixture f;
+        FrameFixture f(1000.0f);  // the error stays in the server's unit
         f.context.maxError = row.maxError;
-        f.context.unitsToMillimeters = 1000.0f;  // the error stays in the server's unit
         auto frame = newFrame();
         addBody(*frame, 5, true).MeanError = row.meanError;
         f.deliver(*frame);
@@ -298,8 +297,7 @@ class ImplausiblePose : public ::testing::TestWithParam<ImplausibleRow>
 TEST_P(ImplausiblePose, IsTreatedAsNotTrackedAndCounted)
 {
     const ImplausibleRow& row = GetParam();
-    FrameFixture f;
-    f.context.unitsToMillimeters = row.units;
+    FrameFixture f(row.units);
     auto frame = newFrame();
     frame->fTimestamp = 1.0;
     addBody(*frame, 1, true).qw = 1.0f;
@@ -546,15 +544,23 @@ bool startsAndEndsWith(const std::string& text, const std::string& head, const s
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+/// The OptiTrack lines of one diagnostic frame, changed by `adjust`, with the clock at 1 MHz
+/// (2000 ticks are 2 ms).
+std::vector<std::string> diagnosticLines(FrameFixture& f,
+                                         const std::function<void(sFrameOfMocapData&)>& adjust = {})
+{
+    f.context.clockFrequency = 1000000;
+    auto frame = newFrame();
+    diagnosticFrame(*frame);
+    if (adjust) adjust(*frame);
+    f.deliver(*frame);
+    return f.texts("OptiTrack");
+}
+
 TEST(FrameDiagnostics, WithoutMidExposureTheTransitLineReplacesSystemAndTotal)
 {
     FrameFixture f;
-    f.context.clockFrequency = 1000000;  // 1 MHz: 2000 ticks are 2 ms
-    auto frame = newFrame();
-    diagnosticFrame(*frame);
-    f.deliver(*frame);
-
-    const auto lines = f.texts("OptiTrack");
+    const auto lines = diagnosticLines(f);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "FrameID: 162734");
     EXPECT_EQ(lines[1], "Timestamp:1356.12");
@@ -572,12 +578,9 @@ TEST(FrameDiagnostics, WithoutMidExposureTheTransitLineReplacesSystemAndTotal)
 TEST(FrameDiagnostics, WithMidExposureSystemAndTotalLatency)
 {
     FrameFixture f;
-    f.context.clockFrequency = 1000000;
-    auto frame = newFrame();
-    diagnosticFrame(*frame).CameraMidExposureTimestamp = 500;  // 2500 ticks before transmit
-    f.deliver(*frame);
-
-    const auto lines = f.texts("OptiTrack");
+    const auto lines = diagnosticLines(f, [](sFrameOfMocapData& frame) {
+        frame.CameraMidExposureTimestamp = 500;  // 2500 ticks before transmit
+    });
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[2], "Software latency: 2 milliseconds\n");
     EXPECT_EQ(lines[3], "System latency: 2.5 milliseconds\n");
@@ -589,13 +592,11 @@ TEST(FrameDiagnostics, WithMidExposureSystemAndTotalLatency)
 TEST(FrameDiagnostics, TickDifferencesWrapInSixtyFourBits)
 {
     FrameFixture f;
-    f.context.clockFrequency = 1000000;
-    auto frame = newFrame();
-    diagnosticFrame(*frame);
-    frame->CameraDataReceivedTimestamp = 2;
-    frame->TransmitTimestamp = 1;  // (1 - 2) * 1000 wraps to 2^64 - 1000
-    f.deliver(*frame);
-    EXPECT_EQ(f.texts("OptiTrack")[2], "Software latency: 1.84467e+13 milliseconds\n");
+    const auto lines = diagnosticLines(f, [](sFrameOfMocapData& frame) {
+        frame.CameraDataReceivedTimestamp = 2;
+        frame.TransmitTimestamp = 1;  // (1 - 2) * 1000 wraps to 2^64 - 1000
+    });
+    EXPECT_EQ(lines[2], "Software latency: 1.84467e+13 milliseconds\n");
 }
 
 TEST(FrameDiagnostics, RecordingBeforeModelsChanged)

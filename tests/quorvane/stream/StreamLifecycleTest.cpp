@@ -64,26 +64,17 @@ private:
     }
 };
 
-enum class Op { Open, Start, Pause, Resume, Stop, Close };
-
-bool run(Stream& stream, Op op)
+/// The calls a row makes on the stream.
+using Call = bool (Stream::*)();
+struct Op
 {
-    switch (op) {
-        case Op::Open:
-            return stream.open();
-        case Op::Start:
-            return stream.start();
-        case Op::Pause:
-            return stream.pause();
-        case Op::Resume:
-            return stream.resume();
-        case Op::Stop:
-            return stream.stop();
-        case Op::Close:
-            return stream.close();
-    }
-    return false;
-}
+    static constexpr Call Open = &Stream::open;
+    static constexpr Call Start = &Stream::start;
+    static constexpr Call Pause = &Stream::pause;
+    static constexpr Call Resume = &Stream::resume;
+    static constexpr Call Stop = &Stream::stop;
+    static constexpr Call Close = &Stream::close;
+};
 
 /// Brings a fresh stream into `state` with successful hooks.
 void reach(ScriptedStream& stream, State state)
@@ -117,7 +108,7 @@ struct TransitionRow
 {
     const char* name;
     State from;
-    Op op;
+    Call op;
     bool ok;
     State to;
     std::vector<std::string> hooks;
@@ -135,7 +126,7 @@ TEST_P(TransitionTest, MovesOnlyAlongAllowedEdges)
     ScriptedStream stream;
     reach(stream, row.from);
     if (row.failing) stream.*row.failing = false;
-    EXPECT_EQ(run(stream, row.op), row.ok);
+    EXPECT_EQ((stream.*row.op)(), row.ok);
     EXPECT_EQ(stream.state(), row.to);
     EXPECT_EQ(stream.calls, row.hooks);
     if (row.failing) stream.*row.failing = true;

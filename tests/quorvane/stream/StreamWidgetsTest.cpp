@@ -39,21 +39,28 @@ void processEventsFor(std::chrono::milliseconds duration)
     processEventsUntil([] { return false; }, duration);
 }
 
-TEST(StreamControllerBase, InitTakesTheAlgorithmsStreamAndTheGivenDisplay)
+/// Panels over an executed algorithm, whose stream is open.
+class StreamControllerBaseTest : public ::testing::Test
 {
-    HoldingAlgorithm algorithm;
-    algorithm.execute();
+protected:
+    void SetUp() override { m_algorithm.execute(); }
+
+    HoldingAlgorithm m_algorithm;
+};
+
+TEST_F(StreamControllerBaseTest, InitTakesTheAlgorithmsStreamAndTheGivenDisplay)
+{
     DisplayWidgetMulti display(2);
-    StreamControllerBase panel(&algorithm, false);
+    StreamControllerBase panel(&m_algorithm, false);
     EXPECT_EQ(panel.stream(), nullptr);
     EXPECT_EQ(panel.display(), nullptr);
     EXPECT_EQ(panel.layout(), nullptr) << "a panel with its own form gets no layout from the base";
 
     panel.setDisplay(&display);
     panel.init();
-    EXPECT_EQ(panel.stream(), algorithm.currentStream());
+    EXPECT_EQ(panel.stream(), m_algorithm.currentStream());
     EXPECT_EQ(panel.display(), &display);
-    EXPECT_EQ(panel.algorithm(), static_cast<Algorithm*>(&algorithm));
+    EXPECT_EQ(panel.algorithm(), static_cast<Algorithm*>(&m_algorithm));
 
     ASSERT_NE(display.view2D(0), nullptr);
     ASSERT_NE(display.view2D(1), nullptr);
@@ -82,26 +89,22 @@ public:
     }
 };
 
-TEST(StreamControllerBase, DerivedPanelsSeeTheBaseInTheirMetaObject)
+TEST_F(StreamControllerBaseTest, DerivedPanelsSeeTheBaseInTheirMetaObject)
 {
-    HoldingAlgorithm algorithm;
-    algorithm.execute();
-    FormPanel panel(&algorithm);
+    FormPanel panel(&m_algorithm);
     AlgorithmController& controller = panel;  // how the host holds it
     controller.init();
     EXPECT_STREQ(panel.metaObject()->superClass()->className(), "Quorvane::StreamControllerBase");
     EXPECT_EQ(qobject_cast<StreamControllerBase*>(static_cast<QWidget*>(&panel)), &panel);
     EXPECT_EQ(dynamic_cast<StreamControllerBase*>(&controller), &panel);
     EXPECT_FALSE(panel.display()->view2D(0)->isHidden());
-    EXPECT_EQ(panel.stream(), algorithm.currentStream());
+    EXPECT_EQ(panel.stream(), m_algorithm.currentStream());
 }
 
-TEST(StreamControllerBase, FallsBackToTheApplicationDisplayThenToItsOwn)
+TEST_F(StreamControllerBaseTest, FallsBackToTheApplicationDisplayThenToItsOwn)
 {
-    HoldingAlgorithm algorithm;
-    algorithm.execute();
     {
-        StreamControllerBase panel(&algorithm, false);
+        StreamControllerBase panel(&m_algorithm, false);
         panel.init();
         ASSERT_NE(panel.display(), nullptr);
         EXPECT_NE(panel.display()->view2D(0), nullptr);
@@ -110,7 +113,7 @@ TEST(StreamControllerBase, FallsBackToTheApplicationDisplayThenToItsOwn)
     {
         auto application = std::make_unique<DisplayWidgetMulti>();
         DisplayWidgetMulti::setApplicationDisplay(application.get());
-        StreamControllerBase panel(&algorithm, false);
+        StreamControllerBase panel(&m_algorithm, false);
         panel.init();
         EXPECT_EQ(panel.display(), application.get());
         application.reset();
@@ -119,10 +122,10 @@ TEST(StreamControllerBase, FallsBackToTheApplicationDisplayThenToItsOwn)
     }
 }
 
-TEST(StreamControllerBase, WithoutAStreamInitLeavesItNull)
+TEST_F(StreamControllerBaseTest, WithoutAStreamInitLeavesItNull)
 {
-    HoldingAlgorithm algorithm;  // never executed
-    StreamControllerBase panel(&algorithm, true);
+    HoldingAlgorithm unexecuted;
+    StreamControllerBase panel(&unexecuted, true);
     panel.init();
     EXPECT_EQ(panel.stream(), nullptr);
     auto* start = panel.findChild<QPushButton*>("streamStartButton");
@@ -131,11 +134,9 @@ TEST(StreamControllerBase, WithoutAStreamInitLeavesItNull)
     start->click();  // must not reach a stream
 }
 
-TEST(StreamControllerBase, DefaultControlsDriveTheStreamAndShowItsState)
+TEST_F(StreamControllerBaseTest, DefaultControlsDriveTheStreamAndShowItsState)
 {
-    HoldingAlgorithm algorithm;
-    algorithm.execute();
-    StreamControllerBase panel(&algorithm, true);
+    StreamControllerBase panel(&m_algorithm, true);
     panel.init();
     auto* label = panel.findChild<QLabel*>("streamStateLabel");
     auto* start = panel.findChild<QPushButton*>("streamStartButton");
@@ -145,25 +146,23 @@ TEST(StreamControllerBase, DefaultControlsDriveTheStreamAndShowItsState)
     EXPECT_FALSE(stop->isEnabled());
 
     start->click();
-    EXPECT_TRUE(algorithm.currentStream()->isRunning());
+    EXPECT_TRUE(m_algorithm.currentStream()->isRunning());
     EXPECT_EQ(label->text(), "Running");
     EXPECT_TRUE(stop->isEnabled());
 
     // A state change made elsewhere, on another thread, reaches the label through the event loop.
-    std::thread other([&] { algorithm.currentStream()->stop(); });
+    std::thread other([&] { m_algorithm.currentStream()->stop(); });
     other.join();
     EXPECT_TRUE(processEventsUntil([&] { return label->text() == "Open"; }, std::chrono::seconds(3)));
     EXPECT_TRUE(start->isEnabled());
 }
 
-TEST(StreamControllerBase, ForgetsAStreamDestroyedBeforeIt)
+TEST_F(StreamControllerBaseTest, ForgetsAStreamDestroyedBeforeIt)
 {
-    HoldingAlgorithm algorithm;
-    algorithm.execute();
-    StreamControllerBase panel(&algorithm, true);
+    StreamControllerBase panel(&m_algorithm, true);
     panel.init();
     ASSERT_NE(panel.stream(), nullptr);
-    algorithm.clearStream();  // destroys the stream, which was never handed out
+    m_algorithm.clearStream();  // destroys the stream, which was never handed out
     EXPECT_EQ(panel.stream(), nullptr);
     panel.findChild<QPushButton*>("streamStartButton")->click();
 }
