@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 
-extern char** environ;
-
 namespace Quorvane {
 namespace Testing {
 

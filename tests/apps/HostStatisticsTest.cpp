@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Quorvane {
@@ -83,12 +84,8 @@ TEST(RunStatistics, FewerThanTwoFramesHaveNoRate)
 
 TEST(SettingParser, BadInputIsRefusedWithTheKeyAndNothingStored)
 {
-    struct Row
-    {
-        const char* assignment;
-        const char* inError;
-    };
-    const Row rows[] = {
+    // The assignment, and what the error must say.
+    const std::pair<const char*, const char*> rows[] = {
         {"", "expected key=value"},
         {"commandPort", "expected key=value"},
         {"=1510", "expected key=value"},
@@ -104,12 +101,12 @@ TEST(SettingParser, BadInputIsRefusedWithTheKeyAndNothingStored)
         {"open=yes", "\"open\" expects a bool"},
         {"start=", "\"start\" expects a bool"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.assignment);
+    for (const auto& [assignment, inError] : rows) {
+        SCOPED_TRACE(assignment);
         Properties out;
         std::string error;
-        EXPECT_FALSE(Host::parseSetting(row.assignment, out, error));
-        EXPECT_NE(error.find(row.inError), std::string::npos) << error;
+        EXPECT_FALSE(Host::parseSetting(assignment, out, error));
+        EXPECT_NE(error.find(inError), std::string::npos) << error;
         EXPECT_EQ(out.size(), 0u);
     }
 }

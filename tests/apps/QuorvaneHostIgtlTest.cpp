@@ -293,9 +293,9 @@ TEST_F(QuorvaneHostIgtlTest, TwoClientsReceiveTheJsonPosesOfValidInstrumentsOnly
             EXPECT_GT(line->second.at("quality").get<double>(), 0.0)
                 << "a pose without valid tracking was sent";
             const nlohmann::json& pose = line->second.at("pose");  // column-major
-            for (int row = 0; row < 4; ++row) {
-                for (int column = 0; column < 4; ++column) {
-                    const double expected = pose.at(static_cast<std::size_t>(column * 4 + row)).get<double>();
+            for (std::size_t row = 0; row < 4; ++row) {
+                for (std::size_t column = 0; column < 4; ++column) {
+                    const double expected = pose.at(column * 4 + row).get<double>();
                     EXPECT_NEAR(transform.matrix[row][column], expected,
                                 1e-6 * std::max(1.0, std::fabs(expected)))
                         << transform.name << " [" << row << "][" << column << "]";

@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -31,12 +30,13 @@ using namespace std::chrono_literals;
 
 std::string findTcpdump()
 {
-    std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    const char* const inherited = std::getenv("PATH");
+    std::string path = inherited != nullptr ? inherited : "";
     path += ":/usr/sbin:/sbin";
     std::istringstream folders(path);
     std::string folder;
     while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/tcpdump";
+        std::string candidate = folder + "/tcpdump";
         if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0) {
             return candidate;
         }
@@ -47,11 +47,15 @@ std::string findTcpdump()
 /// The ports of natnet-sim's first line ("... command port C data port D ..."); zeros before it.
 std::pair<int, int> listeningPorts(const std::string& out)
 {
-    const std::size_t at = out.find("command port ");
+    const std::string label = "command port ";
+    const std::size_t at = out.find(label);
+    if (at == std::string::npos) return {0, 0};
+    std::istringstream words(out.substr(at + label.size()));
     int command = 0;
+    std::string dataWord;
+    std::string portWord;
     int data = 0;
-    if (at == std::string::npos ||
-        std::sscanf(out.c_str() + at, "command port %d data port %d", &command, &data) != 2) {
+    if (!(words >> command >> dataWord >> portWord >> data) || dataWord != "data" || portWord != "port") {
         return {0, 0};
     }
     return {command, data};
