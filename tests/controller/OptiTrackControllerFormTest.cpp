@@ -18,26 +18,6 @@ struct FormRow
     const char* text;    // its text after setupUi, if it has one
 };
 
-const FormRow kForm[] = {
-    {"verticalLayout_2", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
-    {"formLayout", &QFormLayout::staticMetaObject, "OptiTrackController", nullptr},
-    {"label", &QLabel::staticMetaObject, "OptiTrackController", "Connection"},
-    {"connectionComboBox", &QComboBox::staticMetaObject, "OptiTrackController", "Unicast"},
-    {"multicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
-    {"verticalLayout", &QVBoxLayout::staticMetaObject, "multicastWidget", nullptr},
-    {"serversList", &QListWidget::staticMetaObject, "multicastWidget", nullptr},
-    {"unicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
-    {"formLayout_2", &QFormLayout::staticMetaObject, "unicastWidget", nullptr},
-    {"serverAddressLabel", &QLabel::staticMetaObject, "unicastWidget", "Server Address"},
-    {"serverAddressLineEdit", &QLineEdit::staticMetaObject, "unicastWidget", "127.0.0.1"},
-    {"commandPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Command Port"},
-    {"commandPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1510"},
-    {"dataPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Data Port"},
-    {"dataPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1511"},
-    {"verticalLayout_3", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
-    {"connectPushButton", &QPushButton::staticMetaObject, "OptiTrackController", "Connect"},
-};
-
 QString textOf(QObject* object)
 {
     auto* combo = qobject_cast<QComboBox*>(object);
@@ -52,7 +32,27 @@ TEST(Form, TreeNamesPlacesAndTexts)
     EXPECT_EQ(top.objectName(), "OptiTrackController");
     EXPECT_EQ(top.windowTitle(), "Form");
     EXPECT_EQ(top.size(), QSize(511, 519));
-    for (const FormRow& row : kForm) {
+    // Built in the test: the meta-objects are other translation units' statics.
+    const FormRow form[] = {
+        {"verticalLayout_2", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
+        {"formLayout", &QFormLayout::staticMetaObject, "OptiTrackController", nullptr},
+        {"label", &QLabel::staticMetaObject, "OptiTrackController", "Connection"},
+        {"connectionComboBox", &QComboBox::staticMetaObject, "OptiTrackController", "Unicast"},
+        {"multicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
+        {"verticalLayout", &QVBoxLayout::staticMetaObject, "multicastWidget", nullptr},
+        {"serversList", &QListWidget::staticMetaObject, "multicastWidget", nullptr},
+        {"unicastWidget", &QWidget::staticMetaObject, "OptiTrackController", nullptr},
+        {"formLayout_2", &QFormLayout::staticMetaObject, "unicastWidget", nullptr},
+        {"serverAddressLabel", &QLabel::staticMetaObject, "unicastWidget", "Server Address"},
+        {"serverAddressLineEdit", &QLineEdit::staticMetaObject, "unicastWidget", "127.0.0.1"},
+        {"commandPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Command Port"},
+        {"commandPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1510"},
+        {"dataPortLabel", &QLabel::staticMetaObject, "unicastWidget", "Data Port"},
+        {"dataPortSpinBox", &QSpinBox::staticMetaObject, "unicastWidget", "1511"},
+        {"verticalLayout_3", &QVBoxLayout::staticMetaObject, "OptiTrackController", nullptr},
+        {"connectPushButton", &QPushButton::staticMetaObject, "OptiTrackController", "Connect"},
+    };
+    for (const FormRow& row : form) {
         SCOPED_TRACE(row.name);
         QObject* object = top.findChild<QObject*>(QString::fromLatin1(row.name));
         ASSERT_NE(object, nullptr);

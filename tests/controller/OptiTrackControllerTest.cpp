@@ -223,7 +223,9 @@ TEST_F(ControllerTest, ConnectHandsTheFormToTheStream)
     Properties params;
     stream()->configuration(&params);
     int type = -1;
-    std::string server, local, group = "unset";
+    std::string server;
+    std::string local;
+    std::string group = "unset";
     unsigned short ports[2] = {0, 0};
     EXPECT_TRUE(params.param("connectionType", type) && params.param("serverAddress", server) &&
                 params.param("localAddress", local) && params.param("multicastAddress", group) &&

@@ -151,7 +151,7 @@ TEST_F(DiscoveryTest, CallbacksFromSeveralThreadsAndSnapshotsDoNotOverlap)
         thread.join();
     }
     EXPECT_TRUE(stable);
-    EXPECT_EQ(m_discovery.discoveredServers().size(), std::size_t{kThreads * kPerThread});
+    EXPECT_EQ(m_discovery.discoveredServers().size(), std::size_t{kThreads} * kPerThread);
     EXPECT_EQ(m_changes, kThreads * kPerThread);
 }
 

@@ -20,7 +20,7 @@ namespace {
 using Testing::ScriptedStream;
 using ScriptedAlgorithm = CreateStreamIoAlgorithm<ScriptedStream, 0, 0>;
 
-Properties flags(std::vector<std::pair<std::string, bool>> values)
+Properties flags(const std::vector<std::pair<std::string, bool>>& values)
 {
     Properties p;
     for (const auto& [key, value] : values) {

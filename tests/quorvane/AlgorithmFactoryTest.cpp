@@ -121,7 +121,7 @@ TEST(AlgorithmFactory, CreateGivesFactoryInfoAndOnlyAcceptsAnEmptyList)
     EXPECT_EQ(algorithm->factoryInfo().name, "OptiTrack.OptiTrackStream");
     EXPECT_EQ(algorithm->factoryInfo().displayName, "OptiTrack Duo/Trio");
     EXPECT_TRUE(algorithm->factoryInfo().data.empty());
-    EXPECT_EQ(static_cast<Plain&>(*algorithm).configureCalls, 0) << "no properties, no configure";
+    EXPECT_EQ(dynamic_cast<Plain&>(*algorithm).configureCalls, 0) << "no properties, no configure";
     EXPECT_EQ(algorithm->status(), Algorithm::NotExecuted);
 }
 
@@ -166,8 +166,8 @@ TEST(AlgorithmFactory, ARegisteredPropertiesCopyConfiguresEveryNewAlgorithm)
     props.setParam("gain", 9.0);  // the entry holds its own copy
     std::unique_ptr<Algorithm> algorithm = factory.entries().front().create(DataList{});
     ASSERT_NE(algorithm, nullptr);
-    EXPECT_EQ(static_cast<Plain&>(*algorithm).configureCalls, 1);
-    EXPECT_EQ(static_cast<Plain&>(*algorithm).gain, 2.5);
+    EXPECT_EQ(dynamic_cast<Plain&>(*algorithm).configureCalls, 1);
+    EXPECT_EQ(dynamic_cast<Plain&>(*algorithm).gain, 2.5);
 }
 
 TEST(AlgorithmFactory, AThrowingConstructorIsLoggedAndGivesNothing)

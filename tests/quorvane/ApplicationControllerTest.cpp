@@ -86,7 +86,7 @@ TEST(ApplicationController, GlobalSettingsReachNewIoAlgorithmsBeforeTheirOwnProp
 
     std::unique_ptr<Algorithm> algorithm = app.instantiateAlgorithm("G.Stream");
     ASSERT_NE(algorithm, nullptr);
-    const auto& received = static_cast<Stream&>(*algorithm).received;
+    const auto& received = dynamic_cast<Stream&>(*algorithm).received;
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].keys(), (std::vector<std::string>{"serverAddress", "commandPort"}));
     unsigned short port = 0;
@@ -101,7 +101,7 @@ TEST(ApplicationController, WithoutGlobalDefaultsNothingIsConfigured)
     app.addFactories(std::make_unique<Factory>("G"), nullptr, nullptr);
     std::unique_ptr<Algorithm> algorithm = app.instantiateAlgorithm("G.Stream");
     ASSERT_NE(algorithm, nullptr);
-    EXPECT_TRUE(static_cast<Stream&>(*algorithm).received.empty());
+    EXPECT_TRUE(dynamic_cast<Stream&>(*algorithm).received.empty());
 }
 
 TEST(ApplicationController, OnlyTheFirstLiveControllerIsCurrent)

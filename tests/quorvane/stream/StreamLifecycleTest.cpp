@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Quorvane {
@@ -174,41 +175,28 @@ constexpr bool ScriptedStream::*kFailResume = &ScriptedStream::resumeResult;
 constexpr bool ScriptedStream::*kFailStop = &ScriptedStream::stopResult;
 constexpr bool ScriptedStream::*kFailClose = &ScriptedStream::closeResult;
 
+/// `op` from `from` with `hook` answering false: the call fails.
+TransitionRow failing(const char* name, State from, Call op, bool ScriptedStream::*hook, State to,
+                      std::vector<std::string> hooks)
+{
+    return {name, from, op, false, to, std::move(hooks), hook};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     FailingHook, TransitionTest,
     ::testing::Values(
-        TransitionRow{"OpenFails", State::Closed, Op::Open, false, State::Closed, {"open"}, kFailOpen},
-        TransitionRow{
-            "StartFailsStaysOpen", State::Open, Op::Start, false, State::Open, {"start"}, kFailStart},
-        TransitionRow{"StartFromClosedFailsLeavesOpen",
-                      State::Closed,
-                      Op::Start,
-                      false,
-                      State::Open,
-                      {"open", "start"},
-                      kFailStart},
-        TransitionRow{
-            "StartFromClosedOpenFails", State::Closed, Op::Start, false, State::Closed, {"open"}, kFailOpen},
-        TransitionRow{"PauseFails", State::Running, Op::Pause, false, State::Running, {"pause"}, kFailPause},
-        TransitionRow{
-            "ResumeFails", State::Paused, Op::Resume, false, State::Paused, {"resume"}, kFailResume},
-        TransitionRow{"StopFailsIsError", State::Running, Op::Stop, false, State::Error, {"stop"}, kFailStop},
-        TransitionRow{
-            "CloseFailsStaysOpen", State::Open, Op::Close, false, State::Open, {"close"}, kFailClose},
-        TransitionRow{"CloseRunningStopFailsNoClose",
-                      State::Running,
-                      Op::Close,
-                      false,
-                      State::Error,
-                      {"stop"},
-                      kFailStop},
-        TransitionRow{"CloseRunningCloseFailsLeavesOpen",
-                      State::Running,
-                      Op::Close,
-                      false,
-                      State::Open,
-                      {"stop", "close"},
-                      kFailClose}),
+        failing("OpenFails", State::Closed, Op::Open, kFailOpen, State::Closed, {"open"}),
+        failing("StartFailsStaysOpen", State::Open, Op::Start, kFailStart, State::Open, {"start"}),
+        failing("StartFromClosedFailsLeavesOpen", State::Closed, Op::Start, kFailStart, State::Open,
+                {"open", "start"}),
+        failing("StartFromClosedOpenFails", State::Closed, Op::Start, kFailOpen, State::Closed, {"open"}),
+        failing("PauseFails", State::Running, Op::Pause, kFailPause, State::Running, {"pause"}),
+        failing("ResumeFails", State::Paused, Op::Resume, kFailResume, State::Paused, {"resume"}),
+        failing("StopFailsIsError", State::Running, Op::Stop, kFailStop, State::Error, {"stop"}),
+        failing("CloseFailsStaysOpen", State::Open, Op::Close, kFailClose, State::Open, {"close"}),
+        failing("CloseRunningStopFailsNoClose", State::Running, Op::Close, kFailStop, State::Error, {"stop"}),
+        failing("CloseRunningCloseFailsLeavesOpen", State::Running, Op::Close, kFailClose, State::Open,
+                {"stop", "close"})),
     kRowName);
 
 TEST(StreamLifecycle, PauseNeedsSupport)
