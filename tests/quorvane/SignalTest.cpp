@@ -77,15 +77,15 @@ TEST(Signal, ASlotMayDisconnectItselfConnectAndEmitWithoutDeadlock)
     std::vector<std::string> calls;
     SignalConnection self;
     self = signal.connect([&] {
-        calls.push_back("once");
+        calls.emplace_back("once");
         EXPECT_TRUE(self.disconnect());  // from inside its own call
     });
     int depth = 0;
     signal.connect([&] {
-        calls.push_back("reentrant");
+        calls.emplace_back("reentrant");
         if (++depth == 1) {
-            signal.connect([&] { calls.push_back("late"); });  // called from the next emission on
-            signal.emitSignal();                               // nested emission
+            signal.connect([&] { calls.emplace_back("late"); });  // called from the next emission on
+            signal.emitSignal();                                  // nested emission
         }
     });
 
@@ -128,6 +128,7 @@ TEST(ScopedSignalConnection, EndsItsConnectionWithItsScopeUnlessMovedOrReleased)
         ScopedSignalConnection a = signal.connect([&] { calls += 'a'; });
         ScopedSignalConnection b = signal.connect([&] { calls += 'b'; });
         ScopedSignalConnection moved(std::move(a));  // takes a's connection over, a ends nothing
+        // NOLINTNEXTLINE(bugprone-use-after-move,clang-analyzer-cplusplus.Move): checks the moved-from a
         EXPECT_FALSE(a.connected());
         EXPECT_TRUE(moved.connected());
         b = signal.connect([&] { calls += 'c'; });  // the old connection of b ends now

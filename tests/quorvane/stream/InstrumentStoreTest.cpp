@@ -50,31 +50,32 @@ TEST(InstrumentStore, UpdateReportsWhatChanged)
     struct Row
     {
         const char* name;
-        Pose pose;
+        const Pose* pose;
         double quality;
         std::uint64_t timestamp;
         std::uint32_t flags;
         InstrumentModifications expected;
     };
     const Pose moved = translation(1, 2, 3);
+    const Pose lost = Pose::Identity();
     const Row rows[] = {
-        {"first valid update", moved, 0.75, 10, 0,
+        {"first valid update", &moved, 0.75, 10, 0,
          M::Updated | M::PoseChanged | M::QualityChanged | M::TimestampChanged | M::TrackingChanged},
-        {"same values again", moved, 0.75, 10, 0, M::Updated},
-        {"only time moves", moved, 0.75, 11, 0, M::Updated | M::TimestampChanged},
-        {"status bits", moved, 0.75, 11, 4, M::Updated | M::FlagsChanged},
-        {"tracking lost", Pose::Identity(), 0.0, 12, 4,
+        {"same values again", &moved, 0.75, 10, 0, M::Updated},
+        {"only time moves", &moved, 0.75, 11, 0, M::Updated | M::TimestampChanged},
+        {"status bits", &moved, 0.75, 11, 4, M::Updated | M::FlagsChanged},
+        {"tracking lost", &lost, 0.0, 12, 4,
          M::Updated | M::PoseChanged | M::QualityChanged | M::TimestampChanged | M::TrackingChanged},
-        {"still lost", Pose::Identity(), 0.0, 13, 4, M::Updated | M::TimestampChanged},
+        {"still lost", &lost, 0.0, 13, 4, M::Updated | M::TimestampChanged},
     };
     std::uint64_t count = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(stream.updateInstrument("a", row.pose, row.quality, row.timestamp, row.flags).raw(),
+        EXPECT_EQ(stream.updateInstrument("a", *row.pose, row.quality, row.timestamp, row.flags).raw(),
                   row.expected.raw());
         const auto found = stream.findInstrument("a");
         ASSERT_TRUE(found);
-        EXPECT_EQ(found->pose, row.pose);
+        EXPECT_EQ(found->pose, *row.pose);
         EXPECT_EQ(found->quality, row.quality);
         EXPECT_EQ(found->timestampMs, row.timestamp);
         EXPECT_EQ(found->flags, row.flags);
@@ -156,11 +157,11 @@ TEST(InstrumentStore, FindsEachOfManySimilarIdentifiersAndNoOther)
 {
     InstrumentStore store;
     std::vector<std::string> ids;
-    for (int i = 0; i < 3000; ++i) ids.push_back("optitrack-" + std::to_string(i));
+    for (int i = 0; i < 3000; ++i) ids.emplace_back("optitrack-" + std::to_string(i));
     // Prefixes of each other, and lengths around the eight-byte steps of the lookup.
-    for (std::size_t length = 1; length <= 25; ++length) ids.push_back(std::string(length, 'x'));
-    ids.push_back(std::string("nul\0one", 7));
-    ids.push_back(std::string("nul\0two", 7));
+    for (std::size_t length = 1; length <= 25; ++length) ids.emplace_back(length, 'x');
+    ids.emplace_back("nul\0one", 7);
+    ids.emplace_back("nul\0two", 7);
     for (const std::string& id : ids) ASSERT_EQ(store.add(TrackerID(id, "", "n" + id), true), M::Added) << id;
     for (const std::string& id : ids) ASSERT_TRUE(store.add(TrackerID(id, "", "n" + id), true).empty()) << id;
 

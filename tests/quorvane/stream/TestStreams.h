@@ -33,7 +33,8 @@ public:
 class HoldingAlgorithm : public StreamIoAlgorithm
 {
 public:
-    ~HoldingAlgorithm() override { clearStream(); }
+    // Named: a destructor does not dispatch to a derived class.
+    ~HoldingAlgorithm() override { HoldingAlgorithm::clearStream(); }
 
     void execute() override
     {
