@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +29,14 @@ struct DescriptionList
         return entry;
     }
 
-    sMarkerSetDescription& markerSet(const char* name, std::vector<const char*> names)
+    sMarkerSetDescription& markerSet(const char* name, const std::vector<const char*>& names)
     {
         auto& set = *markerSets.emplace_back(std::make_unique<sMarkerSetDescription>());
         std::strncpy(set.szName, name, sizeof set.szName - 1);
         auto& pointers = namePointers.emplace_back();
-        for (const char* n : names) pointers.push_back(const_cast<char*>(n));
+        // The record's names are writable C strings: copies, which stay where they are.
+        for (const char* n : names)
+            pointers.push_back(n != nullptr ? nameTexts.emplace_back(n).data() : nullptr);
         set.nMarkers = static_cast<int>(names.size());
         set.szMarkerNames = pointers.empty() ? nullptr : pointers.data();
         add(Descriptor_MarkerSet).Data.MarkerSetDescription = &set;
@@ -120,6 +123,7 @@ struct DescriptionList
     std::unique_ptr<sDataDescriptions> list;
     std::vector<std::unique_ptr<sMarkerSetDescription>> markerSets;
     std::vector<std::vector<char*>> namePointers;
+    std::deque<std::string> nameTexts;
     std::vector<std::unique_ptr<sRigidBodyDescription>> rigidBodies;
     std::vector<std::vector<float>> markerPositions;
     std::vector<std::vector<int>> markerLabels;
