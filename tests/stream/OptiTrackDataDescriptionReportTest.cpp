@@ -35,8 +35,9 @@ struct DescriptionList
         std::strncpy(set.szName, name, sizeof set.szName - 1);
         auto& pointers = namePointers.emplace_back();
         // The record's names are writable C strings: copies, which stay where they are.
-        for (const char* n : names)
+        for (const char* n : names) {
             pointers.push_back(n != nullptr ? nameTexts.emplace_back(n).data() : nullptr);
+        }
         set.nMarkers = static_cast<int>(names.size());
         set.szMarkerNames = pointers.empty() ? nullptr : pointers.data();
         add(Descriptor_MarkerSet).Data.MarkerSetDescription = &set;

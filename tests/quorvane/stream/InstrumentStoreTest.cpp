@@ -49,11 +49,11 @@ TEST(InstrumentStore, UpdateReportsWhatChanged)
 
     struct Row
     {
-        const char* name;
-        const Pose* pose;
-        double quality;
-        std::uint64_t timestamp;
-        std::uint32_t flags;
+        const char* name = nullptr;
+        const Pose* pose = nullptr;
+        double quality = 0.0;
+        std::uint64_t timestamp = 0;
+        std::uint32_t flags = 0;
         InstrumentModifications expected;
     };
     const Pose moved = translation(1, 2, 3);
