@@ -3,7 +3,7 @@
 # PascalCase, then clang-tidy (.clang-tidy) over every translation unit of the dev build.
 # Any finding fails the run.
 #   scripts/lint.sh            every check in .clang-tidy
-#   scripts/lint.sh --dialect  only the dialect's checks (member names, braces): what make test runs
+#   scripts/lint.sh --dialect  only the dialect's checks (member names, braces): a quicker look
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-$(nproc)}

@@ -70,7 +70,8 @@ bool wouldDeadlock(const WaiterRegistry& r, const SlotCall* calls, const SlotSta
         }
     };
     reach(slot, nullptr);
-    for (std::size_t i = 0; i < reached.size(); ++i) {
+    // By index: reach() appends to `reached` while the loop walks it (a breadth-first search).
+    for (std::size_t i = 0; i < reached.size(); ++i) {  // NOLINT(modernize-loop-convert)
         if (SignalCore::callsOf(calls, reached[i]->slot) > 0) {
             return true;
         }
