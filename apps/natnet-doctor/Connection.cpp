@@ -28,15 +28,4 @@ std::string hostCommand(const Connection& connection)
     return line;
 }
 
-std::string viewerSettings(const Connection& connection)
-{
-    std::string text = connection.multicast ? "Multicast" : "Unicast";
-    text += ", server " + connection.server;
-    if (!connection.local.empty()) text += ", local " + connection.local;
-    text += ", command port " + std::to_string(connection.commandPort);
-    text += ", data port " + std::to_string(connection.dataPort);
-    if (connection.multicast) text += ", group " + connection.multicastAddress;
-    return text;
-}
-
 }  // namespace NatNet::Doctor

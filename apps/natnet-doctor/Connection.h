@@ -18,7 +18,5 @@ struct Connection
 
 // The exact quorvane-host line for this connection.
 std::string hostCommand(const Connection& connection);
-// The same as the viewer's panel settings.
-std::string viewerSettings(const Connection& connection);
 
 }  // namespace NatNet::Doctor

@@ -176,11 +176,17 @@ void InteractiveView::drawGrid(QPainter& painter) const
     const QColor labelColour(120, 126, 142);
     const QFontMetrics metrics(painter.font());
 
+    // Each grid line across `extent` pixels from the axis at `axisPixels`: its index (0 is the
+    // axis itself) and its position.
+    const auto eachGridLine = [stepPixels](double axisPixels, double extent, const auto& draw) {
+        const int first = static_cast<int>(std::ceil(-axisPixels / stepPixels));
+        const int last = static_cast<int>(std::floor((extent - axisPixels) / stepPixels));
+        for (int i = first; i <= last; ++i) {
+            draw(i, axisPixels + i * stepPixels);
+        }
+    };
     // Vertical lines, labelled along the bottom edge; horizontal lines along the left edge.
-    const int firstColumn = static_cast<int>(std::ceil(-origin.x() / stepPixels));
-    const int lastColumn = static_cast<int>(std::floor((width() - origin.x()) / stepPixels));
-    for (int i = firstColumn; i <= lastColumn; ++i) {
-        const double x = origin.x() + i * stepPixels;
+    eachGridLine(origin.x(), width(), [&](int i, double x) {
         if (i != 0) {
             painter.setPen(QPen(gridColour, 1));
             painter.drawLine(QPointF(x, 0), QPointF(x, height()));
@@ -190,11 +196,8 @@ void InteractiveView::drawGrid(QPainter& painter) const
             painter.setPen(labelColour);
             painter.drawText(QPointF(x + 3, height() - 4), QString::number(i * step));
         }
-    }
-    const int firstRow = static_cast<int>(std::ceil(-origin.y() / stepPixels));
-    const int lastRow = static_cast<int>(std::floor((height() - origin.y()) / stepPixels));
-    for (int i = firstRow; i <= lastRow; ++i) {
-        const double y = origin.y() + i * stepPixels;
+    });
+    eachGridLine(origin.y(), height(), [&](int i, double y) {
         if (i != 0) {
             painter.setPen(QPen(gridColour, 1));
             painter.drawLine(QPointF(0, y), QPointF(width(), y));
@@ -205,7 +208,7 @@ void InteractiveView::drawGrid(QPainter& painter) const
             painter.setPen(labelColour);
             painter.drawText(QPointF(4, y - 3), QString::number(i == 0 ? 0.0 : -i * step));
         }
-    }
+    });
 
     painter.setPen(QPen(QColor(70, 74, 86), 1));
     painter.drawLine(QPointF(0, origin.y()), QPointF(width(), origin.y()));

@@ -330,81 +330,9 @@ std::string Stream::describe() const
     return text.str();
 }
 
-Stream::ThreadingMode Stream::threadingMode() const
-{
-    return ThreadingMode::External;
-}
-
-bool Stream::supportsAsyncOperation() const
-{
-    return false;
-}
-
-bool Stream::supportsPausing() const
-{
-    return false;
-}
-
-void Stream::reset() {}
-
 bool Stream::isRunning() const
 {
     return isStateOneOf({State::Running, State::Paused});
-}
-
-std::string Stream::uuid() const
-{
-    return "Stream";
-}
-
-AlgorithmController* Stream::createDefaultStreamController()
-{
-    return nullptr;
-}
-
-bool Stream::openImpl()
-{
-    return true;
-}
-
-bool Stream::closeImpl()
-{
-    return true;
-}
-
-bool Stream::startImpl()
-{
-    return true;
-}
-
-bool Stream::stopImpl()
-{
-    return true;
-}
-
-bool Stream::pauseImpl()
-{
-    return true;
-}
-
-bool Stream::resumeImpl()
-{
-    return true;
-}
-
-bool Stream::workerThreadRequiresOpenGl() const
-{
-    return false;
-}
-
-std::optional<Stream::WorkContinuation> Stream::doWork()
-{
-    return std::nullopt;
-}
-
-bool Stream::worksWhilePaused() const
-{
-    return false;
 }
 
 }  // namespace Quorvane

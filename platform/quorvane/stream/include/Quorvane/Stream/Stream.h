@@ -113,42 +113,43 @@ public:
     std::string describe() const override;
 
     // Stream's own virtual interface, in the order of its table.
-    virtual ThreadingMode threadingMode() const;
+    virtual ThreadingMode threadingMode() const { return ThreadingMode::External; }
     /// Whether the lifecycle operations may be called from a thread other than the host's UI
     /// thread. The base says false; the state machine itself is thread-safe either way.
-    virtual bool supportsAsyncOperation() const;
+    virtual bool supportsAsyncOperation() const { return false; }
     /// Whether pause()/resume() are available; the base says false (pause() then fails).
-    virtual bool supportsPausing() const;
+    virtual bool supportsPausing() const { return false; }
     /// Drops data collected so far without changing the state; the base has none.
-    virtual void reset();
+    virtual void reset() {}
     /// True in the states Running and Paused.
     virtual bool isRunning() const;
     /// Identifies the kind of stream (not the instance), e.g. for saved workspaces.
-    virtual std::string uuid() const;
+    virtual std::string uuid() const { return "Stream"; }
     /// A panel the stream offers itself when no controller factory has one; the caller owns it.
     /// The base offers none.
-    virtual AlgorithmController* createDefaultStreamController();
+    virtual AlgorithmController* createDefaultStreamController() { return nullptr; }
 
 protected:
     /// Emits aboutToBeDestroyed unless that happened already.
     void announceDestruction();
 
-    virtual bool openImpl();
-    virtual bool closeImpl();
-    virtual bool startImpl();
-    virtual bool stopImpl();
-    virtual bool pauseImpl();
-    virtual bool resumeImpl();
+    // The hooks of the lifecycle table; the base's succeed and do nothing.
+    virtual bool openImpl() { return true; }
+    virtual bool closeImpl() { return true; }
+    virtual bool startImpl() { return true; }
+    virtual bool stopImpl() { return true; }
+    virtual bool pauseImpl() { return true; }
+    virtual bool resumeImpl() { return true; }
 
 public:
     /// Whether the worker thread needs an OpenGL context; the base says false.
-    virtual bool workerThreadRequiresOpenGl() const;
+    virtual bool workerThreadRequiresOpenGl() const { return false; }
 
 protected:
     /// One piece of work on the worker thread (see the class comment); the base has none.
-    virtual std::optional<WorkContinuation> doWork();
+    virtual std::optional<WorkContinuation> doWork() { return std::nullopt; }
     /// Whether the worker keeps calling doWork() while paused; the base says false.
-    virtual bool worksWhilePaused() const;
+    virtual bool worksWhilePaused() const { return false; }
 
 private:
     class LifecycleCall;
