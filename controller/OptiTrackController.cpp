@@ -1,9 +1,11 @@
 #include "controller/OptiTrackController.h"
 
 #include "controller/OptiTrackServerDiscovery.h"
-#include "controller/Ui_OptiTrackController.h"
 #include "stream/OptiTrackLog.h"
 #include "stream/OptiTrackStream.h"
+
+// Written by uic from OptiTrackController.ui.
+#include "ui_OptiTrackController.h"
 
 #include <Quorvane/Stream/DisplayWidgetMulti.h>
 #include <Quorvane/Stream/InteractiveView.h>

@@ -27,7 +27,7 @@ QString textOf(QObject* object)
 TEST(Form, TreeNamesPlacesAndTexts)
 {
     QWidget top;
-    Ui_OptiTrackController ui;
+    Ui_OptiTrackController ui{};  // uic leaves the pointers uninitialised until setupUi
     ui.setupUi(&top);
     EXPECT_EQ(top.objectName(), "OptiTrackController");
     EXPECT_EQ(top.windowTitle(), "Form");
@@ -75,11 +75,84 @@ TEST(Form, TreeNamesPlacesAndTexts)
     EXPECT_EQ(ui.verticalLayout_3->contentsMargins().top(), 6);
 }
 
+struct FormPlace
+{
+    const char* layout;
+    int row;
+    QFormLayout::ItemRole role;
+    const char* widget;
+};
+
+TEST(Form, RowsMarginsPolicyAndTabOrder)
+{
+    QWidget top;
+    Ui_OptiTrackController ui{};
+    ui.setupUi(&top);
+    const FormPlace places[] = {
+        {"formLayout", 0, QFormLayout::LabelRole, "label"},
+        {"formLayout", 0, QFormLayout::FieldRole, "connectionComboBox"},
+        {"formLayout_2", 0, QFormLayout::LabelRole, "serverAddressLabel"},
+        {"formLayout_2", 0, QFormLayout::FieldRole, "serverAddressLineEdit"},
+        {"formLayout_2", 1, QFormLayout::LabelRole, "commandPortLabel"},
+        {"formLayout_2", 1, QFormLayout::FieldRole, "commandPortSpinBox"},
+        {"formLayout_2", 2, QFormLayout::LabelRole, "dataPortLabel"},
+        {"formLayout_2", 2, QFormLayout::FieldRole, "dataPortSpinBox"},
+    };
+    for (const FormPlace& place : places) {
+        SCOPED_TRACE(place.widget);
+        auto* layout = top.findChild<QFormLayout*>(QString::fromLatin1(place.layout));
+        ASSERT_NE(layout, nullptr);
+        QLayoutItem* item = layout->itemAt(place.row, place.role);
+        ASSERT_NE(item, nullptr);
+        ASSERT_NE(item->widget(), nullptr);
+        EXPECT_EQ(item->widget()->objectName().toStdString(), place.widget);
+    }
+    EXPECT_EQ(ui.formLayout->rowCount(), 1);
+    EXPECT_EQ(ui.formLayout_2->rowCount(), 3);
+    EXPECT_EQ(ui.connectionComboBox->count(), 2);
+    ASSERT_EQ(ui.verticalLayout->count(), 1);
+    EXPECT_EQ(ui.verticalLayout->itemAt(0)->widget(), ui.serversList);
+    ASSERT_EQ(ui.verticalLayout_3->count(), 1);
+    EXPECT_EQ(ui.verticalLayout_3->itemAt(0)->widget(), ui.connectPushButton);
+
+    // The two switchable parts sit flush with the form; the button keeps a gap above only.
+    EXPECT_EQ(ui.verticalLayout->contentsMargins(), QMargins(0, 0, 0, 0));
+    EXPECT_EQ(ui.formLayout_2->contentsMargins(), QMargins(0, 0, 0, 0));
+    EXPECT_EQ(ui.verticalLayout_3->contentsMargins().bottom(), 0);
+    EXPECT_EQ(ui.serversList->sizePolicy(), QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
+    for (QSpinBox* box : {ui.commandPortSpinBox, ui.dataPortSpinBox}) {
+        EXPECT_EQ(box->minimum(), 0);
+        EXPECT_EQ(box->maximum(), 65535);
+    }
+
+    // Tab order follows the order the widgets were made in: top to bottom.
+    const QStringList expected = {"label",
+                                  "connectionComboBox",
+                                  "multicastWidget",
+                                  "serversList",
+                                  "unicastWidget",
+                                  "serverAddressLabel",
+                                  "serverAddressLineEdit",
+                                  "commandPortLabel",
+                                  "commandPortSpinBox",
+                                  "dataPortLabel",
+                                  "dataPortSpinBox",
+                                  "connectPushButton"};
+    QStringList chain;
+    QWidget* widget = top.nextInFocusChain();
+    for (int step = 0; widget != &top && step < 1000; ++step, widget = widget->nextInFocusChain()) {
+        if (expected.contains(widget->objectName())) {
+            chain.append(widget->objectName());
+        }
+    }
+    EXPECT_EQ(chain.join(", ").toStdString(), expected.join(", ").toStdString());
+}
+
 TEST(Form, PortsClampAndAGivenNameIsKept)
 {
     QWidget top;
     top.setObjectName("HostGivenName");
-    Ui_OptiTrackController ui;
+    Ui_OptiTrackController ui{};
     ui.setupUi(&top);
     EXPECT_EQ(top.objectName(), "HostGivenName");
     for (QSpinBox* box : {ui.commandPortSpinBox, ui.dataPortSpinBox}) {
@@ -107,7 +180,7 @@ public:
 TEST(Form, EveryTextGoesThroughTheTranslationContext)
 {
     QWidget top;
-    Ui_OptiTrackController ui;
+    Ui_OptiTrackController ui{};
     ui.setupUi(&top);
     BracketingTranslator translator;
     QCoreApplication::installTranslator(&translator);

@@ -8,8 +8,10 @@
 
 #include "controller/OptiTrackController.h"
 #include "controller/OptiTrackServerDiscovery.h"
-#include "controller/Ui_OptiTrackController.h"
 #include "stream/OptiTrackStream.h"
+
+// Written by uic from controller/OptiTrackController.ui.
+#include "ui_OptiTrackController.h"
 
 #include <Quorvane/Core/RecordingLogSink.h>
 #include <Quorvane/Core/ScopedLogCapture.h>
@@ -80,7 +82,7 @@ protected:
     QTemporaryDir m_settingsDir;
     ScopedLogCapture m_capture{0};
     CreateStreamIoAlgorithm<OptiTrackStream, 0, 0> m_algorithm;
-    Ui_OptiTrackController m_ui;  // the panel's widgets, found by object name
+    Ui_OptiTrackController m_ui{};  // the panel's widgets, found by object name
 };
 
 }  // namespace Quorvane::Support
