@@ -228,8 +228,9 @@ TEST(CaptureGolden, FrameFromMotive21)
     EXPECT_FLOAT_EQ(f.LabeledMarkers[5].residual, 0.0005593782f);
     EXPECT_EQ(f.nForcePlates, 0);
     EXPECT_EQ(f.nDevices, 0);
-    EXPECT_EQ(stampsOf(f),
-              (FrameStamps{0, 0, 1356.1166666666666, 1416497730518, 1416497745808, 1416497748722, 0, 0, 0}));
+    EXPECT_EQ(
+        stampsOf(f),
+        (FrameStamps{{0, 0}, 1356.1166666666666, {1416497730518, 1416497745808, 1416497748722}, {0, 0}, 0}));
     EXPECT_TRUE(
         encodesTo(captured->capture.bytes, [&](ByteWriter& w) { return encodeFrame(w, f, Version(3, 0)); }));
 }

@@ -178,7 +178,7 @@ TEST(GoldenDatagram, Frame41EverySection)
     ASSERT_EQ(f.ForcePlates[0].ChannelData[0].nFrames, 2);
     EXPECT_EQ(f.ForcePlates[0].ChannelData[0].Values[1], 2.0f);
     EXPECT_EQ(f.nDevices, 0);
-    EXPECT_EQ(stampsOf(f), (FrameStamps{0x01020304u, 5, 1.5, 1000, 2000, 3000, 77, 88, 3}));
+    EXPECT_EQ(stampsOf(f), (FrameStamps{{0x01020304u, 5}, 1.5, {1000, 2000, 3000}, {77, 88}, 3}));
 
     const std::vector<uint8_t> encoded = frameDatagram(f, Version(4, 1));
     EXPECT_TRUE(bytesEqual(kFrame41, encoded.data(), encoded.size()));
@@ -201,7 +201,7 @@ TEST(GoldenDatagram, Frame40HasNoSizesAssetsOrPrecisionStamps)
     EXPECT_EQ(frame->RigidBodies[0].params, 1);
     EXPECT_EQ(frame->nAssets, 0);
     // No mid-exposure stamp on the wire, and the stale precision stamp is cleared.
-    EXPECT_EQ(stampsOf(*frame), (FrameStamps{0, 0, 1.5, 0, 2000, 3000, 0, 0, 0}));
+    EXPECT_EQ(stampsOf(*frame), (FrameStamps{{0, 0}, 1.5, {0, 2000, 3000}, {0, 0}, 0}));
     const std::vector<uint8_t> encoded = frameDatagram(*frame, Version(4, 0));
     EXPECT_TRUE(bytesEqual(kFrame40, encoded.data(), encoded.size()));
     // The same bytes are not a 4.1 frame: the first count would be followed by a size.

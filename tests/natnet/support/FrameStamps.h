@@ -1,9 +1,11 @@
-// The closing fields of a frame record, in the order they travel, as one value: a golden test
-// states them in one row, and a mismatch prints every one of them.
+// The closing fields of a frame record as one value, grouped as they travel: a golden test states
+// them in one row, and a mismatch prints them all (the timestamp to its last digit). Compared
+// exactly: each is a copy of wire bytes, never a computed value.
 #pragma once
 
 #include "NatNetTypes.h"
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 
@@ -11,20 +13,15 @@ namespace NatNetTest {
 
 struct FrameStamps
 {
-    uint32_t timecode = 0;
-    uint32_t timecodeSubframe = 0;
-    double timestamp = 0.0;
-    uint64_t cameraMidExposure = 0;
-    uint64_t cameraDataReceived = 0;
-    uint64_t transmit = 0;
-    uint32_t precisionSecs = 0;
-    uint32_t precisionFractionalSecs = 0;
+    std::array<uint32_t, 2> timecode{};   // timecode, subframe
+    double timestamp = 0.0;               // seconds
+    std::array<uint64_t, 3> ticks{};      // camera mid-exposure, data received, transmit
+    std::array<uint32_t, 2> precision{};  // precision timestamp: seconds, fraction
     int16_t params = 0;
 };
 
 FrameStamps stampsOf(const sFrameOfMocapData& frame);
 
-// Exact: every field is copied from the wire, never computed.
 bool operator==(const FrameStamps& a, const FrameStamps& b);
 void PrintTo(const FrameStamps& stamps, std::ostream* out);
 
