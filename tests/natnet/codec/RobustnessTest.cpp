@@ -238,7 +238,8 @@ TEST_P(DamagedFrames, FailWithTheirStatus)
     EXPECT_TRUE(sentinel.untouched());
 }
 
-const Damage kDamages[] = {
+// A vector: an array of these rows would have the analyzer ask for the fields in padding order.
+const std::vector<Damage> kDamages = {
     {"NegativeMarkerSets", {3, 0}, poke(kMarkerSetCount, -1), Status::NegativeCount},
     {"MarkerSetsPastCapacity", {3, 0}, poke(kMarkerSetCount, MAX_MARKERSETS + 1), Status::CountTooLarge},
     {"HugeOtherMarkers", {3, 0}, poke(kOtherMarkerCount30, 0x7FFFFFFF), Status::CountTooLarge},
