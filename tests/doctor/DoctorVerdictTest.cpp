@@ -35,62 +35,77 @@ struct ServerAndMode
     Mode asked;
 };
 
-TEST(DoctorVerdict, OkWhenFramesWithRigidBodiesArrive)
+std::string rowName(const ::testing::TestParamInfo<ServerAndMode>& row)
 {
-    const ServerAndMode cases[] = {
-        {"unicast server, auto", false, Mode::Auto},
-        {"unicast server, unicast asked", false, Mode::Unicast},
-        {"multicast server, multicast asked", true, Mode::Multicast},
-        {"multicast server, auto", true, Mode::Auto},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SimulatedServer server;
-        ASSERT_TRUE(server.start(c.multicastServer));
-        auto options = optionsFor(*server.sim, c.asked);
-        if (c.asked == Mode::Auto) options.dataPort = 1511;  // auto takes the server's own data port
-        const Report report = examine(options);
-        ASSERT_EQ(report.verdict, Verdict::Ok) << describe(report);
-        for (const auto& check : report.checks) EXPECT_TRUE(check.ok) << check.check;
-        const auto* bodies = findCheck(report, "rigid-bodies");
-        ASSERT_NE(bodies, nullptr);
-        EXPECT_NE(bodies->detail.find("\"Probe\""), std::string::npos) << bodies->detail;
-        EXPECT_NE(findCheck(report, "round-trip"), nullptr);
-        const std::string mode = c.multicastServer ? "connectionType=multicast" : "connectionType=unicast";
-        EXPECT_NE(report.command.find(mode), std::string::npos) << report.command;
-        EXPECT_NE(report.command.find("--set dataPort=" + std::to_string(server.sim->dataPort())),
-                  std::string::npos)
-            << report.command;
-    }
+    return row.param.name;
 }
 
-TEST(DoctorVerdict, ModeMismatchNamesTheServersModePortAndGroup)
+// A simulated server in the row's mode, started before each row's checks.
+class ServerInRowMode : public ::testing::TestWithParam<ServerAndMode>
 {
-    const ServerAndMode cases[] = {
-        {"server multicast, unicast asked", true, Mode::Unicast},
-        {"server unicast, multicast asked", false, Mode::Multicast},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SimulatedServer server;
-        ASSERT_TRUE(server.start(c.multicastServer));
-        const Report report = examine(optionsFor(*server.sim, c.asked));
-        ASSERT_EQ(report.verdict, Verdict::ModeMismatch) << describe(report);
-        const auto& mode = report.checks.back();
-        EXPECT_EQ(mode.check, "mode");
-        EXPECT_NE(mode.detail.find("data port " + std::to_string(server.sim->dataPort())), std::string::npos)
-            << mode.detail;
-        if (c.multicastServer) {
-            EXPECT_NE(mode.detail.find("multicast"), std::string::npos);
-            EXPECT_NE(mode.detail.find("group 239.255.42.99"), std::string::npos) << mode.detail;
-        }
-        // The command that fits is the server's way, not the one asked.
-        EXPECT_NE(
-            report.command.find(c.multicastServer ? "connectionType=multicast" : "connectionType=unicast"),
-            std::string::npos)
-            << report.command;
-    }
+protected:
+    void SetUp() override { ASSERT_TRUE(m_server.start(GetParam().multicastServer)); }
+
+    SimulatedServer m_server;
+};
+
+using DoctorVerdictOk = ServerInRowMode;
+
+TEST_P(DoctorVerdictOk, WhenFramesWithRigidBodiesArrive)
+{
+    const ServerAndMode& c = GetParam();
+    auto options = optionsFor(*m_server.sim, c.asked);
+    if (c.asked == Mode::Auto) options.dataPort = 1511;  // auto takes the server's own data port
+    const Report report = examine(options);
+    ASSERT_EQ(report.verdict, Verdict::Ok) << describe(report);
+    for (const auto& check : report.checks) EXPECT_TRUE(check.ok) << check.check;
+    const auto* bodies = findCheck(report, "rigid-bodies");
+    ASSERT_NE(bodies, nullptr);
+    EXPECT_NE(bodies->detail.find("\"Probe\""), std::string::npos) << bodies->detail;
+    EXPECT_NE(findCheck(report, "round-trip"), nullptr);
+    const std::string mode = c.multicastServer ? "connectionType=multicast" : "connectionType=unicast";
+    EXPECT_NE(report.command.find(mode), std::string::npos) << report.command;
+    EXPECT_NE(report.command.find("--set dataPort=" + std::to_string(m_server.sim->dataPort())),
+              std::string::npos)
+        << report.command;
 }
+
+const ServerAndMode kMatchingModes[] = {
+    {"UnicastServerAuto", false, Mode::Auto},
+    {"UnicastServerUnicastAsked", false, Mode::Unicast},
+    {"MulticastServerMulticastAsked", true, Mode::Multicast},
+    {"MulticastServerAuto", true, Mode::Auto},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, DoctorVerdictOk, ::testing::ValuesIn(kMatchingModes), rowName);
+
+using DoctorVerdictModeMismatch = ServerInRowMode;
+
+TEST_P(DoctorVerdictModeMismatch, NamesTheServersModePortAndGroup)
+{
+    const ServerAndMode& c = GetParam();
+    const Report report = examine(optionsFor(*m_server.sim, c.asked));
+    ASSERT_EQ(report.verdict, Verdict::ModeMismatch) << describe(report);
+    const auto& mode = report.checks.back();
+    EXPECT_EQ(mode.check, "mode");
+    EXPECT_NE(mode.detail.find("data port " + std::to_string(m_server.sim->dataPort())), std::string::npos)
+        << mode.detail;
+    if (c.multicastServer) {
+        EXPECT_NE(mode.detail.find("multicast"), std::string::npos);
+        EXPECT_NE(mode.detail.find("group 239.255.42.99"), std::string::npos) << mode.detail;
+    }
+    // The command that fits is the server's way, not the one asked.
+    EXPECT_NE(report.command.find(c.multicastServer ? "connectionType=multicast" : "connectionType=unicast"),
+              std::string::npos)
+        << report.command;
+}
+
+const ServerAndMode kMismatchedModes[] = {
+    {"MulticastServerUnicastAsked", true, Mode::Unicast},
+    {"UnicastServerMulticastAsked", false, Mode::Multicast},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, DoctorVerdictModeMismatch, ::testing::ValuesIn(kMismatchedModes), rowName);
 
 TEST(DoctorVerdict, ServerSilentWhenNothingAnswers)
 {

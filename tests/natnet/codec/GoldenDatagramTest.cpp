@@ -3,6 +3,7 @@
 // wire layout, independently of the encoder, and every 4.1 section size was
 // counted by hand.
 #include "Encoding.h"
+#include "FrameStamps.h"
 #include "TestData.h"
 
 #include "natnet/codec/FrameCodec.h"
@@ -12,13 +13,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 using namespace NatNet::Wire;
 using NatNetTest::bytesEqual;
 using NatNetTest::encodeInto;
 using NatNetTest::frameDatagram;
+using NatNetTest::FrameStamps;
 using NatNetTest::HeapBytes;
+using NatNetTest::stampsOf;
 
 namespace {
 
@@ -125,6 +129,14 @@ Datagram payloadOf(const std::vector<uint8_t>& bytes)
     return d;
 }
 
+// A rigid body's fields in the order they travel: ID, x, y, z, qx, qy, qz, qw, mean error, params.
+using Body = std::tuple<int32_t, float, float, float, float, float, float, float, float, int16_t>;
+
+Body bodyOf(const sRigidBodyData& b)
+{
+    return {b.ID, b.x, b.y, b.z, b.qx, b.qy, b.qz, b.qw, b.MeanError, b.params};
+}
+
 TEST(GoldenDatagram, Frame41EverySection)
 {
     ASSERT_EQ(kFrame41.size(), 4u + 398u);
@@ -142,24 +154,16 @@ TEST(GoldenDatagram, Frame41EverySection)
     ASSERT_EQ(f.nOtherMarkers, 1);
     EXPECT_EQ(f.OtherMarkers[0][1], 0.25f);
     ASSERT_EQ(f.nRigidBodies, 2);
-    EXPECT_EQ(f.RigidBodies[0].ID, 7);
-    EXPECT_EQ(f.RigidBodies[0].z, 0.5f);
-    EXPECT_EQ(f.RigidBodies[0].qw, 1.0f);
-    EXPECT_EQ(f.RigidBodies[0].MeanError, 0.25f);
-    EXPECT_EQ(f.RigidBodies[0].params, 1);
-    EXPECT_EQ(f.RigidBodies[1].ID, -4);
-    EXPECT_EQ(f.RigidBodies[1].qz, 1.0f);
-    EXPECT_EQ(f.RigidBodies[1].params, 0);
+    EXPECT_EQ(bodyOf(f.RigidBodies[0]), Body(7, 1, 2, 0.5f, 0, 0, 0, 1, 0.25f, 1));
+    EXPECT_EQ(bodyOf(f.RigidBodies[1]), Body(-4, 0, 0, 0, 0, 0, 1, 0, 0.5f, 0));
     ASSERT_EQ(f.nSkeletons, 1);
     EXPECT_EQ(f.Skeletons[0].skeletonID, 3);
     ASSERT_EQ(f.Skeletons[0].nRigidBodies, 1);
-    EXPECT_EQ(f.Skeletons[0].RigidBodyData[0].ID, 0x00030001);
-    EXPECT_EQ(f.Skeletons[0].RigidBodyData[0].x, 1.0f);
+    EXPECT_EQ(bodyOf(f.Skeletons[0].RigidBodyData[0]), Body(0x00030001, 1, 0, 0, 0, 0, 0, 1, 0.25f, 1));
     ASSERT_EQ(f.nAssets, 1);
     EXPECT_EQ(f.Assets[0].assetID, 9);
     ASSERT_EQ(f.Assets[0].nRigidBodies, 1);
-    EXPECT_EQ(f.Assets[0].RigidBodyData[0].y, 1.0f);
-    EXPECT_EQ(f.Assets[0].RigidBodyData[0].MeanError, 0.5f);
+    EXPECT_EQ(bodyOf(f.Assets[0].RigidBodyData[0]), Body(0x00090001, 0, 1, 0, 0, 0, 0, 1, 0.5f, 1));
     ASSERT_EQ(f.Assets[0].nMarkers, 1);
     EXPECT_EQ(f.Assets[0].MarkerData[0].ID, 0x00090002);
     EXPECT_EQ(f.Assets[0].MarkerData[0].params, 0x20);
@@ -174,15 +178,7 @@ TEST(GoldenDatagram, Frame41EverySection)
     ASSERT_EQ(f.ForcePlates[0].ChannelData[0].nFrames, 2);
     EXPECT_EQ(f.ForcePlates[0].ChannelData[0].Values[1], 2.0f);
     EXPECT_EQ(f.nDevices, 0);
-    EXPECT_EQ(f.Timecode, 0x01020304u);
-    EXPECT_EQ(f.TimecodeSubframe, 5u);
-    EXPECT_EQ(f.fTimestamp, 1.5);
-    EXPECT_EQ(f.CameraMidExposureTimestamp, 1000u);
-    EXPECT_EQ(f.CameraDataReceivedTimestamp, 2000u);
-    EXPECT_EQ(f.TransmitTimestamp, 3000u);
-    EXPECT_EQ(f.PrecisionTimestampSecs, 77u);
-    EXPECT_EQ(f.PrecisionTimestampFractionalSecs, 88u);
-    EXPECT_EQ(f.params, 3);
+    EXPECT_EQ(stampsOf(f), (FrameStamps{{0x01020304u, 5}, 1.5, {1000, 2000, 3000}, {77, 88}, 3}));
 
     const std::vector<uint8_t> encoded = frameDatagram(f, Version(4, 1));
     EXPECT_TRUE(bytesEqual(kFrame41, encoded.data(), encoded.size()));
@@ -204,9 +200,8 @@ TEST(GoldenDatagram, Frame40HasNoSizesAssetsOrPrecisionStamps)
     ASSERT_EQ(frame->nRigidBodies, 1);
     EXPECT_EQ(frame->RigidBodies[0].params, 1);
     EXPECT_EQ(frame->nAssets, 0);
-    EXPECT_EQ(frame->PrecisionTimestampSecs, 0u);
-    EXPECT_EQ(frame->CameraMidExposureTimestamp, 0u);
-    EXPECT_EQ(frame->TransmitTimestamp, 3000u);
+    // No mid-exposure stamp on the wire, and the stale precision stamp is cleared.
+    EXPECT_EQ(stampsOf(*frame), (FrameStamps{{0, 0}, 1.5, {0, 2000, 3000}, {0, 0}, 0}));
     const std::vector<uint8_t> encoded = frameDatagram(*frame, Version(4, 0));
     EXPECT_TRUE(bytesEqual(kFrame40, encoded.data(), encoded.size()));
     // The same bytes are not a 4.1 frame: the first count would be followed by a size.

@@ -44,8 +44,6 @@ std::vector<float> floatsOf(const T (&array)[N])
     return values;
 }
 
-using FrameRoundTrip = ::testing::TestWithParam<Version>;
-
 void expectBody(const sRigidBodyData& actual, const sRigidBodyData& sent, Version v)
 {
     EXPECT_EQ(actual.ID, sent.ID);
@@ -56,6 +54,8 @@ void expectBody(const sRigidBodyData& actual, const sRigidBodyData& sent, Versio
     // Before 2.6 no tracking-valid field travels: every body sent was tracked.
     EXPECT_EQ(actual.params, v.atLeast(Gate::RigidBodyParams) ? sent.params : kRigidBodyTrackingValid);
 }
+
+using FrameRoundTrip = ::testing::TestWithParam<Version>;
 
 TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
 {
@@ -167,8 +167,6 @@ TEST_P(FrameRoundTrip, CarriedFieldsSurvive)
 
 INSTANTIATE_TEST_SUITE_P(Versions, FrameRoundTrip, ::testing::ValuesIn(kVersions), versionName);
 
-using DescriptionRoundTrip = ::testing::TestWithParam<Version>;
-
 void expectRigidBody(const sRigidBodyDescription& actual, const sRigidBodyDescription& sent, Version v)
 {
     EXPECT_STREQ(actual.szName, sent.szName);
@@ -191,6 +189,8 @@ void expectRigidBody(const sRigidBodyDescription& actual, const sRigidBodyDescri
         EXPECT_EQ(actual.szMarkerNames, nullptr);
     }
 }
+
+using DescriptionRoundTrip = ::testing::TestWithParam<Version>;
 
 TEST_P(DescriptionRoundTrip, EveryTypeTheVersionKnows)
 {

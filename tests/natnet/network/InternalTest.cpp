@@ -20,32 +20,23 @@ TEST(Ipv4Text, OnlyStrictDottedQuadsParse)
     struct Row
     {
         const char* text = nullptr;
-        std::optional<uint32_t> address;
+        uint32_t address = 0;
     };
-    const Row rows[] = {
+    const Row accepted[] = {
         {"127.0.0.1", 0x7F000001u},
         {"0.0.0.0", 0u},
         {"255.255.255.255", 0xFFFFFFFFu},
         {"239.255.42.99", 0xEFFF2A63u},
-        {"256.0.0.1", std::nullopt},
-        {"1.2.3", std::nullopt},
-        {"1.2.3.4.5", std::nullopt},
-        {"1.2.3.", std::nullopt},
-        {".1.2.3", std::nullopt},
-        {"01.2.3.4", std::nullopt},
-        {"1.2.3.4 ", std::nullopt},
-        {"1..3.4", std::nullopt},
-        {"", std::nullopt},
-        {"localhost", std::nullopt},
-        {"1.2.3.1234", std::nullopt},
-        {"1.2.3.+4", std::nullopt},
-        {"1.2.-3.4", std::nullopt},
-        {"1.2.3.0x4", std::nullopt},
-        {"1.2.3.99999999999999999999", std::nullopt},
     };
-    for (const Row& row : rows) {
+    for (const Row& row : accepted) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(NatNet::Net::parseIpv4(row.text), row.address);
+    }
+    for (const char* text :
+         {"256.0.0.1", "1.2.3", "1.2.3.4.5", "1.2.3.", ".1.2.3", "01.2.3.4", "1.2.3.4 ", "1..3.4", "",
+          "localhost", "1.2.3.1234", "1.2.3.+4", "1.2.-3.4", "1.2.3.0x4", "1.2.3.99999999999999999999"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(NatNet::Net::parseIpv4(text), std::nullopt);
     }
     EXPECT_EQ(NatNet::Net::parseIpv4(nullptr), std::nullopt);
     EXPECT_EQ(NatNet::Net::formatIpv4(0xC0A80014u), "192.168.0.20");
@@ -61,24 +52,20 @@ TEST(DecimalText, DigitsOnlyTheWholeTextInRange)
     struct Row
     {
         const char* text = nullptr;
-        std::optional<uint16_t> value;
+        uint16_t value = 0;
     };
-    const Row rows[] = {
+    const Row accepted[] = {
         {"0", 0},
         {"65535", 65535},
         {"00080", 80},
-        {"65536", std::nullopt},
-        {"", std::nullopt},
-        {"+1", std::nullopt},
-        {"-1", std::nullopt},
-        {" 1", std::nullopt},
-        {"1 ", std::nullopt},
-        {"1x", std::nullopt},
-        {"0x1", std::nullopt},
     };
-    for (const Row& row : rows) {
+    for (const Row& row : accepted) {
         SCOPED_TRACE(row.text);
         EXPECT_EQ(NatNet::Net::parseDecimal<uint16_t>(row.text), row.value);
+    }
+    for (const char* text : {"65536", "", "+1", "-1", " 1", "1 ", "1x", "0x1"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(NatNet::Net::parseDecimal<uint16_t>(text), std::nullopt);
     }
 }
 

@@ -109,28 +109,19 @@ public:
         static_cast<FrameRecorder*>(context)->record(*frame);
     }
 
+    // Of the last frame, what the tests look at (its number is in frameNumbers()).
     struct Seen
     {
-        int32_t frameNumber = 0;
         int16_t params = 0;
-        double timestamp = 0.0;
-        uint64_t transmitTimestamp = 0;
         std::vector<sRigidBodyData> rigidBodies;
-        int32_t labeledMarkers = 0;
-        int32_t markerSets = 0;
     };
 
     void record(const sFrameOfMocapData& frame)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_frameNumbers.push_back(frame.iFrame);
-        m_last.frameNumber = frame.iFrame;
         m_last.params = frame.params;
-        m_last.timestamp = frame.fTimestamp;
-        m_last.transmitTimestamp = frame.TransmitTimestamp;
         m_last.rigidBodies.assign(frame.RigidBodies, frame.RigidBodies + frame.nRigidBodies);
-        m_last.labeledMarkers = frame.nLabeledMarkers;
-        m_last.markerSets = frame.nMarkerSets;
         ++m_count;
     }
 

@@ -126,28 +126,30 @@ bool ask(RequestLedger& ledger, AnswerKind kind, uint64_t question, uint8_t (&re
     return true;
 }
 
+// Two answers of one kind that differ in their bytes.
+constexpr uint8_t kFirstAnswer[4] = {1, 1, 1, 1};
+constexpr uint8_t kSecondAnswer[4] = {2, 2, 2, 2};
+
 TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
 {
     RequestLedger ledger(1000ms);
     uint8_t reply[8] = {};
-    const uint8_t first[4] = {1, 1, 1, 1};
-    const uint8_t second[4] = {2, 2, 2, 2};
 
     // Asked twice, answered twice: one answer is the request's, the other is late.
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply));
     ledger.noteTry();
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Answer);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kFirstAnswer, 4), AnswerVerdict::Answer);
     const RequestLedger::Outcome outcome = ledger.close();
     EXPECT_TRUE(outcome.answered);
     EXPECT_EQ(outcome.size, 4u);
     EXPECT_EQ(outcome.messageId, 3);
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Late);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kFirstAnswer, 4), AnswerVerdict::Late);
 
     // Nothing owed: unsolicited. Another kind owed: still unsolicited for this one.
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Unsolicited);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kFirstAnswer, 4), AnswerVerdict::Unsolicited);
     ledger.noteUnawaited(AnswerKind::ServerInfo, 1);
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Unsolicited);
-    EXPECT_EQ(ledger.settle(AnswerKind::ServerInfo, 1, first, 4), AnswerVerdict::Unawaited);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kFirstAnswer, 4), AnswerVerdict::Unsolicited);
+    EXPECT_EQ(ledger.settle(AnswerKind::ServerInfo, 1, kFirstAnswer, 4), AnswerVerdict::Unawaited);
 
     // A request that timed out: the next one of its kind waits for the late answer,
     // which is dropped, and then gets its own.
@@ -155,9 +157,9 @@ TEST(RequestLedger, AnAnswerCompletesOnlyTheRequestItsDatagramBelongsTo)
     EXPECT_FALSE(ledger.close().answered);
     std::thread next([&] { ASSERT_TRUE(ask(ledger, AnswerKind::Response, 1, reply)); });
     std::this_thread::sleep_for(20ms);  // let it wait (the verdicts below hold either way)
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, first, 4), AnswerVerdict::Late);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kFirstAnswer, 4), AnswerVerdict::Late);
     next.join();
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, second, 4), AnswerVerdict::Answer);
+    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, kSecondAnswer, 4), AnswerVerdict::Answer);
     EXPECT_EQ(reply[0], 2);
     ledger.close();
     EXPECT_EQ(ledger.owed(), 0u);
@@ -167,8 +169,6 @@ TEST(RequestLedger, KindsAreIndependentAndALostAnswerCostsATryNeverAWrongAnswer)
 {
     RequestLedger ledger(50ms);
     uint8_t reply[4] = {};
-    const uint8_t first[4] = {1, 0, 0, 0};
-    const uint8_t second[4] = {2, 0, 0, 0};
     ASSERT_TRUE(ask(ledger, AnswerKind::ModelDef, 1, reply));
     ledger.close();
     // A Response request does not wait for a model definition that is owed.
@@ -179,9 +179,9 @@ TEST(RequestLedger, KindsAreIndependentAndALostAnswerCostsATryNeverAWrongAnswer)
     ASSERT_TRUE(ledger.open(AnswerKind::ModelDef, 2, reply, sizeof(reply)));
     EXPECT_EQ(ledger.owed(), 1u);
     ledger.noteTry();
-    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, first, 4), AnswerVerdict::Late);
+    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, kFirstAnswer, 4), AnswerVerdict::Late);
     ledger.noteTry();
-    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, second, 4), AnswerVerdict::Answer);
+    EXPECT_EQ(ledger.settle(AnswerKind::ModelDef, 5, kSecondAnswer, 4), AnswerVerdict::Answer);
     EXPECT_EQ(reply[0], 2);
     ledger.close();
 }

@@ -137,35 +137,44 @@ const auto kRowName = [](const ::testing::TestParamInfo<TransitionRow>& row) {
     return std::string(row.param.name);
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Stream, TransitionTest,
-    ::testing::Values(
-        TransitionRow{"OpenClosed", State::Closed, Op::Open, true, State::Open, {"open"}},
-        TransitionRow{"OpenTwice", State::Open, Op::Open, false, State::Open, {}},
-        TransitionRow{"OpenRunning", State::Running, Op::Open, false, State::Running, {}},
-        TransitionRow{"StartOpen", State::Open, Op::Start, true, State::Running, {"start"}},
-        TransitionRow{
-            "StartClosedOpensFirst", State::Closed, Op::Start, true, State::Running, {"open", "start"}},
-        TransitionRow{"StartRunning", State::Running, Op::Start, false, State::Running, {}},
-        TransitionRow{"StartPaused", State::Paused, Op::Start, false, State::Paused, {}},
-        TransitionRow{"StartError", State::Error, Op::Start, false, State::Error, {}},
-        TransitionRow{"PauseRunning", State::Running, Op::Pause, true, State::Paused, {"pause"}},
-        TransitionRow{"PauseOpen", State::Open, Op::Pause, false, State::Open, {}},
-        TransitionRow{"ResumePaused", State::Paused, Op::Resume, true, State::Running, {"resume"}},
-        TransitionRow{"ResumeRunning", State::Running, Op::Resume, false, State::Running, {}},
-        TransitionRow{"StopRunning", State::Running, Op::Stop, true, State::Open, {"stop"}},
-        TransitionRow{"StopPaused", State::Paused, Op::Stop, true, State::Open, {"stop"}},
-        TransitionRow{"StopOpen", State::Open, Op::Stop, false, State::Open, {}},
-        TransitionRow{"StopClosed", State::Closed, Op::Stop, false, State::Closed, {}},
-        TransitionRow{"CloseOpen", State::Open, Op::Close, true, State::Closed, {"close"}},
-        TransitionRow{
-            "CloseRunningStopsFirst", State::Running, Op::Close, true, State::Closed, {"stop", "close"}},
-        TransitionRow{
-            "ClosePausedStopsFirst", State::Paused, Op::Close, true, State::Closed, {"stop", "close"}},
-        TransitionRow{"CloseClosedDoesNothing", State::Closed, Op::Close, true, State::Closed, {}},
-        TransitionRow{"CloseError", State::Error, Op::Close, true, State::Closed, {"close"}},
-        TransitionRow{"OpenError", State::Error, Op::Open, false, State::Error, {}}),
-    kRowName);
+/// `op` from `from` succeeds, calls `hooks` in order and ends in `to`.
+TransitionRow allowed(const char* name, State from, Call op, State to, std::vector<std::string> hooks)
+{
+    return {name, from, op, true, to, std::move(hooks)};
+}
+
+/// `op` from `from` is refused: the call fails, calls no hook and leaves the state as it was.
+TransitionRow refused(const char* name, State from, Call op)
+{
+    return {name, from, op, false, from, {}};
+}
+
+const TransitionRow kTransitions[] = {
+    allowed("OpenClosed", State::Closed, Op::Open, State::Open, {"open"}),
+    refused("OpenTwice", State::Open, Op::Open),
+    refused("OpenRunning", State::Running, Op::Open),
+    allowed("StartOpen", State::Open, Op::Start, State::Running, {"start"}),
+    allowed("StartClosedOpensFirst", State::Closed, Op::Start, State::Running, {"open", "start"}),
+    refused("StartRunning", State::Running, Op::Start),
+    refused("StartPaused", State::Paused, Op::Start),
+    refused("StartError", State::Error, Op::Start),
+    allowed("PauseRunning", State::Running, Op::Pause, State::Paused, {"pause"}),
+    refused("PauseOpen", State::Open, Op::Pause),
+    allowed("ResumePaused", State::Paused, Op::Resume, State::Running, {"resume"}),
+    refused("ResumeRunning", State::Running, Op::Resume),
+    allowed("StopRunning", State::Running, Op::Stop, State::Open, {"stop"}),
+    allowed("StopPaused", State::Paused, Op::Stop, State::Open, {"stop"}),
+    refused("StopOpen", State::Open, Op::Stop),
+    refused("StopClosed", State::Closed, Op::Stop),
+    allowed("CloseOpen", State::Open, Op::Close, State::Closed, {"close"}),
+    allowed("CloseRunningStopsFirst", State::Running, Op::Close, State::Closed, {"stop", "close"}),
+    allowed("ClosePausedStopsFirst", State::Paused, Op::Close, State::Closed, {"stop", "close"}),
+    allowed("CloseClosedDoesNothing", State::Closed, Op::Close, State::Closed, {}),
+    allowed("CloseError", State::Error, Op::Close, State::Closed, {"close"}),
+    refused("OpenError", State::Error, Op::Open),
+};
+
+INSTANTIATE_TEST_SUITE_P(Stream, TransitionTest, ::testing::ValuesIn(kTransitions), kRowName);
 
 // A failing hook leaves a sensible state.
 constexpr bool ScriptedStream::*kFailOpen = &ScriptedStream::openResult;
