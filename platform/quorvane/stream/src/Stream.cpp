@@ -171,17 +171,22 @@ bool Stream::callHook(Hook hook)
     return false;
 }
 
-bool Stream::open()
+bool Stream::step(State from, Hook hook, State to, bool supported)
 {
     LifecycleCall call(*this);
-    if (!call.admitted() || state() != State::Closed) {
+    if (!call.admitted() || state() != from || !supported) {
         return call.finish(false);
     }
-    if (!callHook(Hook::Open)) {
+    if (!callHook(hook)) {
         return call.finish(false);
     }
-    enter(call, State::Open);
+    enter(call, to);
     return call.finish(true);
+}
+
+bool Stream::open()
+{
+    return step(State::Closed, Hook::Open, State::Open, true);
 }
 
 bool Stream::start()
@@ -211,28 +216,12 @@ bool Stream::start()
 
 bool Stream::pause()
 {
-    LifecycleCall call(*this);
-    if (!call.admitted() || state() != State::Running || !supportsPausing()) {
-        return call.finish(false);
-    }
-    if (!callHook(Hook::Pause)) {
-        return call.finish(false);
-    }
-    enter(call, State::Paused);
-    return call.finish(true);
+    return step(State::Running, Hook::Pause, State::Paused, supportsPausing());
 }
 
 bool Stream::resume()
 {
-    LifecycleCall call(*this);
-    if (!call.admitted() || state() != State::Paused) {
-        return call.finish(false);
-    }
-    if (!callHook(Hook::Resume)) {
-        return call.finish(false);
-    }
-    enter(call, State::Running);
-    return call.finish(true);
+    return step(State::Paused, Hook::Resume, State::Running, true);
 }
 
 bool Stream::runStop(LifecycleCall& call)

@@ -156,6 +156,9 @@ private:
     enum class Hook { Open, Close, Start, Stop, Pause, Resume };
 
     bool callHook(Hook hook);
+    /// One step of the lifecycle table that runs a single hook: from `from` through `hook` to
+    /// `to`; refused in another state or when the operation is not `supported`.
+    bool step(State from, Hook hook, State to, bool supported);
     bool runStop(LifecycleCall& call);
     bool runClose(LifecycleCall& call);
     void enter(LifecycleCall& call, State state);
