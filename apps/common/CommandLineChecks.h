@@ -100,6 +100,12 @@ CLI::Validator count()
     return inRange<T>(0, std::numeric_limits<T>::max());
 }
 
+/// A UDP port number from `lowest` to 65535. 0, where an option allows it, asks for any free port.
+inline CLI::Validator port(int lowest = 0)
+{
+    return inRange(lowest, 65535);
+}
+
 /// Parses the command line. Returns -1 to go on, else the exit code: 0 after --help (the help
 /// went to `out`), kUsageError for anything refused (the reason went to `err`).
 inline int parse(CLI::App& app, int argc, const char* const* argv, std::ostream& out = std::cout,

@@ -70,10 +70,10 @@ int runDoctorCommand(int argc, const char* const* argv, std::ostream& out, std::
         ->check(CLI::IsMember({"auto", "unicast", "multicast"}))
         ->capture_default_str();
     app.add_option("--command-port", options.commandPort, "the server's command port")
-        ->check(CommandLine::inRange<uint16_t>(1, 65535))
+        ->check(CommandLine::port(1))
         ->capture_default_str();
     app.add_option("--data-port", options.dataPort, "the server's data port")
-        ->check(CommandLine::inRange<uint16_t>(1, 65535))
+        ->check(CommandLine::port(1))
         ->capture_default_str();
     app.add_option("--multicast-address", options.multicastAddress, "the multicast group")
         ->capture_default_str();

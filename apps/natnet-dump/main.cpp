@@ -47,12 +47,12 @@ static int run(int argc, char** argv)
     double seconds = 0.0;
     app.add_option("capture", capture, "pcap or pcapng file to decode");
     app.add_option("--listen", listenPort, "receive live on this UDP port instead")
-        ->check(CommandLine::inRange(0, 65535));
+        ->check(CommandLine::port());
     app.add_option("--multicast", multicastGroup, "with --listen: join this multicast group");
     app.add_option("--interface", interfaceAddress, "with --listen: local interface address (default any)");
     app.add_option("--ports", ports, "capture: NatNet UDP ports (source or destination)")
         ->capture_default_str()
-        ->check(CommandLine::inRange(0, 65535));
+        ->check(CommandLine::port());
     app.add_option("--bitstream", bitstream,
                    "decode as this NatNet version (M.m), ignoring server information");
     app.add_option("--count", count, "stop after this many datagrams")->check(CommandLine::count<size_t>());

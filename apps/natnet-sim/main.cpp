@@ -26,10 +26,10 @@ static int run(int argc, char** argv)
     options.server.commandPort = 1510;
     options.server.dataPort = 1511;
     app.add_option("--command-port", options.server.commandPort, "command port (0: any free port)")
-        ->check(CommandLine::inRange(0, 65535))
+        ->check(CommandLine::port())
         ->capture_default_str();
     app.add_option("--data-port", options.server.dataPort, "data port (0: any free port)")
-        ->check(CommandLine::inRange(0, 65535))
+        ->check(CommandLine::port())
         ->capture_default_str();
     auto* multicastFlag =
         app.add_flag("--multicast", multicast, "send frames to a multicast group (default)");
@@ -78,7 +78,7 @@ static int run(int argc, char** argv)
     app.add_option("--replay-ports", replayPorts,
                    "the NatNet UDP ports in the capture (source or destination), when not Motive's")
         ->capture_default_str()
-        ->check(CommandLine::inRange(1, 65535));
+        ->check(CommandLine::port(1));
     app.add_flag("--quiet", options.quiet, "print only where it listens");
 
     app.footer("Exit codes: 0 success, 1 the simulator could not start, 2 bad usage.");

@@ -60,7 +60,7 @@ int parseHostOptions(int argc, const char* const* argv, const std::string& defau
                    "those bytes look alike to the client), 4x4 pose in millimetres, timestamp = the "
                    "instrument's. At most 64 clients at once; a client that does not keep up gets the newest "
                    "pose per instrument, the summary counts what it missed")
-        ->check(CommandLine::inRange(0, 65535))
+        ->check(CommandLine::port())
         ->option_text("N");
     app.add_option(
            "--igtl-address", options.igtlAddress,

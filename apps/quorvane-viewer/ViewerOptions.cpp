@@ -19,9 +19,9 @@ int parseViewerOptions(int argc, char** argv, ViewerOptions& options)
     app.add_option("--algorithm", options.algorithm, "stream IO algorithm to create")->capture_default_str();
     app.add_option("--server", options.server, "server address to put into the panel");
     app.add_option("--command-port", options.commandPort, "server command port to put into the panel")
-        ->check(CommandLine::inRange(0, 65535));
+        ->check(CommandLine::port());
     app.add_option("--data-port", options.dataPort, "server data port to put into the panel")
-        ->check(CommandLine::inRange(0, 65535));
+        ->check(CommandLine::port());
     bool unicast = false;
     bool multicast = false;
     auto* unicastFlag = app.add_flag("--unicast", unicast, "choose Unicast in the panel");
