@@ -26,8 +26,6 @@ bool validTimeouts(const NatNetExt::ClientTimeouts& t)
 
 }  // namespace
 
-ClientCore::ClientCore() : m_shared(std::make_shared<ClientShared>()) {}
-
 ClientCore::~ClientCore()
 {
     // The lock orders this with the Connect that stored the session, also when

@@ -23,7 +23,7 @@ namespace NatNet::Net {
 class ClientCore
 {
 public:
-    ClientCore();
+    ClientCore() = default;
     ~ClientCore();
     ClientCore(const ClientCore&) = delete;
     ClientCore& operator=(const ClientCore&) = delete;
@@ -56,7 +56,7 @@ private:
     void maybeSwitchBitstream(const ClientSession& session, const char* request,
                               const Wire::Response& answer);
 
-    std::shared_ptr<ClientShared> m_shared;
+    std::shared_ptr<ClientShared> m_shared = std::make_shared<ClientShared>();
     mutable std::mutex m_lifecycle;
     std::shared_ptr<ClientSession> m_session;
     bool m_everConnected = false;
