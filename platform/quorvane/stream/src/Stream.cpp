@@ -6,6 +6,7 @@
 #include <platform/NameTable.h>
 
 #include <array>
+#include <cstddef>
 #include <exception>
 #include <sstream>
 #include <utility>
@@ -13,12 +14,6 @@
 namespace Quorvane {
 
 namespace Internal {
-
-const char* hookName(int hook)
-{
-    static const char* const names[] = {"open", "close", "start", "stop", "pause", "resume"};
-    return hook >= 0 && hook < 6 ? names[hook] : "?";
-}
 
 void logRefusedCall(const Stream& stream, const char* why)
 {
@@ -144,29 +139,25 @@ void Stream::enter(LifecycleCall& call, State newState)
 
 bool Stream::callHook(Hook hook)
 {
+    struct HookRow
+    {
+        bool (Stream::*run)();
+        const char* name;
+    };
+    // In the order of Hook.
+    static constexpr HookRow kHooks[] = {
+        {&Stream::openImpl, "open"}, {&Stream::closeImpl, "close"}, {&Stream::startImpl, "start"},
+        {&Stream::stopImpl, "stop"}, {&Stream::pauseImpl, "pause"}, {&Stream::resumeImpl, "resume"},
+    };
+    const HookRow& row = kHooks[static_cast<std::size_t>(hook)];
     try {
-        switch (hook) {
-            case Hook::Open:
-                return openImpl();
-            case Hook::Close:
-                return closeImpl();
-            case Hook::Start:
-                return startImpl();
-            case Hook::Stop:
-                return stopImpl();
-            case Hook::Pause:
-                return pauseImpl();
-            case Hook::Resume:
-                return resumeImpl();
-        }
+        return (this->*row.run)();
     } catch (const std::exception& e) {
         QUORVANE_LOG(Log::Error, "Stream",
-                     "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
-                                << " failed: " << e.what());
+                     "Stream '" << name() << "': " << row.name << " failed: " << e.what());
     } catch (...) {
         QUORVANE_LOG(Log::Error, "Stream",
-                     "Stream '" << name() << "': " << Internal::hookName(static_cast<int>(hook))
-                                << " failed with an unknown exception");
+                     "Stream '" << name() << "': " << row.name << " failed with an unknown exception");
     }
     return false;
 }
