@@ -2,7 +2,9 @@
 #
 # One GoogleTest binary per call; every test case becomes a CTest test so that
 # ctest -j runs them in parallel. LABELS "threaded" marks suites that the TSan
-# pass runs again; QT marks suites that need a QApplication (run offscreen).
+# pass runs again; QT marks suites that need a QApplication (run offscreen). With
+# QUORVANE_THREADED_TESTS_ONLY the other suites stay out of the default build and of CTest:
+# the TSan pass would compile them only to leave them unrun.
 function(quorvane_add_test name)
   cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -15,6 +17,10 @@ function(quorvane_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(NOT T_QT)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  if(QUORVANE_THREADED_TESTS_ONLY AND NOT "threaded" IN_LIST T_LABELS)
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+    return()
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
