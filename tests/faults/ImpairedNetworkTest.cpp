@@ -170,9 +170,10 @@ TEST(ImpairedNetwork, TheStreamRecoversFromLossAndAnOutage)
     ScopedLogCapture log{3};
     ImpairedSetup setup;
     ASSERT_TRUE(setup.start());
+    // Loss only: jitter would reorder frames, and how many of those are dropped as old depends
+    // on how evenly a loaded machine paces the sender (the reordering tests above cover that).
     Impairment lossy;
     lossy.loss = 0.05;
-    lossy.jitterMax = 5ms;
     setup.impairAll(lossy);
 
     DrivenStream driven;
@@ -198,11 +199,10 @@ TEST(ImpairedNetwork, TheStreamRecoversFromLossAndAnOutage)
     };
     EXPECT_GT(setup.relay.counters(RelayPath::Frames).lost, 20u);
     EXPECT_GT(setup.relay.counters(RelayPath::Frames).droppedOutage, 250u);
-    // Jitter reorders neighbours at this rate: the older of two is dropped, so not all arrive.
-    EXPECT_GT(deliveredIn(1, kOutageFirst - 1), 300);
-    // Jitter lets a few frames of the cut-off time out before the cut takes them.
+    // About 475 of each 500 arrive; a frame still in the relay's queue may outlive the cut.
+    EXPECT_GT(deliveredIn(1, kOutageFirst - 1), 400);
     EXPECT_LT(deliveredIn(kOutageFirst + 10, kOutageLast), 10);
-    EXPECT_GT(deliveredIn(kOutageLast + 1, kLast), 300) << "the stream did not recover";
+    EXPECT_GT(deliveredIn(kOutageLast + 1, kLast), 400) << "the stream did not recover";
     EXPECT_TRUE(strictlyIncreasing(numbers));
     EXPECT_EQ(order.backwards(), 0u);
 }
