@@ -31,10 +31,12 @@ constexpr double kRateHz = 10000.0;
 constexpr double kRateHz = 20000.0;
 #endif
 
-/// The host logs this at the end of its connect step, right before it starts showing frames.
-bool connected(const std::string& err)
+/// The stream logs this when the first frame made an instrument: the connect step is over and the
+/// host shows frames, its --duration running. (The units line comes before the description
+/// request, which a loaded machine may retry for a second: timed from there, the run looked late.)
+bool streaming(const std::string& err)
 {
-    return err.find("Units to MM") != std::string::npos;
+    return err.find("Created tracking instrument") != std::string::npos;
 }
 
 class QuorvaneHostOutputTest : public ::testing::Test
@@ -76,7 +78,7 @@ TEST_F(QuorvaneHostOutputTest, StdoutThatNobodyReadsEndsWithinASecondOfDurationI
     options.environment = sanitizerOptions();
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
                      connectTo(m_sim) + std::vector<std::string>{"--json", "--duration", "4"}, options);
-    ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
+    ASSERT_TRUE(host.waitForError(streaming, 20s)) << "not streaming";
     const Clock::time_point watching = Clock::now();
 
     // Resident memory once the output has backed up (after a second), and the most after that.
@@ -110,7 +112,7 @@ TEST_F(QuorvaneHostOutputTest, FramesThatAReaderTooSlowCouldNotSeeAreCountedInTh
 {
     HostProcess host(HostProcess::buildProgram("quorvane-host"),
                      connectTo(m_sim) + std::vector<std::string>{"--json", "--duration", "5"});
-    ASSERT_TRUE(host.waitForError(connected, 20s)) << "not connected";
+    ASSERT_TRUE(host.waitForError(streaming, 20s)) << "not streaming";
     // The reader stalls while the server sends three seconds of frames, more than the host can
     // hold for it.
     const std::uint64_t sentBefore = m_sim.counters().framesSent;

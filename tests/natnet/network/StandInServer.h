@@ -41,6 +41,8 @@ public:
     using Clock = std::chrono::steady_clock;
     // Delay of the n-th answer (0-based, counted over all answers to requests).
     using DelayScript = std::function<std::chrono::milliseconds(int)>;
+    // Whether the n-th answer may go (asked on the stand-in's thread once its delay has passed).
+    using ReleaseGate = std::function<bool(int)>;
 
     explicit StandInServer(std::array<uint8_t, 4> version = {4, 1, 0, 0})
         : m_command(m_io), m_data(m_io), m_other(m_io), m_version(version)
@@ -73,6 +75,13 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_delays = std::move(delays);
+    }
+    // Each answer also waits until the gate lets it go: an answer "after the timeout" that waits
+    // for the client to give up, rather than for a delay a loaded client may outlast.
+    void holdAnswersUntil(ReleaseGate gate)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_gate = std::move(gate);
     }
     void setCopiesPerAnswer(int copies) { m_copies = copies; }
 
@@ -115,6 +124,7 @@ private:
     struct Due
     {
         Clock::time_point at;
+        int n = 0;
         std::vector<uint8_t> datagram;
     };
 
@@ -189,7 +199,7 @@ private:
             at = m_due.back().at;
         }
         for (int copy = 0; copy < m_copies; ++copy) {
-            m_due.push_back({at, datagram});
+            m_due.push_back({at, n, datagram});
         }
     }
 
@@ -197,7 +207,7 @@ private:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::lock_guard<std::mutex> socketLock(m_socketMutex);
-        while (!m_due.empty() && m_due.front().at <= Clock::now()) {
+        while (!m_due.empty() && m_due.front().at <= Clock::now() && (!m_gate || m_gate(m_due.front().n))) {
             (void)m_command.sendTo(m_due.front().datagram.data(), m_due.front().datagram.size(), client());
             m_due.pop_front();
         }
@@ -218,6 +228,7 @@ private:
     std::mutex m_mutex;
     std::map<std::string, std::vector<uint8_t>> m_answers;
     DelayScript m_delays;
+    ReleaseGate m_gate;
     std::deque<Due> m_due;
 
     std::thread m_thread;
