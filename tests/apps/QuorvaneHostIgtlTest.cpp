@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -341,9 +342,26 @@ TEST_F(QuorvaneHostIgtlTest, ClientThatNeverReadsOrLeavesCostsNeitherTheStreamNo
     // The frame path: the host took nearly every frame and printed them all.
     EXPECT_GT(frames, static_cast<std::uint64_t>(0.8 * kRateHz * kDurationS));
     EXPECT_EQ(summary.at("framesDropped"), 0);
-    // The reading client: poses of most frames, although another client never read.
-    const std::size_t read = reader.received().size();
-    EXPECT_GT(read, static_cast<std::size_t>(0.5 * 3.0 * static_cast<double>(frames))) << "of " << frames;
+    // The reading client: poses in every second from its first to the run's last, although another
+    // client never read (a sender held up by that one would have starved it within a second). How
+    // many it gets depends on the CPU the host's threads get (the newest pose wins when they fall
+    // behind), so the claim is that the poses kept coming, not how many came.
+    std::uint64_t runLastMs = 0;
+    for (const nlohmann::json& line : lines) {
+        if (line.at("type") == "pose") {
+            runLastMs = std::max(runLastMs, line.at("timestamp").get<std::uint64_t>());
+        }
+    }
+    std::set<std::uint64_t> secondsBeforeTheEnd;
+    for (const ReceivedTransform& transform : reader.received()) {
+        const auto ms = static_cast<std::uint64_t>(std::llround(transform.timestampS * 1000.0));
+        secondsBeforeTheEnd.insert(ms <= runLastMs ? (runLastMs - ms) / 1000 : 0);
+    }
+    ASSERT_FALSE(secondsBeforeTheEnd.empty());
+    for (std::uint64_t second = 0; second <= *secondsBeforeTheEnd.rbegin(); ++second) {
+        EXPECT_EQ(secondsBeforeTheEnd.count(second), 1u)
+            << "the reader got no pose " << second << " to " << second + 1 << " s before the run's last";
+    }
     const nlohmann::json& igtl = summary.at("igtl");
     EXPECT_EQ(igtl.at("clients"), 3);
     EXPECT_GT(igtl.at("posesMissed").get<std::uint64_t>(), 0u) << "the stuck client missed poses";
