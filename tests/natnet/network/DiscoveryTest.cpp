@@ -215,7 +215,8 @@ TEST_F(DiscoveryTest, AsynchronousDiscoveryAnnouncesAtOnceThenEveryFewSeconds)
     ASSERT_EQ(NatNet_FreeAsyncServerDiscovery(handle), ErrorCode_OK);
     log.freed = true;
     ASSERT_TRUE(first);
-    EXPECT_LT(firstAfter, 1000ms);
+    // At once, not after the first interval (a loaded machine may take a while to answer).
+    EXPECT_LT(firstAfter, std::chrono::milliseconds(NatNetExt::kDefaultDiscoveryIntervalMs / 2));
     EXPECT_FALSE(again) << "announced again within 2.5 s";
 }
 

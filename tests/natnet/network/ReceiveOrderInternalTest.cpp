@@ -201,6 +201,13 @@ TEST(RequestLedger, AnAnswerClaimedAfterItsRequestGaveUpIsLate)
 
 TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
 {
+    // A copy is known as one within 100 ms of the first arrival of its bytes. This thread takes
+    // microseconds between the two, unless a loaded machine holds it off the CPU past the window:
+    // then the copy cannot be told from an answer, and the round shows nothing.
+    using Clock = std::chrono::steady_clock;
+    const auto pastTheWindow = [](Clock::time_point firstArrival) {
+        return Clock::now() - firstArrival >= 100ms;
+    };
     RequestLedger ledger(1000ms);
     uint8_t reply[4] = {};
     const uint8_t frameRate[4] = {0, 0, 0xF0, 0x42};
@@ -208,11 +215,15 @@ TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
     constexpr uint64_t kFrameRate = 1;
     constexpr uint64_t kUnits = 2;
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, kFrameRate, reply));
+    const Clock::time_point frameRateArrived = Clock::now();
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, frameRate, 4), AnswerVerdict::Answer);
     ledger.close();
     // The switch's copy of that answer arrives after the next request went out.
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, kUnits, reply));
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, frameRate, 4), AnswerVerdict::Duplicate);
+    const AnswerVerdict frameRateCopy = ledger.settle(AnswerKind::Response, 3, frameRate, 4);
+    if (pastTheWindow(frameRateArrived)) GTEST_SKIP() << "held off the CPU for 100 ms";
+    EXPECT_EQ(frameRateCopy, AnswerVerdict::Duplicate);
+    const Clock::time_point unitsArrived = Clock::now();
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
     EXPECT_EQ(reply[2], 0x7A);
     ledger.close();
@@ -222,7 +233,9 @@ TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
     ledger.close();
     // Another question whose true answer is the same bytes is answered once the window passed.
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, kFrameRate, reply));
-    EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Duplicate);
+    const AnswerVerdict unitsCopy = ledger.settle(AnswerKind::Response, 3, units, 4);
+    if (pastTheWindow(unitsArrived)) GTEST_SKIP() << "held off the CPU for 100 ms";
+    EXPECT_EQ(unitsCopy, AnswerVerdict::Duplicate);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
     ledger.close();
