@@ -221,7 +221,9 @@ TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
     // The switch's copy of that answer arrives after the next request went out.
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, kUnits, reply));
     const AnswerVerdict frameRateCopy = ledger.settle(AnswerKind::Response, 3, frameRate, 4);
-    if (pastTheWindow(frameRateArrived)) GTEST_SKIP() << "held off the CPU for 100 ms";
+    if (pastTheWindow(frameRateArrived)) {
+        GTEST_SKIP() << "held off the CPU for 100 ms";
+    }
     EXPECT_EQ(frameRateCopy, AnswerVerdict::Duplicate);
     const Clock::time_point unitsArrived = Clock::now();
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);
@@ -234,7 +236,9 @@ TEST(RequestLedger, ACopyOfTheLastAnswerNeverAnswersAnotherQuestion)
     // Another question whose true answer is the same bytes is answered once the window passed.
     ASSERT_TRUE(ask(ledger, AnswerKind::Response, kFrameRate, reply));
     const AnswerVerdict unitsCopy = ledger.settle(AnswerKind::Response, 3, units, 4);
-    if (pastTheWindow(unitsArrived)) GTEST_SKIP() << "held off the CPU for 100 ms";
+    if (pastTheWindow(unitsArrived)) {
+        GTEST_SKIP() << "held off the CPU for 100 ms";
+    }
     EXPECT_EQ(unitsCopy, AnswerVerdict::Duplicate);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(ledger.settle(AnswerKind::Response, 3, units, 4), AnswerVerdict::Answer);

@@ -269,10 +269,16 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
     ASSERT_TRUE(sim.waitForStreamEnd(5s));
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_GT(took, 0.39);  // 200 frames at 500 Hz: 0.4 s
-    EXPECT_LT(took, 1.5);
-    ASSERT_TRUE(eventually([&] { return countersOf(client).framesDecoded == 200; }));
+    // Counted before the callback records the frame: both awaited.
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        return countersOf(client).framesDecoded == 200 && seen.numbers.size() == 200;
+    }));
 
     std::lock_guard<std::mutex> lock(seen.mutex);
+    // A machine that holds the simulator off the CPU for more than 100 ms makes it shift its
+    // schedule by the stall rather than burst: such steps are the stall's, every other is a period.
+    double stalled = 0.0;
     const NatNet::Sim::Scenario truth(scenario);
     for (size_t i = 0; i < seen.numbers.size(); ++i) {
         ASSERT_EQ(seen.numbers[i], 1000 + static_cast<int32_t>(i));
@@ -284,10 +290,14 @@ TEST(SimulatorStreaming, AScenarioStreamsEveryFrameAtItsRateOnOneClock)
         // Seconds since the server started and its ticks tell the same time.
         EXPECT_NEAR(static_cast<double>(seen.exposure[i]) / 1e7, seen.timestamps[i] - 0.003, 1e-4);
         EXPECT_GE(seen.transmit[i], seen.exposure[i]);
-        if (i > 0) {
-            EXPECT_NEAR(seen.timestamps[i] - seen.timestamps[i - 1], 0.002, 1e-6);
+        const double step = i > 0 ? seen.timestamps[i] - seen.timestamps[i - 1] : 0.002;
+        if (step > 0.1) {
+            stalled += step - 0.002;
+        } else {
+            EXPECT_NEAR(step, 0.002, 1e-6);
         }
     }
+    EXPECT_LT(took, 1.5 + stalled);
     EXPECT_EQ(seen.params & 0x01, 0x01);  // recording
     // The frame-rate answer follows the scenario.
     ASSERT_EQ(client.SendMessageAndWait("FrameRate", &response, &size), ErrorCode_OK);
