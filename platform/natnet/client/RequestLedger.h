@@ -64,6 +64,9 @@ class RequestLedger
 {
 public:
     using Clock = std::chrono::steady_clock;
+    // The same bytes again within this time of their first arrival are a copy. Copies from a
+    // duplicating switch arrive within microseconds of each other.
+    static constexpr std::chrono::milliseconds kDuplicateWindow{100};
 
     // `lateAnswerWait`: how long a request waits for answers owed to earlier ones.
     explicit RequestLedger(std::chrono::milliseconds lateAnswerWait);
@@ -128,9 +131,6 @@ private:
     static constexpr size_t kCapacity = 256;
     // Far longer than any server takes to answer: only lost answers are forgotten.
     static constexpr std::chrono::seconds kForgetAfter{30};
-    // Copies from a duplicating switch arrive within microseconds of each other.
-    static constexpr std::chrono::milliseconds kDuplicateWindow{100};
-
     // The previous answer of a kind, to recognise its copies.
     struct Arrival
     {
