@@ -15,6 +15,9 @@ OptiTrackStream::OptiTrackStream() : TrackingStream("Tracking Stream"), m_impl(s
 
 OptiTrackStream::~OptiTrackStream()
 {
+    // First: a view painting on another thread must let go of the stream before any part of it,
+    // its dynamic type included, starts to go.
+    announceDestruction();
     // While this is still an OptiTrackStream, so that the host's close can reach stopImpl and
     // closeImpl.
     close();

@@ -83,7 +83,11 @@ class ViewTestStream : public TrackingStream
 {
 public:
     ViewTestStream() : TrackingStream("View test stream") {}
-    ~ViewTestStream() override { close(); }
+    ~ViewTestStream() override
+    {
+        announceDestruction();
+        close();
+    }
 };
 
 TEST(ViewDrawing, TrailsAndLostTrackingGreyedOutWhereLastTracked)

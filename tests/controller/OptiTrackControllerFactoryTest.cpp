@@ -16,7 +16,11 @@ class OtherTrackingStream : public TrackingStream
 {
 public:
     OtherTrackingStream() : TrackingStream("Other stream") {}
-    ~OtherTrackingStream() override { close(); }
+    ~OtherTrackingStream() override
+    {
+        announceDestruction();
+        close();
+    }
 };
 
 class ControllerFactoryTest : public Support::PanelTest

@@ -59,6 +59,7 @@ public:
     }
     ~ScriptedStream() override
     {
+        announceDestruction();
         close();
         ++journal().destroyed;
     }

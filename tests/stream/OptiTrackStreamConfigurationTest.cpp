@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -139,6 +140,24 @@ TEST(StreamIdentity, OpenAndCloseChangeOnlyTheHostsState)
     EXPECT_TRUE(stream.isStateOneOf({2}));
     EXPECT_TRUE(stream.close());
     EXPECT_TRUE(log.sink().records().empty());
+}
+
+TEST(StreamIdentity, ItsDestructionIsAnnouncedWhileItIsStillAnOptiTrackStream)
+{
+    // A listener on another thread may still be inside a virtual call when the signal comes; the
+    // dynamic type must not have changed under it by then.
+    auto stream = std::make_unique<OptiTrackStream>();
+    ASSERT_TRUE(stream->open());
+    const Stream* announced = stream.get();
+    std::string uuidSeen;
+    bool stillOpen = false;
+    stream->aboutToBeDestroyed.connect([&] {
+        uuidSeen = announced->uuid();
+        stillOpen = announced->isStateOneOf({Stream::State::Open});
+    });
+    stream.reset();
+    EXPECT_EQ(uuidSeen, "OptiTrackStream");
+    EXPECT_TRUE(stillOpen) << "announced before the stream closes itself";
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ public:
     }
     ~TestTrackingStream() override
     {
+        // As every host subclass does: listeners let go before the dynamic type changes.
+        announceDestruction();
         close();
         --alive;
     }

@@ -102,8 +102,9 @@ public:
     /// Emitted with every state the stream enters.
     Signal<State> stateChanged;
     /// Emitted once when destruction begins, on the destroying thread; listeners that keep a
-    /// pointer to the stream drop it here. Host subclasses emit it from their own destructor
-    /// (through announceDestruction), while their data can still be read.
+    /// pointer to the stream drop it here. Host subclasses emit it first in their own destructor
+    /// (through announceDestruction), while their data can still be read: from a base's
+    /// destructor it would come after the dynamic type changed under a listener's virtual call.
     Signal<> aboutToBeDestroyed;
 
     // Data
