@@ -153,9 +153,11 @@ TEST(RecordReplayTest, AReplayedRecordingShowsWhatTheLiveSessionShowed)
     scenario.units = NatNet::Sim::Units::Metres;
     scenario.durationSeconds = 30.0;  // bounded even if the test goes wrong
     ASSERT_TRUE(sim.startStreaming(scenario));
+    // Six seconds of session: the replay's host, a process started after the replay, has most
+    // of that to join, however slowly a busy machine starts it.
     HostProcess liveHost(
         HostProcess::buildProgram("quorvane-host"),
-        connectTo(sim) + std::vector<std::string>{"--json", "--frames", "300", "--duration", "20"});
+        connectTo(sim) + std::vector<std::string>{"--json", "--frames", "600", "--duration", "20"});
     const HostProcess::Result live = liveHost.finish(30s);
     sim.stop();
     recorder.sendSignal(SIGINT);  // tcpdump flushes the file and ends
